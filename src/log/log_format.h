@@ -1,0 +1,67 @@
+// Formatter for the launcher's log and console texts. The texts follow the Windows C runtime's
+// convention: in a wide format "%s" takes a wide string and "%S" a narrow one (the reverse in a
+// narrow format). Only the specifiers the texts use are known: %s %S %d %I64d %lld %p %c %%.
+// A specifier whose argument is missing or of another kind never reads out of bounds: strings
+// and numbers are converted where that makes sense, anything else prints nothing.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace launcher {
+
+struct LogArg {
+    enum class Kind { Wide, Narrow, Int, Pointer };
+    Kind kind;
+    std::wstring_view wide;
+    std::string_view narrow;
+    int64_t number = 0;
+    const void* pointer = nullptr;
+
+    LogArg(const wchar_t* s) : kind(Kind::Wide), wide(s ? s : L"(null)") {}
+    LogArg(const std::wstring& s) : kind(Kind::Wide), wide(s) {}
+    LogArg(std::wstring_view s) : kind(Kind::Wide), wide(s) {}
+    LogArg(const char* s) : kind(Kind::Narrow), narrow(s ? s : "(null)") {}
+    LogArg(const std::string& s) : kind(Kind::Narrow), narrow(s) {}
+    LogArg(std::string_view s) : kind(Kind::Narrow), narrow(s) {}
+    LogArg(int v) : kind(Kind::Int), number(v) {}
+    LogArg(unsigned v) : kind(Kind::Int), number(v) {}
+    LogArg(long v) : kind(Kind::Int), number(v) {}
+    LogArg(unsigned long v) : kind(Kind::Int), number(static_cast<int64_t>(v)) {}
+    LogArg(long long v) : kind(Kind::Int), number(v) {}
+    LogArg(unsigned long long v) : kind(Kind::Int), number(static_cast<int64_t>(v)) {}
+    LogArg(wchar_t c) : kind(Kind::Int), number(c) {}
+    LogArg(char c) : kind(Kind::Int), number(static_cast<unsigned char>(c)) {}
+    LogArg(const void* p) : kind(Kind::Pointer), pointer(p) {}
+    LogArg(void* p) : kind(Kind::Pointer), pointer(p) {}
+};
+
+std::wstring formatWide(std::wstring_view format, std::span<const LogArg> args);
+std::string formatNarrow(std::string_view format, std::span<const LogArg> args);
+
+// C varargs front end, for callers that hand the launcher a printf-style callback: the argument
+// types follow the specifiers (%s const wchar_t*, %S const char*, %d int, %I64d/%lld long long,
+// %p void*, %c int).
+std::wstring formatWideV(const wchar_t* format, va_list args);
+
+template <typename... Args>
+std::wstring formatW(std::wstring_view format, const Args&... args) {
+    const LogArg list[] = {LogArg(args)..., LogArg(0)};
+    return formatWide(format, std::span<const LogArg>(list, sizeof...(Args)));
+}
+
+template <typename... Args>
+std::string formatA(std::string_view format, const Args&... args) {
+    const LogArg list[] = {LogArg(args)..., LogArg(0)};
+    return formatNarrow(format, std::span<const LogArg>(list, sizeof...(Args)));
+}
+
+// Byte-by-byte widening, as the C runtime's default "C" locale conversion does.
+std::wstring widen(std::string_view s);
+// The reverse for code units below 256; others become '?'.
+std::string narrowLossy(std::wstring_view s);
+
+}  // namespace launcher

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Runs one Windows program under Wine for Arm64 with the project's test prefix:
+#   wine-run.sh PROGRAM.exe [ARGS...]
+# Prepares on first use (and reuses afterwards): an Xvfb display shared by every Wine program of
+# the prefix, the prefix itself (wineboot --init, about 20 s once), and a persistent wineserver.
+# Environment: LAUNCHER_WINEPREFIX (default build/wineprefix), LAUNCHER_DISPLAY (default :73).
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+wine_dir="$root/.tools/wine/lib/wine"
+export WINEPREFIX="${LAUNCHER_WINEPREFIX:-$root/build/wineprefix}"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export DISPLAY="${LAUNCHER_DISPLAY:-:73}"
+export WINESERVER="$wine_dir/wineserver"
+
+prepare() {
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  exec 9>"$WINEPREFIX.lock"
+  flock 9
+  local n="${DISPLAY#:}"
+  if [ ! -e "/tmp/.X11-unix/X$n" ]; then
+    nohup Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+  fi
+  if [ ! -f "$WINEPREFIX/.ready" ]; then
+    "$wine_dir/wine64" wineboot --init >/dev/null 2>&1 || true
+    "$wine_dir/wineserver" -w || true
+    touch "$WINEPREFIX/.ready"
+  fi
+  # A persistent server keeps start-up fast and keeps services alive between programs.
+  "$wine_dir/wineserver" -p >/dev/null 2>&1 || true
+  flock -u 9
+}
+
+case "${1:-}" in
+  --prepare) prepare; exit 0 ;;
+  --stop) "$wine_dir/wineserver" -k >/dev/null 2>&1 || true; exit 0 ;;
+  --wine-dir) echo "$wine_dir"; exit 0 ;;
+esac
+prepare
+exec "$wine_dir/wine64" "$@"

@@ -1,0 +1,227 @@
+#include "block_writer.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <stdexcept>
+#include <sys/stat.h>
+
+namespace pack {
+
+namespace {
+
+void put32(std::vector<uint8_t>& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+void put64(std::vector<uint8_t>& out, uint64_t v) {
+    for (int i = 0; i < 8; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+void putBytes(std::vector<uint8_t>& out, std::string_view s) {
+    put32(out, static_cast<uint32_t>(s.size()));
+    out.insert(out.end(), s.begin(), s.end());
+}
+
+void putWide(std::vector<uint8_t>& out, std::u16string_view s) {
+    put32(out, static_cast<uint32_t>(s.size() * 2));
+    for (char16_t c : s) {
+        out.push_back(static_cast<uint8_t>(c));
+        out.push_back(static_cast<uint8_t>(c >> 8));
+    }
+}
+
+uint32_t get32(const std::vector<uint8_t>& b, size_t at) {
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
+           uint32_t(b[at + 3]) << 24;
+}
+
+}  // namespace
+
+BlockWriter& BlockWriter::string(int32_t id, std::string_view value) {
+    strings_.emplace_back(id, std::string(value));
+    return *this;
+}
+
+BlockWriter& BlockWriter::wide(int32_t id, std::u16string_view value) {
+    wides_.emplace_back(id, std::u16string(value));
+    return *this;
+}
+
+BlockWriter& BlockWriter::section(LanguageSection section) {
+    sections_.push_back(std::move(section));
+    return *this;
+}
+
+BlockWriter& BlockWriter::file(IncludedFile file) {
+    files_.push_back(std::move(file));
+    return *this;
+}
+
+BlockWriter& BlockWriter::trailer(std::vector<uint8_t> bytes) {
+    trailer_ = std::move(bytes);
+    return *this;
+}
+
+BlockWriter& BlockWriter::magic(uint32_t value) {
+    magic_ = value;
+    return *this;
+}
+
+BlockWriter& BlockWriter::reserved(int32_t a, int32_t b, int64_t c) {
+    reservedA_ = a;
+    reservedB_ = b;
+    reservedC_ = c;
+    return *this;
+}
+
+std::vector<uint8_t> BlockWriter::build() const {
+    auto strings = strings_;
+    if (!files_.empty()) {
+        bool hasCount = false, hasNames = false;
+        for (const auto& [id, v] : strings) {
+            hasCount |= id == 2002;
+            hasNames |= id == 2003;
+        }
+        if (!hasCount) strings.emplace_back(2002, std::to_string(files_.size()));
+        if (!hasNames) {
+            std::string names;
+            for (const auto& f : files_) names += (names.empty() ? "" : ";") + f.name;
+            strings.emplace_back(2003, names);
+        }
+    }
+    std::vector<uint8_t> out;
+    put32(out, magic_);
+    put32(out, static_cast<uint32_t>(reservedA_));
+    put32(out, static_cast<uint32_t>(reservedB_));
+    put64(out, static_cast<uint64_t>(reservedC_));
+    put32(out, static_cast<uint32_t>(strings.size()));
+    for (const auto& [id, v] : strings) {
+        put32(out, static_cast<uint32_t>(id));
+        putBytes(out, v);
+    }
+    put32(out, static_cast<uint32_t>(wides_.size()));
+    for (const auto& [id, v] : wides_) {
+        put32(out, static_cast<uint32_t>(id));
+        putWide(out, v);
+    }
+    put32(out, static_cast<uint32_t>(sections_.size()));
+    for (const auto& s : sections_) {
+        putBytes(out, s.key);
+        put32(out, static_cast<uint32_t>(s.entries.size()));
+        for (const auto& [id, v] : s.entries) {
+            put32(out, static_cast<uint32_t>(id));
+            putWide(out, v);
+        }
+    }
+    for (const auto& f : files_) {
+        put64(out, f.content.size());
+        for (uint8_t b : f.content) out.push_back(b ^ 0xA7);
+    }
+    out.insert(out.end(), trailer_.begin(), trailer_.end());
+    return out;
+}
+
+std::u16string utf16FromUtf8(std::string_view s) {
+    std::u16string out;
+    for (size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        uint32_t cp = 0xFFFD;
+        size_t len = 1;
+        if (c < 0x80) {
+            cp = c;
+        } else if ((c >> 5) == 6 && i + 1 < s.size()) {
+            cp = (c & 0x1Fu) << 6 | (s[i + 1] & 0x3Fu);
+            len = 2;
+        } else if ((c >> 4) == 14 && i + 2 < s.size()) {
+            cp = (c & 0x0Fu) << 12 | (s[i + 1] & 0x3Fu) << 6 | (s[i + 2] & 0x3Fu);
+            len = 3;
+        } else if ((c >> 3) == 30 && i + 3 < s.size()) {
+            cp = (c & 0x07u) << 18 | (s[i + 1] & 0x3Fu) << 12 | (s[i + 2] & 0x3Fu) << 6 |
+                 (s[i + 3] & 0x3Fu);
+            len = 4;
+        }
+        i += len;
+        if (cp >= 0x10000 && cp <= 0x10FFFF) {
+            cp -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp > 0xFFFF ? 0xFFFD : cp));
+        }
+    }
+    return out;
+}
+
+std::string utf8FromUtf16(std::u16string_view s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        uint32_t cp = s[i];
+        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+            s[i + 1] < 0xE000) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+            ++i;
+        }
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+        } else if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | cp >> 6));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | cp >> 12));
+            out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | cp >> 18));
+            out.push_back(static_cast<char>(0x80 | (cp >> 12 & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+    return out;
+}
+
+int64_t blockOffset(const std::vector<uint8_t>& b) {
+    if (b.size() < 0x40) return -1;
+    const uint32_t l = get32(b, 0x3C);
+    if (uint64_t(l) + 24 > b.size()) return -1;
+    const int16_t sections = static_cast<int16_t>(b[l + 6] | b[l + 7] << 8);
+    const int16_t optional = static_cast<int16_t>(b[l + 20] | b[l + 21] << 8);
+    if (sections <= 0 || optional < 0) return -1;
+    const uint64_t end = uint64_t(l) + 4 + uint64_t(optional) + 40ull * uint64_t(sections);
+    if (end + 4 > b.size()) return -1;
+    return int64_t(get32(b, end)) + int64_t(get32(b, end - 4));
+}
+
+std::vector<uint8_t> appendBlock(const std::vector<uint8_t>& stub, const std::vector<uint8_t>& block) {
+    const int64_t at = blockOffset(stub);
+    if (at < 0) throw std::runtime_error("the stub is not a PE image");
+    if (static_cast<uint64_t>(at) != stub.size()) {
+        // Data behind the last section (a signature, debug data) would hide the block: the
+        // launcher reads it right behind the last section.
+        throw std::runtime_error("the stub has " + std::to_string(int64_t(stub.size()) - at) +
+                                 " bytes behind its last section; the block must start there");
+    }
+    std::vector<uint8_t> out = stub;
+    out.insert(out.end(), block.begin(), block.end());
+    return out;
+}
+
+std::vector<uint8_t> readFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes, bool executable) {
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        if (!out) throw std::runtime_error("cannot write " + path);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        if (!out) throw std::runtime_error("cannot write " + path);
+    }
+    if (executable) ::chmod(path.c_str(), 0755);
+}
+
+}  // namespace pack
