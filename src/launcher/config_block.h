@@ -66,6 +66,8 @@ public:
     size_t readBytes(uint8_t* dst, size_t n, uint32_t& error);
 
     ReadFailure failure() const { return failure_; }
+    // Records a failure found by the caller (a wrong magic); returns false.
+    bool failWith(ReadFailure kind) { return fail(kind, 0, 0); }
     // The system error code and the bytes read of the failed read.
     uint32_t errorCode() const { return errorCode_; }
     uint32_t bytesRead() const { return bytesRead_; }
