@@ -1,0 +1,136 @@
+// The process entry: start-up, command-line split and dispatch.
+#include <windows.h>
+
+#include <vector>
+
+#include "env/temp_dir.h"
+#include "launcher/command_line.h"
+#include "launcher/config.h"
+#include "launcher/config_reader.h"
+#include "launcher/launcher_state.h"
+#include "log/errors.h"
+#include "log/log.h"
+
+namespace launcher {
+
+LauncherState& launcherState() {
+    static LauncherState state;
+    return state;
+}
+
+namespace {
+
+void initLauncher() {
+    tempDirectory().clear();
+    readConfigBlock();
+    launcherState().productMarker = getConfigString(2001, 2).c_str()[0];
+    // PATH reduction, the Java option variables and the working directory join start-up with
+    // the environment preparation.
+}
+
+void printUsage() {
+    std::wstring path(kBufferLength, L'\0');
+    const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), kBufferLength);
+    path.resize(n < kBufferLength ? n : 0);
+    printConsole(L"Usage: %s.exe /install | /uninstall | /stop | /start | /status | /run | /run-redirect\n",
+                 usageProgramName(path));
+}
+
+// Commands whose operations this launcher build does not carry yet say so and fail, rather
+// than pretend to work.
+int notAvailable(std::wstring_view what) {
+    logError(L"%s is not available in this launcher build", what);
+    printConsole(L"%s is not available in this launcher build\n", what);
+    return 1;
+}
+
+SERVICE_STATUS_HANDLE statusHandle = nullptr;
+
+DWORD WINAPI serviceControl(DWORD, DWORD, LPVOID, LPVOID) { return NO_ERROR; }
+
+// Hosting the application as a service is not part of this build: the service reports that it
+// stopped with an error instead of pretending to run.
+void WINAPI serviceMain(DWORD, LPWSTR*) {
+    logError(L"service hosting is not available in this launcher build");
+    statusHandle = ::RegisterServiceCtrlHandlerExW(launcherState().serviceName.c_str(), serviceControl, nullptr);
+    if (statusHandle == nullptr) return;
+    SERVICE_STATUS status{};
+    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    status.dwCurrentState = SERVICE_STOPPED;
+    status.dwWin32ExitCode = ERROR_CALL_NOT_IMPLEMENTED;
+    ::SetServiceStatus(statusHandle, &status);
+}
+
+int runServiceDispatcher() {
+    std::vector<wchar_t> name(launcherState().serviceName.size() + 10, L'\0');
+    std::copy(launcherState().serviceName.begin(), launcherState().serviceName.end(), name.begin());
+    SERVICE_TABLE_ENTRYW table[] = {{name.data(), serviceMain}, {nullptr, nullptr}};
+    logMessage(L"calling StartServiceCtrlDispatcher");
+    if (!::StartServiceCtrlDispatcherW(table)) {
+        logMessage(L"StartServiceCtrlDispatcher failed with error %d", ::GetLastError());
+    }
+    logMessage(L"StartServiceCtrlDispatcher returned");
+    return 0;
+}
+
+int runCommand(Command command, std::vector<std::wstring>& arguments, const std::wstring& programPath) {
+    LauncherState& state = launcherState();
+    switch (command) {
+        case Command::Help: printUsage(); return 0;
+        case Command::Install:
+        case Command::InstallAndStart:
+        case Command::InstallAuto:
+        case Command::InstallDemand:
+        case Command::Uninstall:
+        case Command::Stop:
+        case Command::Start:
+        case Command::Restart:
+        case Command::Status: return notAvailable(L"Service control");
+        case Command::Run:
+            logMessage(L"running service");
+            state.noRedirect = true;
+            state.serviceMode = false;
+            arguments.insert(arguments.begin(), programPath);
+            return notAvailable(L"Running the application");
+        case Command::RunRedirect:
+            logMessage(L"running service with redirection");
+            state.serviceMode = false;
+            arguments.insert(arguments.begin(), programPath);
+            return notAvailable(L"Running the application");
+        case Command::None: break;
+    }
+    return runServiceDispatcher();
+}
+
+int launcherMain() {
+    readConfigStrings();
+    LauncherState& state = launcherState();
+    state.serviceMode = true;
+    initLauncher();
+    state.serviceName.clear();
+    getConfigWide(101, state.serviceName);
+    const wchar_t* commandLine = ::GetCommandLineW();
+    const std::wstring_view text = commandLine ? commandLine : L"";
+    logMessage(L"command line %s", text);
+    std::vector<std::wstring> list;
+    splitCommandLine(text, list);
+    DispatchDecision decision = decideDispatch(std::move(list));
+    switch (decision.road) {
+        case DispatchDecision::Road::ServiceChild: return notAvailable(L"Running the application");
+        case DispatchDecision::Road::Command:
+        case DispatchDecision::Road::Dispatcher:
+            if (decision.serviceName) state.serviceName = *decision.serviceName;
+            return runCommand(decision.command, decision.arguments, decision.programPath);
+    }
+    return 0;
+}
+
+}  // namespace
+}  // namespace launcher
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return launcher::launcherMain(); }
+
+// The C runtime of the cross toolchain calls WinMain whatever -municode says.
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int show) {
+    return wWinMain(instance, previous, ::GetCommandLineW(), show);
+}

@@ -1,0 +1,221 @@
+// The diagnostic log file and error presentation on Windows.
+#include <windows.h>
+
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+#include "common/unique_handle.h"
+#include "env/paths.h"
+#include "env/temp_dir.h"
+#include "launcher/config.h"
+#include "log/errors.h"
+#include "log/log.h"
+
+namespace launcher {
+
+bool guiErrors = true;
+
+namespace {
+
+struct LogState {
+    CRITICAL_SECTION lock;
+    bool started = false;
+    bool enabled = false;
+    std::optional<std::wstring> path;
+    uint64_t startMs = 0;
+    LogState() { ::InitializeCriticalSection(&lock); }
+};
+
+LogState& logState() {
+    static LogState state;
+    return state;
+}
+
+uint64_t nowMs() {
+    FILETIME ft;
+    ::GetSystemTimeAsFileTime(&ft);
+    return ((uint64_t(ft.dwHighDateTime) << 32) | ft.dwLowDateTime) / 10000;
+}
+
+// The bytes the runtime's UTF-8 text mode writes: line feeds become CR LF.
+std::string utf8Text(std::wstring_view text) {
+    std::wstring crlf;
+    crlf.reserve(text.size() + 8);
+    for (wchar_t c : text) {
+        if (c == L'\n') crlf.push_back(L'\r');
+        crlf.push_back(c);
+    }
+    if (crlf.empty()) return {};
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, crlf.data(), static_cast<int>(crlf.size()),
+                                        nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0) {
+        ::WideCharToMultiByte(CP_UTF8, 0, crlf.data(), static_cast<int>(crlf.size()), out.data(), n,
+                              nullptr, nullptr);
+    }
+    return out;
+}
+
+// Opens the log for one write, shared for reading and writing by other programs. A new (empty)
+// file starts with the UTF-8 byte-order mark.
+UniqueFile openLogFile(const std::wstring& path, bool truncate) {
+    UniqueFile file(::CreateFileW(path.c_str(), truncate ? GENERIC_WRITE : FILE_APPEND_DATA,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  truncate ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr));
+    if (!file) return file;
+    LARGE_INTEGER size{};
+    if (::GetFileSizeEx(file.get(), &size) && size.QuadPart == 0) {
+        DWORD written = 0;
+        ::WriteFile(file.get(), "\xEF\xBB\xBF", 3, &written, nullptr);
+    }
+    return file;
+}
+
+void writeText(const UniqueFile& file, std::wstring_view text) {
+    const std::string bytes = utf8Text(text);
+    DWORD written = 0;
+    if (!bytes.empty()) {
+        ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    }
+}
+
+// Decides once whether to log, names the file and writes the header. Called under the lock.
+UniqueFile startLog(LogState& s) {
+    s.started = true;
+    char value[kBufferLength];
+    DWORD n = ::GetEnvironmentVariableA("LUMEX_LOG", value, sizeof value);
+    if (!(n > 0 && n < sizeof value && isLogSwitchOn(std::string_view(value, n)))) {
+        n = ::GetEnvironmentVariableA("PARCELKIT_LOG", value, sizeof value);
+        if (!(n > 0 && n < sizeof value && isLogSwitchOn(std::string_view(value, n)))) {
+            return UniqueFile();
+        }
+    }
+    s.enabled = true;
+    // Resolving the temp base may log; those lines are dropped since no file is named yet.
+    const std::wstring folder = logFolder(tempBaseWide(false));
+    std::wstring name;
+    for (int i = 1; i <= kMaxLogFileIndex; ++i) {
+        name = logFileName(folder, i);
+        if (i == kMaxLogFileIndex || !pathExists(std::wstring_view(name))) break;
+    }
+    s.path = name;
+    UniqueFile file = openLogFile(name, true);
+    if (!file) {
+        s.path = L"c:\\pkx_nlog";
+        file = openLogFile(*s.path, true);
+        if (!file) return file;
+    }
+    const std::time_t now = std::time(nullptr);
+    const char* when = std::ctime(&now);
+    writeText(file, formatW(L"Started executable %s at %S\n", executablePathW(), when ? when : "\n"));
+    s.startMs = nowMs();
+    return file;
+}
+
+}  // namespace
+
+bool logWanted() {
+    const LogState& s = logState();
+    return !s.started || s.enabled;
+}
+
+void writeLogLine(bool isError, std::wstring_view message) {
+    LogState& s = logState();
+    ::EnterCriticalSection(&s.lock);
+    UniqueFile file;
+    if (!s.started) {
+        file = startLog(s);
+        if (file) file.reset();
+    }
+    if (s.path) file = openLogFile(*s.path, false);
+    if (file) {
+        std::wstring line = logLinePrefix(nowMs(), s.startMs);
+        if (isError) line += L"ERROR: ";
+        line.append(message);
+        line += L'\n';
+        writeText(file, line);
+    }
+    file.reset();
+    ::LeaveCriticalSection(&s.lock);
+}
+
+std::optional<std::wstring> logFilePath() {
+    LogState& s = logState();
+    ::EnterCriticalSection(&s.lock);
+    std::optional<std::wstring> path = s.path;
+    ::LeaveCriticalSection(&s.lock);
+    return path;
+}
+
+void showError(std::wstring_view text) {
+    std::wstring shown(text);
+    if (const auto path = logFilePath()) {
+        std::wstring longPath(kBufferLength, L'\0');
+        const DWORD n = ::GetLongPathNameW(path->c_str(), longPath.data(), kBufferLength);
+        longPath.resize(n > 0 && n < kBufferLength ? n : 0);
+        if (longPath.empty()) longPath = *path;
+        shown = errorTextWithLog(text, &longPath);
+    }
+    if (guiErrors) {
+        const std::wstring caption = getMessageText(1000);
+        ::MessageBoxW(nullptr, shown.c_str(), caption.c_str(), MB_ICONERROR);
+        return;
+    }
+    HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out != nullptr && out != INVALID_HANDLE_VALUE && ::GetFileType(out) == FILE_TYPE_CHAR) {
+        DWORD written = 0;
+        if (::WriteConsoleW(out, shown.data(), static_cast<DWORD>(shown.size()), &written, nullptr)) {
+            ::FlushFileBuffers(out);
+            return;
+        }
+    }
+    std::fprintf(stderr, "%s\n", narrowLossy(shown).c_str());
+    std::fflush(stderr);
+}
+
+void showMessage(int32_t messageId, const std::wstring* detail) {
+    showError(replacePlaceholder(getMessageText(messageId), detail));
+}
+
+void showMessage(int32_t messageId, std::string_view detail) {
+    std::wstring wide = widen(detail.substr(0, kBufferLength - 1));
+    showMessage(messageId, &wide);
+}
+
+void exitLauncher(int code) {
+    std::fflush(stdout);
+    const std::string& dir = tempDirectory();
+    if (!dir.empty()) {
+        emptyDirectory(dir, 1);
+        ::RemoveDirectoryA(dir.c_str());
+    }
+    ::ExitProcess(static_cast<UINT>(code));
+}
+
+void fatalError(std::wstring_view text) {
+    showError(text);
+    exitLauncher(1);
+}
+
+void fatalMessage(int32_t messageId, const std::wstring* detail) {
+    showMessage(messageId, detail);
+    exitLauncher(1);
+}
+
+void fatalMessage(int32_t messageId, std::string_view detail) {
+    showMessage(messageId, detail);
+    exitLauncher(1);
+}
+
+void printConsoleText(std::wstring_view text) {
+    std::fputws(std::wstring(text).c_str(), stdout);
+}
+
+void printStdout(std::string_view text) {
+    std::fputs(std::string(text).c_str(), stdout);
+    std::fflush(stdout);
+}
+
+}  // namespace launcher
