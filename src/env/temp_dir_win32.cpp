@@ -199,9 +199,7 @@ bool writeTest(const std::basic_string<Ch>& candidate) {
     const DWORD pid = ::GetCurrentProcessId();
     std::srand(static_cast<unsigned>(std::time(nullptr) * pid));
     const int random = std::rand();
-    std::basic_string<Ch> probe = candidate + lit<Ch>("\\lmxtw");
-    probe += lit<Ch>(std::to_string(pid).c_str());
-    probe += lit<Ch>(std::to_string(random).c_str());
+    std::basic_string<Ch> probe = candidate + lit<Ch>(formatA("\\lmxtw%d%d", pid, random).c_str());
     if (pathExists(std::basic_string_view<Ch>(probe))) A::removeDir(probe);
     if (!A::createDir(probe)) return false;
     const bool exists = pathExists(std::basic_string_view<Ch>(probe));

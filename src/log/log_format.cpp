@@ -1,8 +1,5 @@
 #include "log/log_format.h"
 
-#include <cinttypes>
-#include <cstdio>
-#include <cstdlib>
 
 namespace launcher {
 
@@ -55,15 +52,30 @@ Spec parseSpec(std::basic_string_view<Ch> f, size_t& pos) {
     }
 }
 
+// Decimal and hex digits by hand: the platform printf engines are large and disagree.
 template <typename Ch>
-void appendAscii(std::basic_string<Ch>& out, const char* s) {
-    while (*s) out.push_back(static_cast<Ch>(*s++));
+void appendDecimal(std::basic_string<Ch>& out, int64_t value) {
+    uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    Ch digits[24];
+    size_t n = 0;
+    do {
+        digits[n++] = static_cast<Ch>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (value < 0) out.push_back(Ch('-'));
+    while (n > 0) out.push_back(digits[--n]);
+}
+
+template <typename Ch>
+void appendHex16(std::basic_string<Ch>& out, uint64_t value) {
+    for (int shift = 60; shift >= 0; shift -= 4) {
+        out.push_back(static_cast<Ch>("0123456789ABCDEF"[(value >> shift) & 0xF]));
+    }
 }
 
 template <typename Ch>
 void appendArg(std::basic_string<Ch>& out, Spec spec, const LogArg* arg) {
     if (arg == nullptr) return;
-    char digits[32];
     switch (spec) {
         case Spec::Same:
         case Spec::Other:
@@ -79,16 +91,10 @@ void appendArg(std::basic_string<Ch>& out, Spec spec, const LogArg* arg) {
             }
             return;
         case Spec::Int:
-            if (arg->kind == LogArg::Kind::Int) {
-                std::snprintf(digits, sizeof digits, "%d", static_cast<int32_t>(arg->number));
-                appendAscii(out, digits);
-            }
+            if (arg->kind == LogArg::Kind::Int) appendDecimal(out, static_cast<int32_t>(arg->number));
             return;
         case Spec::Int64:
-            if (arg->kind == LogArg::Kind::Int) {
-                std::snprintf(digits, sizeof digits, "%" PRId64, arg->number);
-                appendAscii(out, digits);
-            }
+            if (arg->kind == LogArg::Kind::Int) appendDecimal(out, arg->number);
             return;
         case Spec::Pointer: {
             uint64_t v = 0;
@@ -96,8 +102,7 @@ void appendArg(std::basic_string<Ch>& out, Spec spec, const LogArg* arg) {
             else if (arg->kind == LogArg::Kind::Int) v = static_cast<uint64_t>(arg->number);
             else return;
             // The Windows runtime prints pointers as 16 upper-case hex digits on 64-bit targets.
-            std::snprintf(digits, sizeof digits, "%016" PRIX64, v);
-            appendAscii(out, digits);
+            appendHex16(out, v);
             return;
         }
         case Spec::Char:

@@ -28,8 +28,18 @@ prepare() {
     "$wine_dir/wineserver" -w || true
     touch "$WINEPREFIX/.ready"
   fi
-  # A persistent server keeps start-up fast and keeps services alive between programs.
-  "$wine_dir/wineserver" -p >/dev/null 2>&1 || true
+  # A persistent server keeps start-up fast and keeps services alive between programs. When it
+  # was not running, one quiet program starts Wine's own processes (services.exe, ...) with no
+  # standard handles of ours: otherwise they would hold the caller's output pipes open.
+  local id
+  id=$(stat -c '%d %i' "$WINEPREFIX")
+  local name
+  name="server-$(printf '%x-%x' $id)"
+  if ! compgen -G "/tmp/.wine-$(id -u)/$name/socket" >/dev/null &&
+     ! compgen -G "/tmp/wine-*/$name/socket" >/dev/null; then
+    "$wine_dir/wineserver" -p </dev/null >/dev/null 2>&1 || true
+    "$wine_dir/wine64" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+  fi
   flock -u 9
 }
 
