@@ -21,6 +21,7 @@ prepare() {
   local n="${DISPLAY#:}"
   if [ ! -e "/tmp/.X11-unix/X$n" ]; then
     nohup Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    echo $! >"$WINEPREFIX.xvfb.pid"
     for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
   fi
   if [ ! -f "$WINEPREFIX/.ready" ]; then
@@ -45,7 +46,13 @@ prepare() {
 
 case "${1:-}" in
   --prepare) prepare; exit 0 ;;
-  --stop) "$wine_dir/wineserver" -k >/dev/null 2>&1 || true; exit 0 ;;
+  --stop)
+    "$wine_dir/wineserver" -k >/dev/null 2>&1 || true
+    if [ -f "$WINEPREFIX.xvfb.pid" ]; then
+      kill "$(cat "$WINEPREFIX.xvfb.pid")" 2>/dev/null || true
+      rm -f "$WINEPREFIX.xvfb.pid"
+    fi
+    exit 0 ;;
   --wine-dir) echo "$wine_dir"; exit 0 ;;
 esac
 prepare

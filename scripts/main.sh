@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# The main job: build everything, pack a sample service launcher for Windows on Arm and show it
+# working under Wine for Arm64.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+bash scripts/build.sh
+out="$root/build/sample"
+mkdir -p "$out"
+build/host/tools/pack/pack build --stub build/win-arm64/bin/launcher.exe \
+  --input examples/sample/service.pack --output "$out/SampleService.exe"
+echo "== packed $out/SampleService.exe ($(stat -c %s "$out/SampleService.exe") bytes)"
+build/host/tools/pack/pack inspect "$out/SampleService.exe"
+echo "== SampleService.exe /? under Wine for Arm64"
+tests/wine/wine-run.sh "$out/SampleService.exe" '/?'
+echo "exit code $?"
+tests/wine/wine-run.sh --stop

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# The test command: every test layer (host unit tests under ASan/UBSan, fuzzing, the packing
+# tool, the shipped-artifact checks, the Windows tests and the end-to-end tests under Wine for
+# Arm64 with message boxes on Xvfb).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+bash scripts/build.sh
+tests/wine/wine-run.sh --prepare
+status=0
+ctest --test-dir build/host --output-on-failure -j 2 || status=$?
+tests/wine/wine-run.sh --stop
+exit $status
