@@ -36,12 +36,11 @@ void printUsage() {
                  usageProgramName(path));
 }
 
-// Commands whose operations this launcher build does not carry yet say so and fail, rather
-// than pretend to work.
-int notAvailable(std::wstring_view what) {
+// Commands whose operations this launcher build does not carry yet fail with an error, shown
+// like every other error, rather than pretend to work.
+[[noreturn]] void notAvailable(std::wstring_view what) {
     logError(L"%s is not available in this launcher build", what);
-    printConsole(L"%s is not available in this launcher build\n", what);
-    return 1;
+    fatalError(formatW(L"%s is not available in this launcher build.", what));
 }
 
 SERVICE_STATUS_HANDLE statusHandle = nullptr;
@@ -85,18 +84,18 @@ int runCommand(Command command, std::vector<std::wstring>& arguments, const std:
         case Command::Stop:
         case Command::Start:
         case Command::Restart:
-        case Command::Status: return notAvailable(L"Service control");
+        case Command::Status: notAvailable(L"Service control");
         case Command::Run:
             logMessage(L"running service");
             state.noRedirect = true;
             state.serviceMode = false;
             arguments.insert(arguments.begin(), programPath);
-            return notAvailable(L"Running the application");
+            notAvailable(L"Running the application");
         case Command::RunRedirect:
             logMessage(L"running service with redirection");
             state.serviceMode = false;
             arguments.insert(arguments.begin(), programPath);
-            return notAvailable(L"Running the application");
+            notAvailable(L"Running the application");
         case Command::None: break;
     }
     return runServiceDispatcher();
@@ -116,7 +115,7 @@ int launcherMain() {
     splitCommandLine(text, list);
     DispatchDecision decision = decideDispatch(std::move(list));
     switch (decision.road) {
-        case DispatchDecision::Road::ServiceChild: return notAvailable(L"Running the application");
+        case DispatchDecision::Road::ServiceChild: notAvailable(L"Running the application");
         case DispatchDecision::Road::Command:
         case DispatchDecision::Road::Dispatcher:
             if (decision.serviceName) state.serviceName = *decision.serviceName;

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Start-up cost of the launcher under Wine for Arm64: one "/?" run of a packed launcher against
+# a do-nothing program built the same way, both through the same runner, medians of several runs.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+runs=${RUNS:-15}
+out="$root/build/bench"
+mkdir -p "$out"
+build/host/tools/pack/pack build --stub build/win-arm64/bin/launcher.exe \
+  --input examples/sample/service.pack --output "$out/SampleService.exe" >/dev/null
+run=tests/wine/wine-run.sh
+$run --prepare
+hyperfine --warmup 2 --runs "$runs" --export-json "$out/startup.json" -N \
+  "$run $out/SampleService.exe /?" "$run build/win-arm64/bin/noop.exe" >/dev/null
+python3 - "$out/startup.json" <<'PY'
+import json, sys
+results = json.load(open(sys.argv[1]))["results"]
+launcher, noop = (r["median"] * 1000 for r in results)
+print(f"startup: launcher '/?' median {launcher:.0f} ms, do-nothing program median {noop:.0f} ms, "
+      f"difference {launcher - noop:.0f} ms ({len(results[0]['times'])} runs each)")
+PY
+stub=$(stat -c %s build/win-arm64/bin/launcher.exe)
+echo "stub size: $stub bytes"
