@@ -66,16 +66,36 @@ std::vector<std::basic_string<Ch>> splitListAny(std::basic_string_view<Ch> list)
 
 }  // namespace
 
-bool isRelativePath(std::string_view path) { return isRelativeAny(path); }
-bool isRelativePath(std::wstring_view path) { return isRelativeAny(path); }
-bool isDriveRoot(std::string_view path) { return isDriveRootAny(path); }
-bool isDriveRoot(std::wstring_view path) { return isDriveRootAny(path); }
-bool hasBangMark(std::string_view path) { return hasBangMarkAny(path); }
-bool hasBangMark(std::wstring_view path) { return hasBangMarkAny(path); }
-bool endsWithExe(std::string_view path) { return endsWithExeAny(path); }
-bool endsWithExe(std::wstring_view path) { return endsWithExeAny(path); }
-std::vector<std::string> splitPathList(std::string_view list) { return splitListAny(list); }
-std::vector<std::wstring> splitPathList(std::wstring_view list) { return splitListAny(list); }
+bool isRelativePath(std::string_view path) {
+    return isRelativeAny(path);
+}
+bool isRelativePath(std::wstring_view path) {
+    return isRelativeAny(path);
+}
+bool isDriveRoot(std::string_view path) {
+    return isDriveRootAny(path);
+}
+bool isDriveRoot(std::wstring_view path) {
+    return isDriveRootAny(path);
+}
+bool hasBangMark(std::string_view path) {
+    return hasBangMarkAny(path);
+}
+bool hasBangMark(std::wstring_view path) {
+    return hasBangMarkAny(path);
+}
+bool endsWithExe(std::string_view path) {
+    return endsWithExeAny(path);
+}
+bool endsWithExe(std::wstring_view path) {
+    return endsWithExeAny(path);
+}
+std::vector<std::string> splitPathList(std::string_view list) {
+    return splitListAny(list);
+}
+std::vector<std::wstring> splitPathList(std::wstring_view list) {
+    return splitListAny(list);
+}
 
 void collapseBackslashes(std::wstring& path, size_t start) {
     if (start >= path.size()) return;

@@ -37,7 +37,8 @@ void collapseBackslashes(std::string& path, size_t start = 0);
 
 // Appends path to target, resolved against the folder of baseFile when given, otherwise
 // against the executable's folder, then collapses backslashes in what was appended.
-void appendResolvedPath(std::string& target, std::string_view path, const std::string* baseFile = nullptr);
+void appendResolvedPath(std::string& target, std::string_view path,
+                        const std::string* baseFile = nullptr);
 void appendResolvedPath(std::wstring& target, std::wstring_view path, const std::wstring* baseFile,
                         FolderForm folder);
 
@@ -57,7 +58,8 @@ std::string resolvePathList(std::string_view list,
                             const std::function<void(const std::string&)>& onEntry = nullptr);
 
 // Names of the entries matching folder\*.ext, in file-system order.
-std::vector<std::wstring> listFolderByExtension(std::wstring_view folder, std::wstring_view extension);
+std::vector<std::wstring> listFolderByExtension(std::wstring_view folder,
+                                                std::wstring_view extension);
 
 // The short (8.3) form as the command interpreter prints it, or nothing.
 std::optional<std::string> shortPathViaShell(std::wstring_view path);

@@ -9,7 +9,9 @@ namespace launcher {
 
 namespace {
 
-UINT fileCodePage() { return ::AreFileApisANSI() ? CP_ACP : CP_OEMCP; }
+UINT fileCodePage() {
+    return ::AreFileApisANSI() ? CP_ACP : CP_OEMCP;
+}
 
 // Calls a Windows "fill this buffer" function with a buffer of the standard length; a result
 // that does not fit counts as a failure, so no value is ever cut silently.
@@ -23,7 +25,8 @@ std::basic_string<Ch> fillBuffer(F&& call) {
 }
 
 std::wstring longPathW(const std::wstring& path) {
-    return fillBuffer<wchar_t>([&](wchar_t* b, DWORD n) { return ::GetLongPathNameW(path.c_str(), b, n); });
+    return fillBuffer<wchar_t>(
+        [&](wchar_t* b, DWORD n) { return ::GetLongPathNameW(path.c_str(), b, n); });
 }
 
 std::wstring fullPathW(const std::wstring& path) {
@@ -32,7 +35,8 @@ std::wstring fullPathW(const std::wstring& path) {
 }
 
 std::string fullPathA(const std::string& path) {
-    return fillBuffer<char>([&](char* b, DWORD n) { return ::GetFullPathNameA(path.c_str(), n, b, nullptr); });
+    return fillBuffer<char>(
+        [&](char* b, DWORD n) { return ::GetFullPathNameA(path.c_str(), n, b, nullptr); });
 }
 
 template <typename Str>
@@ -56,14 +60,17 @@ struct ExecutablePaths {
 
     std::string chooseNarrow() const {
         NarrowPath candidate = toNarrowPath(wide);
-        if (!candidate.replaced && endsWithExe(std::string_view(candidate.text))) return candidate.text;
+        if (!candidate.replaced && endsWithExe(std::string_view(candidate.text)))
+            return candidate.text;
         const std::wstring shortForm = fillBuffer<wchar_t>(
             [&](wchar_t* b, DWORD n) { return ::GetShortPathNameW(wide.c_str(), b, n); });
         if (!shortForm.empty()) {
             candidate = toNarrowPath(shortForm);
-            if (!candidate.replaced && endsWithExe(std::string_view(candidate.text))) return candidate.text;
+            if (!candidate.replaced && endsWithExe(std::string_view(candidate.text)))
+                return candidate.text;
         }
-        if (auto viaShell = shortPathViaShell(wide); viaShell && endsWithExe(std::string_view(*viaShell))) {
+        if (auto viaShell = shortPathViaShell(wide);
+            viaShell && endsWithExe(std::string_view(*viaShell))) {
             return *viaShell;
         }
         const std::string moduleA =
@@ -86,8 +93,12 @@ uint64_t toUint64(const FILETIME& ft) {
 
 }  // namespace
 
-const std::wstring& executablePathW() { return executablePaths().wide; }
-const std::string& executablePathA() { return executablePaths().narrow; }
+const std::wstring& executablePathW() {
+    return executablePaths().wide;
+}
+const std::string& executablePathA() {
+    return executablePaths().narrow;
+}
 
 const std::string& executableFolderA() {
     static const std::string folder = [] {
@@ -130,7 +141,8 @@ NarrowPath toNarrowPath(std::wstring_view path) {
     result.text.resize(static_cast<size_t>(n));
     usedDefault = FALSE;
     if (flags != 0) {
-        ::WideCharToMultiByte(cp, flags, path.data(), length, result.text.data(), n, "?", &usedDefault);
+        ::WideCharToMultiByte(cp, flags, path.data(), length, result.text.data(), n, "?",
+                              &usedDefault);
     } else {
         ::WideCharToMultiByte(cp, 0, path.data(), length, result.text.data(), n, nullptr, nullptr);
     }
@@ -223,10 +235,15 @@ bool findFileTime(std::wstring_view path, uint64_t* lastWrite) {
     return true;
 }
 
-bool pathExists(std::string_view path) { return isDriveRoot(path) || findFileTime(path); }
-bool pathExists(std::wstring_view path) { return isDriveRoot(path) || findFileTime(path); }
+bool pathExists(std::string_view path) {
+    return isDriveRoot(path) || findFileTime(path);
+}
+bool pathExists(std::wstring_view path) {
+    return isDriveRoot(path) || findFileTime(path);
+}
 
-std::string resolvePathList(std::string_view list, const std::function<void(const std::string&)>& onEntry) {
+std::string resolvePathList(std::string_view list,
+                            const std::function<void(const std::string&)>& onEntry) {
     std::string out;
     for (const std::string& entry : splitPathList(list)) {
         if (!out.empty()) out += ';';
@@ -237,7 +254,8 @@ std::string resolvePathList(std::string_view list, const std::function<void(cons
     return out;
 }
 
-std::vector<std::wstring> listFolderByExtension(std::wstring_view folder, std::wstring_view extension) {
+std::vector<std::wstring> listFolderByExtension(std::wstring_view folder,
+                                                std::wstring_view extension) {
     std::wstring pattern(folder);
     pattern += L"\\*";
     if (extension.empty() || extension.front() != L'.') pattern += L'.';
@@ -269,8 +287,9 @@ std::optional<std::string> shortPathViaShell(std::wstring_view path) {
         logMessage(L"SetHandleInformation error (%d)", ::GetLastError());
         return std::nullopt;
     }
-    std::wstring command = windowsDirectory() +
-                           formatW(L"\\system32\\cmd.exe /C for %%I in (\"%s\") do @echo %%~sI", path);
+    std::wstring command =
+        windowsDirectory() +
+        formatW(L"\\system32\\cmd.exe /C for %%I in (\"%s\") do @echo %%~sI", path);
     logMessage(L"executing %s", command);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -279,8 +298,8 @@ std::optional<std::string> shortPathViaShell(std::wstring_view path) {
     startup.hStdError = writeEnd.get();
     startup.hStdInput = nullptr;
     PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                          nullptr, &startup, &info)) {
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                          nullptr, nullptr, &startup, &info)) {
         logMessage(L"could not execute cmd.exe");
         return std::nullopt;
     }
@@ -290,7 +309,8 @@ std::optional<std::string> shortPathViaShell(std::wstring_view path) {
     char chunk[512];
     while (output.size() < kBufferLength) {
         DWORD got = 0;
-        const DWORD want = static_cast<DWORD>(std::min(sizeof chunk, kBufferLength - output.size()));
+        const DWORD want =
+            static_cast<DWORD>(std::min(sizeof chunk, kBufferLength - output.size()));
         if (!::ReadFile(readEnd.get(), chunk, want, &got, nullptr) || got == 0) break;
         output.append(chunk, got);
     }

@@ -1,6 +1,6 @@
-#include <windows.h>
 #include <sddl.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include <array>
 #include <cstdlib>
@@ -38,8 +38,10 @@ struct ShellFolders {
         // Looked up once; either may be missing, and the candidates that need it are skipped.
         HMODULE shell = ::LoadLibraryA("shell32.dll");
         if (shell == nullptr) return;
-        narrow = reinterpret_cast<FolderPathA>(reinterpret_cast<void*>(::GetProcAddress(shell, "SHGetFolderPathA")));
-        wide = reinterpret_cast<FolderPathW>(reinterpret_cast<void*>(::GetProcAddress(shell, "SHGetFolderPathW")));
+        narrow = reinterpret_cast<FolderPathA>(
+            reinterpret_cast<void*>(::GetProcAddress(shell, "SHGetFolderPathA")));
+        wide = reinterpret_cast<FolderPathW>(
+            reinterpret_cast<void*>(::GetProcAddress(shell, "SHGetFolderPathW")));
     }
 };
 
@@ -48,8 +50,17 @@ const ShellFolders& shellFolders() {
     return folders;
 }
 
-enum class Source { LocalAppData, TempPath, UserProfile, HomeDrivePath, CommonAppData, WindowsTemp,
-                    CTemp, CTmp, WindowsDir };
+enum class Source {
+    LocalAppData,
+    TempPath,
+    UserProfile,
+    HomeDrivePath,
+    CommonAppData,
+    WindowsTemp,
+    CTemp,
+    CTmp,
+    WindowsDir
+};
 enum class Condition { Always, LocalFirst, BangFree };
 enum class Long { Off, Config };
 
@@ -85,7 +96,9 @@ struct Api;
 
 template <>
 struct Api<char> {
-    static DWORD env(const char* name, char* b, DWORD n) { return ::GetEnvironmentVariableA(name, b, n); }
+    static DWORD env(const char* name, char* b, DWORD n) {
+        return ::GetEnvironmentVariableA(name, b, n);
+    }
     static DWORD tempPath(char* b, DWORD n) { return ::GetTempPathA(n, b); }
     static bool shellFolder(int csidl, std::string& out) {
         if (!shellFolders().narrow) return false;
@@ -155,7 +168,8 @@ bool candidatePath(Source source, std::basic_string<Ch>& out) {
         case Source::LocalAppData:
         case Source::CommonAppData: {
             const bool local = source == Source::LocalAppData;
-            if (!A::shellFolder(local ? CSIDL_LOCAL_APPDATA : CSIDL_COMMON_APPDATA, out)) return false;
+            if (!A::shellFolder(local ? CSIDL_LOCAL_APPDATA : CSIDL_COMMON_APPDATA, out))
+                return false;
             out += lit<Ch>("\\parcelkit");
             A::createDir(out);
             out += lit<Ch>(local ? "\\t" : "\\temp");
@@ -184,9 +198,15 @@ bool candidatePath(Source source, std::basic_string<Ch>& out) {
             if (out.empty()) return false;
             out += lit<Ch>("\\temp");
             return true;
-        case Source::CTemp: out = lit<Ch>("c:\\temp"); return true;
-        case Source::CTmp: out = lit<Ch>("c:\\tmp"); return true;
-        case Source::WindowsDir: out = A::windowsDir(); return !out.empty();
+        case Source::CTemp:
+            out = lit<Ch>("c:\\temp");
+            return true;
+        case Source::CTmp:
+            out = lit<Ch>("c:\\tmp");
+            return true;
+        case Source::WindowsDir:
+            out = A::windowsDir();
+            return !out.empty();
     }
     return false;
 }
@@ -207,7 +227,8 @@ bool writeTest(const std::basic_string<Ch>& candidate) {
     return exists;
 }
 
-bool acceptNarrowTempCandidate(std::string& path, bool create, bool strict, bool preferLong, bool& bang) {
+bool acceptNarrowTempCandidate(std::string& path, bool create, bool strict, bool preferLong,
+                               bool& bang) {
     bang = false;
     if (path.empty()) return false;
     if (create) ::CreateDirectoryA(path.c_str(), nullptr);
@@ -232,8 +253,8 @@ bool acceptNarrowTempCandidate(std::string& path, bool create, bool strict, bool
 
 std::wstring folded(const std::wstring& path) {
     std::wstring out(kBufferLength - 1, L'\0');
-    const int n = ::FoldStringW(MAP_PRECOMPOSED, path.c_str(), static_cast<int>(path.size()), out.data(),
-                                static_cast<int>(out.size()));
+    const int n = ::FoldStringW(MAP_PRECOMPOSED, path.c_str(), static_cast<int>(path.size()),
+                                out.data(), static_cast<int>(out.size()));
     out.resize(n > 0 ? static_cast<size_t>(n) : 0);
     return out;
 }
@@ -289,7 +310,8 @@ void resolveTempBase() {
         if (!candidatePath(c.source, narrow)) continue;
         const bool preferLong = c.preferLong == Long::Config && preferLongConfig;
         bool bang = false;
-        const bool narrowOk = acceptNarrowTempCandidate(narrow, c.create, c.strict, preferLong, bang);
+        const bool narrowOk =
+            acceptNarrowTempCandidate(narrow, c.create, c.strict, preferLong, bang);
         if (i < 4) bangSeen[i + 1] = bangSeen[i + 1] || bang;
         if (!narrowOk) continue;
         std::wstring wide;

@@ -17,7 +17,9 @@ TEST(SplitCommandLine, SeparatorsMakeNoEmptyArguments) {
     EXPECT_EQ(split(L"a\t\tb\t"), (Args{L"a", L"b"}));
 }
 
-TEST(SplitCommandLine, EmptyTextGivesNothing) { EXPECT_TRUE(split(L"").empty()); }
+TEST(SplitCommandLine, EmptyTextGivesNothing) {
+    EXPECT_TRUE(split(L"").empty());
+}
 
 TEST(SplitCommandLine, LeadingWhitespaceGivesOneEmptyFirstElement) {
     EXPECT_EQ(split(L"  a b"), (Args{L"", L"a", L"b"}));
@@ -26,7 +28,8 @@ TEST(SplitCommandLine, LeadingWhitespaceGivesOneEmptyFirstElement) {
 
 TEST(SplitCommandLine, QuotesOpenAndCloseInsideAnArgument) {
     EXPECT_EQ(split(L"a\"b c\"d"), (Args{L"ab cd"}));
-    EXPECT_EQ(split(L"\"C:\\Program Files\\x.exe\" /run"), (Args{L"C:\\Program Files\\x.exe", L"/run"}));
+    EXPECT_EQ(split(L"\"C:\\Program Files\\x.exe\" /run"),
+              (Args{L"C:\\Program Files\\x.exe", L"/run"}));
 }
 
 TEST(SplitCommandLine, DoubledQuotesInsideQuotesGiveOneLiteralQuote) {
@@ -116,8 +119,10 @@ TEST(DecideDispatch, ServiceNameFollowsTheCommandWordEvenForUnknownWords) {
 
 TEST(DecideDispatch, NoCommandWordGoesToTheDispatcher) {
     EXPECT_EQ(launcher::decideDispatch({L"x.exe"}).road, DispatchDecision::Road::Dispatcher);
-    EXPECT_EQ(launcher::decideDispatch({L"x.exe", L"install"}).road, DispatchDecision::Road::Dispatcher);
-    EXPECT_EQ(launcher::decideDispatch({L"x.exe", L"/INSTALL"}).road, DispatchDecision::Road::Dispatcher);
+    EXPECT_EQ(launcher::decideDispatch({L"x.exe", L"install"}).road,
+              DispatchDecision::Road::Dispatcher);
+    EXPECT_EQ(launcher::decideDispatch({L"x.exe", L"/INSTALL"}).road,
+              DispatchDecision::Road::Dispatcher);
     EXPECT_EQ(launcher::decideDispatch({L"x.exe", L"/"}).road, DispatchDecision::Road::Dispatcher);
     const auto empty = launcher::decideDispatch({});
     EXPECT_EQ(empty.road, DispatchDecision::Road::Dispatcher);

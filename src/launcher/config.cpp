@@ -44,7 +44,9 @@ int32_t parseConfigInt(std::string_view text) {
     return static_cast<int32_t>(value);
 }
 
-int32_t getConfigInt(int32_t id) { return parseConfigInt(getConfigString(id, kBufferLength)); }
+int32_t getConfigInt(int32_t id) {
+    return parseConfigInt(getConfigString(id, kBufferLength));
+}
 
 bool getConfigWide(int32_t id, std::wstring& out) {
     const auto it = configStrings().find(id);

@@ -9,14 +9,22 @@ namespace launcher {
 
 std::wstring readFailureText(ReadFailure failure) {
     switch (failure) {
-        case ReadFailure::None: return L"";
-        case ReadFailure::Open: return L"Error opening media file.";
-        case ReadFailure::Magic: return L"Internal Error: magic";
-        case ReadFailure::ReadInt: return L"Internal Error: readInt";
-        case ReadFailure::ReadLong: return L"Internal Error: readLong";
-        case ReadFailure::ReadShort: return L"Internal Error: readShort";
-        case ReadFailure::ReadString: return L"Internal Error: readString";
-        case ReadFailure::ReadWString: return L"Internal Error: readWString";
+        case ReadFailure::None:
+            return L"";
+        case ReadFailure::Open:
+            return L"Error opening media file.";
+        case ReadFailure::Magic:
+            return L"Internal Error: magic";
+        case ReadFailure::ReadInt:
+            return L"Internal Error: readInt";
+        case ReadFailure::ReadLong:
+            return L"Internal Error: readLong";
+        case ReadFailure::ReadShort:
+            return L"Internal Error: readShort";
+        case ReadFailure::ReadString:
+            return L"Internal Error: readString";
+        case ReadFailure::ReadWString:
+            return L"Internal Error: readWString";
     }
     return L"";
 }
@@ -32,7 +40,9 @@ size_t MemorySource::readAt(uint64_t offset, uint8_t* dst, size_t n, uint32_t& e
 BlockReader::BlockReader(ByteSource& source, size_t window)
     : source_(source), buffer_(std::max<size_t>(window, 64)) {}
 
-void BlockReader::seek(uint64_t position) { position_ = position; }
+void BlockReader::seek(uint64_t position) {
+    position_ = position;
+}
 
 // Copies up to n bytes from the current position through the buffer window.
 size_t BlockReader::fill(uint8_t* dst, size_t n, uint32_t& error) {
@@ -78,7 +88,9 @@ bool BlockReader::readRaw(uint8_t* dst, size_t n, ReadFailure kind) {
     return true;
 }
 
-size_t BlockReader::readBytes(uint8_t* dst, size_t n, uint32_t& error) { return fill(dst, n, error); }
+size_t BlockReader::readBytes(uint8_t* dst, size_t n, uint32_t& error) {
+    return fill(dst, n, error);
+}
 
 bool BlockReader::readInt16(int16_t& value) {
     uint8_t b[2];
@@ -138,7 +150,8 @@ bool BlockReader::readWideString(std::wstring& value) {
         return fail(ReadFailure::ReadWString, 0, 0);
     }
     std::string bytes(static_cast<size_t>(length), '\0');
-    if (!readRaw(reinterpret_cast<uint8_t*>(bytes.data()), bytes.size(), ReadFailure::ReadWString)) {
+    if (!readRaw(reinterpret_cast<uint8_t*>(bytes.data()), bytes.size(),
+                 ReadFailure::ReadWString)) {
         return false;
     }
     value.resize(bytes.size() / 2);
@@ -155,8 +168,11 @@ void logReadFailure(const BlockReader& reader) {
             logMessage(L"error %d %d\n", reader.errorCode(), reader.bytesRead());
             break;
         case ReadFailure::ReadLong:
-        case ReadFailure::ReadShort: logMessage(L"error %d\n", reader.errorCode()); break;
-        default: break;
+        case ReadFailure::ReadShort:
+            logMessage(L"error %d\n", reader.errorCode());
+            break;
+        default:
+            break;
     }
 }
 

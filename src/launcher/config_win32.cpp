@@ -62,7 +62,8 @@ struct OpenBlock {
     static HANDLE checked(const UniqueFile& f) {
         if (!f) {
             const DWORD error = ::GetLastError();
-            logError(L"Could not open %p %d %s", static_cast<void*>(f.get()), error, executablePathW());
+            logError(L"Could not open %p %d %s", static_cast<void*>(f.get()), error,
+                     executablePathW());
             fatalError(readFailureText(ReadFailure::Open));
         }
         return f.get();
@@ -103,6 +104,8 @@ void readConfigBlock() {
     if (kind != 1 && kind != 5) guiErrors = false;
 }
 
-uint32_t blockEndPosition() { return blockEnd(); }
+uint32_t blockEndPosition() {
+    return blockEnd();
+}
 
 }  // namespace launcher

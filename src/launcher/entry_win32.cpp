@@ -32,8 +32,9 @@ void printUsage() {
     std::wstring path(kBufferLength, L'\0');
     const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), kBufferLength);
     path.resize(n < kBufferLength ? n : 0);
-    printConsole(L"Usage: %s.exe /install | /uninstall | /stop | /start | /status | /run | /run-redirect\n",
-                 usageProgramName(path));
+    printConsole(
+        L"Usage: %s.exe /install | /uninstall | /stop | /start | /status | /run | /run-redirect\n",
+        usageProgramName(path));
 }
 
 // Commands whose operations this launcher build does not carry yet fail with an error, shown
@@ -45,13 +46,16 @@ void printUsage() {
 
 SERVICE_STATUS_HANDLE statusHandle = nullptr;
 
-DWORD WINAPI serviceControl(DWORD, DWORD, LPVOID, LPVOID) { return NO_ERROR; }
+DWORD WINAPI serviceControl(DWORD, DWORD, LPVOID, LPVOID) {
+    return NO_ERROR;
+}
 
 // Hosting the application as a service is not part of this build: the service reports that it
 // stopped with an error instead of pretending to run.
 void WINAPI serviceMain(DWORD, LPWSTR*) {
     logError(L"service hosting is not available in this launcher build");
-    statusHandle = ::RegisterServiceCtrlHandlerExW(launcherState().serviceName.c_str(), serviceControl, nullptr);
+    statusHandle = ::RegisterServiceCtrlHandlerExW(launcherState().serviceName.c_str(),
+                                                   serviceControl, nullptr);
     if (statusHandle == nullptr) return;
     SERVICE_STATUS status{};
     status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
@@ -72,10 +76,13 @@ int runServiceDispatcher() {
     return 0;
 }
 
-int runCommand(Command command, std::vector<std::wstring>& arguments, const std::wstring& programPath) {
+int runCommand(Command command, std::vector<std::wstring>& arguments,
+               const std::wstring& programPath) {
     LauncherState& state = launcherState();
     switch (command) {
-        case Command::Help: printUsage(); return 0;
+        case Command::Help:
+            printUsage();
+            return 0;
         case Command::Install:
         case Command::InstallAndStart:
         case Command::InstallAuto:
@@ -84,7 +91,8 @@ int runCommand(Command command, std::vector<std::wstring>& arguments, const std:
         case Command::Stop:
         case Command::Start:
         case Command::Restart:
-        case Command::Status: notAvailable(L"Service control");
+        case Command::Status:
+            notAvailable(L"Service control");
         case Command::Run:
             logMessage(L"running service");
             state.noRedirect = true;
@@ -96,7 +104,8 @@ int runCommand(Command command, std::vector<std::wstring>& arguments, const std:
             state.serviceMode = false;
             arguments.insert(arguments.begin(), programPath);
             notAvailable(L"Running the application");
-        case Command::None: break;
+        case Command::None:
+            break;
     }
     return runServiceDispatcher();
 }
@@ -115,7 +124,8 @@ int launcherMain() {
     splitCommandLine(text, list);
     DispatchDecision decision = decideDispatch(std::move(list));
     switch (decision.road) {
-        case DispatchDecision::Road::ServiceChild: notAvailable(L"Running the application");
+        case DispatchDecision::Road::ServiceChild:
+            notAvailable(L"Running the application");
         case DispatchDecision::Road::Command:
         case DispatchDecision::Road::Dispatcher:
             if (decision.serviceName) state.serviceName = *decision.serviceName;
@@ -127,7 +137,9 @@ int launcherMain() {
 }  // namespace
 }  // namespace launcher
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return launcher::launcherMain(); }
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    return launcher::launcherMain();
+}
 
 // The C runtime of the cross toolchain calls WinMain whatever -municode says.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int show) {

@@ -2,10 +2,13 @@
 
 namespace launcher {
 
-bool isLogSwitchOn(std::string_view value) { return value == "yes"; }
+bool isLogSwitchOn(std::string_view value) {
+    return value == "yes";
+}
 
 std::wstring logLinePrefix(uint64_t nowMs, uint64_t startMs) {
-    const auto elapsed = static_cast<int32_t>(static_cast<uint32_t>(nowMs) - static_cast<uint32_t>(startMs));
+    const auto elapsed =
+        static_cast<int32_t>(static_cast<uint32_t>(nowMs) - static_cast<uint32_t>(startMs));
     return formatW(L"[%d:%d] ", elapsed / 1000, elapsed % 1000);
 }
 

@@ -1,6 +1,5 @@
 #include "log/log_format.h"
 
-
 namespace launcher {
 
 std::wstring widen(std::string_view s) {
@@ -30,12 +29,24 @@ Spec parseSpec(std::basic_string_view<Ch> f, size_t& pos) {
     auto at = [&](size_t i) -> Ch { return i < f.size() ? f[i] : Ch(0); };
     const Ch c = at(pos);
     switch (c) {
-        case Ch('%'): pos += 1; return Spec::Percent;
-        case Ch('s'): pos += 1; return Spec::Same;
-        case Ch('S'): pos += 1; return Spec::Other;
-        case Ch('d'): pos += 1; return Spec::Int;
-        case Ch('p'): pos += 1; return Spec::Pointer;
-        case Ch('c'): pos += 1; return Spec::Char;
+        case Ch('%'):
+            pos += 1;
+            return Spec::Percent;
+        case Ch('s'):
+            pos += 1;
+            return Spec::Same;
+        case Ch('S'):
+            pos += 1;
+            return Spec::Other;
+        case Ch('d'):
+            pos += 1;
+            return Spec::Int;
+        case Ch('p'):
+            pos += 1;
+            return Spec::Pointer;
+        case Ch('c'):
+            pos += 1;
+            return Spec::Char;
         case Ch('I'):
             if (at(pos + 1) == Ch('6') && at(pos + 2) == Ch('4') && at(pos + 3) == Ch('d')) {
                 pos += 4;
@@ -48,14 +59,16 @@ Spec parseSpec(std::basic_string_view<Ch> f, size_t& pos) {
                 return Spec::Int64;
             }
             return Spec::None;
-        default: return Spec::None;
+        default:
+            return Spec::None;
     }
 }
 
 // Decimal and hex digits by hand: the platform printf engines are large and disagree.
 template <typename Ch>
 void appendDecimal(std::basic_string<Ch>& out, int64_t value) {
-    uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    uint64_t magnitude =
+        value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
     Ch digits[24];
     size_t n = 0;
     do {
@@ -87,20 +100,25 @@ void appendArg(std::basic_string<Ch>& out, Spec spec, const LogArg* arg) {
                     out.append(arg->wide.begin(), arg->wide.end());
                 }
             } else if (arg->kind == LogArg::Kind::Narrow) {
-                for (char c : arg->narrow) out.push_back(static_cast<Ch>(static_cast<unsigned char>(c)));
+                for (char c : arg->narrow)
+                    out.push_back(static_cast<Ch>(static_cast<unsigned char>(c)));
             }
             return;
         case Spec::Int:
-            if (arg->kind == LogArg::Kind::Int) appendDecimal(out, static_cast<int32_t>(arg->number));
+            if (arg->kind == LogArg::Kind::Int)
+                appendDecimal(out, static_cast<int32_t>(arg->number));
             return;
         case Spec::Int64:
             if (arg->kind == LogArg::Kind::Int) appendDecimal(out, arg->number);
             return;
         case Spec::Pointer: {
             uint64_t v = 0;
-            if (arg->kind == LogArg::Kind::Pointer) v = reinterpret_cast<uintptr_t>(arg->pointer);
-            else if (arg->kind == LogArg::Kind::Int) v = static_cast<uint64_t>(arg->number);
-            else return;
+            if (arg->kind == LogArg::Kind::Pointer)
+                v = reinterpret_cast<uintptr_t>(arg->pointer);
+            else if (arg->kind == LogArg::Kind::Int)
+                v = static_cast<uint64_t>(arg->number);
+            else
+                return;
             // The Windows runtime prints pointers as 16 upper-case hex digits on 64-bit targets.
             appendHex16(out, v);
             return;
@@ -112,7 +130,8 @@ void appendArg(std::basic_string<Ch>& out, Spec spec, const LogArg* arg) {
             }
             return;
         case Spec::None:
-        case Spec::Percent: return;
+        case Spec::Percent:
+            return;
     }
 }
 
@@ -166,8 +185,12 @@ std::wstring formatWideV(const wchar_t* format, va_list args) {
         size_t pos = i + 1;
         const Spec spec = parseSpec(f, pos);
         switch (spec) {
-            case Spec::None: out.push_back(f[i++]); continue;
-            case Spec::Percent: out.push_back(L'%'); break;
+            case Spec::None:
+                out.push_back(f[i++]);
+                continue;
+            case Spec::Percent:
+                out.push_back(L'%');
+                break;
             case Spec::Same: {
                 const LogArg a(va_arg(args, const wchar_t*));
                 appendArg(out, spec, &a);

@@ -22,8 +22,9 @@ TEST(FormatWide, Numbers) {
 }
 
 TEST(FormatWide, PointersPrintAsSixteenHexDigits) {
-    EXPECT_EQ(formatW(L"Could not open %p", reinterpret_cast<void*>(uintptr_t(0xFFFFFFFFFFFFFFFFull))),
-              L"Could not open FFFFFFFFFFFFFFFF");
+    EXPECT_EQ(
+        formatW(L"Could not open %p", reinterpret_cast<void*>(uintptr_t(0xFFFFFFFFFFFFFFFFull))),
+        L"Could not open FFFFFFFFFFFFFFFF");
     EXPECT_EQ(formatW(L"%p", static_cast<void*>(nullptr)), L"0000000000000000");
 }
 

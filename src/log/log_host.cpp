@@ -10,10 +10,13 @@ std::vector<std::wstring>& lines() {
 }
 }  // namespace
 
-bool logWanted() { return true; }
+bool logWanted() {
+    return true;
+}
 
 void writeLogLine(bool isError, std::wstring_view message) {
-    lines().push_back((isError ? std::wstring(L"ERROR: ") : std::wstring()) + std::wstring(message));
+    lines().push_back((isError ? std::wstring(L"ERROR: ") : std::wstring()) +
+                      std::wstring(message));
 }
 
 std::vector<std::wstring> takeLogLines() {

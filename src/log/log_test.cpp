@@ -41,7 +41,8 @@ TEST(ReplacePlaceholder, FirstOccurrenceOnlyAndOnlyWithDetail) {
 
 TEST(ErrorTextWithLog, LogPathFollowsTwoLineBreaks) {
     const std::wstring path = L"C:\\t\\pkx_nlog_1.log";
-    EXPECT_EQ(launcher::errorTextWithLog(L"Failed", &path), L"Failed\n\nLog: C:\\t\\pkx_nlog_1.log");
+    EXPECT_EQ(launcher::errorTextWithLog(L"Failed", &path),
+              L"Failed\n\nLog: C:\\t\\pkx_nlog_1.log");
     EXPECT_EQ(launcher::errorTextWithLog(L"Failed", nullptr), L"Failed");
 }
 
@@ -49,6 +50,7 @@ TEST(LogMessage, FormatsThroughTheSink) {
     (void)launcher::takeLogLines();
     launcher::logMessage(L"Temp dir3: %S", std::string("C:\\x"));
     launcher::logError(L"failed to create directory %S", "d");
-    EXPECT_EQ(launcher::takeLogLines(),
-              (std::vector<std::wstring>{L"Temp dir3: C:\\x", L"ERROR: failed to create directory d"}));
+    EXPECT_EQ(
+        launcher::takeLogLines(),
+        (std::vector<std::wstring>{L"Temp dir3: C:\\x", L"ERROR: failed to create directory d"}));
 }

@@ -109,7 +109,8 @@ UniqueFile startLog(LogState& s) {
     }
     const std::time_t now = std::time(nullptr);
     const char* when = std::ctime(&now);
-    writeText(file, formatW(L"Started executable %s at %S\n", executablePathW(), when ? when : "\n"));
+    writeText(file,
+              formatW(L"Started executable %s at %S\n", executablePathW(), when ? when : "\n"));
     s.startMs = nowMs();
     return file;
 }
@@ -166,7 +167,8 @@ void showError(std::wstring_view text) {
     HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
     if (out != nullptr && out != INVALID_HANDLE_VALUE && ::GetFileType(out) == FILE_TYPE_CHAR) {
         DWORD written = 0;
-        if (::WriteConsoleW(out, shown.data(), static_cast<DWORD>(shown.size()), &written, nullptr)) {
+        if (::WriteConsoleW(out, shown.data(), static_cast<DWORD>(shown.size()), &written,
+                            nullptr)) {
             ::FlushFileBuffers(out);
             return;
         }

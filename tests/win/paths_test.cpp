@@ -24,8 +24,10 @@ TEST(ResolvePaths, RelativeAgainstTheExecutableFolder) {
     EXPECT_EQ(target, L"x;" + folder + L"..\\lib");
     std::wstring parent = folder.substr(0, folder.size() - 1);
     parent = parent.substr(0, parent.rfind(L'\\'));
-    EXPECT_EQ(canonicalPath(std::wstring_view(L"..\\lib"), true, FolderForm::Wide), parent + L"\\lib");
-    EXPECT_EQ(canonicalPath(std::wstring_view(L"..\\lib"), false, FolderForm::Wide), lowerAscii(parent + L"\\lib"));
+    EXPECT_EQ(canonicalPath(std::wstring_view(L"..\\lib"), true, FolderForm::Wide),
+              parent + L"\\lib");
+    EXPECT_EQ(canonicalPath(std::wstring_view(L"..\\lib"), false, FolderForm::Wide),
+              lowerAscii(parent + L"\\lib"));
     EXPECT_EQ(canonicalPath(std::string_view("C:\\A\\\\B\\..\\C"), false), "c:\\a\\c");
     std::string narrow;
     appendResolvedPath(narrow, "\\\\server\\share\\\\dir");
@@ -34,8 +36,8 @@ TEST(ResolvePaths, RelativeAgainstTheExecutableFolder) {
 
 TEST(ResolvePaths, ListEntriesAreResolvedAndReported) {
     std::vector<std::string> seen;
-    const std::string list =
-        resolvePathList(";lib;;C:\\abs\\\\x;", [&](const std::string& entry) { seen.push_back(entry); });
+    const std::string list = resolvePathList(
+        ";lib;;C:\\abs\\\\x;", [&](const std::string& entry) { seen.push_back(entry); });
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0], executableFolderA() + "lib");
     EXPECT_EQ(seen[1], "C:\\abs\\x");

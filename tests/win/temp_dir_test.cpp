@@ -31,7 +31,8 @@ TEST(TempDirectory, CreatedUniqueAndEmptiedAtDepthOne) {
     ASSERT_TRUE(CreateDirectoryA((dir + "\\sub2\\deep").c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryA((dir + "\\sub2\\deep\\deepest").c_str(), nullptr));
     for (const char* f : {"\\a.txt", "\\sub\\b.txt", "\\sub2\\deep\\c.txt"}) {
-        HANDLE h = CreateFileA((dir + f).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        HANDLE h =
+            CreateFileA((dir + f).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
         ASSERT_NE(h, INVALID_HANDLE_VALUE) << f;
         CloseHandle(h);
     }

@@ -20,7 +20,8 @@ prepare() {
   flock 9
   local n="${DISPLAY#:}"
   if [ ! -e "/tmp/.X11-unix/X$n" ]; then
-    nohup Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    # Its own session: a runner that ends its process group must not end the shared display.
+    setsid nohup Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
     echo $! >"$WINEPREFIX.xvfb.pid"
     for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
   fi

@@ -1,11 +1,13 @@
 #include "block_writer.h"
 
+#include <sys/stat.h>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <stdexcept>
-#include <sys/stat.h>
+
+#include "launcher/config_block.h"
 
 namespace pack {
 
@@ -117,7 +119,7 @@ std::vector<uint8_t> BlockWriter::build() const {
     }
     for (const auto& f : files_) {
         put64(out, f.content.size());
-        for (uint8_t b : f.content) out.push_back(b ^ 0xA7);
+        for (uint8_t b : f.content) out.push_back(b ^ launcher::kIncludedFileXor);
     }
     out.insert(out.end(), trailer_.begin(), trailer_.end());
     return out;
@@ -194,7 +196,8 @@ int64_t blockOffset(const std::vector<uint8_t>& b) {
     return int64_t(get32(b, end)) + int64_t(get32(b, end - 4));
 }
 
-std::vector<uint8_t> appendBlock(const std::vector<uint8_t>& stub, const std::vector<uint8_t>& block) {
+std::vector<uint8_t> appendBlock(const std::vector<uint8_t>& stub,
+                                 const std::vector<uint8_t>& block) {
     const int64_t at = blockOffset(stub);
     if (at < 0) throw std::runtime_error("the stub is not a PE image");
     if (static_cast<uint64_t>(at) != stub.size()) {
@@ -218,7 +221,8 @@ void writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes, 
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         if (!out) throw std::runtime_error("cannot write " + path);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
         if (!out) throw std::runtime_error("cannot write " + path);
     }
     if (executable) ::chmod(path.c_str(), 0755);

@@ -16,7 +16,7 @@ struct LanguageSection {
 };
 
 struct IncludedFile {
-    std::string name;  // relative name, at most one backslash
+    std::string name;              // relative name, at most one backslash
     std::vector<uint8_t> content;  // plain bytes; the writer applies the XOR transform
 };
 
@@ -39,6 +39,9 @@ public:
     std::vector<uint8_t> build() const;
 
     const std::vector<std::pair<int32_t, std::string>>& strings() const { return strings_; }
+    const std::vector<std::pair<int32_t, std::u16string>>& wides() const { return wides_; }
+    const std::vector<LanguageSection>& sections() const { return sections_; }
+    const std::vector<IncludedFile>& files() const { return files_; }
 
 private:
     uint32_t magic_ = 0xE8E413D5u;
@@ -57,7 +60,8 @@ std::string utf8FromUtf16(std::u16string_view text);
 
 // The stub's bytes with the block appended. The stub must be a PE image; the block lands at the
 // end of the file, which is where the launcher looks when the last section ends the image.
-std::vector<uint8_t> appendBlock(const std::vector<uint8_t>& stub, const std::vector<uint8_t>& block);
+std::vector<uint8_t> appendBlock(const std::vector<uint8_t>& stub,
+                                 const std::vector<uint8_t>& block);
 
 // Where the launcher looks for a block in this image (PointerToRawData + SizeOfRawData of the
 // last section header), or -1 when the headers cannot be read.

@@ -1,0 +1,98 @@
+// Fuzzes the configuration block readers with arbitrary bytes taken as a whole executable
+// image: the launcher's location and two readings, and the pack tool's inspector.
+//
+// Besides "no crash, no overrun, no unbounded allocation" it checks that
+// - the reader's buffer window size never changes what is read,
+// - the inspector never lists a block as whole that the launcher refuses,
+// - a whole listing is valid pack input that rebuilds a block with the same tables.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "block_inspect.h"
+#include "block_writer.h"
+#include "launcher/config_block.h"
+#include "pack_input.h"
+#include "test_pe_image.h"
+
+namespace {
+
+struct Tables {
+    launcher::ReadFailure failure = launcher::ReadFailure::None;
+    uint64_t blockStart = 0;
+    uint64_t tablesLength = 0;
+    launcher::ConfigStrings strings;
+    launcher::LocalizedStrings english, swissGerman;
+
+    bool ok() const { return failure == launcher::ReadFailure::None; }
+    bool sameContent(const Tables& o) const {
+        return failure == o.failure && tablesLength == o.tablesLength && strings == o.strings &&
+               english == o.english && swissGerman == o.swissGerman;
+    }
+};
+
+void check(bool condition, const char* what) {
+    if (!condition) {
+        std::fprintf(stderr, "fuzz check failed: %s\n", what);
+        std::abort();
+    }
+}
+
+// The launcher's three readings, each on a reader of its own as at start-up.
+Tables readTables(launcher::ByteSource& source, size_t window) {
+    Tables t;
+    launcher::BlockReader first(source, window);
+    if (!launcher::seekConfigBlock(first)) {
+        t.failure = first.failure();
+        return t;
+    }
+    t.blockStart = first.position();
+    if (!launcher::readConfigStrings(first, t.strings)) {
+        t.failure = first.failure();
+        return t;
+    }
+    for (const char* language : {"en", "de_CH"}) {
+        launcher::BlockReader second(source, window);
+        uint32_t end = 0;
+        auto& localized = language[0] == 'e' ? t.english : t.swissGerman;
+        if (!launcher::seekConfigBlock(second) ||
+            !launcher::readConfigBlockTables(second, language, localized, end)) {
+            t.failure = second.failure();
+            return t;
+        }
+        t.tablesLength = end - static_cast<uint32_t>(t.blockStart);
+    }
+    return t;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    launcher::MemorySource source(std::vector<uint8_t>(data, data + size));
+    const Tables wide = readTables(source, 64 * 1024);
+    const Tables narrow = readTables(source, 64 + size % 61);
+    check(wide.sameContent(narrow) && wide.blockStart == narrow.blockStart,
+          "the window size changed what was read");
+    if (wide.ok()) check(wide.tablesLength >= 32, "tables shorter than their fixed fields");
+
+    std::ostringstream listing;
+    const int code = pack::inspectBlock(source, listing);
+    check(code == 0 || code == 1, "inspect exit code");
+    if (!wide.ok()) check(code == 1, "inspect accepted a block the launcher refuses");
+    if (code != 0) return 0;
+
+    const std::string text = listing.str();
+    const pack::PackInput input = pack::parsePackInput(
+        text, "", [](const std::string&, std::vector<uint8_t>&, std::string& error) {
+            error = "no files here";
+            return false;
+        });
+    check(input.errors.empty() && input.writer.has_value(), "a whole listing is not valid input");
+    launcher::MemorySource rebuilt(pack::appendBlock(pack::makePeImage(), input.writer->build()));
+    const Tables again = readTables(rebuilt, 64 * 1024);
+    check(again.sameContent(wide), "the rebuilt block has other tables");
+    return 0;
+}

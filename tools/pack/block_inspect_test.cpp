@@ -1,0 +1,310 @@
+#include "block_inspect.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+
+#include "block_writer.h"
+#include "pack_input.h"
+#include "test_pe_image.h"
+
+using launcher::MemorySource;
+
+namespace {
+
+// An offset as the listing shows it: "1024 (0x400)".
+std::string offset(uint64_t v) {
+    std::ostringstream hex;
+    hex << std::hex << v;
+    return std::to_string(v) + " (0x" + hex.str() + ")";
+}
+
+struct Listing {
+    int code = -1;
+    std::string text;
+    std::vector<std::string> lines;
+
+    bool has(const std::string& line) const {
+        for (const auto& l : lines) {
+            if (l == line) return true;
+        }
+        return false;
+    }
+    std::string last() const { return lines.empty() ? "" : lines.back(); }
+};
+
+// Included files saved by inspect, by the path printed in the listing.
+using SavedFiles = std::map<std::string, std::vector<uint8_t>>;
+
+Listing inspect(const std::vector<uint8_t>& image, SavedFiles* saved = nullptr) {
+    MemorySource source(image);
+    std::ostringstream out;
+    pack::InspectOptions options;
+    if (saved) {
+        options.saveFile = [saved](const pack::IncludedFileEntry& entry,
+                                   const std::vector<uint8_t>& content, std::string& path,
+                                   std::string&) {
+            path = "saved/" + std::to_string(entry.index) + " " + entry.name;
+            (*saved)[path] = content;
+            return true;
+        };
+    }
+    Listing listing;
+    listing.code = pack::inspectBlock(source, out, options);
+    listing.text = out.str();
+    std::istringstream in(listing.text);
+    for (std::string line; std::getline(in, line);) listing.lines.push_back(line);
+    return listing;
+}
+
+pack::FileLoader loaderFor(const SavedFiles& files) {
+    return [&files](const std::string& path, std::vector<uint8_t>& content, std::string& error) {
+        const auto it = files.find(path);
+        if (it == files.end()) {
+            error = "no file " + path;
+            return false;
+        }
+        content = it->second;
+        return true;
+    };
+}
+
+std::vector<uint8_t> pack(std::string_view text, const SavedFiles& files = {}) {
+    const auto input = pack::parsePackInput(text, "", loaderFor(files));
+    for (const auto& e : input.errors) ADD_FAILURE() << e.line << ": " << e.message;
+    if (!input.writer) return {};
+    return pack::appendBlock(pack::makePeImage(), input.writer->build());
+}
+
+std::vector<uint8_t> imageOf(const pack::BlockWriter& writer) {
+    return pack::appendBlock(pack::makePeImage(), writer.build());
+}
+
+const char kSample[] =
+    "reserved 1 2 3\n"
+    "string 101 MyService\n"
+    "string 128 C:\\Program Files\\Java;#x\n"
+    "string 5 \"  padded\\t\"\n"
+    "string 101 later wins\n"
+    "string 6\n"
+    "wide 1000 Fehler f\xC3\xBCr \xF0\x9F\x98\x80\n"
+    "wide 1001 \"\\uD800 lone\"\n"
+    "section de\n"
+    "    wide 1000 Fehler\n"
+    "end\n"
+    "section \"\"\n"
+    "end\n"
+    "file a.dll one\n"
+    "file \"my lib\\\\b.jar\" two\n"
+    "file empty.txt three\n";
+
+SavedFiles sampleFiles() {
+    return {{"one", {1, 2, 0xA7, 0}}, {"two", std::vector<uint8_t>(6001, 0x5A)}, {"three", {}}};
+}
+
+TEST(Inspect, ListsEveryPartInInputSyntax) {
+    const auto image = pack(kSample, sampleFiles());
+    const Listing listing = inspect(image);
+    EXPECT_EQ(listing.code, 0) << listing.text;
+    const size_t stubSize = pack::makePeImage().size();
+    EXPECT_TRUE(listing.has("# configuration block at offset " + offset(stubSize))) << listing.text;
+    EXPECT_TRUE(listing.has("# magic 0xE8E413D5 (correct)"));
+    EXPECT_TRUE(listing.has("reserved 1 2 3"));
+    EXPECT_TRUE(listing.has("# 7 config strings"));
+    EXPECT_TRUE(listing.has("string 101 MyService"));
+    EXPECT_TRUE(listing.has("string 128 C:\\Program Files\\Java;#x"));
+    EXPECT_TRUE(listing.has("string 5 \"  padded\\t\""));
+    EXPECT_TRUE(listing.has("string 101 later wins"));
+    EXPECT_TRUE(listing.has("string 6 \"\""));
+    EXPECT_TRUE(listing.has("string 2002 3"));
+    EXPECT_TRUE(listing.has("string 2003 a.dll;my lib\\b.jar;empty.txt"));
+    EXPECT_TRUE(listing.has("wide 1000 Fehler f\xC3\xBCr \xF0\x9F\x98\x80"));
+    EXPECT_TRUE(listing.has("wide 1001 \"\\uD800 lone\""));
+    EXPECT_TRUE(listing.has("section de"));
+    EXPECT_TRUE(listing.has("    wide 1000 Fehler"));
+    EXPECT_TRUE(listing.has("section \"\""));
+    EXPECT_TRUE(listing.has("# included files at offset " +
+                            offset(image.size() - 8 * 3 - 4 - 6001) +
+                            ": config string 2002 asks for 3, 2003 names 3"))
+        << listing.text;
+    EXPECT_NE(listing.text.find("# file 2: my lib\\b.jar, 6001 bytes at offset "),
+              std::string::npos);
+    EXPECT_NE(listing.text.find("# file 3: empty.txt, 0 bytes"), std::string::npos);
+    EXPECT_EQ(listing.text.find("trailing"), std::string::npos);
+}
+
+TEST(Inspect, BuildInspectBuildRoundTripIsByteExact) {
+    const auto image = pack(kSample, sampleFiles());
+    SavedFiles saved;
+    const Listing listing = inspect(image, &saved);
+    ASSERT_EQ(listing.code, 0) << listing.text;
+    // The path is the last field of the line: verbatim even with blanks and backslashes.
+    EXPECT_TRUE(listing.has("file a.dll saved/1 a.dll")) << listing.text;
+    EXPECT_TRUE(listing.has("file \"my lib\\\\b.jar\" saved/2 my lib\\b.jar"));
+    EXPECT_EQ(saved.at("saved/1 a.dll"), (std::vector<uint8_t>{1, 2, 0xA7, 0}));
+    EXPECT_EQ(saved.at("saved/2 my lib\\b.jar"), std::vector<uint8_t>(6001, 0x5A));
+    const auto input = pack::parsePackInput(listing.text, "", loaderFor(saved));
+    ASSERT_TRUE(input.writer);
+    EXPECT_TRUE(input.warnings.empty()) << input.warnings[0].message;
+    EXPECT_EQ(pack::appendBlock(pack::makePeImage(), input.writer->build()), image);
+}
+
+TEST(Inspect, ListingWithoutFilesStillParses) {
+    const Listing listing = inspect(pack(kSample, sampleFiles()));
+    const auto input = pack::parsePackInput(listing.text, "", loaderFor({}));
+    EXPECT_TRUE(input.writer.has_value());
+    EXPECT_TRUE(input.errors.empty());
+}
+
+TEST(Inspect, StubWithoutBlock) {
+    const auto stub = pack::makePeImage();
+    const Listing listing = inspect(stub);
+    EXPECT_EQ(listing.code, 1);
+    EXPECT_TRUE(
+        listing.has("# the image ends at its last section: no configuration block was appended"));
+    EXPECT_EQ(listing.last(),
+              "error: Internal Error: readInt at offset " + offset(stub.size()) + " (magic)");
+}
+
+TEST(Inspect, BrokenPeHeaders) {
+    auto image = pack::makePeImage();
+    image[0x3C] = 0xFF;  // e_lfanew behind the end of the file
+    image[0x3D] = 0xFF;
+    const Listing listing = inspect(image);
+    EXPECT_EQ(listing.code, 1);
+    EXPECT_EQ(listing.last(),
+              "error: Internal Error: readShort (locating the block through the PE headers)");
+    EXPECT_EQ(inspect(std::vector<uint8_t>(20, 0)).last(),
+              "error: Internal Error: readInt (locating the block through the PE headers)");
+}
+
+TEST(Inspect, WrongMagic) {
+    pack::BlockWriter writer;
+    writer.magic(0xD513E4E8).string(1, "a");
+    const Listing listing = inspect(imageOf(writer));
+    EXPECT_EQ(listing.code, 1);
+    EXPECT_TRUE(listing.has("# magic 0xD513E4E8, expected 0xE8E413D5"));
+    EXPECT_EQ(listing.last().rfind("error: Internal Error: magic at offset ", 0), 0u);
+    EXPECT_EQ(listing.text.find("string 1"), std::string::npos);
+}
+
+TEST(Inspect, TruncatedStringNamesTheFailureAndTheField) {
+    pack::BlockWriter writer;
+    writer.string(101, "svc").string(102, "a longer value").wide(1000, u"x");
+    auto image = imageOf(writer);
+    const size_t block = pack::makePeImage().size();
+    // magic..reserved (20), N1 (4), entry 1: id, length, 3 bytes (11), entry 2: id, length, 5 of 14
+    image.resize(block + 20 + 4 + 11 + 8 + 5);
+    const Listing listing = inspect(image);
+    EXPECT_EQ(listing.code, 1);
+    EXPECT_TRUE(listing.has("string 101 svc"));
+    EXPECT_FALSE(listing.has("string 102 a longer value"));
+    EXPECT_EQ(listing.last(), "error: Internal Error: readString at offset " + offset(block + 35) +
+                                  " (config string 2 of 2, id 102)");
+}
+
+TEST(Inspect, OddWideLengthIsAWideStringFailure) {
+    auto block = pack::BlockWriter().build();
+    // Replace the empty wide table and sections by one wide string whose length is odd.
+    block.resize(block.size() - 8);
+    const std::vector<uint8_t> odd = {1, 0, 0,   0, 5,   0, 0, 0, 3, 0,
+                                      0, 0, 'a', 0, 'b', 0, 0, 0, 0, 0};
+    block.insert(block.end(), odd.begin(), odd.end());
+    const Listing listing = inspect(pack::appendBlock(pack::makePeImage(), block));
+    EXPECT_EQ(listing.code, 1);
+    EXPECT_NE(listing.last().find("error: Internal Error: readWString at offset "),
+              std::string::npos)
+        << listing.text;
+    EXPECT_NE(listing.last().find("(wide string 1 of 1, id 5)"), std::string::npos);
+}
+
+TEST(Inspect, NegativeCountsMeanNoEntries) {
+    pack::BlockWriter writer;
+    auto block = writer.build();
+    // N1 = -1 instead of 0.
+    for (size_t i = 20; i < 24; ++i) block[i] = 0xFF;
+    const Listing listing = inspect(pack::appendBlock(pack::makePeImage(), block));
+    EXPECT_EQ(listing.code, 0);
+    EXPECT_TRUE(listing.has("# number of config strings: -1, read as none"));
+    EXPECT_TRUE(listing.has("# 0 wide strings"));
+}
+
+TEST(Inspect, TrailingBytes) {
+    pack::BlockWriter writer;
+    writer.trailer({0xDE, 0xAD, 0xBE, 0xEF});
+    const Listing listing = inspect(imageOf(writer));
+    EXPECT_EQ(listing.code, 0);
+    ASSERT_FALSE(listing.lines.empty());
+    EXPECT_NE(listing.last().find("# 4 trailing bytes at offset "), std::string::npos);
+    EXPECT_NE(listing.last().find(": de ad be ef"), std::string::npos) << listing.last();
+}
+
+TEST(Inspect, FilesBeyondTheExtractCount) {
+    pack::BlockWriter writer;
+    writer.string(2002, "1").file({"a", {1}}).file({"b", {2, 3}});
+    const Listing listing = inspect(imageOf(writer));
+    EXPECT_EQ(listing.code, 0);
+    EXPECT_NE(listing.text.find("# file 1: a, 1 bytes at offset "), std::string::npos);
+    EXPECT_NE(listing.text.find(", extracted\n"), std::string::npos);
+    EXPECT_NE(listing.text.find("# file 2: b, 2 bytes at offset "), std::string::npos);
+    EXPECT_NE(listing.text.find(", left in the image\n"), std::string::npos);
+
+    // Data the launcher never reads may be missing without an error.
+    pack::BlockWriter namesOnly;
+    namesOnly.string(2002, "1").string(2003, "a;b;c").file({"a", {1}});
+    const Listing partial = inspect(imageOf(namesOnly));
+    EXPECT_EQ(partial.code, 0) << partial.text;
+    EXPECT_TRUE(partial.has("# no data for file 2 (b), which the launcher does not extract"));
+}
+
+TEST(Inspect, ExtractedFileCutShort) {
+    pack::BlockWriter writer;
+    writer.file({"a.dll", std::vector<uint8_t>(100, 1)});
+    auto image = imageOf(writer);
+    image.resize(image.size() - 40);
+    const Listing listing = inspect(image);
+    EXPECT_EQ(listing.code, 1);
+    EXPECT_NE(listing.last().find("error: included file 1 (a.dll) needs 100 bytes at offset "),
+              std::string::npos)
+        << listing.last();
+    EXPECT_NE(listing.last().find(" but only 60 are left"), std::string::npos);
+}
+
+// Every cut of a block is reported as a failure, and where the launcher's own readers fail the
+// listing names the same failure.
+TEST(Inspect, EveryTruncationAgreesWithTheLauncher) {
+    const auto image = pack(kSample, sampleFiles());
+    const size_t block = pack::makePeImage().size();
+    for (size_t cut = block; cut < image.size(); ++cut) {
+        const std::vector<uint8_t> truncated(image.begin(), image.begin() + static_cast<long>(cut));
+        MemorySource source(truncated);
+        launcher::BlockReader first(source), second(source);
+        launcher::ConfigStrings strings;
+        launcher::LocalizedStrings localized;
+        uint32_t end = 0;
+        launcher::ReadFailure failure = launcher::ReadFailure::None;
+        if (!launcher::seekConfigBlock(first) || !launcher::readConfigStrings(first, strings)) {
+            failure = first.failure();
+        } else if (!launcher::seekConfigBlock(second) ||
+                   !launcher::readConfigBlockTables(second, "en", localized, end)) {
+            failure = second.failure();
+        }
+        const Listing listing = inspect(truncated);
+        ASSERT_EQ(listing.code, 1) << "cut at " << cut;
+        if (failure != launcher::ReadFailure::None) {
+            std::string text;
+            for (wchar_t c : launcher::readFailureText(failure))
+                text.push_back(static_cast<char>(c));
+            ASSERT_EQ(listing.last().rfind("error: " + text + " at offset ", 0), 0u)
+                << "cut at " << cut << ": " << listing.last();
+        } else {
+            // The tables are whole; the included files are not.
+            const bool sizeCut = listing.last().rfind("error: Internal Error: readLong", 0) == 0;
+            const bool contentCut = listing.last().rfind("error: included file ", 0) == 0;
+            ASSERT_TRUE(sizeCut || contentCut) << "cut at " << cut << ": " << listing.last();
+        }
+    }
+}
+
+}  // namespace
