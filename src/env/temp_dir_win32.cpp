@@ -1,6 +1,7 @@
+#include <windows.h>
+// After windows.h:
 #include <sddl.h>
 #include <shlobj.h>
-#include <windows.h>
 
 #include <array>
 #include <cstdlib>
