@@ -14,16 +14,25 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 export DISPLAY="${LAUNCHER_DISPLAY:-:73}"
 export WINESERVER="$wine_dir/wineserver"
 
+# Whether an X server answers on display number $1 (a socket file alone may be stale).
+display_alive() {
+  python3 -c 'import socket,sys; s=socket.socket(socket.AF_UNIX); s.connect(sys.argv[1])' \
+    "/tmp/.X11-unix/X$1" 2>/dev/null
+}
+
 prepare() {
   mkdir -p "$(dirname "$WINEPREFIX")"
   exec 9>"$WINEPREFIX.lock"
   flock 9
   local n="${DISPLAY#:}"
-  if [ ! -e "/tmp/.X11-unix/X$n" ]; then
+  if ! display_alive "$n"; then
+    rm -f "/tmp/.X11-unix/X$n" "/tmp/.X$n-lock"
     # Its own session: a runner that ends its process group must not end the shared display.
     setsid nohup Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
     echo $! >"$WINEPREFIX.xvfb.pid"
-    for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+    for _ in $(seq 100); do display_alive "$n" && break; sleep 0.1; done
+    # A Wine desktop bound to a display that went away never shows a window again.
+    "$wine_dir/wineserver" -k >/dev/null 2>&1 || true
   fi
   if [ ! -f "$WINEPREFIX/.ready" ]; then
     "$wine_dir/wine64" wineboot --init >/dev/null 2>&1 || true
