@@ -161,8 +161,18 @@ void showError(std::wstring_view text) {
     }
     if (guiErrors) {
         const std::wstring caption = getMessageText(1000);
-        ::MessageBoxW(nullptr, shown.c_str(), caption.c_str(), MB_ICONERROR);
-        return;
+        // user32 is loaded only here: importing it costs every start of the launcher the
+        // window system's initialisation, and most starts never show a box.
+        using MessageBoxFunction = int(WINAPI*)(HWND, LPCWSTR, LPCWSTR, UINT);
+        HMODULE user32 = ::LoadLibraryA("user32.dll");
+        const auto messageBox =
+            user32 ? reinterpret_cast<MessageBoxFunction>(
+                         reinterpret_cast<void*>(::GetProcAddress(user32, "MessageBoxW")))
+                   : nullptr;
+        if (messageBox != nullptr) {
+            messageBox(nullptr, shown.c_str(), caption.c_str(), MB_ICONERROR);
+            return;
+        }
     }
     HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
     if (out != nullptr && out != INVALID_HANDLE_VALUE && ::GetFileType(out) == FILE_TYPE_CHAR) {
