@@ -220,3 +220,19 @@ TEST(Log, TakesTheFirstFreeNumber) {
               (std::vector<std::string>{"pkx_nlog_1.log", "pkx_nlog_2.log", "pkx_nlog_3.log"}));
     EXPECT_EQ(readFile(temp / "pkx_nlog_1.log"), "old one");
 }
+
+TEST(ErrorPresentation, AConsoleGetsTheTextThroughTheConsole) {
+    const auto dir = scratchDir();
+    const auto exe = packLauncher(dir, "console.exe", sampleBlock("2"));
+    const auto errFile = dir / "stderr.txt";
+    // script(1) gives the launcher a terminal, which Wine presents as a console.
+    const std::string command = "'" + wineRunScript().string() + "' '" + exe.string() +
+                                "' /install 2>'" + errFile.string() + "'; echo \"rc=$?\"";
+    const auto r = runProcess({"script", "-qec", command, "/dev/null"});
+    ASSERT_EQ(r.exitCode, 0) << r.describe();
+    EXPECT_NE(r.out.find("Service control is not available in this launcher build."),
+              std::string::npos)
+        << r.describe();
+    EXPECT_NE(r.out.find("rc=1"), std::string::npos) << r.describe();
+    EXPECT_EQ(readFile(errFile), "");
+}
