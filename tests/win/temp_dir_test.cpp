@@ -4,6 +4,10 @@
 
 #include "env/paths.h"
 #include "env/temp_dir.h"
+#include "launcher/config.h"
+
+#include <optional>
+#include <vector>
 
 using namespace launcher;
 
@@ -62,4 +66,93 @@ TEST(TempFileName, CreatedInTheTempBase) {
     EXPECT_EQ(name.rfind(tempBaseNarrow(), 0), 0u) << name;
     EXPECT_TRUE(pathExists(std::string_view(name)));
     DeleteFileA(name.c_str());
+}
+
+namespace {
+
+// Points the temp candidates at folders of the test and restores them afterwards.
+class TempCandidates : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const wchar_t* name : kNames) {
+            wchar_t value[2048];
+            const DWORD n = GetEnvironmentVariableW(name, value, 2048);
+            saved_.emplace_back(
+                name, n > 0 && n < 2048 ? std::optional<std::wstring>(value) : std::nullopt);
+        }
+        root_ = executableFolderW(FolderForm::Wide) + L"temp-candidates-" +
+                std::to_wstring(GetCurrentProcessId());
+        CreateDirectoryW(root_.c_str(), nullptr);
+        profileTemp_ = makeDirs(L"profile\\AppData\\Local\\Temp");
+        SetEnvironmentVariableW(L"USERPROFILE", (root_ + L"\\profile").c_str());
+    }
+    void TearDown() override {
+        for (const auto& [name, value] : saved_) {
+            SetEnvironmentVariableW(name.c_str(), value ? value->c_str() : nullptr);
+        }
+        configStrings().erase(10009);
+        resolveTempBase();
+    }
+    std::wstring makeDirs(const std::wstring& relative) {
+        std::wstring path = root_;
+        size_t start = 0;
+        while (start <= relative.size()) {
+            const size_t end = std::min(relative.find(L'\\', start), relative.size());
+            path += L"\\" + relative.substr(start, end - start);
+            CreateDirectoryW(path.c_str(), nullptr);
+            start = end + 1;
+        }
+        return path;
+    }
+    static void useTemp(const std::wstring& path) {
+        SetEnvironmentVariableW(L"TMP", path.c_str());
+        SetEnvironmentVariableW(L"TEMP", path.c_str());
+    }
+    static std::wstring withoutSlash(std::wstring p) {
+        if (!p.empty() && p.back() == L'\\') p.pop_back();
+        return p;
+    }
+
+    static constexpr const wchar_t* kNames[] = {L"TMP", L"TEMP", L"USERPROFILE"};
+    std::vector<std::pair<std::wstring, std::optional<std::wstring>>> saved_;
+    std::wstring root_;
+    std::wstring profileTemp_;
+};
+
+}  // namespace
+
+TEST_F(TempCandidates, TheTempVariablesComeFirst) {
+    const std::wstring temp = makeDirs(L"plain");
+    useTemp(temp);
+    resolveTempBase();
+    EXPECT_EQ(lowerAscii(withoutSlash(tempBaseWide(false))), lowerAscii(temp));
+}
+
+TEST_F(TempCandidates, AFolderEndingInABangIsSkippedInBothPasses) {
+    useTemp(makeDirs(L"bob!\\Temp"));
+    resolveTempBase();
+    EXPECT_EQ(lowerAscii(tempBaseWide(false)), lowerAscii(profileTemp_));
+    EXPECT_EQ(lowerAscii(fromNarrowPath(tempBaseNarrow())), lowerAscii(profileTemp_));
+}
+
+TEST_F(TempCandidates, DecomposedTextIsRefused) {
+    useTemp(makeDirs(L"cafe\x0301"));
+    resolveTempBase();
+    EXPECT_EQ(lowerAscii(tempBaseWide(false)), lowerAscii(profileTemp_));
+}
+
+TEST_F(TempCandidates, ShortFormIsReplacedByTheLongOneWhenPreferred) {
+    const std::wstring longForm = makeDirs(L"a rather long folder name");
+    wchar_t shortForm[2048];
+    const DWORD n = GetShortPathNameW(longForm.c_str(), shortForm, 2048);
+    if (n == 0 || n >= 2048 || lowerAscii(shortForm) == lowerAscii(longForm)) {
+        GTEST_SKIP() << "this file system gives the folder no distinct short name";
+    }
+    useTemp(shortForm);
+    resolveTempBase();
+    EXPECT_EQ(lowerAscii(fromNarrowPath(tempBaseNarrow())),
+              lowerAscii(withoutSlash(shortForm)) + L"\\");
+    configStrings()[10009] = "1";
+    resolveTempBase();
+    EXPECT_EQ(lowerAscii(fromNarrowPath(tempBaseNarrow())), lowerAscii(longForm) + L"\\");
 }
