@@ -8,8 +8,10 @@
 #include "launcher/config.h"
 #include "launcher/config_reader.h"
 #include "launcher/launcher_state.h"
+#include "launcher/run_application.h"
 #include "log/errors.h"
 #include "log/log.h"
+#include "service/service_control.h"
 
 namespace launcher {
 
@@ -35,13 +37,6 @@ void printUsage() {
     printConsole(
         L"Usage: %s.exe /install | /uninstall | /stop | /start | /status | /run | /run-redirect\n",
         usageProgramName(path));
-}
-
-// Commands whose operations this launcher build does not carry yet fail with an error, shown
-// like every other error, rather than pretend to work.
-[[noreturn]] void notAvailable(std::wstring_view what) {
-    logError(L"%s is not available in this launcher build", what);
-    fatalError(formatW(L"%s is not available in this launcher build.", what));
 }
 
 SERVICE_STATUS_HANDLE statusHandle = nullptr;
@@ -92,18 +87,20 @@ int runCommand(Command command, std::vector<std::wstring>& arguments,
         case Command::Start:
         case Command::Restart:
         case Command::Status:
-            notAvailable(L"Service control");
+            return runServiceCommand(command, arguments);
         case Command::Run:
             logMessage(L"running service");
             state.noRedirect = true;
             state.serviceMode = false;
             arguments.insert(arguments.begin(), programPath);
-            notAvailable(L"Running the application");
+            runApplication(arguments, false);
+            return 0;
         case Command::RunRedirect:
             logMessage(L"running service with redirection");
             state.serviceMode = false;
             arguments.insert(arguments.begin(), programPath);
-            notAvailable(L"Running the application");
+            runApplication(arguments, false);
+            return 0;
         case Command::None:
             break;
     }
@@ -125,7 +122,8 @@ int launcherMain() {
     DispatchDecision decision = decideDispatch(std::move(list));
     switch (decision.road) {
         case DispatchDecision::Road::ServiceChild:
-            notAvailable(L"Running the application");
+            runApplication(decision.arguments, true);
+            return 0;
         case DispatchDecision::Road::Command:
         case DispatchDecision::Road::Dispatcher:
             if (decision.serviceName) state.serviceName = *decision.serviceName;
