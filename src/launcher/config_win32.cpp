@@ -10,42 +10,6 @@ namespace launcher {
 
 namespace {
 
-// The executable's bytes through ReadFile; the reader on top buffers, so a whole block costs a
-// few reads.
-class FileSource : public ByteSource {
-public:
-    explicit FileSource(HANDLE file) : file_(file) {
-        LARGE_INTEGER size{};
-        if (::GetFileSizeEx(file, &size)) size_ = static_cast<uint64_t>(size.QuadPart);
-    }
-    uint64_t size() const override { return size_; }
-    size_t readAt(uint64_t offset, uint8_t* dst, size_t n, uint32_t& error) override {
-        error = 0;
-        LARGE_INTEGER at;
-        at.QuadPart = static_cast<LONGLONG>(offset);
-        if (!::SetFilePointerEx(file_, at, nullptr, FILE_BEGIN)) {
-            error = ::GetLastError();
-            return 0;
-        }
-        size_t done = 0;
-        while (done < n) {
-            DWORD got = 0;
-            const DWORD want = static_cast<DWORD>(std::min<size_t>(n - done, 1u << 30));
-            if (!::ReadFile(file_, dst + done, want, &got, nullptr)) {
-                error = ::GetLastError();
-                break;
-            }
-            if (got == 0) break;
-            done += got;
-        }
-        return done;
-    }
-
-private:
-    HANDLE file_;
-    uint64_t size_ = 0;
-};
-
 uint32_t& blockEnd() {
     static uint32_t position = 0;
     return position;
@@ -75,6 +39,33 @@ struct OpenBlock {
 };
 
 }  // namespace
+
+FileSource::FileSource(HANDLE file) : file_(file) {
+    LARGE_INTEGER size{};
+    if (::GetFileSizeEx(file, &size)) size_ = static_cast<uint64_t>(size.QuadPart);
+}
+
+size_t FileSource::readAt(uint64_t offset, uint8_t* dst, size_t n, uint32_t& error) {
+    error = 0;
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    if (!::SetFilePointerEx(file_, at, nullptr, FILE_BEGIN)) {
+        error = ::GetLastError();
+        return 0;
+    }
+    size_t done = 0;
+    while (done < n) {
+        DWORD got = 0;
+        const DWORD want = static_cast<DWORD>(std::min<size_t>(n - done, 1u << 30));
+        if (!::ReadFile(file_, dst + done, want, &got, nullptr)) {
+            error = ::GetLastError();
+            break;
+        }
+        if (got == 0) break;
+        done += got;
+    }
+    return done;
+}
 
 UniqueFile openOwnExecutable() {
     return UniqueFile(::CreateFileW(executablePathW().c_str(), GENERIC_READ,

@@ -3,7 +3,10 @@
 
 #include <vector>
 
+#include "env/path_environment.h"
+#include "env/paths.h"
 #include "env/temp_dir.h"
+#include "jvm/options/expand_launcher_variables.h"
 #include "launcher/command_line.h"
 #include "launcher/config.h"
 #include "launcher/config_reader.h"
@@ -26,8 +29,21 @@ void initLauncher() {
     tempDirectory().clear();
     readConfigBlock();
     launcherState().productMarker = getConfigString(2001, 2).c_str()[0];
-    // PATH reduction, the Java option variables and the working directory join start-up with
-    // the environment preparation.
+    reducePath();
+    if (getConfigInt(10012) != 0) {
+        logMessage(L"ignoring java options environment variables");
+        clearJavaOptionVariables();
+    }
+    std::wstring workingDirectory;
+    getConfigWide(146, workingDirectory);
+    if (workingDirectory.empty()) {
+        logMessage(L"working directory unchanged");
+    } else {
+        expandLauncherVariables(workingDirectory, true);
+        const std::wstring directory = canonicalPath(workingDirectory, true, FolderForm::Wide);
+        ::SetCurrentDirectoryW(directory.c_str());
+        logMessage(L"change working directory to %s", directory);
+    }
 }
 
 void printUsage() {

@@ -1,0 +1,26 @@
+// PATH and DLL search directories: reducing PATH, putting the native library directories in
+// front of it, removing the Java option variables.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace launcher {
+
+// The entries of a PATH value that begin with the Windows directory (compared without regard
+// to ASCII case over the directory's length), joined with ";". Empty entries are dropped.
+std::wstring pathEntriesInside(std::wstring_view path, std::wstring_view windowsDirectory);
+
+// The variables that would hand options to every JVM started from this process.
+inline constexpr const char* kJavaOptionVariables[] = {"_JAVA_OPTIONS", "JDK_JAVA_OPTIONS",
+                                                       "JAVA_TOOL_OPTIONS"};
+
+// Windows side.
+void reducePath();
+void clearJavaOptionVariables();
+void prependNativeLibraryPath();
+// A cookie for the added directory, or nullptr when it was not added.
+void* addDllSearchDirectory(const std::string& directory);
+void removeDllSearchDirectory(void* cookie);
+
+}  // namespace launcher

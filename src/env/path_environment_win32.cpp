@@ -1,0 +1,110 @@
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "common/unique_handle.h"
+#include "env/path_environment.h"
+#include "env/paths.h"
+#include "jvm/options/expand_launcher_variables.h"
+#include "launcher/config.h"
+#include "log/log.h"
+
+namespace launcher {
+
+namespace {
+
+using PutenvS = int(__cdecl*)(const char*, const char*);
+
+std::wstring environmentValueW(const wchar_t* name) {
+    const DWORD size = ::GetEnvironmentVariableW(name, nullptr, 0);
+    if (size == 0) return {};
+    std::wstring value(size, L'\0');
+    const DWORD n = ::GetEnvironmentVariableW(name, value.data(), size);
+    value.resize(n < size ? n : 0);
+    return value;
+}
+
+bool environmentValueA(const char* name, std::string& value) {
+    const DWORD size = ::GetEnvironmentVariableA(name, nullptr, 0);
+    if (size == 0) return false;
+    // Room for the value plus a little, as the variable may change between the two calls.
+    value.assign(size + 10, '\0');
+    const DWORD n = ::GetEnvironmentVariableA(name, value.data(), size + 10);
+    value.resize(n < size + 10 ? n : 0);
+    return true;
+}
+
+}  // namespace
+
+void reducePath() {
+    if (getConfigInt(10010) == 0) return;
+    const std::wstring path = environmentValueW(L"PATH");
+    const std::wstring windows = windowsDirectory();
+    if (path.empty() || windows.empty()) return;
+    logMessage(L"reducing PATH %d %d %s", static_cast<int>(windows.size()),
+               static_cast<int>(path.size() + 1), path);
+    const std::wstring reduced = pathEntriesInside(path, windows);
+    logMessage(L"reduced PATH %d to %s", static_cast<int>(reduced.size()), reduced);
+    if (reduced.empty()) return;
+    if (!::SetEnvironmentVariableW(L"PATH", reduced.c_str())) logMessage(L"ERROR setting path");
+}
+
+void clearJavaOptionVariables() {
+    for (const char* name : kJavaOptionVariables) ::SetEnvironmentVariableA(name, nullptr);
+    // The runtime's own copy of the environment, which the JVM's C runtime may read too.
+    const auto ownPutenvS = lookupFunction<PutenvS>("msvcrt.dll", "_putenv_s");
+    for (const char* name : kJavaOptionVariables) {
+        if (ownPutenvS) {
+            ownPutenvS(name, "");
+        } else {
+            ::_putenv((std::string(name) + "=").c_str());
+        }
+    }
+    if (const auto ucrtPutenvS = lookupFunction<PutenvS>("ucrtbase.dll", "_putenv_s")) {
+        logMessage(L"using _putenv_s in ucrtbase.dll %p %p", reinterpret_cast<void*>(ucrtPutenvS),
+                   reinterpret_cast<void*>(ownPutenvS));
+        for (const char* name : kJavaOptionVariables) ucrtPutenvS(name, "");
+    }
+}
+
+void* addDllSearchDirectory(const std::string& directory) {
+    if (getConfigInt(154) == 0) return nullptr;
+    using AddDllDirectoryFunction = DLL_DIRECTORY_COOKIE(WINAPI*)(PCWSTR);
+    const auto add = lookupFunction<AddDllDirectoryFunction>("kernel32.dll", "AddDllDirectory");
+    if (add == nullptr) return nullptr;
+    const std::wstring wide = fromNarrowPath(directory);
+    if (wide.empty() || wide.size() >= kBufferLength) return nullptr;
+    logMessage(L"Adding DLL directory %s", wide);
+    return add(wide.c_str());
+}
+
+void removeDllSearchDirectory(void* cookie) {
+    if (cookie == nullptr) return;
+    using RemoveDllDirectoryFunction = BOOL(WINAPI*)(DLL_DIRECTORY_COOKIE);
+    const auto remove =
+        lookupFunction<RemoveDllDirectoryFunction>("kernel32.dll", "RemoveDllDirectory");
+    if (remove == nullptr) return;
+    logMessage(L"Removing DLL directory");
+    remove(cookie);
+}
+
+void prependNativeLibraryPath() {
+    std::string directories;
+    appendConfigString(10004, directories);
+    logMessage(L"native lib dir is %S", directories);
+    expandLauncherVariablesNarrow(directories);
+    // The directories stay registered for the life of the process.
+    std::string path = resolvePathList(
+        directories, [](const std::string& entry) { addDllSearchDirectory(entry); });
+    if (!path.empty() && path.back() != ';') path += ';';
+    std::string current;
+    if (environmentValueA("PATH", current)) path += current;
+    if (::SetEnvironmentVariableA("PATH", path.c_str())) {
+        logMessage(L"Setting PATH (native libs) %S", path);
+    } else {
+        logMessage(L"Setting PATH (native libs) %S failed with error %d", path, ::GetLastError());
+    }
+    ::_putenv(("PATH=" + path).c_str());
+}
+
+}  // namespace launcher

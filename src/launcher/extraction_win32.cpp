@@ -1,0 +1,106 @@
+#include <windows.h>
+
+#include "env/paths.h"
+#include "env/temp_dir.h"
+#include "launcher/config.h"
+#include "launcher/config_reader.h"
+#include "launcher/extraction.h"
+#include "log/errors.h"
+#include "log/log.h"
+
+namespace launcher {
+
+namespace {
+
+class FileSink : public ByteSink {
+public:
+    explicit FileSink(HANDLE file) : file_(file) {}
+    bool write(const uint8_t* data, size_t n, size_t& written, uint32_t& error) override {
+        DWORD done = 0;
+        const DWORD want = static_cast<DWORD>(std::min<size_t>(n, 1u << 30));
+        if (!::WriteFile(file_, data, want, &done, nullptr)) {
+            error = ::GetLastError();
+            return false;
+        }
+        written = done;
+        return true;
+    }
+
+private:
+    HANDLE file_;
+};
+
+// Extracts one file whose size field is at the reader's position.
+int extractFile(BlockReader& reader, const std::string& target) {
+    int64_t size = 0;
+    if (!reader.readInt64(size)) {
+        logReadFailure(reader);
+        fatalError(readFailureText(reader.failure()));
+    }
+    logMessage(L"extracting %S (size: %I64d)", target, size);
+    if (size <= 0) return kExtractOk;
+    UniqueFile file(::CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) fatalMessage(1009, std::string_view("11"));
+    FileSink sink(file.get());
+    const int result = copyFileData(reader, sink, size, true);
+    if (result != kExtractOk) {
+        // An incomplete file must not stay behind: the fatal exit that follows removes the
+        // per-run directory, which only works when the directory is empty.
+        file.reset();
+        ::DeleteFileA(target.c_str());
+    }
+    return result;
+}
+
+}  // namespace
+
+int extractIncludedFiles(bool createDirectory) {
+    logMessage(L"extracting files");
+    const int32_t count = parseConfigInt(getConfigString(2002, kBufferLength));
+    logMessage(L"Included files: %d", count);
+    if (count == 0) {
+        if (createDirectory) tempDirectory().clear();
+        return kExtractOk;
+    }
+    if (createDirectory) createTempDirectory();
+    UniqueFile executable = openOwnExecutable();
+    if (!executable) {
+        logError(L"Could not open %p %d %s", static_cast<void*>(executable.get()), ::GetLastError(),
+                 executablePathW());
+        return kExtractReadFailed;
+    }
+    FileSource source(executable.get());
+    BlockReader reader(source);
+    reader.seek(blockEndPosition());
+    const std::vector<std::string> names = includedFileNames(dupConfigString(2003));
+    const std::string& directory = tempDirectory();
+    for (int32_t i = 0; i < count && static_cast<size_t>(i) < names.size(); ++i) {
+        const std::string& name = names[static_cast<size_t>(i)];
+        // Paths are kept below the standard buffer length; a longer name cannot be created.
+        if (directory.size() + 1 + name.size() >= kBufferLength) {
+            logError(L"file name too long: %S", name);
+            fatalMessage(1009, std::string_view("11"));
+        }
+        const std::string subdirectory = includedFileDirectory(name);
+        if (!subdirectory.empty()) {
+            const std::string path = directory + "\\" + subdirectory;
+            logMessage(L"creating directory %S", path);
+            if (!::CreateDirectoryA(path.c_str(), nullptr) &&
+                ::GetLastError() != ERROR_ALREADY_EXISTS) {
+                logError(L"failed to create directory %S", path);
+            }
+        }
+        const std::string target = directory + "\\" + name;
+        const int result = extractFile(reader, target);
+        if (result != kExtractOk) {
+            logError(L"Failed to extract %S", target);
+            return result;
+        }
+    }
+    unextractedPosition() = static_cast<uint32_t>(reader.position());
+    logMessage(L"extracting files done");
+    return kExtractOk;
+}
+
+}  // namespace launcher
