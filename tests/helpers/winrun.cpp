@@ -4,13 +4,16 @@
 // and answered by someone.
 //
 //   winrun.exe [--env NAME=VALUE]... [--unset NAME]... [--cwd DIR] [--msgbox FILE]
-//              [--timeout SECONDS] [--status FILE] [--raw-args TEXT] -- PROGRAM [ARGS...]
+//              [--hold-until FILE] [--timeout SECONDS] [--status FILE] [--raw-args TEXT] -- PROGRAM
+//              [ARGS...]
 //
 //   --env NAME=VALUE  sets a variable in the child's environment (an empty VALUE is kept empty)
 //   --unset NAME      removes a variable from it (names compare case-insensitively)
 //   --cwd DIR         the child's working directory
 //   --msgbox FILE     while the child runs, answers each message box (dialog class "#32770") of
 //                     the child or of a process it started, after appending it to FILE
+//   --hold-until FILE with --msgbox: records each box at once but answers it only once FILE
+//                     exists (a test looks at the child's state while the box is open)
 //   --timeout SECONDS ends the child and everything it started after that many seconds
 //   --status FILE     writes the child's full 32-bit exit code (decimal) or "timeout" to FILE;
 //                     a Unix parent sees only the low 8 bits of winrun's exit code
@@ -314,8 +317,8 @@ void answer(HWND box) {
 
 class MessageBoxWatcher {
 public:
-    MessageBoxWatcher(std::wstring file, DWORD childId, HANDLE job)
-        : file_(std::move(file)), childId_(childId), job_(job) {}
+    MessageBoxWatcher(std::wstring file, std::wstring holdFile, DWORD childId, HANDLE job)
+        : file_(std::move(file)), holdFile_(std::move(holdFile)), childId_(childId), job_(job) {}
 
     // Records and answers every box that appeared since the last call.
     void poll() {
@@ -336,7 +339,13 @@ private:
     struct Answered {
         HWND window;
         ULONGLONG at;
+        bool pressed;
     };
+
+    bool released() const {
+        return holdFile_.empty() ||
+               GetFileAttributesW(holdFile_.c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
     struct Search {
         MessageBoxWatcher* watcher;
         std::vector<HWND>* boxes;
@@ -362,6 +371,14 @@ private:
         auto it = std::find_if(answered_.begin(), answered_.end(),
                                [&](const Answered& a) { return a.window == box; });
         if (it != answered_.end()) {
+            if (!it->pressed) {
+                if (released()) {
+                    it->pressed = true;
+                    it->at = now;
+                    answer(box);
+                }
+                return;
+            }
             if (now - it->at >= kAnswerRetryMilliseconds) {
                 it->at = now;
                 answer(box);
@@ -374,11 +391,13 @@ private:
             printError(L"cannot append to " + file_ + L" (error " +
                        std::to_wstring(GetLastError()) + L")");
         }
-        answered_.push_back({box, now});
-        answer(box);
+        const bool press = released();
+        answered_.push_back({box, now, press});
+        if (press) answer(box);
     }
 
     std::wstring file_;
+    std::wstring holdFile_;
     DWORD childId_;
     HANDLE job_;
     std::vector<Answered> answered_;
@@ -391,6 +410,7 @@ struct Options {
     std::vector<std::wstring> unsets;
     std::wstring cwd;
     std::wstring msgboxFile;
+    std::wstring holdFile;
     std::wstring statusFile;
     DWORD timeoutSeconds = 0;
     bool rawArgs = false;
@@ -421,6 +441,8 @@ bool parseOptions(const std::vector<std::wstring>& args, Options& options) {
             if (!value(options.cwd)) return false;
         } else if (a == L"--msgbox") {
             if (!value(options.msgboxFile)) return false;
+        } else if (a == L"--hold-until") {
+            if (!value(options.holdFile)) return false;
         } else if (a == L"--status") {
             if (!value(options.statusFile)) return false;
         } else if (a == L"--raw-args") {
@@ -487,7 +509,7 @@ int run(const Options& options) {
     ResumeThread(thread.get());
     thread.reset();
 
-    MessageBoxWatcher watcher(options.msgboxFile, info.dwProcessId, job.get());
+    MessageBoxWatcher watcher(options.msgboxFile, options.holdFile, info.dwProcessId, job.get());
     const ULONGLONG deadline = GetTickCount64() + ULONGLONG{options.timeoutSeconds} * 1000;
     for (;;) {
         DWORD wait = INFINITE;
@@ -538,7 +560,8 @@ int main() {
     if (!parseOptions(ArgumentList().strings(), options)) {
         printError(
             L"usage: winrun.exe [--env NAME=VALUE]... [--unset NAME]... [--cwd DIR] "
-            L"[--msgbox FILE] [--timeout SECONDS] [--status FILE] [--raw-args TEXT] -- PROGRAM "
+            L"[--msgbox FILE] [--hold-until FILE] [--timeout SECONDS] [--status FILE] [--raw-args "
+            L"TEXT] -- PROGRAM "
             L"[ARGS...]");
         return kExitFailure;
     }

@@ -465,7 +465,8 @@ WinrunResult runViaWinrun(const fs::path& program, const std::vector<std::string
     fs::create_directories(files);
     const std::string stem =
         currentTestName() + "-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-    const fs::path msgboxFile = files / (stem + ".msgbox");
+    const fs::path msgboxFile =
+        options.messageBoxFile.empty() ? files / (stem + ".msgbox") : options.messageBoxFile;
     const fs::path statusFile = files / (stem + ".status");
     fs::remove(msgboxFile);
     fs::remove(statusFile);
@@ -479,6 +480,10 @@ WinrunResult runViaWinrun(const fs::path& program, const std::vector<std::string
         winrunArgs.insert(winrunArgs.end(), {"--cwd", toWinePath(options.cwd)});
     if (options.answerMessageBoxes) {
         winrunArgs.insert(winrunArgs.end(), {"--msgbox", toWinePath(msgboxFile)});
+        if (!options.holdMessageBoxesUntil.empty()) {
+            winrunArgs.insert(winrunArgs.end(),
+                              {"--hold-until", toWinePath(options.holdMessageBoxesUntil)});
+        }
     }
     if (options.timeoutSeconds > 0) {
         winrunArgs.insert(winrunArgs.end(), {"--timeout", std::to_string(options.timeoutSeconds)});

@@ -108,7 +108,13 @@ struct WinrunOptions {
     std::vector<std::string> unset;  // variables removed from it
     std::filesystem::path cwd;       // the child's working directory (Unix path); empty: inherit
     bool answerMessageBoxes = true;  // record and press OK on the child's message boxes
-    int timeoutSeconds = 120;        // winrun ends the child tree after this; 0: no limit
+    // With answerMessageBoxes: boxes are recorded at once but answered only once this file
+    // exists, so a test can look at the child while its box is open.
+    std::filesystem::path holdMessageBoxesUntil;
+    // Where the boxes are recorded (default: a file of the harness's own); a test that holds
+    // boxes polls it to learn that a box is open.
+    std::filesystem::path messageBoxFile;
+    int timeoutSeconds = 120;            // winrun ends the child tree after this; 0: no limit
     std::optional<std::string> rawArgs;  // verbatim command-line tail instead of quoted args
     std::string stdinData;               // as RunOptions::stdinData
     Environment unixEnv;                 // as RunOptions::unixEnv
