@@ -12,6 +12,7 @@ namespace e2e {
 // Copies the shipped stub to dir/name with the writer's block appended.
 inline std::filesystem::path packLauncher(const std::filesystem::path& dir, const std::string& name,
                                           const pack::BlockWriter& writer) {
+    std::filesystem::create_directories(dir);
     const auto path = dir / name;
     pack::writeFileBytes(
         path.string(), pack::appendBlock(pack::readFileBytes(stubPath().string()), writer.build()),
