@@ -175,7 +175,10 @@ TEST(StartUp, NativeLibraryDirectoriesAndWorkingDirectoryFromTheConfiguration) {
     const auto dir = scratchDir();
     fs::create_directories(dir / "work");
     auto block = sampleBlock("2");
-    block.string(10004, "lib;\\native;${LUMEX_EXEDIR}bin").string(146, "%LUMEX_EXEDIR%..\\work");
+    block.string(10004, "lib;\\native;${LUMEX_EXEDIR}bin")
+        .string(146, "%LUMEX_EXEDIR%..\\work")
+        .string(10010, "1")
+        .string(10012, "1");
     const auto exe = packLauncher(dir / "app", "paths.exe", block);
     const auto temp = dir / "temp";
     const auto r = runViaWinrun(exe, {"/run"}, loggingInto(temp));
@@ -187,4 +190,9 @@ TEST(StartUp, NativeLibraryDirectoriesAndWorkingDirectoryFromTheConfiguration) {
               folder + "lib;" + folder + "native;" + folder + "bin;")
         << path;
     EXPECT_EQ(logValue(lines, R"(change working directory to (.*)$)"), toWinePath(dir / "work"));
+    // PATH was first reduced to the Windows directory's entries, then extended.
+    const std::string reduced = logValue(lines, R"(reduced PATH \d+ to (.*)$)");
+    EXPECT_FALSE(reduced.empty());
+    EXPECT_TRUE(path.ends_with(";" + reduced)) << path;
+    EXPECT_FALSE(logValue(lines, R"((ignoring java options environment variables))").empty());
 }
