@@ -105,7 +105,11 @@ UniqueFile startLog(LogState& s) {
     if (!file) {
         s.path = L"c:\\pkx_nlog";
         file = openLogFile(*s.path, true);
-        if (!file) return file;
+        if (!file) {
+            // Later lines try to append to the fallback; their times count from now.
+            s.startMs = nowMs();
+            return file;
+        }
     }
     const std::time_t now = std::time(nullptr);
     const char* when = std::ctime(&now);
