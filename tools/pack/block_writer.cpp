@@ -125,65 +125,6 @@ std::vector<uint8_t> BlockWriter::build() const {
     return out;
 }
 
-std::u16string utf16FromUtf8(std::string_view s) {
-    std::u16string out;
-    for (size_t i = 0; i < s.size();) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        uint32_t cp = 0xFFFD;
-        size_t len = 1;
-        if (c < 0x80) {
-            cp = c;
-        } else if ((c >> 5) == 6 && i + 1 < s.size()) {
-            cp = (c & 0x1Fu) << 6 | (s[i + 1] & 0x3Fu);
-            len = 2;
-        } else if ((c >> 4) == 14 && i + 2 < s.size()) {
-            cp = (c & 0x0Fu) << 12 | (s[i + 1] & 0x3Fu) << 6 | (s[i + 2] & 0x3Fu);
-            len = 3;
-        } else if ((c >> 3) == 30 && i + 3 < s.size()) {
-            cp = (c & 0x07u) << 18 | (s[i + 1] & 0x3Fu) << 12 | (s[i + 2] & 0x3Fu) << 6 |
-                 (s[i + 3] & 0x3Fu);
-            len = 4;
-        }
-        i += len;
-        if (cp >= 0x10000 && cp <= 0x10FFFF) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp > 0xFFFF ? 0xFFFD : cp));
-        }
-    }
-    return out;
-}
-
-std::string utf8FromUtf16(std::u16string_view s) {
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        uint32_t cp = s[i];
-        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
-            s[i + 1] < 0xE000) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-            ++i;
-        }
-        if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | cp >> 6));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | cp >> 12));
-            out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | cp >> 18));
-            out.push_back(static_cast<char>(0x80 | (cp >> 12 & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        }
-    }
-    return out;
-}
-
 int64_t blockOffset(const std::vector<uint8_t>& b) {
     if (b.size() < 0x40) return -1;
     const uint32_t l = get32(b, 0x3C);

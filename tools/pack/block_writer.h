@@ -54,10 +54,6 @@ private:
     std::vector<uint8_t> trailer_;
 };
 
-// UTF-8 to UTF-16 (invalid sequences become U+FFFD).
-std::u16string utf16FromUtf8(std::string_view text);
-std::string utf8FromUtf16(std::u16string_view text);
-
 // The stub's bytes with the block appended. The stub must be a PE image; the block lands at the
 // end of the file, which is where the launcher looks when the last section ends the image.
 std::vector<uint8_t> appendBlock(const std::vector<uint8_t>& stub,

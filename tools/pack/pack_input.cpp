@@ -30,6 +30,8 @@
 #include <map>
 #include <system_error>
 
+#include "launcher/config.h"
+#include "launcher/extraction.h"
 #include "value_text.h"
 
 namespace pack {
@@ -483,30 +485,13 @@ std::string formatDiagnostic(std::string_view inputName, const Diagnostic& diagn
     return out + diagnostic.message;
 }
 
+// Both follow the launcher's own reading, so the tool warns about exactly what it will do.
 std::vector<std::string> splitIncludedNames(std::string_view names) {
-    std::vector<std::string> out;
-    size_t i = 0;
-    while (i < names.size()) {
-        const size_t next = names.find(';', i);
-        const size_t end = next == std::string_view::npos ? names.size() : next;
-        if (end > i) out.emplace_back(names.substr(i, end - i));
-        i = end + 1;
-    }
-    return out;
+    return launcher::includedFileNames(names);
 }
 
 int64_t configNumber(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    int64_t v = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        v = v * 10 + (text[i] - '0');
-        if (v > int64_t(INT32_MAX) + 1) v = int64_t(INT32_MAX) + 1;
-    }
-    v = negative ? -v : v;
-    return v > INT32_MAX ? INT32_MAX : v;
+    return launcher::parseConfigInt(text);
 }
 
 }  // namespace pack
