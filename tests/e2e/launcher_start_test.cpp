@@ -148,10 +148,11 @@ TEST(ErrorPresentation, OtherKindsWriteToStandardErrorWhenOutputIsNoConsole) {
     const auto dir = scratchDir();
     for (const std::string kind : {"0", "2", "4", "15"}) {
         const auto exe = packLauncher(dir, "con" + kind + ".exe", sampleBlock(kind));
-        const auto r = runViaWinrun(exe, {"/install"});
+        const auto r = runViaWinrun(exe, {"/run-redirect"});
         EXPECT_EQ(r.exitCode, 1u) << r.describe();
         EXPECT_TRUE(r.messageBoxes.empty()) << kind << "\n" << r.describe();
-        EXPECT_EQ(r.err(), "Service control is not available in this launcher build.\r\n") << kind;
+        EXPECT_EQ(r.err(), "Running the application is not available in this launcher build.\r\n")
+            << kind;
     }
 }
 
@@ -227,10 +228,10 @@ TEST(ErrorPresentation, AConsoleGetsTheTextThroughTheConsole) {
     const auto errFile = dir / "stderr.txt";
     // script(1) gives the launcher a terminal, which Wine presents as a console.
     const std::string command = "'" + wineRunScript().string() + "' '" + exe.string() +
-                                "' /install 2>'" + errFile.string() + "'; echo \"rc=$?\"";
+                                "' /run 2>'" + errFile.string() + "'; echo \"rc=$?\"";
     const auto r = runProcess({"script", "-qec", command, "/dev/null"});
     ASSERT_EQ(r.exitCode, 0) << r.describe();
-    EXPECT_NE(r.out.find("Service control is not available in this launcher build."),
+    EXPECT_NE(r.out.find("Running the application is not available in this launcher build."),
               std::string::npos)
         << r.describe();
     EXPECT_NE(r.out.find("rc=1"), std::string::npos) << r.describe();
