@@ -1,7 +1,13 @@
 // The service control commands: install, start, status, stop, uninstall and their variants.
+// The operations talking to the Service Control Manager live in service_control_win32.cpp; the
+// rules around them (which operations a command runs, the dependency list, the start
+// parameters, when a stop wait gives up) are portable and declared here too.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "launcher/command_line.h"
@@ -11,5 +17,105 @@ namespace launcher {
 // Runs one service command row; arguments are those after the command word (the service name
 // first, when given). Returns the process exit code.
 int runServiceCommand(Command command, const std::vector<std::wstring>& arguments);
+
+// ---- the operations on serviceName (Windows) ----
+
+// Stops and deletes an existing service of the name, then creates it; 0 installed, 1 failed.
+int installService(uint32_t startType);
+// 0 started or already running, 1 failed.
+int startService(const std::vector<std::wstring>& arguments);
+// 0 running, 3 not running, 1 failed.
+int queryServiceStatus();
+// 0 stopped, stop not needed or stop given up after the wait hint, 1 failed.
+int stopService(bool verbose);
+// 0 deleted, 1 failed.
+int uninstallService(bool verbose);
+
+// ---- portable rules ----
+
+constexpr uint32_t kServiceAutoStart = 2;    // SERVICE_AUTO_START
+constexpr uint32_t kServiceDemandStart = 3;  // SERVICE_DEMAND_START
+constexpr uint32_t kServiceStopped = 1;      // SERVICE_STOPPED
+constexpr uint32_t kServiceStopPending = 3;  // SERVICE_STOP_PENDING
+
+// Start type of the install commands; config 107 is the launcher kind (4 means automatic start
+// for plain "install").
+uint32_t installStartType(Command command, int32_t launcherKind);
+
+// The comma-separated list as a double-NUL-terminated multi-string: runs of commas give no
+// empty entries, spaces stay part of the names. The result holds every NUL itself (a list
+// without names is a lone NUL). Nothing for an empty text.
+std::optional<std::wstring> dependencyMultiString(std::wstring_view list);
+// The dependencies of config string 149 as a multi-string; nothing when it is empty.
+std::optional<std::wstring> readServiceDependencies();
+
+// The start parameters in an argument list that begins with the service name: the elements
+// after the first, or none when there is at most one element.
+std::vector<const wchar_t*> startParameters(const std::vector<std::wstring>& arguments);
+
+// Runs the operations of one service command in order and returns its exit code. Operations
+// provides install(startType), start(arguments), status(), stop(verbose), uninstall(verbose)
+// and launcherKind() (config 107, read only by the install commands).
+template <typename Operations>
+int dispatchServiceCommand(Command command, const std::vector<std::wstring>& arguments,
+                           Operations& operations) {
+    switch (command) {
+        case Command::Install:
+        case Command::InstallAuto:
+        case Command::InstallDemand:
+            return operations.install(installStartType(command, operations.launcherKind()));
+        case Command::InstallAndStart:
+            // The start decides the exit code, whatever the installation did.
+            (void)operations.install(installStartType(command, operations.launcherKind()));
+            return operations.start(arguments);
+        case Command::Uninstall:
+            return operations.uninstall(true);
+        case Command::Stop:
+            return operations.stop(true);
+        case Command::Start:
+            return operations.start(arguments);
+        case Command::Restart:
+            (void)operations.stop(false);
+            return operations.start(arguments);
+        case Command::Status:
+            return operations.status();
+        default:
+            return 1;
+    }
+}
+
+// One answer of a status query.
+struct ServiceProgress {
+    uint32_t state = 0;
+    uint32_t checkpoint = 0;
+    uint32_t waitHint = 0;
+};
+
+constexpr uint32_t kStopPollMilliseconds = 500;
+
+// Waits while the service is stop-pending: polls every 500 ms and gives up once the reported
+// wait hint has passed without the checkpoint growing (unsigned tick arithmetic survives the
+// counter's wrap-around). Source provides std::optional<ServiceProgress> query() (nothing when
+// the query failed), void sleep(uint32_t ms) and uint32_t tickCount(). True when the last
+// answer was the stopped state.
+template <typename Source>
+bool followServiceStop(Source& source) {
+    std::optional<ServiceProgress> status = source.query();
+    if (!status) return false;
+    uint32_t startTick = source.tickCount();
+    uint32_t checkpoint = status->checkpoint;
+    while (status->state == kServiceStopPending) {
+        source.sleep(kStopPollMilliseconds);
+        status = source.query();
+        if (!status) return false;
+        if (status->checkpoint > checkpoint) {
+            checkpoint = status->checkpoint;
+            startTick = source.tickCount();
+        } else if (source.tickCount() - startTick > status->waitHint) {
+            break;
+        }
+    }
+    return status->state == kServiceStopped;
+}
 
 }  // namespace launcher

@@ -143,7 +143,8 @@ TEST(Extraction, TwoBackslashesCannotBeCreated) {
     const auto temp = dir / "temp";
     const auto r = runViaWinrun(exe, {"/run"}, loggingInto(temp));
     EXPECT_EQ(r.exitCode, 1u) << r.describe();
-    EXPECT_EQ(r.err(), "Setup failed (11)\r\n\r\nLog: " + toWinePath(temp / "pkx_nlog_1.log") + "\r\n");
+    EXPECT_EQ(r.err(),
+              "Setup failed (11)\r\n\r\nLog: " + toWinePath(temp / "pkx_nlog_1.log") + "\r\n");
     const auto lines = logOf(temp);
     const std::string perRun = logValue(lines, R"(Temp dir3: (.*)$)");
     ASSERT_FALSE(perRun.empty());
@@ -162,7 +163,8 @@ TEST(Extraction, ContentCutShortFailsAndLeavesNothing) {
     const auto temp = dir / "temp";
     const auto r = runViaWinrun(exe, {"/run"}, loggingInto(temp));
     EXPECT_EQ(r.exitCode, 1u) << r.describe();
-    EXPECT_EQ(r.err(), "Setup failed (16)\r\n\r\nLog: " + toWinePath(temp / "pkx_nlog_1.log") + "\r\n");
+    EXPECT_EQ(r.err(),
+              "Setup failed (16)\r\n\r\nLog: " + toWinePath(temp / "pkx_nlog_1.log") + "\r\n");
     const auto lines = logOf(temp);
     EXPECT_FALSE(logValue(lines, R"((ERROR: ReadFile failed 0 0 90))").empty());
     EXPECT_FALSE(logValue(lines, R"((ERROR: Failed to extract .*cut\.bin))").empty());

@@ -1,0 +1,201 @@
+// service_query: reads, points and removes services for the end-to-end tests of the service
+// commands, independently of the launcher (Wine's sc.exe knows no "qc" or "qdescription").
+//
+//   service_query.exe config NAME
+//       Prints, as UTF-8 lines:
+//         start-type: N                 QueryServiceConfigW
+//         binary-path: TEXT             QueryServiceConfigW
+//         description: TEXT             QueryServiceConfig2W; "(none)" for a null description
+//         description-value: yes|no     whether the service key has a "Description" value
+//         depend-on-service: A|B|...    the key's DependOnService value (REG_MULTI_SZ) with its
+//                                       entries joined by '|'; "(absent)" without the value
+//       where the key is HKLM\System\CurrentControlSet\Services\NAME.
+//   service_query.exe set-path NAME COMMANDLINE
+//       Changes the service's image path (ChangeServiceConfigW), e.g. to a test service.
+//   service_query.exe remove NAME
+//       Stops the service if it runs (ending its process when the stop does not finish within
+//       5 s) and deletes it. A service that does not exist is fine. Prints "removed" or
+//       "absent".
+//
+// Exit codes: 0 done, 1 failure (a line on standard error says which), 2 usage.
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+#include "common/unique_handle.h"
+
+namespace {
+
+using launcher::UniqueHandle;
+using launcher::UniqueKey;
+using launcher::UniqueLocal;
+using launcher::UniqueServiceHandle;
+
+constexpr ULONGLONG kStopWaitMilliseconds = 5000;
+
+void write(DWORD stream, const std::wstring& line) {
+    const std::wstring text = line + L"\n";
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), n,
+                        nullptr, nullptr);
+    DWORD written = 0;
+    WriteFile(GetStdHandle(stream), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+              nullptr);
+}
+
+void out(const std::wstring& line) {
+    write(STD_OUTPUT_HANDLE, line);
+}
+
+int fail(const std::wstring& what) {
+    write(STD_ERROR_HANDLE,
+          L"service_query: " + what + L" failed with error " + std::to_wstring(GetLastError()));
+    return 1;
+}
+
+// A buffer for a variable-size structure, aligned for it.
+std::vector<uint64_t> structBuffer(DWORD bytes) {
+    return std::vector<uint64_t>(bytes / sizeof(uint64_t) + 1);
+}
+
+int printConfig(SC_HANDLE service, const std::wstring& name) {
+    DWORD needed = 0;
+    QueryServiceConfigW(service, nullptr, 0, &needed);
+    auto buffer = structBuffer(needed);
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+    if (!QueryServiceConfigW(service, config, needed, &needed)) return fail(L"QueryServiceConfigW");
+    out(L"start-type: " + std::to_wstring(config->dwStartType));
+    out(L"binary-path: " + std::wstring(config->lpBinaryPathName ? config->lpBinaryPathName : L""));
+
+    needed = 0;
+    QueryServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, nullptr, 0, &needed);
+    auto descriptionBuffer = structBuffer(needed + sizeof(SERVICE_DESCRIPTIONW));
+    auto* description = reinterpret_cast<SERVICE_DESCRIPTIONW*>(descriptionBuffer.data());
+    if (!QueryServiceConfig2W(
+            service, SERVICE_CONFIG_DESCRIPTION, reinterpret_cast<BYTE*>(description),
+            static_cast<DWORD>(descriptionBuffer.size() * sizeof(uint64_t)), &needed)) {
+        return fail(L"QueryServiceConfig2W");
+    }
+    out(L"description: " +
+        std::wstring(description->lpDescription ? description->lpDescription : L"(none)"));
+
+    UniqueKey key;
+    const std::wstring keyName = L"System\\CurrentControlSet\\Services\\" + name;
+    const LSTATUS opened =
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, KEY_QUERY_VALUE, key.put());
+    if (opened != ERROR_SUCCESS) {
+        SetLastError(static_cast<DWORD>(opened));
+        return fail(L"RegOpenKeyExW");
+    }
+    const bool hasDescription = RegQueryValueExW(key.get(), L"Description", nullptr, nullptr,
+                                                 nullptr, nullptr) == ERROR_SUCCESS;
+    out(std::wstring(L"description-value: ") + (hasDescription ? L"yes" : L"no"));
+
+    DWORD type = 0;
+    DWORD bytes = 0;
+    if (RegQueryValueExW(key.get(), L"DependOnService", nullptr, &type, nullptr, &bytes) !=
+        ERROR_SUCCESS) {
+        out(L"depend-on-service: (absent)");
+        return 0;
+    }
+    std::wstring value(bytes / sizeof(wchar_t) + 2, L'\0');
+    if (RegQueryValueExW(key.get(), L"DependOnService", nullptr, &type,
+                         reinterpret_cast<BYTE*>(value.data()), &bytes) != ERROR_SUCCESS ||
+        type != REG_MULTI_SZ) {
+        SetLastError(static_cast<DWORD>(type));
+        return fail(L"reading DependOnService as REG_MULTI_SZ (type in error)");
+    }
+    std::wstring joined;
+    for (const wchar_t* entry = value.c_str(); *entry != L'\0'; entry += wcslen(entry) + 1) {
+        if (!joined.empty()) joined += L'|';
+        joined += entry;
+    }
+    out(L"depend-on-service: " + joined);
+    return 0;
+}
+
+bool waitForState(SC_HANDLE service, DWORD state, ULONGLONG milliseconds) {
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        SERVICE_STATUS status{};
+        if (!QueryServiceStatus(service, &status)) return false;
+        if (status.dwCurrentState == state) return true;
+        if (GetTickCount64() - start >= milliseconds) return false;
+        Sleep(200);
+    }
+}
+
+int removeService(SC_HANDLE service) {
+    SERVICE_STATUS_PROCESS process{};
+    DWORD needed = 0;
+    if (QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&process),
+                             sizeof(process), &needed) &&
+        process.dwCurrentState != SERVICE_STOPPED) {
+        SERVICE_STATUS status{};
+        ControlService(service, SERVICE_CONTROL_STOP, &status);
+        if (!waitForState(service, SERVICE_STOPPED, kStopWaitMilliseconds) &&
+            process.dwProcessId != 0) {
+            UniqueHandle child(
+                OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process.dwProcessId));
+            if (child) {
+                TerminateProcess(child.get(), 1);
+                WaitForSingleObject(child.get(), 5000);
+            }
+            // Wine 8's SCM never notices that the process of a stop-pending service ended; the
+            // service is deleted all the same.
+        }
+    }
+    if (!DeleteService(service) && GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE) {
+        return fail(L"DeleteService");
+    }
+    out(L"removed");
+    return 0;
+}
+
+int run(const std::vector<std::wstring>& args) {
+    if (args.size() < 3) {
+        write(STD_ERROR_HANDLE,
+              L"usage: service_query.exe config NAME | set-path NAME COMMANDLINE | remove NAME");
+        return 2;
+    }
+    const std::wstring& command = args[1];
+    const std::wstring& name = args[2];
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager) return fail(L"OpenSCManagerW");
+    UniqueServiceHandle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_ALL_ACCESS));
+    if (!service) {
+        if (command == L"remove" && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) {
+            out(L"absent");
+            return 0;
+        }
+        return fail(L"OpenServiceW");
+    }
+    if (command == L"config" && args.size() == 3) return printConfig(service.get(), name);
+    if (command == L"remove" && args.size() == 3) return removeService(service.get());
+    if (command == L"set-path" && args.size() == 4) {
+        if (!ChangeServiceConfigW(service.get(), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                                  SERVICE_NO_CHANGE, args[3].c_str(), nullptr, nullptr, nullptr,
+                                  nullptr, nullptr, nullptr)) {
+            return fail(L"ChangeServiceConfigW");
+        }
+        return 0;
+    }
+    write(STD_ERROR_HANDLE, L"service_query: unknown command or wrong argument count");
+    return 2;
+}
+
+}  // namespace
+
+// The toolchain's C runtime ignores wmain: the arguments come from the command line.
+int main() {
+    int argc = 0;
+    UniqueLocal argv(CommandLineToArgvW(GetCommandLineW(), &argc));
+    if (!argv) return fail(L"CommandLineToArgvW");
+    const auto* list = static_cast<wchar_t**>(argv.get());
+    return run(std::vector<std::wstring>(list, list + argc));
+}
