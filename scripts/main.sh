@@ -11,7 +11,17 @@ build/host/tools/pack/pack build --stub build/win-arm64/bin/launcher.exe \
   --input examples/sample/service.pack --output "$out/SampleService.exe"
 echo "== packed $out/SampleService.exe ($(stat -c %s "$out/SampleService.exe") bytes)"
 build/host/tools/pack/pack inspect "$out/SampleService.exe"
-echo "== SampleService.exe /? under Wine for Arm64"
-tests/wine/wine-run.sh "$out/SampleService.exe" '/?'
-echo "exit code $?"
+run() {
+  echo "== SampleService.exe $* (under Wine for Arm64)"
+  local code=0
+  tests/wine/wine-run.sh "$out/SampleService.exe" "$@" || code=$?
+  echo "exit code $code"
+}
+run '/?'
+# Service control against Wine's Service Control Manager. Starting the service needs the service
+# host, which this launcher build does not carry yet.
+run /install
+run /status
+run /uninstall
+run /status
 tests/wine/wine-run.sh --stop
