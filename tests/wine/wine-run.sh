@@ -13,6 +13,10 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export DISPLAY="${LAUNCHER_DISPLAY:-:73}"
 export WINESERVER="$wine_dir/wineserver"
+# Without binfmt_misc the Arm64 loader itself is started through qemu (the setup script then
+# put wrappers for the server and the preloader beside it).
+wine64=("$wine_dir/wine64")
+[ -e /proc/sys/fs/binfmt_misc/qemu-aarch64 ] || wine64=(/usr/bin/qemu-aarch64-static "$wine_dir/wine64")
 
 # Whether an X server answers on display number $1 (a socket file alone may be stale).
 display_alive() {
@@ -35,7 +39,7 @@ prepare() {
     "$wine_dir/wineserver" -k >/dev/null 2>&1 || true
   fi
   if [ ! -f "$WINEPREFIX/.ready" ]; then
-    "$wine_dir/wine64" wineboot --init >/dev/null 2>&1 || true
+    "${wine64[@]}" wineboot --init >/dev/null 2>&1 || true
     "$wine_dir/wineserver" -w || true
     touch "$WINEPREFIX/.ready"
   fi
@@ -49,7 +53,7 @@ prepare() {
   if ! compgen -G "/tmp/.wine-$(id -u)/$name/socket" >/dev/null &&
      ! compgen -G "/tmp/wine-*/$name/socket" >/dev/null; then
     "$wine_dir/wineserver" -p </dev/null >/dev/null 2>&1 || true
-    "$wine_dir/wine64" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+    "${wine64[@]}" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
   fi
   flock -u 9
 }
@@ -66,4 +70,4 @@ case "${1:-}" in
   --wine-dir) echo "$wine_dir"; exit 0 ;;
 esac
 prepare
-exec "$wine_dir/wine64" "$@"
+exec "${wine64[@]}" "$@"
