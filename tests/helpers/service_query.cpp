@@ -20,6 +20,8 @@
 // Exit codes: 0 done, 1 failure (a line on standard error says which), 2 usage.
 #include <windows.h>
 
+#include "utf8_output.h"
+
 #include <shellapi.h>
 
 #include <string>
@@ -37,15 +39,7 @@ using launcher::UniqueServiceHandle;
 constexpr ULONGLONG kStopWaitMilliseconds = 5000;
 
 void write(DWORD stream, const std::wstring& line) {
-    const std::wstring text = line + L"\n";
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), n,
-                        nullptr, nullptr);
-    DWORD written = 0;
-    WriteFile(GetStdHandle(stream), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-              nullptr);
+    helpers::writeUtf8Line(GetStdHandle(stream), line);
 }
 
 void out(const std::wstring& line) {

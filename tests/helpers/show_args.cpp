@@ -8,6 +8,8 @@
 // working directory. Exits with the number of arguments after the program name.
 #include <windows.h>
 
+#include "utf8_output.h"
+
 #include <shellapi.h>
 
 #include <string>
@@ -15,15 +17,7 @@
 namespace {
 
 void writeLine(const std::wstring& line) {
-    const std::wstring text = line + L"\n";
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), n,
-                        nullptr, nullptr);
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
-              &written, nullptr);
+    helpers::writeUtf8Line(GetStdHandle(STD_OUTPUT_HANDLE), line);
 }
 
 }  // namespace

@@ -21,6 +21,8 @@
 // Started from a console (not by the SCM) it prints an error and exits with 1.
 #include <windows.h>
 
+#include "utf8_output.h"
+
 #include <shellapi.h>
 
 #include <string>
@@ -50,18 +52,10 @@ std::wstring exePath() {
 }
 
 void appendLog(const std::wstring& line) {
-    const std::wstring text = line + L"\n";
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), n,
-                        nullptr, nullptr);
     UniqueFile file(CreateFileW((exePath() + L".log").c_str(), FILE_APPEND_DATA,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return;
-    DWORD written = 0;
-    WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    if (file) helpers::writeUtf8Line(file.get(), line);
 }
 
 bool releaseFileExists() {

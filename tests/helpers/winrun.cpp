@@ -32,6 +32,8 @@
 
 #include <shellapi.h>
 
+#include "utf8_output.h"
+
 #include <algorithm>
 #include <cwchar>
 #include <string>
@@ -118,26 +120,10 @@ private:
     LPWCH block_;
 };
 
-void printError(const std::wstring& text) {
-    const std::wstring line = L"winrun: " + text + L"\n";
-    const int n = WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), bytes.data(), n,
-                        nullptr, nullptr);
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_ERROR_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
-              &written, nullptr);
-}
+using helpers::utf8;
 
-std::string utf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
-                        nullptr, nullptr);
-    return out;
+void printError(const std::wstring& text) {
+    helpers::writeUtf8Line(GetStdHandle(STD_ERROR_HANDLE), L"winrun: " + text);
 }
 
 bool writeFile(const std::wstring& path, const std::string& bytes, bool append) {
