@@ -1,6 +1,11 @@
 #include <windows.h>
+// After windows.h:
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
+
+#include "common/unique_handle.h"
 
 #include "env/paths.h"
 #include "env/temp_dir.h"
@@ -155,4 +160,41 @@ TEST_F(TempCandidates, ShortFormIsReplacedByTheLongOneWhenPreferred) {
     configStrings()[10009] = "1";
     resolveTempBase();
     EXPECT_EQ(lowerAscii(fromNarrowPath(tempBaseNarrow())), lowerAscii(longForm) + L"\\");
+}
+
+TEST(TempDirectory, OnlyAdministratorsTheOwnerAndSystemMayEnter) {
+    createTempDirectory();
+    const std::string dir = tempDirectory();
+    ASSERT_FALSE(dir.empty());
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const DWORD result =
+        GetNamedSecurityInfoA(dir.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, &dacl, nullptr, &descriptor);
+    UniqueLocal owner(descriptor);
+    RemoveDirectoryA(dir.c_str());
+    tempDirectory().clear();
+    ASSERT_EQ(result, static_cast<DWORD>(ERROR_SUCCESS));
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision));
+    if (dacl == nullptr || (control & SE_DACL_PROTECTED) == 0) {
+        char* shown = nullptr;
+        ConvertSecurityDescriptorToStringSecurityDescriptorA(
+            descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &shown, nullptr);
+        UniqueLocal shownOwner(shown);
+        GTEST_SKIP() << "the system did not apply the access list given at creation "
+                        "(Wine ignores it); it reports "
+                     << (shown ? shown : "nothing");
+    }
+    ASSERT_EQ(dacl->AceCount, 3u);
+    char* text = nullptr;
+    ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorA(
+        descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr));
+    UniqueLocal textOwner(text);
+    const std::string sddl = text;
+    EXPECT_NE(sddl.find("D:P"), std::string::npos) << sddl;
+    EXPECT_NE(sddl.find(";;;BA)"), std::string::npos) << sddl;
+    EXPECT_NE(sddl.find(";;;SY)"), std::string::npos) << sddl;
+    EXPECT_EQ(sddl.find(";;;WD)"), std::string::npos) << "everyone must not be granted: " << sddl;
 }
