@@ -198,3 +198,34 @@ TEST(StartUp, NativeLibraryDirectoriesAndWorkingDirectoryFromTheConfiguration) {
     EXPECT_TRUE(path.ends_with(";" + reduced)) << path;
     EXPECT_FALSE(logValue(lines, R"((ignoring java options environment variables))").empty());
 }
+
+TEST(Extraction, FilesEmbeddedByThePackingToolAreFoundByTheLauncher) {
+    const auto dir = scratchDir();
+    writeFile(dir / "in" / "native.dll", std::string("\x00\xA7 native", 9));
+    writeFile(dir / "in" / "top.txt", "top");
+    writeFile(dir / "in" / "app.pack",
+              "string 101 PackedService\n"
+              "string 107 2\n"
+              "wide 1009 Setup failed ({0})\n"
+              "file lib\\native.dll native.dll\n"
+              "file top.txt top.txt\n");
+    const auto exe = dir / "packed.exe";
+    const auto built = runProcess({PACK_TOOL, "build", "--stub", stubPath().string(), "--input",
+                                   (dir / "in" / "app.pack").string(), "--output", exe.string()});
+    ASSERT_EQ(built.exitCode, 0) << built.describe();
+    const auto listing = runProcess({PACK_TOOL, "inspect", exe.string()});
+    ASSERT_EQ(listing.exitCode, 0) << listing.describe();
+    EXPECT_NE(listing.out.find("string 2002 2\n"), std::string::npos) << listing.out;
+    EXPECT_NE(listing.out.find("string 2003 lib\\native.dll;top.txt\n"), std::string::npos)
+        << listing.out;
+
+    const auto temp = dir / "temp";
+    const auto r = runViaWinrun(exe, {"/run"}, loggingInto(temp));
+    EXPECT_EQ(r.exitCode, 1u) << r.describe();
+    const auto lines = logOf(temp);
+    EXPECT_FALSE(logValue(lines, R"((Included files: 2))").empty());
+    EXPECT_FALSE(logValue(lines, R"((creating directory .*\\lib)$)").empty());
+    EXPECT_FALSE(logValue(lines, R"((extracting .*\\lib\\native\.dll \(size: 9\)))").empty());
+    EXPECT_FALSE(logValue(lines, R"((extracting .*\\top\.txt \(size: 3\)))").empty());
+    EXPECT_FALSE(logValue(lines, R"((extracting files done))").empty());
+}
