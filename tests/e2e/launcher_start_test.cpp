@@ -237,3 +237,19 @@ TEST(ErrorPresentation, AConsoleGetsTheTextThroughTheConsole) {
     EXPECT_NE(r.out.find("rc=1"), std::string::npos) << r.describe();
     EXPECT_EQ(readFile(errFile), "");
 }
+
+TEST(Log, WithAllThousandNamesTakenTheLastIsOverwritten) {
+    const auto dir = scratchDir();
+    const auto exe = packLauncher(dir, "full.exe", sampleBlock("2"));
+    const auto temp = dir / "temp";
+    std::filesystem::create_directories(temp);
+    for (int i = 1; i <= 1000; ++i)
+        writeFile(temp / ("pkx_nlog_" + std::to_string(i) + ".log"), "old");
+    const auto r = runViaWinrun(exe, {"/?"}, withTemp(temp));
+    ASSERT_EQ(r.exitCode, 0u) << r.describe();
+    EXPECT_EQ(logFiles(temp).size(), 1000u);
+    EXPECT_EQ(readFile(temp / "pkx_nlog_999.log"), "old");
+    const auto last = readUtf8File(temp / "pkx_nlog_1000.log");
+    ASSERT_TRUE(last.has_value());
+    EXPECT_TRUE(last->text.starts_with("Started executable ")) << last->text.substr(0, 80);
+}
