@@ -45,48 +45,40 @@ Str folderWithBackslash(const Str& path) {
     return at == Str::npos ? Str() : path.substr(0, at + 1);
 }
 
-struct ExecutablePaths {
-    std::wstring wide;
-    std::string narrow;
-    ExecutablePaths() {
-        const std::wstring module = fillBuffer<wchar_t>(
-            [](wchar_t* b, DWORD n) { return ::GetModuleFileNameW(nullptr, b, n); });
-        wide = longPathW(module);
-        if (wide.empty()) wide = module;
-        narrow = chooseNarrow();
-        launcher::collapseBackslashes(wide);
-        launcher::collapseBackslashes(narrow);
-    }
-
-    std::string chooseNarrow() const {
-        NarrowPath candidate = toNarrowPath(wide);
-        if (!candidate.replaced && endsWithExe(std::string_view(candidate.text)))
-            return candidate.text;
-        const std::wstring shortForm = fillBuffer<wchar_t>(
-            [&](wchar_t* b, DWORD n) { return ::GetShortPathNameW(wide.c_str(), b, n); });
-        if (!shortForm.empty()) {
-            candidate = toNarrowPath(shortForm);
-            if (!candidate.replaced && endsWithExe(std::string_view(candidate.text)))
-                return candidate.text;
-        }
-        if (auto viaShell = shortPathViaShell(wide);
-            viaShell && endsWithExe(std::string_view(*viaShell))) {
-            return *viaShell;
-        }
-        const std::string moduleA =
-            fillBuffer<char>([](char* b, DWORD n) { return ::GetModuleFileNameA(nullptr, b, n); });
-        const std::string shortA = fillBuffer<char>(
-            [&](char* b, DWORD n) { return ::GetShortPathNameA(moduleA.c_str(), b, n); });
-        return shortA.empty() ? moduleA : shortA;
-    }
-};
-
-const ExecutablePaths& executablePaths() {
-    static const ExecutablePaths paths;
-    return paths;
+// The long form of the module file name; its narrow twin is worked out only when asked for,
+// since that may start the command interpreter.
+std::wstring moduleLongPath() {
+    const std::wstring module = fillBuffer<wchar_t>(
+        [](wchar_t* b, DWORD n) { return ::GetModuleFileNameW(nullptr, b, n); });
+    std::wstring path = longPathW(module);
+    if (path.empty()) path = module;
+    launcher::collapseBackslashes(path);
+    return path;
 }
 
-template <typename Ch>
+// A narrow path for the executable that survives the code-page conversion: the long form, else
+// the short form, else the command interpreter's short form, else the narrow module name.
+std::string chooseNarrowPath(const std::wstring& wide) {
+    NarrowPath candidate = toNarrowPath(wide);
+    if (!candidate.replaced && endsWithExe(std::string_view(candidate.text))) return candidate.text;
+    const std::wstring shortForm = fillBuffer<wchar_t>(
+        [&](wchar_t* b, DWORD n) { return ::GetShortPathNameW(wide.c_str(), b, n); });
+    if (!shortForm.empty()) {
+        candidate = toNarrowPath(shortForm);
+        if (!candidate.replaced && endsWithExe(std::string_view(candidate.text)))
+            return candidate.text;
+    }
+    if (auto viaShell = shortPathViaShell(wide);
+        viaShell && endsWithExe(std::string_view(*viaShell))) {
+        return *viaShell;
+    }
+    const std::string moduleA =
+        fillBuffer<char>([](char* b, DWORD n) { return ::GetModuleFileNameA(nullptr, b, n); });
+    const std::string shortA = fillBuffer<char>(
+        [&](char* b, DWORD n) { return ::GetShortPathNameA(moduleA.c_str(), b, n); });
+    return shortA.empty() ? moduleA : shortA;
+}
+
 uint64_t toUint64(const FILETIME& ft) {
     return (uint64_t(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
 }
@@ -94,10 +86,17 @@ uint64_t toUint64(const FILETIME& ft) {
 }  // namespace
 
 const std::wstring& executablePathW() {
-    return executablePaths().wide;
+    static const std::wstring path = moduleLongPath();
+    return path;
 }
+
 const std::string& executablePathA() {
-    return executablePaths().narrow;
+    static const std::string path = [] {
+        std::string narrow = chooseNarrowPath(executablePathW());
+        collapseBackslashes(narrow);
+        return narrow;
+    }();
+    return path;
 }
 
 const std::string& executableFolderA() {
@@ -110,13 +109,16 @@ const std::string& executableFolderA() {
 }
 
 const std::wstring& executableFolderW(FolderForm form) {
-    static const std::wstring fromNarrow = fromNarrowPath(executableFolderA());
+    if (form != FolderForm::Wide) {
+        static const std::wstring fromNarrow = fromNarrowPath(executableFolderA());
+        return fromNarrow;
+    }
     static const std::wstring wide = [] {
         std::wstring f = fullPathW(folderWithBackslash(executablePathW()));
         if (!f.empty() && f.back() != L'\\') f += L'\\';
         return f;
     }();
-    return form == FolderForm::Wide ? wide : fromNarrow;
+    return wide;
 }
 
 NarrowPath toNarrowPath(std::wstring_view path) {
@@ -223,7 +225,7 @@ bool findFileTime(std::string_view path, uint64_t* lastWrite) {
     WIN32_FIND_DATAA data;
     UniqueFind find(::FindFirstFileA(std::string(path).c_str(), &data));
     if (!find) return false;
-    if (lastWrite) *lastWrite = toUint64<char>(data.ftLastWriteTime);
+    if (lastWrite) *lastWrite = toUint64(data.ftLastWriteTime);
     return true;
 }
 
@@ -231,7 +233,7 @@ bool findFileTime(std::wstring_view path, uint64_t* lastWrite) {
     WIN32_FIND_DATAW data;
     UniqueFind find(::FindFirstFileW(std::wstring(path).c_str(), &data));
     if (!find) return false;
-    if (lastWrite) *lastWrite = toUint64<wchar_t>(data.ftLastWriteTime);
+    if (lastWrite) *lastWrite = toUint64(data.ftLastWriteTime);
     return true;
 }
 

@@ -144,13 +144,6 @@ struct Api<wchar_t> {
 };
 
 template <typename Ch>
-std::basic_string<Ch> lit(const char* s) {
-    std::basic_string<Ch> out;
-    while (*s) out.push_back(static_cast<Ch>(*s++));
-    return out;
-}
-
-template <typename Ch>
 bool envValue(const char* name, std::basic_string<Ch>& out) {
     std::basic_string<Ch> b(kBufferLength, Ch(0));
     const DWORD n = Api<Ch>::env(name, b.data(), kBufferLength);
@@ -171,9 +164,9 @@ bool candidatePath(Source source, std::basic_string<Ch>& out) {
             const bool local = source == Source::LocalAppData;
             if (!A::shellFolder(local ? CSIDL_LOCAL_APPDATA : CSIDL_COMMON_APPDATA, out))
                 return false;
-            out += lit<Ch>("\\parcelkit");
+            out += asciiText<Ch>("\\parcelkit");
             A::createDir(out);
-            out += lit<Ch>(local ? "\\t" : "\\temp");
+            out += asciiText<Ch>(local ? "\\t" : "\\temp");
             return true;
         }
         case Source::TempPath: {
@@ -186,7 +179,7 @@ bool candidatePath(Source source, std::basic_string<Ch>& out) {
         }
         case Source::UserProfile:
             if (!envValue<Ch>("USERPROFILE", out)) return false;
-            out += lit<Ch>("\\AppData\\Local\\Temp");
+            out += asciiText<Ch>("\\AppData\\Local\\Temp");
             return true;
         case Source::HomeDrivePath: {
             std::basic_string<Ch> path;
@@ -197,13 +190,13 @@ bool candidatePath(Source source, std::basic_string<Ch>& out) {
         case Source::WindowsTemp:
             out = A::windowsDir();
             if (out.empty()) return false;
-            out += lit<Ch>("\\temp");
+            out += asciiText<Ch>("\\temp");
             return true;
         case Source::CTemp:
-            out = lit<Ch>("c:\\temp");
+            out = asciiText<Ch>("c:\\temp");
             return true;
         case Source::CTmp:
-            out = lit<Ch>("c:\\tmp");
+            out = asciiText<Ch>("c:\\tmp");
             return true;
         case Source::WindowsDir:
             out = A::windowsDir();
@@ -220,7 +213,7 @@ bool writeTest(const std::basic_string<Ch>& candidate) {
     const DWORD pid = ::GetCurrentProcessId();
     std::srand(static_cast<unsigned>(std::time(nullptr) * pid));
     const int random = std::rand();
-    std::basic_string<Ch> probe = candidate + lit<Ch>(formatA("\\lmxtw%d%d", pid, random).c_str());
+    std::basic_string<Ch> probe = candidate + asciiText<Ch>(formatA("\\lmxtw%d%d", pid, random));
     if (pathExists(std::basic_string_view<Ch>(probe))) A::removeDir(probe);
     if (!A::createDir(probe)) return false;
     const bool exists = pathExists(std::basic_string_view<Ch>(probe));

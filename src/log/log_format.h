@@ -59,6 +59,12 @@ std::string formatA(std::string_view format, const Args&... args) {
     return formatNarrow(format, std::span<const LogArg>(list, sizeof...(Args)));
 }
 
+// An ASCII literal as a string of either width (for code written once for both forms).
+template <typename Ch>
+std::basic_string<Ch> asciiText(std::string_view text) {
+    return std::basic_string<Ch>(text.begin(), text.end());
+}
+
 // Byte-by-byte widening, as the C runtime's default "C" locale conversion does.
 std::wstring widen(std::string_view s);
 // The reverse for code units below 256; others become '?'.

@@ -130,11 +130,9 @@ void writeLogLine(bool isError, std::wstring_view message) {
     LogState& s = logState();
     ::EnterCriticalSection(&s.lock);
     UniqueFile file;
-    if (!s.started) {
-        file = startLog(s);
-        if (file) file.reset();
-    }
-    if (s.path) file = openLogFile(*s.path, false);
+    // The first line goes into the file the header was just written to.
+    if (!s.started) file = startLog(s);
+    if (!file && s.path) file = openLogFile(*s.path, false);
     if (file) {
         std::wstring line = logLinePrefix(nowMs(), s.startMs);
         if (isError) line += L"ERROR: ";

@@ -21,16 +21,9 @@ std::vector<uint8_t> bytes(size_t n, uint8_t seed) {
     return out;
 }
 
-WinrunOptions loggingInto(const fs::path& temp) {
-    fs::create_directories(temp);
-    WinrunOptions options;
-    options.env = {{"TMP", toWinePath(temp)}, {"TEMP", toWinePath(temp)}, {"LUMEX_LOG", "yes"}};
-    return options;
-}
-
+// The launcher's log in its temp folder.
 std::vector<std::string> logOf(const fs::path& temp) {
-    const auto text = readUtf8File(temp / "pkx_nlog_1.log");
-    return text ? splitLines(text->text) : std::vector<std::string>{};
+    return logLines(temp / "pkx_nlog_1.log");
 }
 
 // The first capture group of the first log line matching pattern.
@@ -91,7 +84,7 @@ TEST(Extraction, FilesLandDecodedInThePerRunDirectoryWhichAFatalExitRemoves) {
     const auto exe = packLauncher(dir, "extract.exe", block);
     const auto temp = dir / "temp";
     // A stale file of the empty entry's name stays what it is: empty entries create nothing.
-    auto run = startHeld(exe, {"/run"}, loggingInto(temp), dir);
+    auto run = startHeld(exe, {"/run"}, withTemp(temp), dir);
     ASSERT_TRUE(waitForBox(run)) << "no message box; log:\n"
                                  << readFile(temp / "pkx_nlog_1.log").value_or("");
     const auto lines = logOf(temp);
@@ -124,7 +117,7 @@ TEST(Extraction, NoIncludedFilesMakeNoPerRunDirectory) {
     const auto dir = scratchDir();
     const auto exe = packLauncher(dir, "nofiles.exe", sampleBlock("2"));
     const auto temp = dir / "temp";
-    const auto r = runViaWinrun(exe, {"/run"}, loggingInto(temp));
+    const auto r = runViaWinrun(exe, {"/run"}, withTemp(temp));
     EXPECT_EQ(r.exitCode, 1u) << r.describe();
     const auto lines = logOf(temp);
     EXPECT_FALSE(logValue(lines, R"((Included files: 0))").empty());
@@ -141,7 +134,7 @@ TEST(Extraction, TwoBackslashesCannotBeCreated) {
     block.file({"x\\y\\z.txt", bytes(10, 3)});
     const auto exe = packLauncher(dir, "deep.exe", block);
     const auto temp = dir / "temp";
-    const auto r = runViaWinrun(exe, {"/run"}, loggingInto(temp));
+    const auto r = runViaWinrun(exe, {"/run"}, withTemp(temp));
     EXPECT_EQ(r.exitCode, 1u) << r.describe();
     EXPECT_EQ(r.err(),
               "Setup failed (11)\r\n\r\nLog: " + toWinePath(temp / "pkx_nlog_1.log") + "\r\n");
@@ -161,7 +154,7 @@ TEST(Extraction, ContentCutShortFailsAndLeavesNothing) {
     image.resize(image.size() - 10);
     pack::writeFileBytes(exe.string(), image, true);
     const auto temp = dir / "temp";
-    const auto r = runViaWinrun(exe, {"/run"}, loggingInto(temp));
+    const auto r = runViaWinrun(exe, {"/run"}, withTemp(temp));
     EXPECT_EQ(r.exitCode, 1u) << r.describe();
     EXPECT_EQ(r.err(),
               "Setup failed (16)\r\n\r\nLog: " + toWinePath(temp / "pkx_nlog_1.log") + "\r\n");
@@ -183,7 +176,7 @@ TEST(StartUp, NativeLibraryDirectoriesAndWorkingDirectoryFromTheConfiguration) {
         .string(10012, "1");
     const auto exe = packLauncher(dir / "app", "paths.exe", block);
     const auto temp = dir / "temp";
-    const auto r = runViaWinrun(exe, {"/run"}, loggingInto(temp));
+    const auto r = runViaWinrun(exe, {"/run"}, withTemp(temp));
     EXPECT_EQ(r.exitCode, 1u) << r.describe();
     const auto lines = logOf(temp);
     const std::string folder = toWinePath(dir / "app") + "\\";
@@ -220,7 +213,7 @@ TEST(Extraction, FilesEmbeddedByThePackingToolAreFoundByTheLauncher) {
         << listing.out;
 
     const auto temp = dir / "temp";
-    const auto r = runViaWinrun(exe, {"/run"}, loggingInto(temp));
+    const auto r = runViaWinrun(exe, {"/run"}, withTemp(temp));
     EXPECT_EQ(r.exitCode, 1u) << r.describe();
     const auto lines = logOf(temp);
     EXPECT_FALSE(logValue(lines, R"((Included files: 2))").empty());

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "block_writer.h"
 #include "harness/wine_harness.h"
@@ -26,6 +27,24 @@ inline pack::BlockWriter sampleBlock(const std::string& launcherKind = "1") {
     w.string(101, "E2eService").string(107, launcherKind);
     w.wide(1000, u"Launcher Error").wide(1009, u"Setup failed ({0})");
     return w;
+}
+
+// Options that give the launcher its own temp folder (where its log goes) and switch the log
+// variable to logSwitch; the other family's log variable is removed.
+inline WinrunOptions withTemp(const std::filesystem::path& temp,
+                              const std::string& logSwitch = "yes",
+                              const std::string& variable = "LUMEX_LOG") {
+    std::filesystem::create_directories(temp);
+    WinrunOptions options;
+    options.env = {{"TMP", toWinePath(temp)}, {"TEMP", toWinePath(temp)}, {variable, logSwitch}};
+    options.unset = {variable == "LUMEX_LOG" ? "PARCELKIT_LOG" : "LUMEX_LOG"};
+    return options;
+}
+
+// The lines of a launcher log file (empty when there is none).
+inline std::vector<std::string> logLines(const std::filesystem::path& file) {
+    const auto text = readUtf8File(file);
+    return text ? splitLines(text->text) : std::vector<std::string>{};
 }
 
 }  // namespace e2e

@@ -25,21 +25,6 @@ std::vector<std::string> logFiles(const std::filesystem::path& dir) {
     return names;
 }
 
-// Environment that gives the launcher its own temp folder (the log goes there) and logging.
-WinrunOptions withTemp(const std::filesystem::path& temp, const std::string& logSwitch = "yes",
-                       const std::string& variable = "LUMEX_LOG") {
-    std::filesystem::create_directories(temp);
-    WinrunOptions options;
-    options.env = {{"TMP", toWinePath(temp)}, {"TEMP", toWinePath(temp)}, {variable, logSwitch}};
-    options.unset = {variable == "LUMEX_LOG" ? "PARCELKIT_LOG" : "LUMEX_LOG"};
-    return options;
-}
-
-std::vector<std::string> logLines(const std::filesystem::path& file) {
-    const auto text = readUtf8File(file);
-    return text ? splitLines(text->text) : std::vector<std::string>{};
-}
-
 bool hasLine(const std::vector<std::string>& lines, const std::string& pattern) {
     const std::regex re(pattern);
     return std::any_of(lines.begin(), lines.end(),

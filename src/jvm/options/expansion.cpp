@@ -43,13 +43,6 @@ constexpr std::array<Token, 21> kTokens{{
 constexpr size_t kMaxTokenLength = 5999;
 
 template <typename Ch>
-std::basic_string<Ch> ascii(const char* s) {
-    std::basic_string<Ch> out;
-    while (*s) out.push_back(static_cast<Ch>(*s++));
-    return out;
-}
-
-template <typename Ch>
 void logExpansion(std::basic_string_view<Ch> token, std::basic_string_view<Ch> value) {
     if constexpr (sizeof(Ch) == 1) {
         logMessage(L"expanding2 %S to %S.", token, value);
@@ -82,7 +75,7 @@ size_t replaceAll(std::basic_string<Ch>& text, std::basic_string_view<Ch> token,
 template <typename Ch>
 void expandAll(std::basic_string<Ch>& text, const ExpansionValues<Ch>& values,
                const std::vector<std::basic_string<Ch>>& environment) {
-    const std::basic_string<Ch> separator = ascii<Ch>(";");
+    const std::basic_string<Ch> separator = asciiText<Ch>(";");
     for (const Token& token : kTokens) {
         const std::basic_string<Ch>* value = &separator;
         switch (token.value) {
@@ -101,14 +94,14 @@ void expandAll(std::basic_string<Ch>& text, const ExpansionValues<Ch>& values,
                 value = &values.systemTempDirectory;
                 break;
         }
-        replaceAll<Ch>(text, ascii<Ch>(token.text), *value);
+        replaceAll<Ch>(text, asciiText<Ch>(token.text), *value);
     }
     for (const auto& entry : environment) {
         const size_t equals = entry.find(Ch('='));
         if (equals == std::basic_string<Ch>::npos || equals + 3 > kMaxTokenLength) continue;
         const std::basic_string_view<Ch> value =
             std::basic_string_view<Ch>(entry).substr(equals + 1);
-        std::basic_string<Ch> token = ascii<Ch>("${");
+        std::basic_string<Ch> token = asciiText<Ch>("${");
         token.append(entry, 0, equals);
         token.push_back(Ch('}'));
         replaceAll<Ch>(text, token, value);
