@@ -16,11 +16,16 @@ inline constexpr const char* kJavaOptionVariables[] = {"_JAVA_OPTIONS", "JDK_JAV
                                                        "JAVA_TOOL_OPTIONS"};
 
 // Windows side.
+// Keeps only the PATH entries inside the Windows directory.
 void reducePath();
 void clearJavaOptionVariables();
-void prependNativeLibraryPath();
-// A cookie for the added directory, or nullptr when it was not added.
-void* addDllSearchDirectory(const std::string& directory);
+// Puts the configured native library directories (config 10004, not yet expanded) in front of
+// PATH, registering each as a DLL directory when registerDllDirectories is set.
+void prependNativeLibraryPath(const std::string& configuredDirectories,
+                              bool registerDllDirectories);
+// A cookie for the added directory, or nullptr when it was not added (registration not asked
+// for, or not offered by the system).
+void* addDllSearchDirectory(const std::string& directory, bool registerDllDirectories);
 void removeDllSearchDirectory(void* cookie);
 
 }  // namespace launcher

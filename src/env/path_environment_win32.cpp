@@ -2,12 +2,12 @@
 
 #include <cstdlib>
 
+#include "common/limits.h"
+#include "common/log.h"
 #include "common/unique_handle.h"
+#include "env/expand_launcher_variables.h"
 #include "env/path_environment.h"
 #include "env/paths.h"
-#include "jvm/options/expand_launcher_variables.h"
-#include "launcher/config.h"
-#include "log/log.h"
 
 namespace launcher {
 
@@ -37,7 +37,6 @@ bool environmentValueA(const char* name, std::string& value) {
 }  // namespace
 
 void reducePath() {
-    if (getConfigInt(10010) == 0) return;
     const std::wstring path = environmentValueW(L"PATH");
     const std::wstring windows = windowsDirectory();
     if (path.empty() || windows.empty()) return;
@@ -67,8 +66,8 @@ void clearJavaOptionVariables() {
     }
 }
 
-void* addDllSearchDirectory(const std::string& directory) {
-    if (getConfigInt(154) == 0) return nullptr;
+void* addDllSearchDirectory(const std::string& directory, bool registerDllDirectories) {
+    if (!registerDllDirectories) return nullptr;
     using AddDllDirectoryFunction = DLL_DIRECTORY_COOKIE(WINAPI*)(PCWSTR);
     const auto add = lookupFunction<AddDllDirectoryFunction>("kernel32.dll", "AddDllDirectory");
     if (add == nullptr) return nullptr;
@@ -88,14 +87,15 @@ void removeDllSearchDirectory(void* cookie) {
     remove(cookie);
 }
 
-void prependNativeLibraryPath() {
-    std::string directories;
-    appendConfigString(10004, directories);
+void prependNativeLibraryPath(const std::string& configuredDirectories,
+                              bool registerDllDirectories) {
+    std::string directories = configuredDirectories;
     logMessage(L"native lib dir is %S", directories);
     expandLauncherVariablesNarrow(directories);
     // The directories stay registered for the life of the process.
-    std::string path = resolvePathList(
-        directories, [](const std::string& entry) { addDllSearchDirectory(entry); });
+    std::string path = resolvePathList(directories, [&](const std::string& entry) {
+        addDllSearchDirectory(entry, registerDllDirectories);
+    });
     if (!path.empty() && path.back() != ';') path += ';';
     std::string current;
     if (environmentValueA("PATH", current)) path += current;

@@ -1,5 +1,7 @@
 #include "env/path_rules.h"
 
+#include "common/text_list.h"
+
 #include <algorithm>
 
 namespace launcher {
@@ -51,19 +53,6 @@ bool endsWithExeAny(std::basic_string_view<Ch> p) {
     return true;
 }
 
-template <typename Ch>
-std::vector<std::basic_string<Ch>> splitListAny(std::basic_string_view<Ch> list) {
-    std::vector<std::basic_string<Ch>> out;
-    size_t start = 0;
-    while (start <= list.size()) {
-        size_t end = list.find(Ch(';'), start);
-        if (end == std::basic_string_view<Ch>::npos) end = list.size();
-        if (end > start) out.emplace_back(list.substr(start, end - start));
-        start = end + 1;
-    }
-    return out;
-}
-
 }  // namespace
 
 bool isRelativePath(std::string_view path) {
@@ -91,10 +80,10 @@ bool endsWithExe(std::wstring_view path) {
     return endsWithExeAny(path);
 }
 std::vector<std::string> splitPathList(std::string_view list) {
-    return splitListAny(list);
+    return splitList(list);
 }
 std::vector<std::wstring> splitPathList(std::wstring_view list) {
-    return splitListAny(list);
+    return splitList(list);
 }
 
 void collapseBackslashes(std::wstring& path, size_t start) {

@@ -1,9 +1,9 @@
 #include <windows.h>
 
+#include "common/limits.h"
+#include "common/log.h"
 #include "common/unique_handle.h"
 #include "env/paths.h"
-#include "launcher/config.h"
-#include "log/log.h"
 
 namespace launcher {
 

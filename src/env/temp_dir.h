@@ -6,8 +6,16 @@
 
 namespace launcher {
 
+// What the configuration says about choosing the temp base.
+struct TempBaseOptions {
+    bool preferLongPaths = false;    // take the long form of a candidate when it differs
+    bool localAppDataFirst = false;  // try the per-user local application data folder first
+};
+
+// Records the options the temp base is chosen with (once, at start-up, before it is needed).
+void setTempBaseOptions(const TempBaseOptions& options);
 // Fills both forms of the temp base, or leaves both empty.
-void resolveTempBase();
+void resolveTempBase(const TempBaseOptions& options);
 // The narrow temp base; ends the launch (message 1015) when there is none.
 std::string tempBaseNarrow();
 // The wide temp base; with fatalWhenMissing false an empty text instead of ending the launch.
@@ -19,6 +27,8 @@ std::string makeTempFileName();
 void createTempDirectory();
 // The per-run directory, empty when none was made.
 std::string& tempDirectory();
+// Empties and removes the per-run directory, if one was made (the clean-up of every exit).
+void removeTempDirectory();
 // Deletes the files of a directory and, down to depth, of its subdirectories, then removes the
 // subdirectories that became empty.
 void emptyDirectory(const std::string& directory, int depth);

@@ -7,18 +7,20 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "common/fatal.h"
+#include "common/limits.h"
+#include "common/log.h"
 #include "common/unique_handle.h"
+#include "config/settings.h"
 #include "env/paths.h"
 #include "env/temp_dir.h"
-#include "launcher/config.h"
-#include "log/errors.h"
-#include "log/log.h"
 
 namespace launcher {
 
 namespace {
 
 struct TempBase {
+    TempBaseOptions options;
     std::string narrow;
     std::wstring wide;
     bool resolving = false;
@@ -284,14 +286,18 @@ bool acceptWideTempCandidate(const std::wstring& path, bool create, bool strict,
 
 }  // namespace
 
-void resolveTempBase() {
+void setTempBaseOptions(const TempBaseOptions& options) {
+    tempBase().options = options;
+}
+
+void resolveTempBase(const TempBaseOptions& options) {
     TempBase& base = tempBase();
     if (base.resolving) return;
     base.resolving = true;
     base.narrow.clear();
     base.wide.clear();
-    const bool preferLongConfig = getConfigInt(10009) != 0;
-    const bool localFirst = getConfigInt(10015) != 0;
+    const bool preferLongConfig = options.preferLongPaths;
+    const bool localFirst = options.localAppDataFirst;
     std::array<bool, 5> bangSeen{};
     for (size_t i = 0; i < kCandidates.size(); ++i) {
         const Candidate& c = kCandidates[i];
@@ -321,14 +327,14 @@ void resolveTempBase() {
 }
 
 std::string tempBaseNarrow() {
-    if (tempBase().narrow.empty()) resolveTempBase();
-    if (tempBase().narrow.empty()) fatalMessage(1015);
+    if (tempBase().narrow.empty()) resolveTempBase(tempBase().options);
+    if (tempBase().narrow.empty()) fatalMessage(Message::NoTempFolder);
     return tempBase().narrow;
 }
 
 std::wstring tempBaseWide(bool fatalWhenMissing) {
-    if (tempBase().wide.empty()) resolveTempBase();
-    if (tempBase().wide.empty() && fatalWhenMissing) fatalMessage(1015);
+    if (tempBase().wide.empty()) resolveTempBase(tempBase().options);
+    if (tempBase().wide.empty() && fatalWhenMissing) fatalMessage(Message::NoTempFolder);
     return tempBase().wide;
 }
 
@@ -376,7 +382,14 @@ void createTempDirectory() {
         logMessage(L"Could not create dir (%d)", ::GetLastError());
     }
     dir.clear();
-    fatalMessage(1009, std::string_view("7"));
+    fatalMessage(Message::SetupFailed, FailureDetail::TempDirectoryNotCreated);
+}
+
+void removeTempDirectory() {
+    const std::string& dir = tempDirectory();
+    if (dir.empty()) return;
+    emptyDirectory(dir, 1);
+    ::RemoveDirectoryA(dir.c_str());
 }
 
 void emptyDirectory(const std::string& directory, int depth) {

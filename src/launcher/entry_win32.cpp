@@ -3,13 +3,18 @@
 
 #include <vector>
 
+#include "common/command_line.h"
+#include "common/fatal.h"
+#include "common/limits.h"
+#include "common/log.h"
+#include "config/config.h"
+#include "config/config_reader.h"
+#include "env/expand_launcher_variables.h"
 #include "env/path_environment.h"
 #include "env/paths.h"
 #include "env/temp_dir.h"
-#include "jvm/options/expand_launcher_variables.h"
-#include "launcher/command_line.h"
-#include "launcher/config.h"
-#include "launcher/config_reader.h"
+#include "launcher/commands.h"
+#include "launcher/language.h"
 #include "launcher/launcher_state.h"
 #include "launcher/run_application.h"
 #include "log/errors.h"
@@ -18,24 +23,29 @@
 
 namespace launcher {
 
-LauncherState& launcherState() {
-    static LauncherState state;
-    return state;
-}
-
 namespace {
 
-void initLauncher() {
+// Where the log goes and what every fatal exit shows and cleans up; set before anything can
+// log or fail.
+void registerProcessHooks() {
+    configureLog({[] { return tempBaseWide(false); }, executablePathW()});
+    FatalHooks hooks = fatalPresentation();
+    hooks.cleanUp = removeTempDirectory;
+    setFatalHooks(hooks);
+}
+
+void initLauncher(LauncherState& state) {
     tempDirectory().clear();
-    readConfigBlock();
-    launcherState().productMarker = getConfigString(2001, 2).c_str()[0];
-    reducePath();
-    if (getConfigInt(10012) != 0) {
+    readConfigBlock(executablePathW(), selectLanguage());
+    if (!showsErrorsInMessageBoxes(getConfigInt(Setting::LauncherKind))) guiErrors = false;
+    state.productMarker = getConfigString(Setting::ProductMarker, 2).c_str()[0];
+    if (getConfigInt(Setting::ReducePath) != 0) reducePath();
+    if (getConfigInt(Setting::IgnoreJavaOptionVariables) != 0) {
         logMessage(L"ignoring java options environment variables");
         clearJavaOptionVariables();
     }
     std::wstring workingDirectory;
-    getConfigWide(146, workingDirectory);
+    getConfigWide(Setting::WorkingDirectory, workingDirectory);
     if (workingDirectory.empty()) {
         logMessage(L"working directory unchanged");
     } else {
@@ -61,12 +71,18 @@ DWORD WINAPI serviceControl(DWORD, DWORD, LPVOID, LPVOID) {
     return NO_ERROR;
 }
 
+// The name the dispatcher runs the service under.
+std::wstring& dispatchedServiceName() {
+    static std::wstring name;
+    return name;
+}
+
 // Hosting the application as a service is not part of this build: the service reports that it
 // stopped with an error instead of pretending to run.
 void WINAPI serviceMain(DWORD, LPWSTR*) {
     logError(L"service hosting is not available in this launcher build");
-    statusHandle = ::RegisterServiceCtrlHandlerExW(launcherState().serviceName.c_str(),
-                                                   serviceControl, nullptr);
+    statusHandle =
+        ::RegisterServiceCtrlHandlerExW(dispatchedServiceName().c_str(), serviceControl, nullptr);
     if (statusHandle == nullptr) return;
     SERVICE_STATUS status{};
     status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
@@ -75,9 +91,10 @@ void WINAPI serviceMain(DWORD, LPWSTR*) {
     ::SetServiceStatus(statusHandle, &status);
 }
 
-int runServiceDispatcher() {
-    std::vector<wchar_t> name(launcherState().serviceName.size() + 10, L'\0');
-    std::copy(launcherState().serviceName.begin(), launcherState().serviceName.end(), name.begin());
+int runServiceDispatcher(const std::wstring& serviceName) {
+    dispatchedServiceName() = serviceName;
+    std::vector<wchar_t> name(serviceName.size() + 10, L'\0');
+    std::copy(serviceName.begin(), serviceName.end(), name.begin());
     SERVICE_TABLE_ENTRYW table[] = {{name.data(), serviceMain}, {nullptr, nullptr}};
     logMessage(L"calling StartServiceCtrlDispatcher");
     if (!::StartServiceCtrlDispatcherW(table)) {
@@ -87,49 +104,45 @@ int runServiceDispatcher() {
     return 0;
 }
 
-int runCommand(Command command, std::vector<std::wstring>& arguments,
+int runCommand(LauncherState& state, Command command, std::vector<std::wstring>& arguments,
                const std::wstring& programPath) {
-    LauncherState& state = launcherState();
+    if (const auto serviceCommand = serviceCommandOf(command)) {
+        return runServiceCommand(*serviceCommand, state.serviceName, arguments);
+    }
+    const OwnExecutable executable{executablePathW(), blockEndPosition()};
     switch (command) {
         case Command::Help:
             printUsage();
             return 0;
-        case Command::Install:
-        case Command::InstallAndStart:
-        case Command::InstallAuto:
-        case Command::InstallDemand:
-        case Command::Uninstall:
-        case Command::Stop:
-        case Command::Start:
-        case Command::Restart:
-        case Command::Status:
-            return runServiceCommand(command, arguments);
         case Command::Run:
             logMessage(L"running service");
             state.noRedirect = true;
             state.serviceMode = false;
             arguments.insert(arguments.begin(), programPath);
-            runApplication(arguments, false);
+            runApplication(state, executable, arguments, false);
             return 0;
         case Command::RunRedirect:
             logMessage(L"running service with redirection");
             state.serviceMode = false;
             arguments.insert(arguments.begin(), programPath);
-            runApplication(arguments, false);
+            runApplication(state, executable, arguments, false);
             return 0;
-        case Command::None:
+        default:
             break;
     }
-    return runServiceDispatcher();
+    return runServiceDispatcher(state.serviceName);
 }
 
 int launcherMain() {
-    readConfigStrings();
-    LauncherState& state = launcherState();
+    registerProcessHooks();
+    readConfigStrings(executablePathW());
+    setTempBaseOptions({getConfigInt(Setting::PreferLongTempPath) != 0,
+                        getConfigInt(Setting::LocalAppDataTempFirst) != 0});
+    LauncherState state;
     state.serviceMode = true;
-    initLauncher();
+    initLauncher(state);
     state.serviceName.clear();
-    getConfigWide(101, state.serviceName);
+    getConfigWide(Setting::ServiceName, state.serviceName);
     const wchar_t* commandLine = ::GetCommandLineW();
     const std::wstring_view text = commandLine ? commandLine : L"";
     logMessage(L"command line %s", text);
@@ -138,12 +151,13 @@ int launcherMain() {
     DispatchDecision decision = decideDispatch(std::move(list));
     switch (decision.road) {
         case DispatchDecision::Road::ServiceChild:
-            runApplication(decision.arguments, true);
+            runApplication(state, {executablePathW(), blockEndPosition()}, decision.arguments,
+                           true);
             return 0;
         case DispatchDecision::Road::Command:
         case DispatchDecision::Road::Dispatcher:
             if (decision.serviceName) state.serviceName = *decision.serviceName;
-            return runCommand(decision.command, decision.arguments, decision.programPath);
+            return runCommand(state, decision.command, decision.arguments, decision.programPath);
     }
     return 0;
 }

@@ -3,27 +3,17 @@
 #include <algorithm>
 #include <array>
 
-#include "env/path_rules.h"
-#include "log/log.h"
+#include "common/log.h"
 
 namespace launcher {
-
-uint32_t& unextractedPosition() {
-    static uint32_t position = 0;
-    return position;
-}
-
-std::vector<std::string> includedFileNames(std::string_view names) {
-    return splitPathList(names);
-}
 
 std::string includedFileDirectory(std::string_view name) {
     const size_t slash = name.find('\\');
     return slash == std::string_view::npos ? std::string() : std::string(name.substr(0, slash));
 }
 
-int copyFileData(BlockReader& source, ByteSink& target, int64_t count, bool transform) {
-    if (count <= 0) return kExtractOk;
+ExtractResult copyFileData(BlockReader& source, ByteSink& target, int64_t count, bool transform) {
+    if (count <= 0) return ExtractResult::Ok;
     std::array<uint8_t, kCopyChunk> buffer;
     int64_t copied = 0;
     while (copied < count) {
@@ -33,7 +23,7 @@ int copyFileData(BlockReader& source, ByteSink& target, int64_t count, bool tran
         if (got == 0) {
             // The end of the file before the content's end: the content was cut short.
             logError(L"ReadFile failed %d %d %I64d", static_cast<int>(got), error, copied);
-            return kExtractReadFailed;
+            return ExtractResult::ReadFailed;
         }
         if (transform) {
             for (size_t i = 0; i < got; ++i) buffer[i] ^= kIncludedFileXor;
@@ -43,13 +33,13 @@ int copyFileData(BlockReader& source, ByteSink& target, int64_t count, bool tran
             size_t written = 0;
             if (!target.write(buffer.data() + done, got - done, written, error) || written == 0) {
                 logError(L"WriteFile failed %d %d", static_cast<int>(got - done), error);
-                return kExtractWriteFailed;
+                return ExtractResult::WriteFailed;
             }
             done += written;
         }
         copied += static_cast<int64_t>(got);
     }
-    return kExtractOk;
+    return ExtractResult::Ok;
 }
 
 }  // namespace launcher

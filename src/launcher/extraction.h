@@ -6,14 +6,12 @@
 #include <string_view>
 #include <vector>
 
-#include "launcher/config_block.h"
+#include "config/config_block.h"
 
 namespace launcher {
 
 // Results of the extraction operations.
-constexpr int kExtractOk = 0;
-constexpr int kExtractReadFailed = 1;
-constexpr int kExtractWriteFailed = 2;
+enum class ExtractResult { Ok, ReadFailed, WriteFailed };
 
 // Where extracted bytes go.
 class ByteSink {
@@ -27,22 +25,22 @@ public:
 constexpr size_t kCopyChunk = 6000;
 
 // Copies count bytes from the reader's position to the sink in chunks of at most 6000 bytes,
-// XOR-decoding each byte when transform is set. Returns kExtractOk, kExtractReadFailed or
-// kExtractWriteFailed, with the matching log line.
-int copyFileData(BlockReader& source, ByteSink& target, int64_t count, bool transform);
-
-// The included files' names as the launcher splits config string 2003: at ";", runs skipped.
-std::vector<std::string> includedFileNames(std::string_view names);
+// XOR-decoding each byte when transform is set. A failure comes with its log line.
+ExtractResult copyFileData(BlockReader& source, ByteSink& target, int64_t count, bool transform);
 
 // The one subdirectory level a name asks for: the text before its first backslash, or empty.
 std::string includedFileDirectory(std::string_view name);
 
-// The position behind the last extracted file; 0 until extraction ran to its end.
-uint32_t& unextractedPosition();
+struct Extraction {
+    ExtractResult result = ExtractResult::Ok;
+    // The position behind the last extracted file; 0 unless extraction ran to its end.
+    uint32_t unextractedPosition = 0;
+};
 
-// Windows side: extracts the first n files (config string 2002) into the per-run directory,
-// creating it when createDirectory is set. Returns kExtractOk, kExtractReadFailed or
-// kExtractWriteFailed; a file that cannot be created ends the launch.
-int extractIncludedFiles(bool createDirectory);
+// Windows side: extracts the first n files (config string 2002) of the block behind
+// blockEnd into the per-run directory, creating it when createDirectory is set. A file that
+// cannot be created ends the launch.
+Extraction extractIncludedFiles(const std::wstring& executablePath, uint32_t blockEnd,
+                                bool createDirectory);
 
 }  // namespace launcher

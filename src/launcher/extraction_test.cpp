@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "log/log_host.h"
+#include "common/log_host.h"
 
 using namespace launcher;
 
@@ -42,7 +42,7 @@ TEST(CopyFileData, DecodesInChunksOfSixThousand) {
     MemorySource source(stored(plain));
     BlockReader reader(source);
     MemorySink sink;
-    EXPECT_EQ(copyFileData(reader, sink, 6001, true), kExtractOk);
+    EXPECT_EQ(copyFileData(reader, sink, 6001, true), ExtractResult::Ok);
     EXPECT_EQ(sink.bytes, plain);
     EXPECT_EQ(sink.writes, (std::vector<size_t>{6000, 1}));
     EXPECT_EQ(reader.position(), 6001u);
@@ -52,10 +52,10 @@ TEST(CopyFileData, ExactChunkIsOneWriteAndZeroCountCopiesNothing) {
     MemorySource source(stored(std::vector<uint8_t>(6000, 1)));
     BlockReader reader(source);
     MemorySink sink;
-    EXPECT_EQ(copyFileData(reader, sink, 6000, true), kExtractOk);
+    EXPECT_EQ(copyFileData(reader, sink, 6000, true), ExtractResult::Ok);
     EXPECT_EQ(sink.writes, std::vector<size_t>{6000});
-    EXPECT_EQ(copyFileData(reader, sink, 0, true), kExtractOk);
-    EXPECT_EQ(copyFileData(reader, sink, -5, true), kExtractOk);
+    EXPECT_EQ(copyFileData(reader, sink, 0, true), ExtractResult::Ok);
+    EXPECT_EQ(copyFileData(reader, sink, -5, true), ExtractResult::Ok);
     EXPECT_EQ(sink.writes.size(), 1u);
 }
 
@@ -64,7 +64,7 @@ TEST(CopyFileData, ContentCutShortIsAReadFailure) {
     MemorySource source(std::vector<uint8_t>(100, 0xA7));
     BlockReader reader(source);
     MemorySink sink;
-    EXPECT_EQ(copyFileData(reader, sink, 150, true), kExtractReadFailed);
+    EXPECT_EQ(copyFileData(reader, sink, 150, true), ExtractResult::ReadFailed);
     EXPECT_EQ(sink.bytes, std::vector<uint8_t>(100, 0));
     EXPECT_EQ(takeLogLines(), std::vector<std::wstring>{L"ERROR: ReadFile failed 0 0 100"});
 }
@@ -75,12 +75,12 @@ TEST(CopyFileData, PartialWritesContinueAndFailedWritesStop) {
     BlockReader reader(source);
     MemorySink partial;
     partial.maxPerWrite = 20;
-    EXPECT_EQ(copyFileData(reader, partial, 50, false), kExtractOk);
+    EXPECT_EQ(copyFileData(reader, partial, 50, false), ExtractResult::Ok);
     EXPECT_EQ(partial.writes, (std::vector<size_t>{20, 20, 10}));
     reader.seek(0);
     MemorySink failing;
     failing.failAfter = 0;
-    EXPECT_EQ(copyFileData(reader, failing, 50, false), kExtractWriteFailed);
+    EXPECT_EQ(copyFileData(reader, failing, 50, false), ExtractResult::WriteFailed);
     EXPECT_EQ(takeLogLines(), std::vector<std::wstring>{L"ERROR: WriteFile failed 50 112"});
 }
 

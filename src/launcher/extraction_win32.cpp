@@ -1,12 +1,12 @@
 #include <windows.h>
 
-#include "env/paths.h"
+#include "common/fatal.h"
+#include "common/limits.h"
+#include "common/log.h"
+#include "config/config.h"
+#include "config/config_reader.h"
 #include "env/temp_dir.h"
-#include "launcher/config.h"
-#include "launcher/config_reader.h"
 #include "launcher/extraction.h"
-#include "log/errors.h"
-#include "log/log.h"
 
 namespace launcher {
 
@@ -31,20 +31,20 @@ private:
 };
 
 // Extracts one file whose size field is at the reader's position.
-int extractFile(BlockReader& reader, const std::string& target) {
+ExtractResult extractFile(BlockReader& reader, const std::string& target) {
     int64_t size = 0;
     if (!reader.readInt64(size)) {
         logReadFailure(reader);
         fatalError(readFailureText(reader.failure()));
     }
     logMessage(L"extracting %S (size: %I64d)", target, size);
-    if (size <= 0) return kExtractOk;
+    if (size <= 0) return ExtractResult::Ok;
     UniqueFile file(::CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) fatalMessage(1009, std::string_view("11"));
+    if (!file) fatalMessage(Message::SetupFailed, FailureDetail::IncludedFileNotCreated);
     FileSink sink(file.get());
-    const int result = copyFileData(reader, sink, size, true);
-    if (result != kExtractOk) {
+    const ExtractResult result = copyFileData(reader, sink, size, true);
+    if (result != ExtractResult::Ok) {
         // An incomplete file must not stay behind: the fatal exit that follows removes the
         // per-run directory, which only works when the directory is empty.
         file.reset();
@@ -55,32 +55,35 @@ int extractFile(BlockReader& reader, const std::string& target) {
 
 }  // namespace
 
-int extractIncludedFiles(bool createDirectory) {
+Extraction extractIncludedFiles(const std::wstring& executablePath, uint32_t blockEnd,
+                                bool createDirectory) {
     logMessage(L"extracting files");
-    const int32_t count = parseConfigInt(getConfigString(2002, kBufferLength));
+    const int32_t count =
+        parseConfigInt(getConfigString(Setting::IncludedFileCount, kBufferLength));
     logMessage(L"Included files: %d", count);
     if (count == 0) {
         if (createDirectory) tempDirectory().clear();
-        return kExtractOk;
+        return {};
     }
     if (createDirectory) createTempDirectory();
-    UniqueFile executable = openOwnExecutable();
+    UniqueFile executable = openOwnExecutable(executablePath);
     if (!executable) {
         logError(L"Could not open %p %d %s", static_cast<void*>(executable.get()), ::GetLastError(),
-                 executablePathW());
-        return kExtractReadFailed;
+                 executablePath);
+        return {ExtractResult::ReadFailed};
     }
     FileSource source(executable.get());
     BlockReader reader(source);
-    reader.seek(blockEndPosition());
-    const std::vector<std::string> names = includedFileNames(dupConfigString(2003));
+    reader.seek(blockEnd);
+    const std::vector<std::string> names =
+        includedFileNames(dupConfigString(Setting::IncludedFileNames));
     const std::string& directory = tempDirectory();
     for (int32_t i = 0; i < count && static_cast<size_t>(i) < names.size(); ++i) {
         const std::string& name = names[static_cast<size_t>(i)];
         // Paths are kept below the standard buffer length; a longer name cannot be created.
         if (directory.size() + 1 + name.size() >= kBufferLength) {
             logError(L"file name too long: %S", name);
-            fatalMessage(1009, std::string_view("11"));
+            fatalMessage(Message::SetupFailed, FailureDetail::IncludedFileNotCreated);
         }
         const std::string subdirectory = includedFileDirectory(name);
         if (!subdirectory.empty()) {
@@ -92,15 +95,15 @@ int extractIncludedFiles(bool createDirectory) {
             }
         }
         const std::string target = directory + "\\" + name;
-        const int result = extractFile(reader, target);
-        if (result != kExtractOk) {
+        const ExtractResult result = extractFile(reader, target);
+        if (result != ExtractResult::Ok) {
             logError(L"Failed to extract %S", target);
-            return result;
+            return {result};
         }
     }
-    unextractedPosition() = static_cast<uint32_t>(reader.position());
+    const auto position = static_cast<uint32_t>(reader.position());
     logMessage(L"extracting files done");
-    return kExtractOk;
+    return {ExtractResult::Ok, position};
 }
 
 }  // namespace launcher

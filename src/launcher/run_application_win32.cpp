@@ -1,15 +1,21 @@
 #include "launcher/run_application.h"
 
+#include "common/fatal.h"
+#include "common/log.h"
+#include "config/config.h"
 #include "env/path_environment.h"
 #include "launcher/extraction.h"
-#include "log/errors.h"
-#include "log/log.h"
 
 namespace launcher {
 
-void runApplication(std::vector<std::wstring>&, bool) {
-    if (extractIncludedFiles(true) != kExtractOk) fatalMessage(1009, std::string_view("16"));
-    prependNativeLibraryPath();
+void runApplication(const LauncherState&, const OwnExecutable& executable,
+                    std::vector<std::wstring>&, bool) {
+    const Extraction extraction = extractIncludedFiles(executable.path, executable.blockEnd, true);
+    if (extraction.result != ExtractResult::Ok) {
+        fatalMessage(Message::SetupFailed, FailureDetail::ExtractionFailed);
+    }
+    prependNativeLibraryPath(dupConfigString(Setting::NativeLibraryDirectories),
+                             getConfigInt(Setting::AddDllDirectories) != 0);
     // This launcher build ends here: the JVM search, the single-instance guard and the launch
     // itself are not part of it yet, and it says so instead of pretending to start anything.
     logError(L"%s is not available in this launcher build", L"Running the application");

@@ -1,4 +1,4 @@
-// Error presentation, the common exit routine and console output.
+// Error presentation and console output.
 #pragma once
 
 #include <cstdint>
@@ -6,7 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "log/log_format.h"
+#include "common/fatal.h"
+#include "common/text_format.h"
+#include "config/settings.h"
 
 namespace launcher {
 
@@ -18,13 +20,13 @@ std::optional<std::wstring> logFilePath();
 
 void showError(std::wstring_view text);
 // The message of the id with its first "{0}" replaced by the detail.
-void showMessage(int32_t messageId, const std::wstring* detail);
-void showMessage(int32_t messageId, std::string_view detail);
+void showMessage(Message message, const std::wstring* detail);
+void showMessage(Message message, std::string_view detail);
 
-[[noreturn]] void exitLauncher(int code);
-[[noreturn]] void fatalError(std::wstring_view text);
-[[noreturn]] void fatalMessage(int32_t messageId, const std::wstring* detail = nullptr);
-[[noreturn]] void fatalMessage(int32_t messageId, std::string_view detail);
+// What the entry registers for fatal exits.
+FatalHooks fatalPresentation();
+// Whether a launcher kind (config 107) shows errors in message boxes.
+bool showsErrorsInMessageBoxes(int32_t launcherKind);
 
 // Wide text to standard output, not flushed.
 void printConsoleText(std::wstring_view text);

@@ -1,6 +1,12 @@
 #include "log/log.h"
 
+#include "log/errors.h"
+
 namespace launcher {
+
+bool showsErrorsInMessageBoxes(int32_t launcherKind) {
+    return launcherKind == 1 || launcherKind == 5;
+}
 
 bool isLogSwitchOn(std::string_view value) {
     return value == "yes";

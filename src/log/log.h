@@ -1,30 +1,23 @@
-// The diagnostic log: one line per call, written only when the log is switched on. The lines
-// are fixed English format texts (see log_format.h for the specifiers).
+// The diagnostic log file: switched on by an environment variable, named in the temp base,
+// one open-write-close per line (see common/log.h for writing lines).
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "log/log_format.h"
+#include "common/log.h"
 
 namespace launcher {
 
-// Whether a line would be written (true until the first line decided it). Lets callers skip
-// formatting when the log is off.
-bool logWanted();
-// Writes one formatted line; isError adds the "ERROR: " mark. Platform-specific.
-void writeLogLine(bool isError, std::wstring_view message);
-
-template <typename... Args>
-void logMessage(std::wstring_view format, const Args&... args) {
-    if (logWanted()) writeLogLine(false, formatW(format, args...));
-}
-
-template <typename... Args>
-void logError(std::wstring_view format, const Args&... args) {
-    if (logWanted()) writeLogLine(true, formatW(format, args...));
-}
+// Where the log goes, told once by the entry before the first line: the folder's provider is
+// asked only when the log is switched on (lines written while it runs are dropped), and the
+// executable path names the program in the header.
+struct LogSetup {
+    std::wstring (*tempBase)() = nullptr;
+    std::wstring executablePath;
+};
+void configureLog(LogSetup setup);
 
 // Portable pieces of the log and of error presentation.
 

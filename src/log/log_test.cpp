@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "log/log_host.h"
+#include "common/log_host.h"
 
 TEST(LogSwitch, OnlyLowerCaseYes) {
     EXPECT_TRUE(launcher::isLogSwitchOn("yes"));

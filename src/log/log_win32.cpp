@@ -5,10 +5,9 @@
 #include <ctime>
 #include <string>
 
+#include "common/limits.h"
 #include "common/unique_handle.h"
-#include "env/paths.h"
-#include "env/temp_dir.h"
-#include "launcher/config.h"
+#include "config/config.h"
 #include "log/errors.h"
 #include "log/log.h"
 
@@ -20,8 +19,12 @@ namespace {
 
 struct LogState {
     CRITICAL_SECTION lock;
+    LogSetup setup;
     bool started = false;
     bool enabled = false;
+    // Set while the file is being named: lines written meanwhile (the temp base's own search
+    // logs) are dropped instead of starting the log a second time.
+    bool starting = false;
     std::optional<std::wstring> path;
     uint64_t startMs = 0;
     LogState() { ::InitializeCriticalSection(&lock); }
@@ -81,6 +84,12 @@ void writeText(const UniqueFile& file, std::wstring_view text) {
     }
 }
 
+bool fileExists(const std::wstring& path) {
+    WIN32_FIND_DATAW data;
+    UniqueFind find(::FindFirstFileW(path.c_str(), &data));
+    return static_cast<bool>(find);
+}
+
 // Decides once whether to log, names the file and writes the header. Called under the lock.
 UniqueFile startLog(LogState& s) {
     s.started = true;
@@ -93,12 +102,13 @@ UniqueFile startLog(LogState& s) {
         }
     }
     s.enabled = true;
-    // Resolving the temp base may log; those lines are dropped since no file is named yet.
-    const std::wstring folder = logFolder(tempBaseWide(false));
+    s.starting = true;
+    const std::wstring folder = logFolder(s.setup.tempBase ? s.setup.tempBase() : std::wstring());
+    s.starting = false;
     std::wstring name;
     for (int i = 1; i <= kMaxLogFileIndex; ++i) {
         name = logFileName(folder, i);
-        if (i == kMaxLogFileIndex || !pathExists(std::wstring_view(name))) break;
+        if (i == kMaxLogFileIndex || !fileExists(name)) break;
     }
     s.path = name;
     UniqueFile file = openLogFile(name, true);
@@ -113,13 +123,20 @@ UniqueFile startLog(LogState& s) {
     }
     const std::time_t now = std::time(nullptr);
     const char* when = std::ctime(&now);
-    writeText(file,
-              formatW(L"Started executable %s at %S\n", executablePathW(), when ? when : "\n"));
+    writeText(file, formatW(L"Started executable %s at %S\n", s.setup.executablePath,
+                            when ? when : "\n"));
     s.startMs = nowMs();
     return file;
 }
 
 }  // namespace
+
+void configureLog(LogSetup setup) {
+    LogState& s = logState();
+    ::EnterCriticalSection(&s.lock);
+    s.setup = std::move(setup);
+    ::LeaveCriticalSection(&s.lock);
+}
 
 bool logWanted() {
     const LogState& s = logState();
@@ -129,6 +146,10 @@ bool logWanted() {
 void writeLogLine(bool isError, std::wstring_view message) {
     LogState& s = logState();
     ::EnterCriticalSection(&s.lock);
+    if (s.starting) {
+        ::LeaveCriticalSection(&s.lock);
+        return;
+    }
     UniqueFile file;
     // The first line goes into the file the header was just written to.
     if (!s.started) file = startLog(s);
@@ -162,7 +183,7 @@ void showError(std::wstring_view text) {
         shown = errorTextWithLog(text, &longPath);
     }
     if (guiErrors) {
-        const std::wstring caption = getMessageText(1000);
+        const std::wstring caption = getMessageText(Message::ErrorCaption);
         // user32 is loaded only here: importing it costs every start of the launcher the
         // window system's initialisation, and most starts never show a box.
         using MessageBoxFunction = int(WINAPI*)(HWND, LPCWSTR, LPCWSTR, UINT);
@@ -189,38 +210,22 @@ void showError(std::wstring_view text) {
     std::fflush(stderr);
 }
 
-void showMessage(int32_t messageId, const std::wstring* detail) {
-    showError(replacePlaceholder(getMessageText(messageId), detail));
+void showMessage(Message message, const std::wstring* detail) {
+    showError(replacePlaceholder(getMessageText(message), detail));
 }
 
-void showMessage(int32_t messageId, std::string_view detail) {
+void showMessage(Message message, std::string_view detail) {
     std::wstring wide = widen(detail.substr(0, kBufferLength - 1));
-    showMessage(messageId, &wide);
+    showMessage(message, &wide);
 }
 
-void exitLauncher(int code) {
-    std::fflush(stdout);
-    const std::string& dir = tempDirectory();
-    if (!dir.empty()) {
-        emptyDirectory(dir, 1);
-        ::RemoveDirectoryA(dir.c_str());
-    }
-    ::ExitProcess(static_cast<UINT>(code));
-}
-
-void fatalError(std::wstring_view text) {
-    showError(text);
-    exitLauncher(1);
-}
-
-void fatalMessage(int32_t messageId, const std::wstring* detail) {
-    showMessage(messageId, detail);
-    exitLauncher(1);
-}
-
-void fatalMessage(int32_t messageId, std::string_view detail) {
-    showMessage(messageId, detail);
-    exitLauncher(1);
+FatalHooks fatalPresentation() {
+    FatalHooks hooks;
+    hooks.showMessage = [](Message message, const std::wstring* detail) {
+        showMessage(message, detail);
+    };
+    hooks.showText = [](std::wstring_view text) { showError(text); };
+    return hooks;
 }
 
 void printConsoleText(std::wstring_view text) {

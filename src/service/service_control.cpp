@@ -1,17 +1,17 @@
 #include "service/service_control.h"
 
-#include "launcher/config.h"
+#include "config/config.h"
 
 namespace launcher {
 
-uint32_t installStartType(Command command, int32_t launcherKind) {
+uint32_t installStartType(ServiceCommand command, int32_t launcherKind) {
     switch (command) {
-        case Command::InstallAuto:
+        case ServiceCommand::InstallAuto:
             return kServiceAutoStart;
-        case Command::InstallDemand:
+        case ServiceCommand::InstallDemand:
             return kServiceDemandStart;
         default:
-            return launcherKind == 4 ? kServiceAutoStart : kServiceDemandStart;
+            return launcherKind == kAutoStartLauncherKind ? kServiceAutoStart : kServiceDemandStart;
     }
 }
 
@@ -35,7 +35,8 @@ std::optional<std::wstring> dependencyMultiString(std::wstring_view list) {
 }
 
 std::optional<std::wstring> readServiceDependencies() {
-    return dependencyMultiString(getConfigStringAsWide(149, kBufferLength));
+    return dependencyMultiString(
+        getConfigStringAsWide(Setting::ServiceDependencies, kBufferLength));
 }
 
 std::vector<const wchar_t*> startParameters(const std::vector<std::wstring>& arguments) {

@@ -10,26 +10,38 @@
 #include <string_view>
 #include <vector>
 
-#include "launcher/command_line.h"
-
 namespace launcher {
 
-// Runs one service command row; arguments are those after the command word (the service name
-// first, when given). Returns the process exit code.
-int runServiceCommand(Command command, const std::vector<std::wstring>& arguments);
+// The commands that talk to the Service Control Manager.
+enum class ServiceCommand {
+    Install,
+    InstallAndStart,
+    InstallAuto,
+    InstallDemand,
+    Uninstall,
+    Stop,
+    Start,
+    Restart,
+    Status,
+};
 
-// ---- the operations on serviceName (Windows) ----
+// Runs one service command on the named service; arguments are those after the command word
+// (the service name first, when given). Returns the process exit code.
+int runServiceCommand(ServiceCommand command, const std::wstring& serviceName,
+                      const std::vector<std::wstring>& arguments);
+
+// ---- the operations on one service (Windows) ----
 
 // Stops and deletes an existing service of the name, then creates it; 0 installed, 1 failed.
-int installService(uint32_t startType);
+int installService(const std::wstring& serviceName, uint32_t startType);
 // 0 started or already running, 1 failed.
-int startService(const std::vector<std::wstring>& arguments);
+int startService(const std::wstring& serviceName, const std::vector<std::wstring>& arguments);
 // 0 running, 3 not running, 1 failed.
-int queryServiceStatus();
+int queryServiceStatus(const std::wstring& serviceName);
 // 0 stopped, stop not needed or stop given up after the wait hint, 1 failed.
-int stopService(bool verbose);
+int stopService(const std::wstring& serviceName, bool verbose);
 // 0 deleted, 1 failed.
-int uninstallService(bool verbose);
+int uninstallService(const std::wstring& serviceName, bool verbose);
 
 // ---- portable rules ----
 
@@ -38,9 +50,12 @@ constexpr uint32_t kServiceDemandStart = 3;  // SERVICE_DEMAND_START
 constexpr uint32_t kServiceStopped = 1;      // SERVICE_STOPPED
 constexpr uint32_t kServiceStopPending = 3;  // SERVICE_STOP_PENDING
 
+// The launcher kind (config 107) whose plain "install" starts the service automatically.
+constexpr int32_t kAutoStartLauncherKind = 4;
+
 // Start type of the install commands; config 107 is the launcher kind (4 means automatic start
 // for plain "install").
-uint32_t installStartType(Command command, int32_t launcherKind);
+uint32_t installStartType(ServiceCommand command, int32_t launcherKind);
 
 // The comma-separated list as a double-NUL-terminated multi-string: runs of commas give no
 // empty entries, spaces stay part of the names. The result holds every NUL itself (a list
@@ -57,31 +72,30 @@ std::vector<const wchar_t*> startParameters(const std::vector<std::wstring>& arg
 // provides install(startType), start(arguments), status(), stop(verbose), uninstall(verbose)
 // and launcherKind() (config 107, read only by the install commands).
 template <typename Operations>
-int dispatchServiceCommand(Command command, const std::vector<std::wstring>& arguments,
+int dispatchServiceCommand(ServiceCommand command, const std::vector<std::wstring>& arguments,
                            Operations& operations) {
     switch (command) {
-        case Command::Install:
-        case Command::InstallAuto:
-        case Command::InstallDemand:
+        case ServiceCommand::Install:
+        case ServiceCommand::InstallAuto:
+        case ServiceCommand::InstallDemand:
             return operations.install(installStartType(command, operations.launcherKind()));
-        case Command::InstallAndStart:
+        case ServiceCommand::InstallAndStart:
             // The start decides the exit code, whatever the installation did.
             (void)operations.install(installStartType(command, operations.launcherKind()));
             return operations.start(arguments);
-        case Command::Uninstall:
+        case ServiceCommand::Uninstall:
             return operations.uninstall(true);
-        case Command::Stop:
+        case ServiceCommand::Stop:
             return operations.stop(true);
-        case Command::Start:
+        case ServiceCommand::Start:
             return operations.start(arguments);
-        case Command::Restart:
+        case ServiceCommand::Restart:
             (void)operations.stop(false);
             return operations.start(arguments);
-        case Command::Status:
+        case ServiceCommand::Status:
             return operations.status();
-        default:
-            return 1;
     }
+    return 1;
 }
 
 // One answer of a status query.

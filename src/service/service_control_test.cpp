@@ -4,11 +4,11 @@
 
 #include <deque>
 
-#include "launcher/config.h"
-#include "log/log_host.h"
+#include "common/log_host.h"
+#include "config/config.h"
 
-using launcher::Command;
 using launcher::dependencyMultiString;
+using launcher::ServiceCommand;
 using launcher::ServiceProgress;
 
 namespace {
@@ -63,6 +63,8 @@ TEST(DependencyMultiString, LongListsAreNotCut) {
     EXPECT_EQ(names->substr(5999), std::wstring(2, L'\0'));
 }
 
+constexpr int32_t kDependencies = launcher::idOf(launcher::Setting::ServiceDependencies);
+
 class ServiceDependencies : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -74,22 +76,22 @@ protected:
 
 TEST_F(ServiceDependencies, ComeFromConfigString149) {
     EXPECT_FALSE(launcher::readServiceDependencies());
-    launcher::configStrings()[149] = "";
+    launcher::configStrings()[kDependencies] = "";
     EXPECT_FALSE(launcher::readServiceDependencies());
-    launcher::configStrings()[149] = "RpcSs,,Tcp ip";
+    launcher::configStrings()[kDependencies] = "RpcSs,,Tcp ip";
     EXPECT_EQ(launcher::readServiceDependencies(), L"RpcSs\0Tcp ip\0\0"s);
-    launcher::configStrings()[148] = "Other";
-    launcher::configStrings()[149] = ",";
+    launcher::configStrings()[kDependencies - 1] = "Other";
+    launcher::configStrings()[kDependencies] = ",";
     EXPECT_EQ(launcher::readServiceDependencies(), L"\0"s);
 }
 
 TEST_F(ServiceDependencies, BytesAreWidenedOneByOne) {
-    launcher::configStrings()[149] = "Dienst\xE4,b";
+    launcher::configStrings()[kDependencies] = "Dienst\xE4,b";
     EXPECT_EQ(launcher::readServiceDependencies(), L"Dienst\u00E4\0b\0\0"s);
 }
 
 TEST_F(ServiceDependencies, ALongConfigStringIsCutAndTheCutLogged) {
-    launcher::configStrings()[149] = std::string(6100, 'y');
+    launcher::configStrings()[kDependencies] = std::string(6100, 'y');
     const auto names = launcher::readServiceDependencies();
     ASSERT_TRUE(names);
     EXPECT_EQ(*names, std::wstring(5999, L'y') + std::wstring(2, L'\0'));
@@ -116,7 +118,7 @@ TEST(StartParameters, PointIntoTheArgumentList) {
 }
 
 TEST(InstallStartType, PlainInstallIsAutomaticOnlyForLauncherKind4) {
-    for (Command c : {Command::Install, Command::InstallAndStart}) {
+    for (ServiceCommand c : {ServiceCommand::Install, ServiceCommand::InstallAndStart}) {
         EXPECT_EQ(launcher::installStartType(c, 4), 2u);
         for (int kind : {0, 1, 2, 3, 5, -4, 14}) EXPECT_EQ(launcher::installStartType(c, kind), 3u);
     }
@@ -124,8 +126,8 @@ TEST(InstallStartType, PlainInstallIsAutomaticOnlyForLauncherKind4) {
 
 TEST(InstallStartType, AutoAndDemandIgnoreTheLauncherKind) {
     for (int kind : {0, 3, 4}) {
-        EXPECT_EQ(launcher::installStartType(Command::InstallAuto, kind), 2u);
-        EXPECT_EQ(launcher::installStartType(Command::InstallDemand, kind), 3u);
+        EXPECT_EQ(launcher::installStartType(ServiceCommand::InstallAuto, kind), 2u);
+        EXPECT_EQ(launcher::installStartType(ServiceCommand::InstallDemand, kind), 3u);
     }
 }
 
@@ -169,7 +171,7 @@ struct RecordingOperations {
 
 using Calls = std::vector<std::string>;
 
-int dispatch(Command command, RecordingOperations& ops,
+int dispatch(ServiceCommand command, RecordingOperations& ops,
              const std::vector<std::wstring>& arguments = {L"MySvc", L"a"}) {
     return launcher::dispatchServiceCommand(command, arguments, ops);
 }
@@ -178,12 +180,12 @@ TEST(DispatchServiceCommand, InstallCommandsPassTheirStartType) {
     RecordingOperations ops;
     ops.kind = 4;
     ops.installResult = 1;
-    EXPECT_EQ(dispatch(Command::Install, ops), 1);
-    EXPECT_EQ(dispatch(Command::InstallDemand, ops), 1);
+    EXPECT_EQ(dispatch(ServiceCommand::Install, ops), 1);
+    EXPECT_EQ(dispatch(ServiceCommand::InstallDemand, ops), 1);
     ops.kind = 1;
     ops.installResult = 0;
-    EXPECT_EQ(dispatch(Command::Install, ops), 0);
-    EXPECT_EQ(dispatch(Command::InstallAuto, ops), 0);
+    EXPECT_EQ(dispatch(ServiceCommand::Install, ops), 0);
+    EXPECT_EQ(dispatch(ServiceCommand::InstallAuto, ops), 0);
     EXPECT_EQ(ops.calls, (Calls{"kind", "install 2", "kind", "install 3", "kind", "install 3",
                                 "kind", "install 2"}));
 }
@@ -193,25 +195,25 @@ TEST(DispatchServiceCommand, InstallAndStartReturnsTheStartResult) {
     ops.kind = 4;
     ops.installResult = 1;
     ops.startResult = 0;
-    EXPECT_EQ(dispatch(Command::InstallAndStart, ops), 0);
+    EXPECT_EQ(dispatch(ServiceCommand::InstallAndStart, ops), 0);
     EXPECT_EQ(ops.calls, (Calls{"kind", "install 2", "start"}));
     EXPECT_EQ(ops.startArguments, (std::vector<std::wstring>{L"MySvc", L"a"}));
     ops.calls.clear();
     ops.installResult = 0;
     ops.startResult = 1;
-    EXPECT_EQ(dispatch(Command::InstallAndStart, ops), 1);
+    EXPECT_EQ(dispatch(ServiceCommand::InstallAndStart, ops), 1);
 }
 
 TEST(DispatchServiceCommand, RestartStopsSilentlyAndReturnsTheStartResult) {
     RecordingOperations ops;
     ops.stopResult = 1;
     ops.startResult = 0;
-    EXPECT_EQ(dispatch(Command::Restart, ops, {L"S", L"x", L"y"}), 0);
+    EXPECT_EQ(dispatch(ServiceCommand::Restart, ops, {L"S", L"x", L"y"}), 0);
     EXPECT_EQ(ops.calls, (Calls{"stop silent", "start"}));
     EXPECT_EQ(ops.startArguments, (std::vector<std::wstring>{L"S", L"x", L"y"}));
     ops.stopResult = 0;
     ops.startResult = 1;
-    EXPECT_EQ(dispatch(Command::Restart, ops), 1);
+    EXPECT_EQ(dispatch(ServiceCommand::Restart, ops), 1);
 }
 
 TEST(DispatchServiceCommand, SingleOperationsAreVerboseAndPassTheirResult) {
@@ -220,20 +222,12 @@ TEST(DispatchServiceCommand, SingleOperationsAreVerboseAndPassTheirResult) {
     ops.stopResult = 1;
     ops.statusResult = 3;
     ops.startResult = 1;
-    EXPECT_EQ(dispatch(Command::Uninstall, ops), 1);
-    EXPECT_EQ(dispatch(Command::Stop, ops), 1);
-    EXPECT_EQ(dispatch(Command::Status, ops), 3);
-    EXPECT_EQ(dispatch(Command::Start, ops, {}), 1);
+    EXPECT_EQ(dispatch(ServiceCommand::Uninstall, ops), 1);
+    EXPECT_EQ(dispatch(ServiceCommand::Stop, ops), 1);
+    EXPECT_EQ(dispatch(ServiceCommand::Status, ops), 3);
+    EXPECT_EQ(dispatch(ServiceCommand::Start, ops, {}), 1);
     EXPECT_TRUE(ops.startArguments.empty());
     EXPECT_EQ(ops.calls, (Calls{"uninstall verbose", "stop verbose", "status", "start"}));
-}
-
-TEST(DispatchServiceCommand, OtherCommandsRunNoOperation) {
-    RecordingOperations ops;
-    for (Command c : {Command::None, Command::Help, Command::Run, Command::RunRedirect}) {
-        EXPECT_EQ(dispatch(c, ops), 1);
-    }
-    EXPECT_TRUE(ops.calls.empty());
 }
 
 // A service's answers in order, with a clock that sleeping advances.

@@ -8,12 +8,11 @@
 #include <string_view>
 #include <vector>
 
+#include "common/text_format.h"
 #include "common/unique_handle.h"
+#include "config/config.h"
 #include "env/paths.h"
-#include "launcher/config.h"
-#include "launcher/launcher_state.h"
 #include "log/errors.h"
-#include "log/log_format.h"
 #include "service/service_control.h"
 
 namespace launcher {
@@ -37,16 +36,13 @@ void printLine(std::string_view format, const Args&... args) {
     printStdout(formatA(format, args...));
 }
 
-const std::wstring& serviceName() {
-    return launcherState().serviceName;
-}
-
 UniqueServiceHandle openManager(DWORD access) {
     return UniqueServiceHandle(::OpenSCManagerA(nullptr, nullptr, access));
 }
 
-UniqueServiceHandle openService(const UniqueServiceHandle& manager, DWORD access) {
-    return UniqueServiceHandle(::OpenServiceW(manager.get(), serviceName().c_str(), access));
+UniqueServiceHandle openService(const UniqueServiceHandle& manager, const std::wstring& name,
+                                DWORD access) {
+    return UniqueServiceHandle(::OpenServiceW(manager.get(), name.c_str(), access));
 }
 
 // The status queries, sleeps and ticks followServiceStop needs, for one service handle.
@@ -83,19 +79,20 @@ void setServiceDescription(SC_HANDLE service, const std::wstring& description) {
 }
 
 struct SystemOperations {
-    int install(uint32_t startType) { return installService(startType); }
-    int start(const std::vector<std::wstring>& arguments) { return startService(arguments); }
-    int status() { return queryServiceStatus(); }
-    int stop(bool verbose) { return stopService(verbose); }
-    int uninstall(bool verbose) { return uninstallService(verbose); }
-    int32_t launcherKind() { return getConfigInt(107); }
+    const std::wstring& name;
+    int install(uint32_t startType) { return installService(name, startType); }
+    int start(const std::vector<std::wstring>& arguments) { return startService(name, arguments); }
+    int status() { return queryServiceStatus(name); }
+    int stop(bool verbose) { return stopService(name, verbose); }
+    int uninstall(bool verbose) { return uninstallService(name, verbose); }
+    int32_t launcherKind() { return getConfigInt(Setting::LauncherKind); }
 };
 
 }  // namespace
 
-int installService(uint32_t startType) {
+int installService(const std::wstring& name, uint32_t startType) {
     // An existing service of the name is stopped and deleted first; its stop lines still show.
-    (void)uninstallService(false);
+    (void)uninstallService(name, false);
     UniqueServiceHandle manager = openManager(SC_MANAGER_ALL_ACCESS);
     if (!manager) {
         printLine("Could not open SCManager.\n");
@@ -104,7 +101,6 @@ int installService(uint32_t startType) {
     // No arguments follow the path: the SCM starts the bare executable, the dispatcher road.
     const std::wstring path = formatW(L"\"%s\"", executablePathW());
     const std::optional<std::wstring> dependencies = readServiceDependencies();
-    const std::wstring& name = serviceName();
     UniqueServiceHandle service(::CreateServiceW(
         manager.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
         startType, SERVICE_ERROR_NORMAL, path.c_str(), nullptr, nullptr,
@@ -113,7 +109,7 @@ int installService(uint32_t startType) {
         printLine("Could not create service.\n");
         return 1;
     }
-    const std::wstring description = getLocalizedString(20017);
+    const std::wstring description = getLocalizedString(Message::ServiceDescription);
     if (!description.empty() && description.front() != L'\0') {
         setServiceDescription(service.get(), description);
     }
@@ -123,13 +119,13 @@ int installService(uint32_t startType) {
     return 0;
 }
 
-int startService(const std::vector<std::wstring>& arguments) {
+int startService(const std::wstring& name, const std::vector<std::wstring>& arguments) {
     UniqueServiceHandle manager = openManager(SC_MANAGER_CONNECT);
     if (!manager) {
         printLine("Could not open SCManager.\n");
         return 1;
     }
-    UniqueServiceHandle service = openService(manager, SERVICE_START);
+    UniqueServiceHandle service = openService(manager, name, SERVICE_START);
     if (!service) {
         const DWORD error = ::GetLastError();
         printLine("Could not start service. Error code: %d\n", error);
@@ -140,7 +136,7 @@ int startService(const std::vector<std::wstring>& arguments) {
                         parameters.empty() ? nullptr : parameters.data())) {
         service.reset();
         manager.reset();
-        printLine("Starting service '%S'.\n", serviceName());
+        printLine("Starting service '%S'.\n", name);
         return 0;
     }
     const DWORD error = ::GetLastError();
@@ -152,13 +148,14 @@ int startService(const std::vector<std::wstring>& arguments) {
     return 1;
 }
 
-int queryServiceStatus() {
+int queryServiceStatus(const std::wstring& name) {
     UniqueServiceHandle manager = openManager(SC_MANAGER_CONNECT);
     if (!manager) {
         printLine("Could not open SCManager.\n");
         return 1;
     }
-    UniqueServiceHandle service = openService(manager, SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS);
+    UniqueServiceHandle service =
+        openService(manager, name, SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS);
     SERVICE_STATUS status{};
     // A service that does not exist fails here too.
     if (!service || !::QueryServiceStatus(service.get(), &status)) {
@@ -180,13 +177,13 @@ int queryServiceStatus() {
     return running ? 0 : 3;
 }
 
-int stopService(bool verbose) {
+int stopService(const std::wstring& name, bool verbose) {
     UniqueServiceHandle manager = openManager(SC_MANAGER_CONNECT);
     if (!manager) {
         if (verbose) printLine("Could not open SCManager.\n");
         return 1;
     }
-    UniqueServiceHandle service = openService(manager, SERVICE_STOP | SERVICE_QUERY_STATUS);
+    UniqueServiceHandle service = openService(manager, name, SERVICE_STOP | SERVICE_QUERY_STATUS);
     if (!service) {
         if (verbose) printLine("Could not stop service.\n");
         return 1;
@@ -194,7 +191,7 @@ int stopService(bool verbose) {
     SERVICE_STATUS status{};
     // The lines of an accepted or unneeded stop show whatever the verbose flag says.
     if (::ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) {
-        printLine("Stopping service '%S'.\n", serviceName());
+        printLine("Stopping service '%S'.\n", name);
         printLine(waitForServiceStop(service.get()) ? "Service stopped\n"
                                                     : "Error while stopping service\n");
         return 0;
@@ -207,26 +204,27 @@ int stopService(bool verbose) {
     return 1;
 }
 
-int uninstallService(bool verbose) {
-    (void)stopService(false);
+int uninstallService(const std::wstring& name, bool verbose) {
+    (void)stopService(name, false);
     UniqueServiceHandle manager = openManager(SC_MANAGER_ALL_ACCESS);
     if (!manager) {
         if (verbose) printLine("Could not open SCManager.\n");
         return 1;
     }
-    UniqueServiceHandle service = openService(manager, DELETE);
+    UniqueServiceHandle service = openService(manager, name, DELETE);
     if (service && ::DeleteService(service.get())) {
         service.reset();
         manager.reset();
-        if (verbose) printLine("Uninstalled service '%S'.\n", serviceName());
+        if (verbose) printLine("Uninstalled service '%S'.\n", name);
         return 0;
     }
     if (verbose) printLine("Could not delete service.\n");
     return 1;
 }
 
-int runServiceCommand(Command command, const std::vector<std::wstring>& arguments) {
-    SystemOperations operations;
+int runServiceCommand(ServiceCommand command, const std::wstring& serviceName,
+                      const std::vector<std::wstring>& arguments) {
+    SystemOperations operations{serviceName};
     return dispatchServiceCommand(command, arguments, operations);
 }
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "block_writer.h"
-#include "launcher/config_block.h"
+#include "config/config_block.h"
 #include "pe_file.h"
 
 namespace fs = std::filesystem;

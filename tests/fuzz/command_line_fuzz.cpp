@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "jvm/options/expansion.h"
-#include "launcher/command_line.h"
-#include "log/log_host.h"
+#include "common/command_line.h"
+#include "common/log_host.h"
+#include "config/expansion.h"
+#include "launcher/commands.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Two bytes per UTF-16 code unit; the first half is the command line, the rest the

@@ -14,7 +14,7 @@
 
 #include "block_inspect.h"
 #include "block_writer.h"
-#include "launcher/config_block.h"
+#include "config/config_block.h"
 #include "pack_input.h"
 #include "test_pe_image.h"
 

@@ -6,11 +6,10 @@
 
 #include <cstdlib>
 
+#include "env/expand_launcher_variables.h"
 #include "env/path_environment.h"
 #include "env/paths.h"
 #include "env/temp_dir.h"
-#include "jvm/options/expand_launcher_variables.h"
-#include "launcher/config.h"
 
 using namespace launcher;
 
@@ -34,7 +33,6 @@ protected:
     void TearDown() override {
         SetEnvironmentVariableA("PATH", savedPath_.c_str());
         _putenv(("PATH=" + savedPath_).c_str());
-        for (int id : {154, 10004, 10010, 10012}) configStrings().erase(id);
     }
     std::string savedPath_;
 };
@@ -49,10 +47,6 @@ TEST_F(Environment, ReducedPathKeepsOnlyTheWindowsDirectoryEntries) {
         return u;
     }();
     SetEnvironmentVariableA("PATH", (windows + "\\system32;C:\\Tools;" + upper + ";;").c_str());
-    reducePath();
-    EXPECT_EQ(processVariable("PATH"), windows + "\\system32;C:\\Tools;" + upper + ";;")
-        << "10010 is not set: nothing changes";
-    configStrings()[10010] = "1";
     reducePath();
     EXPECT_EQ(processVariable("PATH"), windows + "\\system32;" + upper);
     SetEnvironmentVariableA("PATH", "C:\\Tools;D:\\bin");
@@ -74,9 +68,8 @@ TEST_F(Environment, JavaOptionVariablesLeaveBothCopies) {
 }
 
 TEST_F(Environment, NativeLibraryDirectoriesGoInFrontOfPathInBothCopies) {
-    configStrings()[10004] = "lib;;\\sub;C:\\abs\\\\x;${LUMEX_EXEDIR}bin";
     SetEnvironmentVariableA("PATH", "C:\\before");
-    prependNativeLibraryPath();
+    prependNativeLibraryPath("lib;;\\sub;C:\\abs\\\\x;${LUMEX_EXEDIR}bin", false);
     const std::string folder = executableFolderA();
     const std::string expected =
         folder + "lib;" + folder + "sub;C:\\abs\\x;" + folder + "bin;C:\\before";
@@ -86,16 +79,15 @@ TEST_F(Environment, NativeLibraryDirectoriesGoInFrontOfPathInBothCopies) {
 
 TEST_F(Environment, EmptyNativeLibraryListSetsPathToItself) {
     SetEnvironmentVariableA("PATH", "C:\\only");
-    prependNativeLibraryPath();
+    prependNativeLibraryPath("", false);
     EXPECT_EQ(processVariable("PATH"), "C:\\only");
     EXPECT_EQ(runtimeVariable("PATH"), "C:\\only");
 }
 
 TEST_F(Environment, DllDirectoriesAreAddedOnlyWhenConfigured) {
     const std::string folder = executableFolderA();
-    EXPECT_EQ(addDllSearchDirectory(folder), nullptr);
-    configStrings()[154] = "1";
-    void* cookie = addDllSearchDirectory(folder);
+    EXPECT_EQ(addDllSearchDirectory(folder, false), nullptr);
+    void* cookie = addDllSearchDirectory(folder, true);
     if (GetProcAddress(GetModuleHandleA("kernel32.dll"), "AddDllDirectory") == nullptr) {
         GTEST_SKIP() << "this system has no AddDllDirectory";
     }

@@ -9,7 +9,6 @@
 
 #include "env/paths.h"
 #include "env/temp_dir.h"
-#include "launcher/config.h"
 
 #include <optional>
 #include <vector>
@@ -95,8 +94,7 @@ protected:
         for (const auto& [name, value] : saved_) {
             SetEnvironmentVariableW(name.c_str(), value ? value->c_str() : nullptr);
         }
-        configStrings().erase(10009);
-        resolveTempBase();
+        resolveTempBase({});
     }
     std::wstring makeDirs(const std::wstring& relative) {
         std::wstring path = root_;
@@ -129,20 +127,20 @@ protected:
 TEST_F(TempCandidates, TheTempVariablesComeFirst) {
     const std::wstring temp = makeDirs(L"plain");
     useTemp(temp);
-    resolveTempBase();
+    resolveTempBase({});
     EXPECT_EQ(lowerAscii(withoutSlash(tempBaseWide(false))), lowerAscii(temp));
 }
 
 TEST_F(TempCandidates, AFolderEndingInABangIsSkippedInBothPasses) {
     useTemp(makeDirs(L"bob!\\Temp"));
-    resolveTempBase();
+    resolveTempBase({});
     EXPECT_EQ(lowerAscii(tempBaseWide(false)), lowerAscii(profileTemp_));
     EXPECT_EQ(lowerAscii(fromNarrowPath(tempBaseNarrow())), lowerAscii(profileTemp_));
 }
 
 TEST_F(TempCandidates, DecomposedTextIsRefused) {
     useTemp(makeDirs(L"cafe\x0301"));
-    resolveTempBase();
+    resolveTempBase({});
     EXPECT_EQ(lowerAscii(tempBaseWide(false)), lowerAscii(profileTemp_));
 }
 
@@ -154,11 +152,10 @@ TEST_F(TempCandidates, ShortFormIsReplacedByTheLongOneWhenPreferred) {
         GTEST_SKIP() << "this file system gives the folder no distinct short name";
     }
     useTemp(shortForm);
-    resolveTempBase();
+    resolveTempBase({});
     EXPECT_EQ(lowerAscii(fromNarrowPath(tempBaseNarrow())),
               lowerAscii(withoutSlash(shortForm)) + L"\\");
-    configStrings()[10009] = "1";
-    resolveTempBase();
+    resolveTempBase({.preferLongPaths = true});
     EXPECT_EQ(lowerAscii(fromNarrowPath(tempBaseNarrow())), lowerAscii(longForm) + L"\\");
 }
 

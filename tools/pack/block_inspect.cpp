@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "config/settings.h"
 #include "pack_input.h"
 #include "value_text.h"
 
@@ -193,8 +194,8 @@ bool Inspector::sections() {
 }
 
 bool Inspector::includedFiles() {
-    const auto countText = strings_.find(2002);
-    const auto namesText = strings_.find(2003);
+    const auto countText = strings_.find(launcher::idOf(launcher::Setting::IncludedFileCount));
+    const auto namesText = strings_.find(launcher::idOf(launcher::Setting::IncludedFileNames));
     const int64_t extractCount = countText == strings_.end() ? 0 : configNumber(countText->second);
     const std::vector<std::string> names = namesText == strings_.end()
                                                ? std::vector<std::string>()

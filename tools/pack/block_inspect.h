@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/config_block.h"
+#include "config/config_block.h"
 
 namespace pack {
 

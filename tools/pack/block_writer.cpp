@@ -7,7 +7,8 @@
 #include <memory>
 #include <stdexcept>
 
-#include "launcher/config_block.h"
+#include "config/config_block.h"
+#include "config/settings.h"
 
 namespace pack {
 
@@ -33,12 +34,6 @@ void putWide(std::vector<uint8_t>& out, std::u16string_view s) {
         out.push_back(static_cast<uint8_t>(c >> 8));
     }
 }
-
-uint32_t get32(const std::vector<uint8_t>& b, size_t at) {
-    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
-           uint32_t(b[at + 3]) << 24;
-}
-
 }  // namespace
 
 BlockWriter& BlockWriter::string(int32_t id, std::string_view value) {
@@ -81,16 +76,21 @@ BlockWriter& BlockWriter::reserved(int32_t a, int32_t b, int64_t c) {
 std::vector<uint8_t> BlockWriter::build() const {
     auto strings = strings_;
     if (!files_.empty()) {
+        constexpr int32_t countId = launcher::idOf(launcher::Setting::IncludedFileCount);
+        constexpr int32_t namesId = launcher::idOf(launcher::Setting::IncludedFileNames);
         bool hasCount = false, hasNames = false;
         for (const auto& [id, v] : strings) {
-            hasCount |= id == 2002;
-            hasNames |= id == 2003;
+            hasCount |= id == countId;
+            hasNames |= id == namesId;
         }
-        if (!hasCount) strings.emplace_back(2002, std::to_string(files_.size()));
+        if (!hasCount) strings.emplace_back(countId, std::to_string(files_.size()));
         if (!hasNames) {
             std::string names;
-            for (const auto& f : files_) names += (names.empty() ? "" : ";") + f.name;
-            strings.emplace_back(2003, names);
+            for (const auto& f : files_) {
+                if (!names.empty()) names += launcher::kIncludedFileNameSeparator;
+                names += f.name;
+            }
+            strings.emplace_back(namesId, names);
         }
     }
     std::vector<uint8_t> out;
@@ -126,15 +126,14 @@ std::vector<uint8_t> BlockWriter::build() const {
 }
 
 int64_t blockOffset(const std::vector<uint8_t>& b) {
-    if (b.size() < 0x40) return -1;
-    const uint32_t l = get32(b, 0x3C);
-    if (uint64_t(l) + 24 > b.size()) return -1;
-    const int16_t sections = static_cast<int16_t>(b[l + 6] | b[l + 7] << 8);
-    const int16_t optional = static_cast<int16_t>(b[l + 20] | b[l + 21] << 8);
-    if (sections <= 0 || optional < 0) return -1;
-    const uint64_t end = uint64_t(l) + 4 + uint64_t(optional) + 40ull * uint64_t(sections);
-    if (end + 4 > b.size()) return -1;
-    return int64_t(get32(b, end)) + int64_t(get32(b, end - 4));
+    launcher::MemorySource source(b);
+    launcher::BlockReader reader(source);
+    launcher::BlockLocation location;
+    if (!launcher::locateConfigBlock(reader, location)) return -1;
+    // A stub without sections or with a negative optional-header size is no image to pack,
+    // even though the launcher would still compute some offset for it.
+    if (location.sections <= 0 || location.optionalSize < 0) return -1;
+    return location.offset;
 }
 
 std::vector<uint8_t> appendBlock(const std::vector<uint8_t>& stub,

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "config/config_block.h"
+
 namespace pack {
 
 struct LanguageSection {
@@ -44,7 +46,7 @@ public:
     const std::vector<IncludedFile>& files() const { return files_; }
 
 private:
-    uint32_t magic_ = 0xE8E413D5u;
+    uint32_t magic_ = launcher::kConfigMagic;
     int32_t reservedA_ = 0, reservedB_ = 0;
     int64_t reservedC_ = 0;
     std::vector<std::pair<int32_t, std::string>> strings_;

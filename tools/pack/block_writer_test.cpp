@@ -4,7 +4,7 @@
 
 #include <stdexcept>
 
-#include "launcher/config_block.h"
+#include "config/config_block.h"
 #include "test_pe_image.h"
 
 using launcher::BlockReader;

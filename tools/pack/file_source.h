@@ -4,7 +4,7 @@
 #include <fstream>
 #include <string>
 
-#include "launcher/config_block.h"
+#include "config/config_block.h"
 
 namespace pack {
 

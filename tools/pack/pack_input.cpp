@@ -30,9 +30,14 @@
 #include <map>
 #include <system_error>
 
-#include "launcher/config.h"
-#include "launcher/extraction.h"
+#include "config/config.h"
+#include "config/settings.h"
 #include "value_text.h"
+
+namespace {
+constexpr int32_t kFileCountId = launcher::idOf(launcher::Setting::IncludedFileCount);
+constexpr int32_t kFileNamesId = launcher::idOf(launcher::Setting::IncludedFileNames);
+}  // namespace
 
 namespace pack {
 
@@ -247,10 +252,10 @@ void Parser::stringLine(std::string_view args, bool wide) {
     if (!wide) {
         std::string value;
         if (!narrowField(field, "value", value)) return;
-        if (id == 2002) {
+        if (id == kFileCountId) {
             lastCount_ = value;
             lastCountLine_ = line_;
-        } else if (id == 2003) {
+        } else if (id == kFileNamesId) {
             lastNames_ = value;
             lastNamesLine_ = line_;
         }

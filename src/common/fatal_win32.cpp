@@ -1,0 +1,9 @@
+#include <windows.h>
+
+namespace launcher {
+
+void terminateProcess(int code) {
+    ::ExitProcess(static_cast<UINT>(code));
+}
+
+}  // namespace launcher

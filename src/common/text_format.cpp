@@ -1,0 +1,226 @@
+#include "common/text_format.h"
+
+namespace launcher {
+
+std::wstring widen(std::string_view s) {
+    std::wstring out;
+    out.reserve(s.size());
+    for (char c : s) out.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string narrowLossy(std::wstring_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (wchar_t c : s) {
+        const auto u = static_cast<uint32_t>(c);
+        out.push_back(u < 256 ? static_cast<char>(u) : '?');
+    }
+    return out;
+}
+
+namespace {
+
+enum class Spec { None, Same, Other, Int, Int64, Pointer, Char, Percent };
+
+// Reads one specifier after a '%'; returns the specifier and advances pos past it.
+template <typename Ch>
+Spec parseSpec(std::basic_string_view<Ch> f, size_t& pos) {
+    auto at = [&](size_t i) -> Ch { return i < f.size() ? f[i] : Ch(0); };
+    const Ch c = at(pos);
+    switch (c) {
+        case Ch('%'):
+            pos += 1;
+            return Spec::Percent;
+        case Ch('s'):
+            pos += 1;
+            return Spec::Same;
+        case Ch('S'):
+            pos += 1;
+            return Spec::Other;
+        case Ch('d'):
+            pos += 1;
+            return Spec::Int;
+        case Ch('p'):
+            pos += 1;
+            return Spec::Pointer;
+        case Ch('c'):
+            pos += 1;
+            return Spec::Char;
+        case Ch('I'):
+            if (at(pos + 1) == Ch('6') && at(pos + 2) == Ch('4') && at(pos + 3) == Ch('d')) {
+                pos += 4;
+                return Spec::Int64;
+            }
+            return Spec::None;
+        case Ch('l'):
+            if (at(pos + 1) == Ch('l') && at(pos + 2) == Ch('d')) {
+                pos += 3;
+                return Spec::Int64;
+            }
+            return Spec::None;
+        default:
+            return Spec::None;
+    }
+}
+
+// Decimal and hex digits by hand: the platform printf engines are large and disagree.
+template <typename Ch>
+void appendDecimal(std::basic_string<Ch>& out, int64_t value) {
+    uint64_t magnitude =
+        value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    Ch digits[24];
+    size_t n = 0;
+    do {
+        digits[n++] = static_cast<Ch>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (value < 0) out.push_back(Ch('-'));
+    while (n > 0) out.push_back(digits[--n]);
+}
+
+template <typename Ch>
+void appendHex16(std::basic_string<Ch>& out, uint64_t value) {
+    for (int shift = 60; shift >= 0; shift -= 4) {
+        out.push_back(static_cast<Ch>("0123456789ABCDEF"[(value >> shift) & 0xF]));
+    }
+}
+
+template <typename Ch>
+void appendArg(std::basic_string<Ch>& out, Spec spec, const LogArg* arg) {
+    if (arg == nullptr) return;
+    switch (spec) {
+        case Spec::Same:
+        case Spec::Other:
+            // Strings print as the text they hold whichever width the caller passed.
+            if (arg->kind == LogArg::Kind::Wide) {
+                if constexpr (sizeof(Ch) == 1) {
+                    out += narrowLossy(arg->wide);
+                } else {
+                    out.append(arg->wide.begin(), arg->wide.end());
+                }
+            } else if (arg->kind == LogArg::Kind::Narrow) {
+                for (char c : arg->narrow)
+                    out.push_back(static_cast<Ch>(static_cast<unsigned char>(c)));
+            }
+            return;
+        case Spec::Int:
+            if (arg->kind == LogArg::Kind::Int)
+                appendDecimal(out, static_cast<int32_t>(arg->number));
+            return;
+        case Spec::Int64:
+            if (arg->kind == LogArg::Kind::Int) appendDecimal(out, arg->number);
+            return;
+        case Spec::Pointer: {
+            uint64_t v = 0;
+            if (arg->kind == LogArg::Kind::Pointer)
+                v = reinterpret_cast<uintptr_t>(arg->pointer);
+            else if (arg->kind == LogArg::Kind::Int)
+                v = static_cast<uint64_t>(arg->number);
+            else
+                return;
+            // The Windows runtime prints pointers as 16 upper-case hex digits on 64-bit targets.
+            appendHex16(out, v);
+            return;
+        }
+        case Spec::Char:
+            if (arg->kind == LogArg::Kind::Int) {
+                const auto u = static_cast<uint32_t>(arg->number);
+                out.push_back(sizeof(Ch) == 1 && u > 255 ? Ch('?') : static_cast<Ch>(u));
+            }
+            return;
+        case Spec::None:
+        case Spec::Percent:
+            return;
+    }
+}
+
+template <typename Ch>
+std::basic_string<Ch> formatAny(std::basic_string_view<Ch> f, std::span<const LogArg> args) {
+    std::basic_string<Ch> out;
+    out.reserve(f.size() + 32);
+    size_t next = 0;
+    for (size_t i = 0; i < f.size();) {
+        if (f[i] != Ch('%')) {
+            out.push_back(f[i++]);
+            continue;
+        }
+        size_t pos = i + 1;
+        const Spec spec = parseSpec(f, pos);
+        if (spec == Spec::None) {
+            // Unknown specifier: keep the text as it stands.
+            out.push_back(f[i++]);
+            continue;
+        }
+        if (spec == Spec::Percent) {
+            out.push_back(Ch('%'));
+        } else {
+            appendArg(out, spec, next < args.size() ? &args[next] : nullptr);
+            ++next;
+        }
+        i = pos;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::wstring formatWide(std::wstring_view format, std::span<const LogArg> args) {
+    return formatAny<wchar_t>(format, args);
+}
+
+std::string formatNarrow(std::string_view format, std::span<const LogArg> args) {
+    return formatAny<char>(format, args);
+}
+
+std::wstring formatWideV(const wchar_t* format, va_list args) {
+    if (format == nullptr) return {};
+    const std::wstring_view f(format);
+    std::wstring out;
+    for (size_t i = 0; i < f.size();) {
+        if (f[i] != L'%') {
+            out.push_back(f[i++]);
+            continue;
+        }
+        size_t pos = i + 1;
+        const Spec spec = parseSpec(f, pos);
+        switch (spec) {
+            case Spec::None:
+                out.push_back(f[i++]);
+                continue;
+            case Spec::Percent:
+                out.push_back(L'%');
+                break;
+            case Spec::Same: {
+                const LogArg a(va_arg(args, const wchar_t*));
+                appendArg(out, spec, &a);
+                break;
+            }
+            case Spec::Other: {
+                const LogArg a(va_arg(args, const char*));
+                appendArg(out, spec, &a);
+                break;
+            }
+            case Spec::Int:
+            case Spec::Char: {
+                const LogArg a(va_arg(args, int));
+                appendArg(out, spec, &a);
+                break;
+            }
+            case Spec::Int64: {
+                const LogArg a(va_arg(args, long long));
+                appendArg(out, spec, &a);
+                break;
+            }
+            case Spec::Pointer: {
+                const LogArg a(va_arg(args, const void*));
+                appendArg(out, spec, &a);
+                break;
+            }
+        }
+        i = pos;
+    }
+    return out;
+}
+
+}  // namespace launcher

@@ -1,0 +1,40 @@
+// The process-wide configuration tables and their accessors. An absent id reads as empty text
+// or 0, never as an error.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/limits.h"
+#include "config/config_block.h"
+#include "config/settings.h"
+
+namespace launcher {
+
+ConfigStrings& configStrings();
+LocalizedStrings& localizedStrings();
+
+// At most maximum - 1 bytes of the string (an empty text when absent); a cut is logged.
+std::string getConfigString(ConfigId id, size_t maximum);
+// The string (read as into a 6000-byte buffer) converted as C atoi does; 0 when absent.
+int32_t getConfigInt(ConfigId id);
+// Appends the widened string; reports whether the id was present.
+bool getConfigWide(ConfigId id, std::wstring& out);
+// Appends the string; the target stays unchanged when absent.
+void appendConfigString(ConfigId id, std::string& out);
+// A copy of the string, empty when absent.
+std::string dupConfigString(ConfigId id);
+// The widened string, at most maximum - 1 characters (longer values are cut and the cut logged).
+std::wstring getConfigStringAsWide(ConfigId id, size_t maximum);
+// The localized string, at most 5999 characters (longer values are cut and the cut logged).
+std::wstring getLocalizedString(Message id);
+// The localized string, or when that is absent or empty the config string widened (at most
+// 5999 characters).
+std::wstring getMessageText(Message id);
+
+// C atoi: optional leading white space and sign, then decimal digits up to the first other
+// character; values beyond the 32-bit range saturate.
+int32_t parseConfigInt(std::string_view text);
+
+}  // namespace launcher

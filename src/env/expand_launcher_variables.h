@@ -1,0 +1,15 @@
+// Token and environment expansion with the values of this process.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace launcher {
+
+// ansiSafe: the launcher directory and system temp directory in the narrow form, widened;
+// otherwise their long wide forms. jvmHome is the selected runtime's home, empty before the JVM
+// search chose one. Ends the launch (message 1015) without a temp base.
+void expandLauncherVariables(std::wstring& text, bool ansiSafe, std::string_view jvmHome = {});
+void expandLauncherVariablesNarrow(std::string& text, std::string_view jvmHome = {});
+
+}  // namespace launcher
