@@ -1,0 +1,115 @@
+#include "standin_runtime.h"
+
+#include <algorithm>
+
+#include "harness/wine_harness.h"
+
+namespace fs = std::filesystem;
+
+namespace e2e {
+
+namespace {
+
+// Every key the stand-in writes; a value ends where the next one begins.
+constexpr std::string_view kRecordKeys[] = {
+    "exe",    "args", "_JAVA_OPTIONS", "JAVA_TOOL_OPTIONS", "JDK_JAVA_OPTIONS", "stdin", "stdout",
+    "stderr", "dll",  "options"};
+
+// The escapes standin.cfg values understand.
+std::string escaped(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+std::string joined(const std::vector<std::string>& items) {
+    std::string out;
+    for (const auto& item : items) out += (out.empty() ? "" : ",") + item;
+    return out;
+}
+
+void copyProgram(const fs::path& from, const fs::path& to) {
+    fs::create_directories(to.parent_path());
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+}
+
+std::vector<std::string> lines(const fs::path& file) {
+    const auto text = readFile(file);
+    return text ? splitLines(*text) : std::vector<std::string>{};
+}
+
+}  // namespace
+
+fs::path standinBinDir() {
+    return winBinDir() / "standin";
+}
+
+fs::path standinX64BinDir() {
+    return winBinDir() / "standin-x64";
+}
+
+fs::path layOutRuntime(const fs::path& home, const StandinRuntime& runtime) {
+    const fs::path root = runtime.oldJdkLayout ? home / "jre" : home;
+    const fs::path bin = root / "bin";
+    copyProgram((runtime.x64Java ? standinX64BinDir() : standinBinDir()) / "java.exe",
+                bin / "java.exe");
+    if (runtime.javaw) copyProgram(standinBinDir() / "javaw.exe", bin / "javaw.exe");
+    if (runtime.unpack200) copyProgram(standinBinDir() / "unpack200.exe", bin / "unpack200.exe");
+    for (const auto& variant : runtime.variants) {
+        copyProgram(standinBinDir() / "jvm.dll", bin / variant / "jvm.dll");
+    }
+    for (const auto& jar : runtime.packedJars) {
+        writeFile(root / (jar + ".pack"), "packed " + jar + "\n");
+    }
+
+    std::string config = "# stand-in Java runtime\n";
+    if (!runtime.versionText.empty())
+        config += "version_text=" + escaped(runtime.versionText) + "\n";
+    config += "exit_code=" + std::to_string(runtime.exitCode) + "\n";
+    config += "delay_ms=" + std::to_string(runtime.delayMs) + "\n";
+    config += "hold_stderr_ms=" + std::to_string(runtime.holdStderrMs) + "\n";
+    if (!runtime.refuseLoad.empty()) config += "refuse_load=" + joined(runtime.refuseLoad) + "\n";
+    if (runtime.unpackFail) config += "unpack_fail=1\n";
+    for (const auto& line : runtime.extraConfigLines) config += line + "\n";
+    writeFile(home / "standin.cfg", config);
+    return root;
+}
+
+std::vector<std::string> readRunRecord(const fs::path& home) {
+    return lines(home / "standin-runs.log");
+}
+
+std::vector<std::string> readLoadRecord(const fs::path& home) {
+    return lines(home / "standin-loads.log");
+}
+
+std::optional<std::string> recordField(std::string_view line, std::string_view key) {
+    const std::string marker = " " + std::string(key) + "=";
+    const size_t at = line.find(marker);
+    if (at == std::string_view::npos) return std::nullopt;
+    const size_t start = at + marker.size();
+    size_t end = line.size();
+    for (const auto other : kRecordKeys) {
+        end = std::min(end, line.find(" " + std::string(other) + "=", start));
+    }
+    return std::string(line.substr(start, end - start));
+}
+
+}  // namespace e2e

@@ -1,0 +1,66 @@
+// Runtime homes of the stand-in Java runtime (tests/standin) for the end-to-end tests: lays out
+// HOME with the stand-in's programs and its standin.cfg, and reads what the programs recorded.
+//
+//   e2e::StandinRuntime runtime;
+//   runtime.versionText = "java version \"1.8.0_301\"\n";
+//   runtime.exitCode = 3;
+//   const auto home = e2e::scratchDir() / "jre";
+//   e2e::layOutRuntime(home, runtime);
+//   ... run a launcher that probes HOME\bin\java.exe ...
+//   auto runs = e2e::readRunRecord(home);  // {"run exe=Z:\...\java.exe args=... stderr=pipe"}
+//
+// Records (UTF-8 lines in HOME; control characters in values appear as "\xNN"):
+//   standin-runs.log   "run exe=<path> args=<command line> _JAVA_OPTIONS=<v> JAVA_TOOL_OPTIONS=<v>
+//                       JDK_JAVA_OPTIONS=<v> stdin=<k> stdout=<k> stderr=<k>" for java/javaw
+//                      (<v> "(unset)" when absent; <k> none, console, char, pipe, file, unknown),
+//                      "unpack args=<command line>" for unpack200
+//   standin-loads.log  "load dll=<path>", "refused dll=<path>", "create options=<n>" followed by
+//                      "option <i>: <optionString>"
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace e2e {
+
+struct StandinRuntime {
+    // What "java -version" writes to standard error; empty: the stand-in's default (OpenJDK
+    // 17.0.1, two lines).
+    std::string versionText;
+    int exitCode = 0;      // every java.exe/javaw.exe run exits with it
+    int delayMs = 0;       // -version waits this long before writing the text
+    int holdStderrMs = 0;  // and keeps running this long after writing it
+    std::vector<std::string> variants = {"server"};  // bin\<variant>\jvm.dll
+    std::vector<std::string> refuseLoad;             // variants whose jvm.dll fails to load; "*"
+    bool javaw = true;
+    bool unpack200 = true;
+    bool unpackFail = false;    // unpack200.exe records and exits 1
+    bool x64Java = false;       // bin\java.exe is the x86-64 build
+    bool oldJdkLayout = false;  // the runtime lies in HOME\jre (standin.cfg stays in HOME)
+    // Files "<name>.pack" to create, e.g. "lib/rt.jar" -> lib\rt.jar.pack holding
+    // "packed lib/rt.jar\n" (relative to the folder holding bin).
+    std::vector<std::string> packedJars;
+    std::vector<std::string> extraConfigLines;  // appended to standin.cfg as they are
+};
+
+// The built stand-in programs (<win bin>/standin) and the x86-64 java.exe (<win bin>/standin-x64).
+std::filesystem::path standinBinDir();
+std::filesystem::path standinX64BinDir();
+
+// Creates HOME (and parents) with the runtime's files and HOME/standin.cfg; earlier files of the
+// same names are replaced. Returns the folder holding bin: HOME, or HOME/jre for the old layout.
+std::filesystem::path layOutRuntime(const std::filesystem::path& home,
+                                    const StandinRuntime& runtime);
+
+// The lines of HOME's run and load records (empty when nothing was recorded).
+std::vector<std::string> readRunRecord(const std::filesystem::path& home);
+std::vector<std::string> readLoadRecord(const std::filesystem::path& home);
+
+// The value of key in a record line: the text after " key=" up to the next record key, e.g.
+// recordField("run exe=C:\\j\\java.exe args=java -version ...", "args") -> "java -version".
+std::optional<std::string> recordField(std::string_view line, std::string_view key);
+
+}  // namespace e2e

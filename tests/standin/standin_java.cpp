@@ -1,0 +1,77 @@
+// java.exe and javaw.exe of the stand-in runtime (one source; javaw.exe is linked for the GUI
+// subsystem). Records every run in HOME\standin-runs.log:
+//   run exe=<module path> args=<command line> _JAVA_OPTIONS=<value> JAVA_TOOL_OPTIONS=<value>
+//       JDK_JAVA_OPTIONS=<value> stdin=<kind> stdout=<kind> stderr=<kind>
+// (one line; a missing variable shows as "(unset)", handle kinds as standin::handleKind).
+// With a "-version" argument it then waits delay_ms, writes version_text to the standard error
+// handle, keeps running hold_stderr_ms and exits with exit_code. Any other run just exits with
+// exit_code.
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <cwchar>
+#include <string>
+
+#include "standin_home.h"
+
+namespace {
+
+constexpr char kDefaultVersionText[] =
+    "openjdk version \"17.0.1\" 2021-10-19\\nOpenJDK Runtime Environment (build 17.0.1+12)\\n";
+
+bool hasVersionArgument() {
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (argv == nullptr) return false;
+    bool found = false;
+    for (int i = 1; i < argc && !found; ++i) found = std::wcscmp(argv[i], L"-version") == 0;
+    LocalFree(argv);
+    return found;
+}
+
+void writeAll(HANDLE h, const std::string& bytes) {
+    if (h == nullptr || h == INVALID_HANDLE_VALUE) return;
+    size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD written = 0;
+        if (!WriteFile(h, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &written,
+                       nullptr) ||
+            written == 0) {
+            return;
+        }
+        done += written;
+    }
+}
+
+void sleepMs(long long ms) {
+    if (ms > 0) Sleep(static_cast<DWORD>(ms));
+}
+
+}  // namespace
+
+// Both subsystems start here: the C runtime only falls back to WinMain when main is missing.
+int main() {
+    const std::wstring exe = standin::modulePath(nullptr);
+    const standin::Home home = standin::findHome(exe, 1);
+    const standin::Config& config = home.config;
+
+    std::string line = "run exe=" + standin::recordValue(standin::utf8(exe));
+    line += " args=" + standin::recordValue(standin::utf8(GetCommandLineW()));
+    for (const wchar_t* name : {L"_JAVA_OPTIONS", L"JAVA_TOOL_OPTIONS", L"JDK_JAVA_OPTIONS"}) {
+        line +=
+            " " + standin::utf8(name) + "=" + standin::recordValue(standin::environmentValue(name));
+    }
+    line += std::string(" stdin=") + standin::handleKind(STD_INPUT_HANDLE);
+    line += std::string(" stdout=") + standin::handleKind(STD_OUTPUT_HANDLE);
+    line += std::string(" stderr=") + standin::handleKind(STD_ERROR_HANDLE);
+    standin::appendRecord(home.file(standin::kRunRecordName), line);
+
+    const int exitCode = static_cast<int>(static_cast<unsigned>(config.number("exit_code", 0)));
+    if (!hasVersionArgument()) return exitCode;
+    sleepMs(config.number("delay_ms", 0));
+    writeAll(GetStdHandle(STD_ERROR_HANDLE),
+             standin::unescape(config.text("version_text", kDefaultVersionText)));
+    sleepMs(config.number("hold_stderr_ms", 0));
+    return exitCode;
+}
