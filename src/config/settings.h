@@ -210,4 +210,17 @@ constexpr std::optional<MessageInfo> messageInfo(int32_t id) {
     return std::nullopt;
 }
 
+// Every id and every key is named once.
+template <typename Table>
+constexpr bool namedOnce(const Table& table) {
+    for (size_t i = 0; i < table.size(); ++i) {
+        for (size_t j = i + 1; j < table.size(); ++j) {
+            if (table[i].id == table[j].id || table[i].key == table[j].key) return false;
+        }
+    }
+    return true;
+}
+static_assert(namedOnce(kSettings));
+static_assert(namedOnce(kMessages));
+
 }  // namespace launcher

@@ -141,6 +141,7 @@ bool Inspector::configStrings() {
             "config string " + std::to_string(i + 1) + " of " + std::to_string(n);
         if (!reader_.readInt32(id)) return failed(at, field);
         if (!reader_.readByteString(value)) return failed(at, field + ", id " + std::to_string(id));
+        if (const auto info = launcher::settingInfo(id)) out_ << "# " << info->key << "\n";
         out_ << "string " << id << " " << encodeNarrowField(value) << "\n";
         strings_[id] = std::move(value);
     }
@@ -158,6 +159,7 @@ bool Inspector::wideStrings() {
             "wide string " + std::to_string(i + 1) + " of " + std::to_string(n);
         if (!reader_.readInt32(id)) return failed(at, field);
         if (!reader_.readWideString(value)) return failed(at, field + ", id " + std::to_string(id));
+        if (const auto info = launcher::messageInfo(id)) out_ << "# " << info->key << "\n";
         out_ << "wide " << id << " " << encodeWideField(codeUnits(value)) << "\n";
     }
     return true;

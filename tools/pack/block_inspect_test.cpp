@@ -113,6 +113,7 @@ TEST(Inspect, ListsEveryPartInInputSyntax) {
     EXPECT_TRUE(listing.has("reserved 1 2 3"));
     EXPECT_TRUE(listing.has("# 7 config strings"));
     EXPECT_TRUE(listing.has("string 101 MyService"));
+    EXPECT_TRUE(listing.has("# service_name")) << "known ids are named";
     EXPECT_TRUE(listing.has("string 128 C:\\Program Files\\Java;#x"));
     EXPECT_TRUE(listing.has("string 5 \"  padded\\t\""));
     EXPECT_TRUE(listing.has("string 101 later wins"));
