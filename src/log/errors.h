@@ -22,6 +22,8 @@ void showError(std::wstring_view text);
 // The message of the id with its first "{0}" replaced by the detail.
 void showMessage(Message message, const std::wstring* detail);
 void showMessage(Message message, std::string_view detail);
+// The detail shown as its decimal number.
+void showMessage(Message message, FailureDetail detail);
 
 // What the entry registers for fatal exits.
 FatalHooks fatalPresentation();

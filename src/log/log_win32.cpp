@@ -219,6 +219,11 @@ void showMessage(Message message, std::string_view detail) {
     showMessage(message, &wide);
 }
 
+void showMessage(Message message, FailureDetail detail) {
+    const std::wstring text = formatW(L"%d", idOf(detail));
+    showMessage(message, &text);
+}
+
 FatalHooks fatalPresentation() {
     FatalHooks hooks;
     hooks.showMessage = [](Message message, const std::wstring* detail) {

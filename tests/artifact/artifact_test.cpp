@@ -105,6 +105,12 @@ TEST_F(ShippedStub, IsSmall) {
     std::cout << "[ stub     ] " << path_.filename().string() << ": " << bytes_.size() << " bytes ("
               << (bytes_.size() + 512) / 1024 << " KB), limit " << kMaxStubBytes << " bytes\n";
     EXPECT_LT(bytes_.size(), kMaxStubBytes);
+    // The C++ library's exception runtime (and the unwinder it brings) more than doubles the
+    // stub; one stray use of a throwing or nothrow library facility links it.
+    const std::string_view image(reinterpret_cast<const char*>(bytes_.data()), bytes_.size());
+    for (std::string_view marker : {"__cxa_get_globals", "_Unwind_Resume", "std::bad_alloc"}) {
+        EXPECT_EQ(image.find(marker), std::string_view::npos) << marker << " is in the stub";
+    }
 }
 
 TEST_F(ShippedStub, EndsWithItsLastSection) {

@@ -1,0 +1,96 @@
+// Finding a Java runtime on this machine and loading its JVM library: validation of candidate
+// executables (version cache or a "-version" run), registry finders, library loading, unpacking
+// packed runtime jars, and the search that drives them. The Windows side; the value rules are in
+// java_version.h and search_rules.h.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "jvm/discovery/java_version.h"
+#include "jvm/discovery/search_rules.h"
+
+namespace launcher {
+
+// What the configuration says about the search; read once when the search starts.
+struct DiscoverySettings {
+    std::string minVersion;             // config 126 (2000 characters)
+    std::string maxVersion;             // config 127 (2000 characters)
+    std::string searchSequence;         // config 128 (6000 characters)
+    bool useWindowedJava = false;       // config 107 is 1: javaw.exe must be there too
+    bool allowBetaAlways = false;       // config 130
+    bool requireJdk = false;            // config 131
+    bool acceptUnvalidated = false;     // config 134: configured directories need no validation
+    std::string jvmVariant;             // config 152 (200 characters)
+    bool addDllDirectories = false;     // config 154
+    std::string applicationId;          // config 160 (6000 characters)
+    bool skipVendorRegistry = false;    // config 165
+    std::wstring applicationDirectory;  // config 10003, made absolute against the launcher folder
+};
+
+DiscoverySettings readDiscoverySettings();
+
+// The state of one search, shared by validation, the finders and the loader.
+struct Discovery {
+    DiscoverySettings settings;
+    VersionList minVersion;
+    VersionList maxVersion;
+    // Java executables whose JVM library failed to load in this run; never offered again.
+    std::vector<std::string> nonWorkingJavas;
+};
+
+// ---- validation ----
+
+// Accepts or rejects a candidate executable: it must exist, be built for Arm64 (or of unknown
+// type), have a version inside the bounds and not be a pre-release unless allowed. javaExe
+// becomes its canonical form (and the windowed executable when the launcher needs that).
+bool checkJavaExe(Discovery& discovery, std::string& javaExe, std::string& javaVersion,
+                  bool allowBeta, bool useVersionCache, bool storeInVersionCache);
+// The executable a runtime directory offers: "\jre\bin\java.exe" when present (or, when a
+// development kit is required, when "\lib\tools.jar" is present), else "\bin\java.exe".
+bool javaExeInDirectory(const Discovery& discovery, std::string& javaExe,
+                        std::string_view directory);
+
+// ---- registry finders (each returns one validated candidate) ----
+
+// Runtimes in the "jre" folder of earlier installations of this application.
+bool findJvmFromPreviousInstallation(Discovery& discovery, std::string& javaExe,
+                                     std::string& javaVersion);
+// The Java vendors' keys and the located-runtime list; the newer of the two, located on a tie.
+bool findJvmInRegistry(Discovery& discovery, std::string& javaExe, std::string& javaVersion);
+
+// ---- loading and unpacking ----
+
+struct LoadedJvm {
+    void* module = nullptr;  // the loaded jvm.dll; never freed
+    std::string binDirectory;
+};
+
+// Loads jvm.dll of the runtime of a validated executable, trying its variant folders first
+// under its own bin directory, then under "..\jre\bin"; PATH leads with the bin directory tried.
+std::optional<LoadedJvm> loadJvmFromJavaExe(const Discovery& discovery, const std::string& javaExe);
+// Turns the packed jars of a runtime home's "lib" and "lib\ext" folders into jars with the
+// runtime's own unpack200. Ends the launch (message 1021) when unpack200 cannot be started.
+void unpackRuntime(const std::string& home);
+
+// ---- the search ----
+
+// The runtime the search chose.
+struct SelectedRuntime {
+    void* createJavaVm = nullptr;  // JNI_CreateJavaVM of the loaded library
+    std::string jvmHome;           // "<bin directory>\.."
+    std::string jvmVersion;
+    std::string jvmBinDirectory;
+    bool legacyMinimumVersion = false;
+    bool usedPreviousInstallationJvm = false;
+};
+
+// Walks the preference files, the configured search sequence, the Java home variables and the
+// registry, and loads the first suitable runtime. Nothing when none loaded; with reportToUser
+// the user was then shown why.
+std::optional<SelectedRuntime> LoadDLL(bool reportToUser);
+
+}  // namespace launcher

@@ -1,0 +1,85 @@
+// A runtime shipped with the application may keep its jars packed ("x.jar.pack" in place of
+// "x.jar"); they are unpacked with the runtime's own unpack200 before the runtime is validated.
+#include <windows.h>
+
+#include "common/fatal.h"
+#include "common/log.h"
+#include "common/unique_handle.h"
+#include "config/settings.h"
+#include "env/paths.h"
+#include "jvm/discovery/discovery.h"
+#include "log/errors.h"
+
+namespace launcher {
+
+namespace {
+
+constexpr std::string_view kPackSuffix = ".pack";
+// The folders of a runtime home that hold packed jars, in the order they are handled.
+constexpr std::string_view kPackedFolders[] = {"lib", "lib\\ext"};
+
+void unpackJar(const std::string& home, const std::string& packedPath) {
+    const std::string jarPath = packedPath.substr(0, packedPath.size() - kPackSuffix.size());
+    if (!pathExists(std::string_view(packedPath))) {
+        logMessage(L"pack path doesn't exists");
+        return;
+    }
+    const std::string program = home + "\\bin\\unpack200.exe";
+    const std::string arguments = "-r \"" + packedPath + "\" \"" + jarPath + "\"";
+    logMessage(L"%S", program);
+    logMessage(L"%S", arguments);
+    std::string commandLine = "\"" + program + "\" " + arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
+                          NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &process)) {
+        logMessage(L"could not create unpack process");
+        fatalMessage(Message::UnpackNotStarted);
+    }
+    UniqueHandle processHandle(process.hProcess);
+    UniqueHandle threadHandle(process.hThread);
+    logMessage(L"waiting for unpack200 to finish");
+    ::WaitForSingleObject(processHandle.get(), INFINITE);
+    logMessage(L"unpack done");
+    if (!::DeleteFileA(packedPath.c_str())) {
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND) {
+            logMessage(L"could not delete packed file (error %d)", error);
+        }
+    }
+}
+
+void unpackFolder(const std::string& home, std::string_view folder, bool& started) {
+    const std::string pattern = home + "\\" + std::string(folder) + "\\*.jar.pack";
+    WIN32_FIND_DATAA data;
+    UniqueFind find(::FindFirstFileA(pattern.c_str(), &data));
+    if (!find) return;
+    do {
+        const std::string_view name(data.cFileName);
+        if (name.size() < kPackSuffix.size()) continue;
+        const std::string_view jarName = name.substr(0, name.size() - kPackSuffix.size());
+        const std::string relative = std::string(folder) + "\\" + std::string(jarName);
+        const std::string jarPath = home + "\\" + relative;
+        logMessage(L"checking %S", jarPath);
+        if (pathExists(std::string_view(jarPath))) continue;
+        if (!started) {
+            logMessage(L"Unpacking JRE");
+            printStdout("Preparing JRE ...\n");
+            started = true;
+        }
+        unpackJar(home, home + "\\" + relative + std::string(kPackSuffix));
+    } while (::FindNextFileA(find.get(), &data));
+}
+
+}  // namespace
+
+void unpackRuntime(const std::string& home) {
+    bool started = false;
+    for (std::string_view folder : kPackedFolders) unpackFolder(home, folder, started);
+    if (started) logMessage(L"Unpacking JRE done");
+}
+
+}  // namespace launcher
