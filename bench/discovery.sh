@@ -25,7 +25,9 @@ run=tests/wine/wine-run.sh
 $run --prepare
 # The cache key of the runtime's java.exe: its canonical (lower-cased) path with "/" for "\".
 java_win=$(printf 'Z:%s/jre/bin/java.exe' "$out" | tr 'A-Z' 'a-z')
-forget="$run reg delete HKCU\\SOFTWARE\\harbor-works\\lumex\\jvms2\\$java_win /f"
+printf '#!/bin/sh\n%s reg delete "HKCU\\SOFTWARE\\harbor-works\\lumex\\jvms2\\%s" /f >/dev/null 2>&1 || true\n' \
+  "$root/$run" "$java_win" >"$out/forget.sh"
+forget="sh $out/forget.sh"
 hyperfine --warmup 1 --runs "$runs" --export-json "$out/discovery.json" -N -i \
   --command-name cold --prepare "$forget" "$run $out/Bench.exe /run" \
   --command-name warm --prepare true "$run $out/Bench.exe /run" \
