@@ -18,6 +18,13 @@ run() {
   echo "exit code $code"
 }
 run '/?'
+# A Java runtime beside the launcher (the stand-in runtime of the tests): "/run" finds it through
+# the search sequence "Ajre;Y", loads its jvm.dll and stops where this build stops.
+rm -rf "$out/jre" && mkdir -p "$out/jre/bin/server"
+cp build/win-arm64/bin/standin/{java.exe,javaw.exe,unpack200.exe} "$out/jre/bin/"
+cp build/win-arm64/bin/standin/jvm.dll "$out/jre/bin/server/"
+run /run
+echo "   jvm.dll loads recorded by the runtime: $(grep -c '^load ' "$out/jre/standin-loads.log" || true)"
 # Service control against Wine's Service Control Manager. Starting the service needs the service
 # host, which this launcher build does not carry yet.
 run /install
