@@ -36,7 +36,11 @@ void registerProcessHooks() {
 
 void initLauncher(LauncherState& state) {
     tempDirectory().clear();
-    readConfigBlock(executablePathW(), selectLanguage());
+    const std::string language = selectLanguage();
+    LanguageCodes codes = splitLanguageCode(language);
+    state.languageCode = std::move(codes.language);
+    state.countryCode = std::move(codes.country);
+    readConfigBlock(executablePathW(), language);
     if (!showsErrorsInMessageBoxes(getConfigInt(Setting::LauncherKind))) guiErrors = false;
     state.productMarker = getConfigString(Setting::ProductMarker, 2).c_str()[0];
     if (getConfigInt(Setting::ReducePath) != 0) reducePath();

@@ -14,6 +14,8 @@ struct LauncherState {
     bool noRedirect = false;
     // The family letter of config string 2001, which chooses the Java-side class names.
     char productMarker = 0;
+    // The chosen language code split for the JVM: "de_CH" gives de and CH; either may be empty.
+    std::string languageCode, countryCode;
 };
 
 // The parcelkit family's letter in config string 2001; every other value means lumex.

@@ -4,13 +4,52 @@
 #include "common/log.h"
 #include "config/config.h"
 #include "env/path_environment.h"
+#include "env/temp_dir.h"
 #include "jvm/discovery/discovery.h"
+#include "jvm/launch/system_properties.h"
+#include "jvm/options/assembly.h"
 #include "launcher/extraction.h"
 
 namespace launcher {
 
-void runApplication(const LauncherState&, const OwnExecutable& executable,
-                    std::vector<std::wstring>&, bool) {
+namespace {
+
+// The option list for the selected runtime, from every configured and outside source.
+std::vector<std::string> assembleJvmOptions(const LauncherState& state,
+                                            const Extraction& extraction,
+                                            const SelectedRuntime& runtime,
+                                            const std::vector<std::wstring>& arguments) {
+    const bool parcelkit = state.productMarker == kParcelkitMarker;
+    SystemPropertyInputs properties = currentSystemPropertyInputs();
+    properties.usedPreviousInstallationJvm = runtime.usedPreviousInstallationJvm;
+    properties.parcelkitFamily = parcelkit;
+    properties.serviceMode = state.serviceMode;
+    properties.tempDirectory = tempDirectory();
+    properties.unextractedPosition = extraction.unextractedPosition;
+
+    AssemblyInputs inputs;
+    inputs.systemProperties = launcherSystemProperties(properties);
+    inputs.programArguments = arguments;
+    inputs.jvmVersion = runtime.jvmVersion;
+    inputs.jvmBinDirectory = runtime.jvmBinDirectory;
+    inputs.languageCode = state.languageCode;
+    inputs.countryCode = state.countryCode;
+    inputs.readDefaultVmOptionsFile = getConfigInt(Setting::ReadVmOptionsFile) != 0;
+    inputs.javaOptionArguments = getConfigInt(Setting::JavaOptionArguments) != 0;
+    inputs.moduleMode = getConfigInt(Setting::MainFromModulePath) != 0;
+    inputs.mainClass = getConfigString(Setting::MainClass, kBufferLength);
+    inputs.serviceMode = state.serviceMode;
+    inputs.noRedirect = state.noRedirect;
+    inputs.parcelkitFamily = parcelkit;
+    // Option lines may name the selected runtime's home.
+    return buildJvmOptions(inputs, windowsOptionSources(runtime.jvmHome),
+                           windowsAssemblyMachine());
+}
+
+}  // namespace
+
+void runApplication(const LauncherState& state, const OwnExecutable& executable,
+                    std::vector<std::wstring>& arguments, bool) {
     const Extraction extraction = extractIncludedFiles(executable.path, executable.blockEnd, true);
     if (extraction.result != ExtractResult::Ok) {
         fatalMessage(Message::SetupFailed, FailureDetail::ExtractionFailed);
@@ -20,9 +59,12 @@ void runApplication(const LauncherState&, const OwnExecutable& executable,
     // The search has shown the user why when nothing loaded.
     const std::optional<SelectedRuntime> runtime = LoadDLL(true);
     if (!runtime) exitLauncher(1);
-    // This launcher build ends here: the single-instance guard and the launch itself are not
-    // part of it yet, and it says so instead of pretending to start the application.
-    logError(L"%s is not available in this launcher build", L"Running the application");
+    logMessage(L"launching program");
+    const std::vector<std::string> options =
+        assembleJvmOptions(state, extraction, *runtime, arguments);
+    // This launcher build ends here: the single-instance guard and the creation of the JVM are
+    // not part of it yet, and it says so instead of pretending to start the application.
+    logError(L"%s is not available in this launcher build", L"Creating the JVM");
     fatalError(L"Running the application is not available in this launcher build.");
 }
 

@@ -81,7 +81,7 @@ TEST(Extraction, FilesLandDecodedInThePerRunDirectoryWhichAFatalExitRemoves) {
         .file({"six.bin", bytes(6000, 1)})
         .file({"sixone.bin", bytes(6001, 2)})
         .file({"lib\\sub.dat", special});
-    const auto exe = packLauncher(dir, "extract.exe", block);
+    const auto exe = packRunnableLauncher(dir, "extract.exe", block);
     const auto temp = dir / "temp";
     // A stale file of the empty entry's name stays what it is: empty entries create nothing.
     auto run = startHeld(exe, {"/run"}, withTemp(temp), dir);

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "block_writer.h"
+#include "config/settings.h"
 #include "harness/wine_harness.h"
+#include "standin_runtime.h"
 
 namespace e2e {
 
@@ -19,6 +21,16 @@ inline std::filesystem::path packLauncher(const std::filesystem::path& dir, cons
         path.string(), pack::appendBlock(pack::readFileBytes(stubPath().string()), writer.build()),
         true);
     return path;
+}
+
+// Like packLauncher, with a stand-in Java runtime in dir/jre that the search sequence "Ajre"
+// finds: "/run" then goes as far as this launcher build goes.
+inline std::filesystem::path packRunnableLauncher(const std::filesystem::path& dir,
+                                                  const std::string& name,
+                                                  pack::BlockWriter writer) {
+    layOutRuntime(dir / "jre", {});
+    writer.string(launcher::idOf(launcher::Setting::SearchSequence), "Ajre");
+    return packLauncher(dir, name, writer);
 }
 
 // The configuration most tests start from: a service name, messages and a caption.

@@ -118,7 +118,7 @@ TEST(DamagedBlock, LaterReadingFailuresStillUseAMessageBox) {
 TEST(ErrorPresentation, MessageBoxKindsShowTheErrorInABox) {
     const auto dir = scratchDir();
     for (const std::string kind : {"1", "5"}) {
-        const auto exe = packLauncher(dir, "gui" + kind + ".exe", sampleBlock(kind));
+        const auto exe = packRunnableLauncher(dir, "gui" + kind + ".exe", sampleBlock(kind));
         const auto r = runViaWinrun(exe, {"/run"});
         EXPECT_EQ(r.exitCode, 1u) << r.describe();
         ASSERT_EQ(r.messageBoxes.size(), 1u) << kind << "\n" << r.describe();
@@ -132,7 +132,7 @@ TEST(ErrorPresentation, MessageBoxKindsShowTheErrorInABox) {
 TEST(ErrorPresentation, OtherKindsWriteToStandardErrorWhenOutputIsNoConsole) {
     const auto dir = scratchDir();
     for (const std::string kind : {"0", "2", "4", "15"}) {
-        const auto exe = packLauncher(dir, "con" + kind + ".exe", sampleBlock(kind));
+        const auto exe = packRunnableLauncher(dir, "con" + kind + ".exe", sampleBlock(kind));
         const auto r = runViaWinrun(exe, {"/run-redirect"});
         EXPECT_EQ(r.exitCode, 1u) << r.describe();
         EXPECT_TRUE(r.messageBoxes.empty()) << kind << "\n" << r.describe();
@@ -143,7 +143,7 @@ TEST(ErrorPresentation, OtherKindsWriteToStandardErrorWhenOutputIsNoConsole) {
 
 TEST(ServiceChild, MarkerLastRunsTheApplicationWhateverComesBefore) {
     const auto dir = scratchDir();
-    const auto exe = packLauncher(dir, "child.exe", sampleBlock("2"));
+    const auto exe = packRunnableLauncher(dir, "child.exe", sampleBlock("2"));
     const auto r = runViaWinrun(exe, {"/install", "x", "__pkx_restart"});
     EXPECT_EQ(r.exitCode, 1u) << r.describe();
     EXPECT_EQ(r.err(), "Running the application is not available in this launcher build.\r\n");
@@ -172,7 +172,7 @@ TEST(Log, WrittenToTheTempBaseWithHeaderPrefixAndByteOrderMark) {
     for (size_t i = 2; i < lines.size(); ++i) {
         EXPECT_TRUE(std::regex_match(lines[i], std::regex(R"(\[\d+:\d{1,3}\] .*)"))) << lines[i];
     }
-    EXPECT_TRUE(hasLine(lines, R"(\[\d+:\d+\] language/country is en)"));
+    EXPECT_TRUE(hasLine(lines, R"(\[\d+:\d+\] language/country is en_US)"));
     EXPECT_TRUE(hasLine(lines, R"(\[\d+:\d+\] command line .*logged\.exe.* /\?)"));
     // Lines end with CR LF, as the runtime's text mode writes them.
     EXPECT_NE(text->text.find("\r\n"), std::string::npos);
@@ -209,7 +209,7 @@ TEST(Log, TakesTheFirstFreeNumber) {
 
 TEST(ErrorPresentation, AConsoleGetsTheTextThroughTheConsole) {
     const auto dir = scratchDir();
-    const auto exe = packLauncher(dir, "console.exe", sampleBlock("2"));
+    const auto exe = packRunnableLauncher(dir, "console.exe", sampleBlock("2"));
     const auto errFile = dir / "stderr.txt";
     // script(1) gives the launcher a terminal, which Wine presents as a console.
     const std::string command = "'" + wineRunScript().string() + "' '" + exe.string() +

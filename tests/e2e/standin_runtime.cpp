@@ -72,6 +72,7 @@ fs::path layOutRuntime(const fs::path& home, const StandinRuntime& runtime) {
                 bin / "java.exe");
     if (runtime.javaw) copyProgram(standinBinDir() / "javaw.exe", bin / "javaw.exe");
     if (runtime.unpack200) copyProgram(standinBinDir() / "unpack200.exe", bin / "unpack200.exe");
+    if (runtime.jli) copyProgram(standinBinDir() / "jli.dll", bin / "jli.dll");
     for (const auto& variant : runtime.variants) {
         copyProgram(standinBinDir() / "jvm.dll", bin / variant / "jvm.dll");
     }

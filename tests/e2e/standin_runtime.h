@@ -37,6 +37,7 @@ struct StandinRuntime {
     std::vector<std::string> refuseLoad;             // variants whose jvm.dll fails to load; "*"
     bool javaw = true;
     bool unpack200 = true;
+    bool jli = true;  // bin\jli.dll expands '@' argument files ("jli expand <file> <n>" recorded)
     bool unpackFail = false;    // unpack200.exe records and exits 1
     bool x64Java = false;       // bin\java.exe is the x86-64 build
     bool oldJdkLayout = false;  // the runtime lies in HOME\jre (standin.cfg stays in HOME)

@@ -1,0 +1,35 @@
+#include "jvm/launch/system_properties.h"
+
+#include "common/text_format.h"
+
+namespace launcher {
+
+namespace {
+// PATH is read into a buffer of this many bytes, its terminating NUL included.
+constexpr size_t kPathPropertyBuffer = 12000;
+}  // namespace
+
+std::vector<std::string> launcherSystemProperties(const SystemPropertyInputs& inputs) {
+    std::vector<std::string> properties;
+    auto add = [&](const char* name, const std::string& value) {
+        properties.push_back(formatA("-D%s=%s", name, value));
+    };
+    if (!inputs.semaphoreName.empty()) add("lumex.semaphoreName", inputs.semaphoreName);
+    if (inputs.usedPreviousInstallationJvm) add("pkx.previousJdk", "true");
+    if (inputs.parcelkitFamily) add("lumex.isParcelkit", "true");
+    if (inputs.serviceMode) add("lumex.isService", "true");
+    add("lumex.moduleName", inputs.executablePath);
+    add("sun.java.command", inputs.executablePath);
+    add("lumex.tempDir", inputs.tempDirectory);
+    add("lumex.unextractedPosition",
+        formatA("%I64d", static_cast<long long>(inputs.unextractedPosition)));
+    if (inputs.path && !inputs.path->empty()) {
+        add("java.library.path", inputs.path->substr(0, kPathPropertyBuffer - 1));
+    }
+    if (!inputs.manpathSet)
+        add("lumex.consoleCodepage",
+            formatA("cp%d", static_cast<long long>(inputs.consoleCodePage)));
+    return properties;
+}
+
+}  // namespace launcher

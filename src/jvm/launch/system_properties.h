@@ -1,0 +1,31 @@
+// The system properties the launcher hands the JVM ahead of every other option: where it runs
+// from, its per-run directory, how it was started and what the application runtime needs.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace launcher {
+
+struct SystemPropertyInputs {
+    std::string semaphoreName;                 // of the single-instance guard; empty: none
+    bool usedPreviousInstallationJvm = false;  // the runtime came from an earlier installation
+    bool parcelkitFamily = false;
+    bool serviceMode = false;
+    std::string executablePath;        // narrow
+    std::string tempDirectory;         // the per-run directory; empty: none
+    uint32_t unextractedPosition = 0;  // behind the included files
+    std::optional<std::string> path;   // PATH as it stands, when set
+    bool manpathSet = false;           // the C runtime's environment holds MANPATH
+    uint32_t consoleCodePage = 0;
+};
+
+// "-Dname=value" options in their fixed order, each only under its condition.
+std::vector<std::string> launcherSystemProperties(const SystemPropertyInputs& inputs);
+
+// The inputs as this process has them (Windows); the per-run values come from the caller.
+SystemPropertyInputs currentSystemPropertyInputs();
+
+}  // namespace launcher

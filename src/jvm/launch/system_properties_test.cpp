@@ -1,0 +1,38 @@
+#include "jvm/launch/system_properties.h"
+
+#include <gtest/gtest.h>
+
+using launcher::SystemPropertyInputs;
+using Properties = std::vector<std::string>;
+
+TEST(LauncherSystemProperties, FixedOrderEachUnderItsCondition) {
+    SystemPropertyInputs minimal;
+    minimal.executablePath = "C:\\app\\svc.exe";
+    minimal.manpathSet = true;
+    EXPECT_EQ(launcher::launcherSystemProperties(minimal),
+              (Properties{"-Dlumex.moduleName=C:\\app\\svc.exe",
+                          "-Dsun.java.command=C:\\app\\svc.exe", "-Dlumex.tempDir=",
+                          "-Dlumex.unextractedPosition=0"}));
+
+    SystemPropertyInputs full = minimal;
+    full.semaphoreName = "Global\\svc";
+    full.usedPreviousInstallationJvm = true;
+    full.parcelkitFamily = true;
+    full.serviceMode = true;
+    full.tempDirectory = "C:\\t\\lmx1_dir2";
+    full.unextractedPosition = 4000000000u;
+    full.path = std::string(13000, 'p');
+    full.manpathSet = false;
+    full.consoleCodePage = 850;
+    const Properties properties = launcher::launcherSystemProperties(full);
+    ASSERT_EQ(properties.size(), 10u);
+    EXPECT_EQ(properties[0], "-Dlumex.semaphoreName=Global\\svc");
+    EXPECT_EQ(properties[1], "-Dpkx.previousJdk=true");
+    EXPECT_EQ(properties[2], "-Dlumex.isParcelkit=true");
+    EXPECT_EQ(properties[3], "-Dlumex.isService=true");
+    EXPECT_EQ(properties[6], "-Dlumex.tempDir=C:\\t\\lmx1_dir2");
+    EXPECT_EQ(properties[7], "-Dlumex.unextractedPosition=4000000000");
+    EXPECT_EQ(properties[8], "-Djava.library.path=" + std::string(11999, 'p'))
+        << "PATH is read into a 12000-byte buffer";
+    EXPECT_EQ(properties[9], "-Dlumex.consoleCodepage=cp850");
+}

@@ -1,0 +1,67 @@
+// The one ordered list of JVM options, from every source: the launcher's system properties,
+// configured, version-specific and locale options, the default .vmoptions file, "-J" arguments,
+// the class path and module path with the launcher's own archives, the service options, merged
+// module option pairs and expanded '@' argument files. The order is what the JVM sees.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/settings.h"
+#include "jvm/options/vm_options.h"
+
+namespace launcher {
+
+// The plain values the assembly depends on.
+struct AssemblyInputs {
+    std::vector<std::string> systemProperties;   // "-D..." options, in their order
+    std::vector<std::wstring> programArguments;  // element 0 the executable as named
+    std::string jvmVersion;                      // the selected runtime's version text
+    std::string jvmBinDirectory;                 // where its jli.dll lies; empty: unknown
+    std::string languageCode;                    // chosen language ("de"), may be empty
+    std::string countryCode;                     // and country ("CH"), may be empty
+    bool readDefaultVmOptionsFile = false;       // config 166
+    bool javaOptionArguments = false;            // config 125: "-J" arguments are options
+    bool moduleMode = false;                     // config 133: the main class is a module's
+    std::string mainClass;                       // config 122, "module/class" in module mode
+    bool serviceMode = false;                    // "-Xrs" unless present
+    bool noRedirect = false;                     // "/run": output is not redirected
+    bool parcelkitFamily = false;                // product marker: runtime jar and module
+};
+
+// What the assembly needs from the machine besides OptionSources.
+class AssemblyMachine {
+public:
+    virtual ~AssemblyMachine() = default;
+    // The default .vmoptions file's bytes; nothing when none opened.
+    virtual std::optional<std::string> defaultVmOptionsFile() = 0;
+    // The configured class path (121) or module path (132) entries, each followed by ";".
+    virtual void appendConfiguredEntries(Setting list, std::string& target) = 0;
+    // The *.jar and then *.zip files of the launcher's per-run directory, each followed by ";".
+    virtual void appendLauncherArchives(std::string& target) = 0;
+    // The application directory (config 10003) made absolute, case kept.
+    virtual std::string applicationDirectory() = 0;
+    // The options with '@' argument files expanded by the runtime's jli.dll in binDirectory;
+    // nothing when the library or its functions are missing (logged).
+    virtual std::optional<std::vector<std::string>> expandArgumentFiles(
+        const std::vector<std::string>& options, const std::string& binDirectory) = 0;
+};
+
+// The Java-side runtime's module, which the launcher adds and opens packages to.
+std::string_view runtimeModuleName(bool parcelkitFamily);
+// "--add-modules" and its value as two options become "--add-modules=value" (the seven module
+// options alike); a name that is the last option stays alone.
+void mergeModuleOptionPairs(std::vector<std::string>& options);
+
+// Builds the final option list (logged as "vmoption %d: %S" lines). Fatal errors of the
+// configured entry lists end the process.
+std::vector<std::string> buildJvmOptions(const AssemblyInputs& inputs, OptionSources& sources,
+                                         AssemblyMachine& machine);
+
+// The Windows machine: the default file by the executable's name, entries resolved against the
+// launcher folder, the per-run directory, the runtime's jli.dll.
+AssemblyMachine& windowsAssemblyMachine();
+
+}  // namespace launcher

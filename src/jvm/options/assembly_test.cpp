@@ -1,0 +1,183 @@
+#include "jvm/options/assembly.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "common/log_host.h"
+#include "config/config.h"
+
+using launcher::AssemblyInputs;
+using launcher::Setting;
+using Options = std::vector<std::string>;
+
+namespace {
+
+// Files and lines from memory; expansion and narrowing leave ASCII text as it is.
+class MemorySources : public launcher::OptionSources {
+public:
+    std::map<std::wstring, std::string> files;
+    std::wstring expand(std::wstring_view text, bool) override { return std::wstring(text); }
+    std::string expandNarrow(std::string_view text) override { return std::string(text); }
+    std::string narrow(std::wstring_view text) override { return launcher::narrowLossy(text); }
+    std::wstring resolveInclude(std::wstring_view path, const std::wstring*) override {
+        return L"C:\\app\\" + std::wstring(path);
+    }
+    std::optional<std::string> readFile(const std::wstring& path) override {
+        const auto it = files.find(path);
+        if (it == files.end()) return std::nullopt;
+        return it->second;
+    }
+};
+
+class MemoryMachine : public launcher::AssemblyMachine {
+public:
+    std::optional<std::string> vmOptionsFile;
+    std::map<Setting, std::string> entries;
+    std::string archives;
+    std::optional<std::map<std::string, Options>> argumentFiles;  // nothing: no jli.dll
+
+    std::optional<std::string> defaultVmOptionsFile() override { return vmOptionsFile; }
+    void appendConfiguredEntries(Setting list, std::string& target) override {
+        target += entries[list];
+    }
+    void appendLauncherArchives(std::string& target) override { target += archives; }
+    std::string applicationDirectory() override { return "C:\\App"; }
+    std::optional<Options> expandArgumentFiles(const Options& options,
+                                               const std::string& binDirectory) override {
+        if (!argumentFiles || binDirectory.empty()) return std::nullopt;
+        Options out;
+        for (const std::string& option : options) {
+            const auto it = argumentFiles->find(option);
+            if (it == argumentFiles->end()) {
+                out.push_back(option);
+            } else {
+                out.insert(out.end(), it->second.begin(), it->second.end());
+            }
+        }
+        return out;
+    }
+};
+
+struct Case {
+    const char* name;
+    AssemblyInputs inputs;
+    MemoryMachine machine;
+    Options expected;
+};
+
+AssemblyInputs withProperties(AssemblyInputs inputs) {
+    inputs.systemProperties = {"-Dlumex.tempDir="};
+    return inputs;
+}
+
+}  // namespace
+
+TEST(BuildJvmOptions, SourcesComeInTheirOrderAndCompose) {
+    launcher::configStrings().clear();
+    std::vector<Case> cases;
+    {
+        Case c{"nothing configured", withProperties({}), {}, {}};
+        c.machine.entries[Setting::ClassPath] = "C:\\app\\app.jar;";
+        c.expected = {"-Dlumex.tempDir=", "-Djava.class.path=C:\\app\\app.jar"};
+        cases.push_back(c);
+    }
+    {
+        Case c{"prepend line, -J arguments, archives", withProperties({}), {}, {}};
+        c.inputs.readDefaultVmOptionsFile = true;
+        c.inputs.javaOptionArguments = true;
+        c.inputs.programArguments = {L"C:\\app\\svc.exe", L"-J-Xmx1g", L"x",
+                                     L"-J-classpath/a z.jar"};
+        c.machine.vmOptionsFile = "-classpath/p C:\\pre.jar\n-Dfrom.file=1\n";
+        c.machine.entries[Setting::ClassPath] = "C:\\app\\app.jar;";
+        c.machine.archives = "C:\\t\\own.jar;";
+        c.expected = {"-Dlumex.tempDir=", "-Dfrom.file=1", "-Xmx1g",
+                      "-Djava.class.path=C:\\pre.jar;C:\\t\\own.jar;C:\\app\\app.jar;z.jar"};
+        cases.push_back(c);
+    }
+    {
+        Case c{"replace line, service mode with -Xrs present, run", withProperties({}), {}, {}};
+        c.inputs.readDefaultVmOptionsFile = true;
+        c.inputs.serviceMode = true;
+        c.inputs.noRedirect = true;
+        c.machine.vmOptionsFile = "-classpath C:\\only.jar\n-Xrs\n--add-modules\njava.sql\n";
+        c.machine.entries[Setting::ClassPath] = "C:\\never.jar;";
+        c.expected = {"-Dlumex.tempDir=", "-Xrs", "--add-modules=java.sql",
+                      "-Djava.class.path=C:\\only.jar", "-Dparcelkit.noRedir=true"};
+        cases.push_back(c);
+    }
+    {
+        Case c{"-Xrs:foo is not -Xrs", withProperties({}), {}, {}};
+        c.inputs.readDefaultVmOptionsFile = true;
+        c.inputs.serviceMode = true;
+        c.machine.vmOptionsFile = "-Xrs:foo\n";
+        c.expected = {"-Dlumex.tempDir=", "-Xrs:foo", "-Djava.class.path=", "-Xrs"};
+        cases.push_back(c);
+    }
+    {
+        Case c{"module mode, parcelkit, module/package.Class", withProperties({}), {}, {}};
+        c.inputs.moduleMode = true;
+        c.inputs.parcelkitFamily = true;
+        c.inputs.mainClass = "com.acme.app/com.acme.app.Main";
+        c.machine.entries[Setting::ModulePath] = "C:\\mods;";
+        c.expected = {"-Dlumex.tempDir=", "-Djava.class.path=",
+                      "--module-path=C:\\mods;C:\\App\\.parcelkit\\pkxruntime.jar",
+                      "--add-opens=com.acme.app/com.acme.app=com.parcelkit.runtime",
+                      "--add-modules=com.acme.app,com.parcelkit.runtime"};
+        cases.push_back(c);
+    }
+    {
+        Case c{"module mode without module path or archives", withProperties({}), {}, {}};
+        c.inputs.moduleMode = true;
+        c.inputs.mainClass = "com.acme.Main";
+        c.machine.entries[Setting::ClassPath] = "C:\\a.jar;";
+        c.expected = {"-Dlumex.tempDir=", "-Djava.class.path=C:\\a.jar"};
+        cases.push_back(c);
+    }
+    {
+        Case c{"class name without '/' in module mode", withProperties({}), {}, {}};
+        c.inputs.moduleMode = true;
+        c.inputs.mainClass = "com.acme.Main";
+        c.machine.archives = "C:\\t\\own.jar;";
+        c.expected = {"-Dlumex.tempDir=", "-Djava.class.path=", "--module-path=C:\\t\\own.jar",
+                      "--add-modules=com.acme.Main,com.lumex.runtime"};
+        cases.push_back(c);
+    }
+    {
+        Case c{"argument files split a module pair; empty options dropped",
+               withProperties({}),
+               {},
+               {}};
+        c.inputs.readDefaultVmOptionsFile = true;
+        c.inputs.jvmBinDirectory = "C:\\rt\\bin";
+        c.machine.vmOptionsFile = "@C:\\args.txt\n-Dx=${EMPTY}\n";
+        c.machine.argumentFiles =
+            std::map<std::string, Options>{{"@C:\\args.txt", {"--add-modules", "java.sql", ""}}};
+        c.expected = {"-Dlumex.tempDir=", "--add-modules=java.sql", "-Dx=${EMPTY}",
+                      "-Djava.class.path="};
+        cases.push_back(c);
+    }
+    {
+        Case c{"argument file without jli.dll stays", withProperties({}), {}, {}};
+        c.inputs.readDefaultVmOptionsFile = true;
+        c.inputs.jvmBinDirectory = "C:\\rt\\bin";
+        c.machine.vmOptionsFile = "@C:\\args.txt\n";
+        c.expected = {"-Dlumex.tempDir=", "@C:\\args.txt", "-Djava.class.path="};
+        cases.push_back(c);
+    }
+    for (Case& c : cases) {
+        MemorySources sources;
+        EXPECT_EQ(launcher::buildJvmOptions(c.inputs, sources, c.machine), c.expected) << c.name;
+    }
+    const auto lines = launcher::takeLogLines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), L"vmoption 1: --add-modules=java.sql"),
+              lines.end());
+}
+
+TEST(MergeModuleOptionPairs, JoinsEveryModuleOptionWithItsValue) {
+    Options options = {"--add-opens",         "a/b=c",          "--patch-module", "m=p", "-Dx",
+                       "--add-exports=a/b=c", "--limit-modules"};
+    launcher::mergeModuleOptionPairs(options);
+    EXPECT_EQ(options, (Options{"--add-opens=a/b=c", "--patch-module=m=p", "-Dx",
+                                "--add-exports=a/b=c", "--limit-modules"}));
+}

@@ -1,0 +1,139 @@
+// JVM options from outside the executable: .vmoptions files (with includes and class-path
+// override lines), configured option strings, "-J" arguments, version-specific lines and the
+// locale options. The rules are portable; what touches files, the environment and the
+// configuration comes through OptionSources, so tests feed them from memory.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/text_format.h"
+#include "config/settings.h"
+
+namespace launcher {
+
+// The options of one launch in the order they were read, and the class-path overrides of the
+// last "-classpath", "-classpath/p" and "-classpath/a" lines.
+struct VmOptionCollector {
+    std::vector<std::string> options;
+    std::optional<std::string> classPathReplace;
+    std::optional<std::string> classPathPrepend;
+    std::optional<std::string> classPathAppend;
+};
+
+// What reading options needs from the machine.
+class OptionSources {
+public:
+    virtual ~OptionSources() = default;
+    // Launcher-variable expansion of a wide text: ansiSafe (file lines, configured options) or
+    // with long paths (include file names).
+    virtual std::wstring expand(std::wstring_view text, bool ansiSafe) = 0;
+    // Narrow expansion (configured path entries).
+    virtual std::string expandNarrow(std::string_view text) = 0;
+    // Narrows a wide text to the file functions' code page ("?" for what it lacks).
+    virtual std::string narrow(std::wstring_view text) = 0;
+    // Resolves an include path against the folder of baseFile, or against the launcher's folder
+    // when there is none; backslash runs collapsed.
+    virtual std::wstring resolveInclude(std::wstring_view path, const std::wstring* baseFile) = 0;
+    // The bytes of a file opened for shared reading; nothing when it cannot be opened.
+    virtual std::optional<std::string> readFile(const std::wstring& path) = 0;
+};
+
+// ---- line rules ----
+
+// The lines of a .vmoptions file as the C runtime's text mode reads them (CR LF reads as LF, a
+// 0x1A byte ends the file, a NUL byte ends its line's text), each without its line end and
+// trimmed of white space at both ends; empty lines and "#" comment lines dropped. No byte-order
+// mark is recognised.
+std::vector<std::string> vmOptionFileLines(std::string_view bytes);
+
+// Reads options, includes and overrides into a collector. Includes are read in place; a file
+// that is already being read (an include cycle) is refused with a log line, and so are includes
+// nested deeper than 64 files or beyond 256 included files (16 MiB) in all.
+class VmOptionReader {
+public:
+    VmOptionReader(OptionSources& sources, VmOptionCollector& collector)
+        : sources_(sources), collector_(collector) {}
+
+    // Every line of a .vmoptions file's bytes: widened byte by byte, expanded (ANSI-safe) and
+    // classified. path is the file's full path (the base of its relative includes), or nothing
+    // for the default file.
+    void readVmOptionsFile(const std::optional<std::wstring>& path, std::string_view bytes);
+    // Classifies one line as it is given (the caller expanded it where that applies).
+    void addVmOptionLine(const std::optional<std::wstring>& basePath, std::wstring_view line);
+    // Tokens of a configured option string: a bare "-include-options" takes the next token as
+    // its file; every token goes to addVmOptionLine without a base path.
+    void addVmOptionTokens(const std::vector<std::wstring>& tokens);
+
+private:
+    void include(const std::optional<std::wstring>& basePath, std::wstring_view rawPath);
+
+    OptionSources& sources_;
+    VmOptionCollector& collector_;
+    // The files being read, outermost first, to refuse include cycles.
+    std::vector<std::wstring> reading_;
+    // Files and bytes read through includes so far: a hostile include tree that fans out
+    // (every file including the next twice) is cut off instead of growing without end.
+    size_t includedFiles_ = 0;
+    size_t includedBytes_ = 0;
+};
+
+// ---- version-specific and locale options ----
+
+// The major version of a version text: its first number, or the second when the first is 1;
+// -1 when the text has no part at all. 1.8.0_292 gives 8, 17.0.2+8 gives 17.
+int32_t javaMajorVersion(std::string_view versionText);
+// "*" matches any run of characters, "?" exactly one; everything else itself; the whole text.
+bool matchVersionPattern(std::string_view pattern, std::string_view text);
+// Whether a version-specific line's condition ("min-max" or "*pattern") matches; logs as the
+// option list building does ("checking min %d max %d with %d", "ERROR: expected dash").
+bool versionConditionMatches(std::string_view condition, std::string_view versionText);
+
+// The last program argument beginning with "-Dsun.locale.formatasdefault=", if any.
+std::optional<std::wstring> localeArgument(const std::vector<std::wstring>& programArguments);
+// The locale options for that argument: itself, then (unless it is exactly
+// "-Dsun.locale.formatasdefault=true") "-Duser.language=" and "-Duser.country=" for the codes
+// that are not empty.
+std::vector<std::wstring> localeOptions(std::wstring_view argument, std::string_view languageCode,
+                                        std::string_view countryCode);
+
+// Configured options (config 123), the first matching version-specific line (10200 lines from
+// 10201) and the locale options, in that order, into the reader's collector.
+void addConfiguredVmOptions(VmOptionReader& reader, OptionSources& sources,
+                            const std::vector<std::wstring>& programArguments,
+                            std::string_view jvmVersion, std::string_view languageCode,
+                            std::string_view countryCode);
+
+// ---- configured path entry lists (class path 121, module path 132) ----
+
+struct ConfiguredEntry {
+    char kind = 0;          // 'A' archive, 'D' directory, 'S' scanned directory, 'E' variable
+    bool required = false;  // second character '1'
+    std::string value;      // the path or variable name, not yet expanded
+};
+
+// The entries of a ";"-separated list; empty entries and entries of one character skipped.
+std::vector<ConfiguredEntry> configuredEntries(std::string_view list);
+
+// ---- Windows side ----
+
+// The machine behind OptionSources: launcher-variable expansion, the file-API code page,
+// include resolution against the launcher folder, shared file reads.
+OptionSources& windowsOptionSources();
+// The same object with the selected runtime's home, which ${launcher:sys.jvmHome} and its twins
+// expand to from then on (empty until set): the runtime is a value the run road passes on.
+OptionSources& windowsOptionSources(std::string_view jvmHome);
+// The default .vmoptions file's bytes (<exe without ".exe">.vmoptions, else
+// <exe>.vmoptions, by the long and then the reported module path); nothing when none opens.
+// Files over 16 MiB count as not opened (logged). The caller logs whether one was read.
+std::optional<std::string> readDefaultVmOptionsFile();
+// Appends the entries of config 121 or 132 to target, each resolved and followed by ";"; a
+// required entry that is missing ends the launch (message 1006, or 1008 for a variable that
+// adds nothing: unset, empty, or too long for the 6000-character buffer).
+void appendConfiguredEntries(Setting list, OptionSources& sources, std::string& target);
+
+}  // namespace launcher

@@ -1,0 +1,715 @@
+// The Java runtime search of "/run" as a user's launcher does it: configured directories and
+// their validation, the per-user version cache, loading jvm.dll from the variant folders,
+// variables and preference files, the registry finders, and unpacking packed runtime jars. The
+// runtimes are stand-ins (tests/standin) laid out beside the launcher; after a runtime loaded
+// this launcher build stops with its "not available" message.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+#include <regex>
+
+#include "config/settings.h"
+#include "launcher_e2e.h"
+#include "standin_runtime.h"
+
+using namespace e2e;
+namespace fs = std::filesystem;
+using launcher::idOf;
+using launcher::Message;
+using launcher::Setting;
+
+namespace {
+
+const std::string kNotAvailable =
+    "Running the application is not available in this launcher build.";
+
+std::string lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// A path as the launcher's canonical form writes it: absolute and lower-cased.
+std::string canon(const fs::path& path) {
+    return lower(toWinePath(path));
+}
+
+std::string joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const auto& line : lines) text += line + "\n";
+    return text;
+}
+
+// A launcher that searches the sequence, with a text for every message the search can show.
+pack::BlockWriter searchBlock(const std::string& kind, const std::string& sequence,
+                              const std::map<Setting, std::string>& settings = {}) {
+    pack::BlockWriter w = sampleBlock(kind);
+    w.string(idOf(Setting::SearchSequence), sequence);
+    for (const auto& [setting, value] : settings) w.string(idOf(setting), value);
+    w.wide(idOf(Message::NoJvmFound), u"No runtime ({0})")
+        .wide(idOf(Message::EnvironmentJvmNotLoaded), u"Variable runtime failed: {0}")
+        .wide(idOf(Message::DirectoryJvmNotLoaded), u"Directory runtime failed: {0}")
+        .wide(idOf(Message::RegistryJvmNotLoaded), u"Registered runtime failed")
+        .wide(idOf(Message::UnpackNotStarted), u"Unpacking failed");
+    return w;
+}
+
+struct SearchRun {
+    WinrunResult result;
+    std::vector<std::string> log;  // without the "[s:ms] " stamps
+    std::string logPath;           // as the launcher shows it
+};
+
+// "/run" with its own temp folder; the Java variables are unset unless env sets them.
+SearchRun runSearch(const fs::path& exe, const fs::path& temp, const Environment& env = {}) {
+    WinrunOptions options = withTemp(temp);
+    options.unset.insert(options.unset.end(),
+                         {"LUMEX_JAVA_HOME", "PARCELKIT_JAVA_HOME", "_JAVA_OPTIONS",
+                          "JAVA_TOOL_OPTIONS", "JDK_JAVA_OPTIONS"});
+    for (const auto& [name, value] : env) std::erase(options.unset, name);
+    options.env.insert(options.env.end(), env.begin(), env.end());
+    SearchRun run{runViaWinrun(exe, {"/run"}, options)};
+    static const std::regex stamp(R"(^\[\d+:\d+\] )");
+    for (const auto& line : logLines(temp / "pkx_nlog_1.log")) {
+        run.log.push_back(std::regex_replace(line, stamp, ""));
+    }
+    run.logPath = toWinePath(temp / "pkx_nlog_1.log");
+    return run;
+}
+
+// Every "*" in the expected line matches any text there.
+bool matches(std::string_view line, std::string_view expected) {
+    const size_t star = expected.find('*');
+    if (star == std::string_view::npos) return line == expected;
+    if (!line.starts_with(expected.substr(0, star))) return false;
+    for (size_t at = star; at <= line.size(); ++at) {
+        if (matches(line.substr(at), expected.substr(star + 1))) return true;
+    }
+    return false;
+}
+
+// The expected lines appear in the log in this order (other lines may lie between them).
+::testing::AssertionResult inLog(const SearchRun& run, const std::vector<std::string>& expected) {
+    size_t found = 0;
+    for (const auto& line : run.log) {
+        if (found < expected.size() && matches(line, expected[found])) ++found;
+    }
+    if (found == expected.size()) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "missing in order: " << expected[found] << "\n--- log:\n"
+           << joined(run.log);
+}
+
+// The log of the search entry whose first line is expected.front() is exactly these lines.
+::testing::AssertionResult entryLogged(const SearchRun& run,
+                                       const std::vector<std::string>& expected) {
+    auto at = std::find(run.log.begin(), run.log.end(), expected.front());
+    std::vector<std::string> block;
+    for (; at != run.log.end() &&
+           (block.empty() || !(at->starts_with("Testing ") || at->starts_with("Search sequence")));
+         ++at) {
+        block.push_back(*at);
+    }
+    bool same = block.size() == expected.size();
+    for (size_t i = 0; same && i < block.size(); ++i) same = matches(block[i], expected[i]);
+    if (same) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "expected:\n"
+                                         << joined(expected) << "--- logged:\n"
+                                         << joined(block);
+}
+
+size_t countIn(const std::vector<std::string>& lines, const std::string& expected) {
+    return static_cast<size_t>(
+        std::count_if(lines.begin(), lines.end(), [&](auto& l) { return matches(l, expected); }));
+}
+
+// The launcher (console kind) ended with exit code 1 after showing text on standard error.
+void expectEnd(const SearchRun& run, const std::string& text = kNotAvailable) {
+    EXPECT_EQ(run.result.exitCode, 1u) << run.result.describe();
+    EXPECT_EQ(run.result.err(), text + "\r\n\r\nLog: " + run.logPath + "\r\n") << joined(run.log);
+}
+
+StandinRuntime withVersion(const std::string& version, std::vector<std::string> refuse = {}) {
+    StandinRuntime runtime;
+    runtime.versionText = "openjdk version \"" + version + "\" 2022-01-18\n";
+    runtime.refuseLoad = std::move(refuse);
+    return runtime;
+}
+
+// The version cache's key of a Java executable, and its values: name -> "TYPE data".
+std::string cacheKey(const fs::path& javaExe) {
+    std::string key = canon(javaExe);
+    std::replace(key.begin(), key.end(), '\\', '/');
+    return "HKCU\\SOFTWARE\\harbor-works\\lumex\\jvms2\\" + key;
+}
+
+std::map<std::string, std::string> cacheEntry(const fs::path& javaExe) {
+    std::map<std::string, std::string> values;
+    static const std::regex value(R"(^\s+(\S+)\s+(REG_\w+)\s+(.*?)\s*$)");
+    for (const auto& line : splitLines(runWine("reg", {"query", cacheKey(javaExe)}).out)) {
+        std::smatch m;
+        if (std::regex_match(line, m, value)) values[m[1]] = m[2].str() + " " + m[3].str();
+    }
+    return values;
+}
+
+}  // namespace
+
+TEST(DiscoveryDirectories, EntriesAreValidatedInOrderAndTheFirstGoodRuntimeLoads) {
+    const fs::path app = scratchDir();
+    const std::map<std::string, StandinRuntime> runtimes = {
+        {"jre-too-old", withVersion("1.8.0_292")},
+        {"jre-beta", withVersion("17-ea")},
+        {"jre-too-new", withVersion("18.0.1")},
+        {"jre-x64", {.x64Java = true}},
+        {"jre-nojavaw", {.javaw = false}},
+        {"jre-ok", {}},
+        {"jre-late", {}}};
+    for (const auto& [name, runtime] : runtimes) layOutRuntime(app / name, runtime);
+    const auto java = [&](const std::string& name) { return canon(app / name / "bin/java.exe"); };
+    // A directory entry whose java.exe ran and printed the version, then the lines that follow.
+    const auto ran = [&](const std::string& entry, const std::string& version,
+                         std::vector<std::string> then) {
+        std::vector<std::string> lines = {
+            "Testing location " + entry,
+            "checkJavaExe (" + java(entry.substr(0, entry.find(' '))) + ", [out], 1, 1, 0)",
+            "file exists",
+            "Exit Code 0",
+            "Java version2: " + version,
+            "got version from execution " + version + " 43620"};
+        lines.insert(lines.end(), then.begin(), then.end());
+        return lines;
+    };
+
+    // Launcher kind 1: errors in message boxes, and javaw.exe must be there.
+    const std::string sequence =
+        "ajre-ok;Amissing;Ajre-too-old;Ajre-beta;Ajre-too-new;Ajre-x64;"
+        "Ajre-nojavaw;Bjre-ok;Ajre-late";
+    const auto exe = packLauncher(
+        app, "search.exe",
+        searchBlock("1", sequence, {{Setting::MinVersion, "11"}, {Setting::MaxVersion, "17"}}));
+    const SearchRun run = runSearch(exe, app / "temp");
+    EXPECT_EQ(run.result.exitCode, 1u) << run.result.describe();
+    ASSERT_EQ(run.result.messageBoxes.size(), 1u) << run.result.describe();
+    EXPECT_EQ(run.result.messageBoxes[0].text, kNotAvailable + "\n\nLog: " + run.logPath);
+    EXPECT_TRUE(
+        inLog(run, {"LoadDLL (1, , 0)", "Searching for a JVM", "MinVersion: 11, MaxVersion: 17"}));
+    EXPECT_TRUE(entryLogged(run, {"Testing location jre-ok (type a)"})) << "an unknown letter";
+    const std::string no = "checkJavaExe returning 0";
+    EXPECT_TRUE(entryLogged(
+        run, {"Testing location missing (type A)",
+              "checkJavaExe (" + java("missing") + ", [out], 1, 1, 0)", "file doesn't exist", no}));
+    EXPECT_TRUE(entryLogged(run, ran("jre-too-old (type A)", "1.8.0_292", {no})));
+    EXPECT_TRUE(entryLogged(run, ran("jre-beta (type A)", "17-ea", {"beta vm not allowed", no})));
+    EXPECT_TRUE(entryLogged(run, ran("jre-too-new (type A)", "18.0.1", {no})));
+    EXPECT_TRUE(entryLogged(run, ran("jre-nojavaw (type A)", "17.0.1", {no})));
+    // Wine for Arm64 cannot start an x86-64 program (error 193); Windows on Arm runs it emulated
+    // and refuses its machine type (34404).
+    const std::vector<std::string> x64 = {"Testing location jre-x64 (type A)", "checkJavaExe (*)",
+                                          "file exists"};
+    auto onWine = x64, onWindows = x64;
+    onWine.insert(onWine.end(),
+                  {"Could not create process *(error 193)", "couldn't get version", no});
+    onWindows.insert(onWindows.end(), {"Exit Code 0", "Java version2: 17.0.1",
+                                       "got version from execution 17.0.1 34404", no});
+    EXPECT_TRUE(entryLogged(run, onWine) || entryLogged(run, onWindows)) << joined(run.log);
+    const std::string bin = canon(app / "jre-ok/bin");
+    EXPECT_TRUE(entryLogged(
+        run, ran("jre-ok (type B)", "17.0.1",
+                 {"checkJavaExe returning 1", "Trying to load JVM-DLL from " + bin + "\\javaw.exe",
+                  "Setting PATH * " + bin + ";*", "Trying " + bin + "\\server\\jvm.dll (exists 1)",
+                  "Loading of JVM-DLL successful", "ERROR: Running the application *"})));
+    EXPECT_EQ(countIn(run.log, "Testing *"), 8u) << "jre-late is never tested";
+    EXPECT_EQ(readLoadRecord(app / "jre-ok"),
+              std::vector<std::string>{"load dll=" + bin + "\\server\\jvm.dll"});
+    const auto runs = readRunRecord(app / "jre-ok");
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(lower(recordField(runs[0], "exe").value_or("")), java("jre-ok"));
+    EXPECT_TRUE(recordField(runs[0], "args").value_or("").ends_with("\\java.exe\" -version"));
+    EXPECT_EQ(recordField(runs[0], "stderr"), "pipe") << runs[0];
+    EXPECT_TRUE(readRunRecord(app / "jre-late").empty());
+
+    // Unvalidated directories: only loading decides, and the path stays java.exe.
+    const auto loose = packLauncher(
+        app, "loose.exe",
+        searchBlock("2", "Amissing;Ajre-too-old",
+                    {{Setting::MinVersion, "11"}, {Setting::AcceptUnvalidatedDirectories, "1"}}));
+    const SearchRun unvalidated = runSearch(loose, app / "temp-loose");
+    expectEnd(unvalidated);
+    const std::string missing = canon(app / "missing/bin");
+    EXPECT_TRUE(inLog(
+        unvalidated,
+        {"Trying to load JVM-DLL from " + java("missing"),
+         "Trying " + missing + "\\server\\jvm.dll (exists 0)",
+         "Trying " + missing + "\\..\\jre\\bin\\jrockit\\jvm.dll (exists 0)",
+         "Testing location jre-too-old (type A)", no,
+         "Trying to load JVM-DLL from " + java("jre-too-old"), "Loading of JVM-DLL successful"}));
+
+    // The fallback pass takes relative entries of any version; absolute A entries stay out of it.
+    const auto fallback =
+        packLauncher(app, "fallback.exe",
+                     searchBlock("2", "A" + toWinePath(app / "jre-beta") + ";Ajre-too-old",
+                                 {{Setting::MinVersion, "11"}}));
+    const SearchRun relative = runSearch(fallback, app / "temp-fallback");
+    expectEnd(relative);
+    EXPECT_TRUE(entryLogged(
+        relative,
+        {"Testing relative location jre-too-old", "checkJavaExe (*, [out], 1, 0, 1)", "file exists",
+         "got version from registry 1.8.0_292 43620", no, java("jre-too-old") + " exists",
+         "Trying to load JVM-DLL from " + java("jre-too-old"), "Setting PATH *",
+         "Trying *\\jre-too-old\\bin\\server\\jvm.dll (exists 1)", "Loading of JVM-DLL successful",
+         "ERROR: *"}));
+    EXPECT_EQ(countIn(relative.log, "Testing relative location *"), 1u);
+}
+
+TEST(DiscoveryCache, VersionRunsOnlyWhenTheExecutableChangedAndFailuresAreNeverCached) {
+    const fs::path app = scratchDir();
+    const fs::path java = app / "jre/bin/java.exe", failing = app / "jre-fail/bin/java.exe";
+    layOutRuntime(app / "jre", {});
+    layOutRuntime(app / "jre-fail", {.exitCode = 3});
+    const auto exe = packLauncher(app, "cached.exe", searchBlock("2", "Ajre-fail;Ajre"));
+    const Environment options = {{"_JAVA_OPTIONS", "-Xmx1m"}, {"JAVA_TOOL_OPTIONS", "-Dx=1"}};
+
+    const SearchRun cold = runSearch(exe, app / "temp1", options);
+    expectEnd(cold);
+    EXPECT_TRUE(
+        entryLogged(cold, {"Testing location jre-fail (type A)", "checkJavaExe (*)", "file exists",
+                           "_JAVA_OPTIONS is -Xmx1m", "JAVA_TOOL_OPTIONS is -Dx=1", "Exit Code 3",
+                           "couldn't get version", "checkJavaExe returning 0"}));
+    EXPECT_TRUE(
+        inLog(cold, {"Testing location jre (type A)", "got version from execution 17.0.1 43620",
+                     "checkJavaExe returning 1", "Loading of JVM-DLL successful"}));
+    const auto runs = readRunRecord(app / "jre");
+    ASSERT_EQ(runs.size(), 1u);
+    for (const std::string name : {"_JAVA_OPTIONS", "JAVA_TOOL_OPTIONS", "JDK_JAVA_OPTIONS"}) {
+        EXPECT_EQ(recordField(runs[0], name), "(unset)") << name << " during the probe";
+    }
+    auto entry = cacheEntry(java);
+    EXPECT_EQ(entry["Version"], "REG_SZ 17.0.1");
+    EXPECT_EQ(entry["Machine"], "REG_DWORD 0xaa64");
+    EXPECT_TRUE(std::regex_match(entry["LastWriteTime"], std::regex("REG_BINARY [0-9A-F]{16}")))
+        << entry["LastWriteTime"];
+    auto failed = cacheEntry(failing);
+    EXPECT_EQ(failed["Version"] + ", " + failed["Machine"], "REG_SZ 1.0.0, REG_DWORD 0xaa64");
+
+    const SearchRun warm = runSearch(exe, app / "temp2", options);
+    expectEnd(warm);
+    EXPECT_TRUE(
+        entryLogged(warm, {"Testing location jre (type A)", "checkJavaExe (*)", "file exists",
+                           "got version from registry 17.0.1 43620", "checkJavaExe returning 1",
+                           "Trying to load JVM-DLL from *", "Setting PATH *", "Trying *",
+                           "Loading of JVM-DLL successful", "ERROR: *"}));
+    EXPECT_EQ(readRunRecord(app / "jre").size(), 1u) << "the cache spares the run";
+    EXPECT_EQ(readRunRecord(app / "jre-fail").size(), 2u) << "a failed run is tried again";
+
+    fs::last_write_time(java, fs::last_write_time(java) - std::chrono::hours(1));
+    const SearchRun changed = runSearch(exe, app / "temp3");
+    expectEnd(changed);
+    EXPECT_TRUE(inLog(changed, {"Testing location jre (type A)", "got version from execution *"}));
+    EXPECT_EQ(readRunRecord(app / "jre").size(), 2u);
+    auto rewritten = cacheEntry(java);
+    EXPECT_EQ(rewritten["Version"], "REG_SZ 17.0.1");
+    EXPECT_NE(rewritten["LastWriteTime"], entry["LastWriteTime"]);
+
+    for (const auto& p : {java, failing}) runWine("reg", {"delete", cacheKey(p), "/f"});
+}
+
+TEST(DiscoveryLoading, VariantFoldersAreTriedInOrderAndAFailedGroupRestoresPath) {
+    // "Trying" lines below a bin directory: the variants in table order, as far as exists goes.
+    const auto group = [](const std::string& below, const std::string& exists) {
+        std::vector<std::string> lines;
+        const char* variants[] = {"server", "client", "j9vm", "hotspot", "jrockit"};
+        for (size_t i = 0; i < exists.size(); ++i) {
+            lines.push_back(below + variants[i] + "\\jvm.dll (exists " + exists[i] + ")");
+        }
+        return lines;
+    };
+    const auto join = [](std::vector<std::string> a, const std::vector<std::string>& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    const std::string jre = "..\\jre\\bin\\";
+    const std::vector<std::string> two = {"server", "client"};
+    struct Case {
+        std::string name;
+        StandinRuntime runtime;
+        std::string variant;             // config 152
+        std::vector<std::string> tried;  // below <home>\bin
+        std::string loaded;              // below <home>; empty: nothing loads
+    };
+    const auto refusedAll = join(group("", "11000"), group(jre, "00000"));
+    const std::vector<Case> cases = {
+        {"server-refused",
+         {.variants = two, .refuseLoad = {"server"}},
+         "",
+         group("", "11"),
+         "bin\\client"},
+        {"client-first",
+         {.variants = two, .refuseLoad = {"client"}},
+         "client",
+         {"client\\jvm.dll (exists 1)", "server\\jvm.dll (exists 1)"},
+         "bin\\server"},
+        {"older-jdk",
+         {.oldJdkLayout = true},
+         "",
+         join(group("", "00000"), group(jre, "1")),
+         "jre\\bin\\server"},
+        // Tried in the first pass and once more in the fallback pass.
+        {"all-refused",
+         {.variants = two, .refuseLoad = {"*"}},
+         "",
+         join(refusedAll, refusedAll),
+         ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path app = scratchDir() / c.name, home = app / "jre";
+        layOutRuntime(home, c.runtime);
+        if (c.runtime.oldJdkLayout) {
+            // A development kit of the older layout: its own bin holds java.exe but no jvm.dll.
+            fs::create_directories(home / "bin");
+            fs::rename(home / "jre/bin/java.exe", home / "bin/java.exe");
+        }
+        std::map<Setting, std::string> settings;
+        if (!c.variant.empty()) settings[Setting::JvmVariant] = c.variant;
+        const SearchRun run = runSearch(
+            packLauncher(app, "load.exe", searchBlock("2", "Ajre", settings)), app / "temp");
+
+        const std::string bin = canon(home / "bin");
+        std::vector<std::string> tried;
+        for (const auto& line : run.log) {
+            if (line.starts_with("Trying " + bin + "\\"))
+                tried.push_back(line.substr(8 + bin.size()));
+        }
+        EXPECT_EQ(tried, c.tried) << joined(run.log);
+        const auto loads = readLoadRecord(home);
+        if (c.loaded.empty()) {
+            EXPECT_TRUE(inLog(
+                run, {"Testing relative location jre", canon(home / "bin/java.exe") + " exists",
+                      "Search sequence finished", "ERROR: Could not get DLL-Handle.",
+                      "ERROR: Could not load functions"}));
+            expectEnd(run, "Directory runtime failed: jre");
+            EXPECT_EQ(loads.size(), 4u) << "server and client, in both passes";
+        } else {
+            expectEnd(run);
+            EXPECT_EQ(loads.empty() ? "" : loads.back(),
+                      "load dll=" + canon(home) + "\\" + c.loaded + "\\jvm.dll");
+        }
+        // A library that exists and does not load says why; a missing one only shows "exists 0".
+        // Every group puts its bin directory in front of PATH; a group that fails puts it back.
+        std::string path;
+        for (size_t i = 0; i + 1 < run.log.size(); ++i) {
+            const std::string &line = run.log[i], &next = run.log[i + 1];
+            std::smatch m;
+            if (line.starts_with("Trying " + bin) && line.ends_with("(exists 1)")) {
+                EXPECT_TRUE(next == "Failed with error code 1114" ||
+                            next == "Loading of JVM-DLL successful")
+                    << line << " / " << next;
+            } else if (line.starts_with("Trying " + bin)) {
+                EXPECT_FALSE(next.starts_with("Failed")) << line << " / " << next;
+            } else if (std::regex_match(line, m,
+                                        std::regex(R"(Setting PATH \(native libs\) (.*))"))) {
+                path = m[1];
+            } else if (std::regex_match(line, m,
+                                        std::regex(R"(Setting PATH (\d+) ([^;]*);(.*))"))) {
+                EXPECT_EQ(m[3].str(), path) << line;
+                EXPECT_EQ(std::stoul(m[1]), path.size() + 1) << line;  // with its terminating NUL
+                EXPECT_TRUE(m[2] == bin || m[2] == bin + "\\..\\jre\\bin") << line;
+            } else if (std::regex_match(line, m, std::regex(R"(Setting PATH (.*))"))) {
+                EXPECT_EQ(m[1].str(), path) << "restored";
+            }
+        }
+        EXPECT_FALSE(path.empty());
+    }
+}
+
+TEST(DiscoveryEnvironment, VariablesAndPreferenceFilesTakeTheirTurns) {
+    const fs::path dir = scratchDir();
+    const std::map<std::string, StandinRuntime> runtimes = {{"jre-ok", {}},
+                                                            {"jre-refused", {.refuseLoad = {"*"}}},
+                                                            {"jre-beta", withVersion("21-ea")},
+                                                            {"jre-old", withVersion("1.8.0_292")}};
+    for (const auto& [name, runtime] : runtimes) layOutRuntime(dir / name, runtime);
+    const auto home = [&](const std::string& name) { return toWinePath(dir / name); };
+    const auto loads = [&](const std::string& name) {
+        return "Trying to load JVM-DLL from " + canon(dir / name / "bin/java.exe");
+    };
+    std::string slashed = home("jre-ok");
+    std::replace(slashed.begin(), slashed.end(), '\\', '/');
+    const std::string loaded = "Loading of JVM-DLL successful", noJvm = "No runtime (64)";
+
+    struct Case {
+        std::string name, sequence;
+        Environment env;
+        std::string preferred, installer;  // the preference files' first lines (empty: none)
+        std::vector<std::string> logged;   // in this order
+        std::string message = kNotAvailable;
+    };
+    const std::vector<Case> cases = {
+        {"variable-entries",
+         "EBAD_JAVA;EMY_JAVA",
+         {{"BAD_JAVA", home("jre-refused")}, {"MY_JAVA", slashed}},
+         "",
+         "",
+         {"Testing location BAD_JAVA (type E)", loads("jre-refused"),
+          "Testing location MY_JAVA (type E)",
+          "checkJavaExe (" + home("jre-ok") + "\\bin\\java.exe, [out], 1, 0, 0)", loads("jre-ok"),
+          loaded}},
+        {"home-variables-last",
+         "Amissing",
+         {{"LUMEX_JAVA_HOME", home("jre-refused")}, {"PARCELKIT_JAVA_HOME", home("jre-ok")}},
+         "",
+         "",
+         {"Testing location missing (type A)", "Testing relative location missing",
+          "Search sequence finished", loads("jre-refused"), loads("jre-ok"), loaded}},
+        {"variable-fails",
+         "EMY_JAVA",
+         {{"MY_JAVA", home("jre-refused")}},
+         "",
+         "",
+         {"Testing location MY_JAVA (type E)", loads("jre-refused"), "Search sequence finished",
+          "ERROR: Could not get DLL-Handle.", "ERROR: Could not load functions"},
+         "Variable runtime failed: MY_JAVA"},
+        {"nothing",
+         "",
+         {},
+         "",
+         "",
+         {"Searching for a JVM", "MinVersion: 11, MaxVersion: ", "Search sequence finished",
+          "ERROR: No JVM found"},
+         noJvm},
+        // The preferred location may be a pre-release; it comes before the sequence.
+        {"preferred",
+         "Ajre-ok",
+         {},
+         home("jre-beta"),
+         "",
+         {"Has preferred location " + home("jre-beta"), "got version from execution 21-ea 43620",
+          "Using preferred location", loads("jre-beta"), loaded}},
+        {"installer",
+         "Amissing",
+         {},
+         home("jre-old"),
+         home("jre-beta") + "\r\n",
+         {"Has preferred location " + home("jre-old"), "checkJavaExe returning 0",
+          "Testing location missing (type A)", "Has installer location " + home("jre-beta"),
+          "beta vm not allowed", "Testing relative location missing", "Search sequence finished"},
+         noJvm},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path app = dir / c.name;
+        if (!c.preferred.empty())
+            writeFile(app / "inst/.parcelkit/pref_jre.cfg", c.preferred + "\n");
+        if (!c.installer.empty()) writeFile(app / "inst/.parcelkit/inst_jre.cfg", c.installer);
+        const auto exe = packLauncher(
+            app, "env.exe",
+            searchBlock("2", c.sequence,
+                        {{Setting::ApplicationDirectory, "inst"}, {Setting::MinVersion, "11"}}));
+        const SearchRun run = runSearch(exe, app / "temp", c.env);
+        EXPECT_TRUE(inLog(run, c.logged));
+        expectEnd(run, c.message);
+        EXPECT_EQ(countIn(run.log, "Using *"), c.name == "preferred" ? 1u : 0u);
+        if (c.name == "preferred") EXPECT_EQ(countIn(run.log, "Testing *"), 0u);
+    }
+}
+
+namespace {
+
+// A .reg file that removes the keys of the Java vendors, the located runtimes and earlier
+// installations.
+std::string registryKeysRemoved() {
+    std::string text;
+    for (const char* root : {"HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER"}) {
+        for (const char* key :
+             {"JavaSoft", "Microsoft\\JDK", "Eclipse Adoptium", "Azul Systems",
+              "harbor-works\\lumex\\locatedjvms_arm64", "harbor-works\\parcelkit\\installations"}) {
+            text += "[-" + std::string(root) + "\\SOFTWARE\\" + key + "]\n";
+        }
+    }
+    return text;
+}
+
+// A key of a .reg file with one string value.
+std::string regKey(const std::string& key, const std::string& name = {},
+                   const std::string& value = {}) {
+    std::string text = "[" + key + "]\n";
+    if (name.empty()) return text;
+    text += "\"" + name + "\"=\"";
+    for (const char c : value) text += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    return text + "\"\n";
+}
+
+// The machine's registry holds exactly the keys of a test while it lives.
+class RegistryScene {
+public:
+    RegistryScene(const fs::path& dir, const std::string& keys) : file_(dir / "scene.reg") {
+        apply(registryKeysRemoved() + keys);
+    }
+    ~RegistryScene() { apply(registryKeysRemoved()); }
+
+private:
+    void apply(const std::string& body) {
+        writeFile(file_, "Windows Registry Editor Version 5.00\n\n" + body);
+        const RunResult r = runWine("reg", {"import", toWinePath(file_)});
+        EXPECT_EQ(r.exitCode, 0) << r.describe();
+    }
+    fs::path file_;
+};
+
+}  // namespace
+
+TEST(DiscoveryRegistryExclusive, VendorKeysLocatedRuntimesAndEarlierInstallations) {
+    const fs::path dir = scratchDir();
+    const std::map<std::string, StandinRuntime> runtimes = {
+        {"jre-a", withVersion("17.0.2")},
+        {"jre-new", withVersion("18.0.1", {"*"})},
+        {"jre-eleven", withVersion("11.0.2")},
+        {"jre-b", withVersion("17.0.2")},
+        {"jre-c", withVersion("17.0.2")},
+        {"jre-loc", withVersion("17.0.2")},
+        {"pkx_jres/jre21", withVersion("21.0.1")},
+        {"inst1/jre", withVersion("1.8.0_292")},
+        {"inst2/jre", {}},
+        {"inst-refused/jre", {.refuseLoad = {"*"}}}};
+    for (const auto& [name, runtime] : runtimes) layOutRuntime(dir / name, runtime);
+    const auto home = [&](const std::string& name) { return toWinePath(dir / name); };
+    const auto java = [&](const std::string& name) { return canon(dir / name / "bin/java.exe"); };
+    const auto located = [&](const std::string& name) {
+        std::string key = toWinePath(dir / name / "bin/java.exe");
+        std::replace(key.begin(), key.end(), '\\', '/');
+        return regKey("HKEY_CURRENT_USER\\SOFTWARE\\harbor-works\\lumex\\locatedjvms_arm64\\" +
+                      key);
+    };
+    const std::string installations =
+        home("inst0") + ";" + home("inst-refused") + ";" + home("inst1") + ";;" + home("inst2");
+    const std::string lm = "HKEY_LOCAL_MACHINE\\SOFTWARE\\", jdk = lm + "JavaSoft\\JDK\\";
+    const std::string installed =
+        "HKEY_CURRENT_USER\\SOFTWARE\\harbor-works\\parcelkit\\installations";
+    const RegistryScene scene(
+        dir, regKey(jdk + "17.0.2", "JavaHome", home("jre-a")) +
+                 regKey(jdk + "18", "JavaHome", home("jre-new")) +
+                 regKey(jdk + "11", "JavaHome", home("jre-eleven")) +
+                 regKey(lm + "Eclipse Adoptium\\JDK\\17.0.2\\hotspot\\MSI", "Path", home("jre-b")) +
+                 regKey(lm + "Azul Systems\\Zulu\\zulu-17", "InstallationPath", home("jre-c")) +
+                 located("jre-loc") + located("pkx_jres/jre21") +
+                 regKey(installed, "E2eDiscoveryApp", installations) +
+                 regKey(installed, "E2eDiscoveryOther", home("inst-refused")));
+
+    // The newest vendor runtime refuses to load: it is tried once, then the equal versions follow
+    // the table's order, and a located runtime wins a tie with the vendors' best.
+    const SearchRun run = runSearch(
+        packLauncher(dir, "vendors.exe", searchBlock("2", "Y", {{Setting::MinVersion, "17"}})),
+        dir / "temp-vendors");
+    expectEnd(run);
+    const std::string foundIn = "found in SOFTWARE\\JavaSoft\\JDK: ", reg = "found registry jre ";
+    EXPECT_TRUE(inLog(
+        run,
+        {"Testing location  (type Y)", "test key name 11 11", foundIn + "18", foundIn + "17.0.2",
+         "test key name 17 zulu-17", reg + java("jre-new") + " 18.0.1",
+         reg + java("jre-b") + " 17.0.2", reg + java("jre-c") + " 17.0.2",
+         "found sun " + java("jre-new") + " 18.0.1", "found located " + java("jre-loc") + " 17.0.2",
+         "Trying to load JVM-DLL from " + java("jre-new"),
+         "add non-working java " + java("jre-new"), reg + java("jre-a") + " 17.0.2",
+         reg + java("jre-b") + " 17.0.2", reg + java("jre-c") + " 17.0.2",
+         "found sun " + java("jre-a") + " 17.0.2", "found located " + java("jre-loc") + " 17.0.2",
+         "Trying to load JVM-DLL from " + java("jre-loc"), "Loading of JVM-DLL successful"}));
+    EXPECT_TRUE(inLog(run, {"checkJavaExe (" + home("jre-loc") + "\\bin\\java.exe, [out], 1, 0, 1)",
+                            "found located *", "add non-working java *", "found located *"}));
+    // The runtime on the non-working list is refused without a result line.
+    EXPECT_EQ(countIn(run.log, "checkJavaExe (*"),
+              countIn(run.log, "checkJavaExe returning *") + 1);
+    EXPECT_EQ(countIn(run.log, foundIn + "11"), 0u) << "out of range by its name";
+    EXPECT_EQ(countIn(run.log, "Trying to load JVM-DLL from *"), 2u);
+    EXPECT_EQ(readLoadRecord(dir / "jre-new"),
+              std::vector<std::string>{"refused dll=" + canon(dir / "jre-new/bin/server/jvm.dll")});
+    EXPECT_EQ(readRunRecord(dir / "jre-new").size(), 1u) << "the second look uses the cache";
+    EXPECT_TRUE(readRunRecord(dir / "jre-eleven").empty());
+    EXPECT_TRUE(readRunRecord(dir / "pkx_jres").empty()) << "pkx_jres runtimes are never used";
+    EXPECT_EQ(countIn(run.log, "*pkx_jres*"), 0u);
+
+    // Earlier installations keep their runtime in "jre": the first acceptable one that loads.
+    const SearchRun previous =
+        runSearch(packLauncher(dir, "earlier.exe",
+                               searchBlock("2", "I",
+                                           {{Setting::MinVersion, "11"},
+                                            {Setting::ApplicationId, "E2eDiscoveryApp"}})),
+                  dir / "temp-earlier");
+    expectEnd(previous);
+    const std::string byUser = "found JRE from previous installation (user) ",
+                      mismatch = "java version did not match in ";
+    EXPECT_TRUE(inLog(
+        previous,
+        {"Testing location  (type I)", "checking app id E2eDiscoveryApp (0, *)",
+         "found installations: " + installations, mismatch + home("inst0") + "\\jre",
+         byUser + java("inst-refused/jre"), "add non-working java " + java("inst-refused/jre"),
+         "checking app id E2eDiscoveryApp (0, *)", mismatch + home("inst0") + "\\jre",
+         mismatch + home("inst-refused") + "\\jre", mismatch + home("inst1") + "\\jre",
+         byUser + java("inst2/jre"), "Trying to load JVM-DLL from " + java("inst2/jre"),
+         "Loading of JVM-DLL successful"}));
+
+    // A registered runtime that never loads ends with the registry message.
+    const SearchRun failed = runSearch(
+        packLauncher(dir, "other.exe",
+                     searchBlock("2", "I", {{Setting::ApplicationId, "E2eDiscoveryOther"}})),
+        dir / "temp-other");
+    expectEnd(failed, "Registered runtime failed");
+    EXPECT_TRUE(inLog(
+        failed,
+        {byUser + java("inst-refused/jre"), "add non-working java " + java("inst-refused/jre"),
+         "checking app id E2eDiscoveryOther (256, *)", "checking app id E2eDiscoveryOther (0, *)",
+         "could not open installation node 2", "checking app id E2eDiscoveryOther (256, *)",
+         "could not open installation node 2", "Search sequence finished",
+         "ERROR: Could not get DLL-Handle."}));
+}
+
+TEST(DiscoveryUnpacking, PackedJarsAreUnpackedOnceWithTheRuntimesOwnUnpack200) {
+    const fs::path dir = scratchDir(), lib = dir / "jre-packed/lib";
+    layOutRuntime(dir / "jre-packed",
+                  {.packedJars = {"lib/rt.jar", "lib/ext/x.jar", "lib/tools.jar"}});
+    writeFile(lib / "tools.jar", "already here");
+    layOutRuntime(dir / "jre-bare", {.unpack200 = false, .packedJars = {"lib/rt.jar"}});
+    const std::string h = canon(dir / "jre-packed");
+    const auto exe = packLauncher(dir, "packed.exe", searchBlock("2", "Ajre-packed"));
+
+    const SearchRun run = runSearch(exe, dir / "temp1");
+    expectEnd(run);
+    EXPECT_EQ(run.result.out(), "Preparing JRE ...\r\n");
+    std::vector<std::string> lines = {"Testing location jre-packed (type A)"};
+    for (const std::string jar : {"\\lib\\rt.jar", "\\lib\\ext\\x.jar"}) {
+        lines.insert(lines.end(), {"checking " + h + jar, h + "\\bin\\unpack200.exe",
+                                   "-r \"" + h + jar + ".pack\" \"" + h + jar + "\"",
+                                   "waiting for unpack200 to finish", "unpack done"});
+    }
+    lines.insert(lines.end(),
+                 {"Unpacking JRE done", "checkJavaExe (*", "Loading of JVM-DLL successful"});
+    EXPECT_TRUE(inLog(run, lines));
+    EXPECT_TRUE(
+        inLog(run, {"checking " + h + "\\lib\\tools.jar", "checking " + h + "\\lib\\ext\\x.jar"}));
+    EXPECT_EQ(countIn(run.log, "Unpacking JRE"), 1u);
+    EXPECT_EQ(readFile(lib / "rt.jar"), "unpacked\npacked lib/rt.jar\n");
+    EXPECT_EQ(readFile(lib / "ext/x.jar"), "unpacked\npacked lib/ext/x.jar\n");
+    EXPECT_EQ(readFile(lib / "tools.jar"), "already here");
+    EXPECT_FALSE(fs::exists(lib / "rt.jar.pack") || fs::exists(lib / "ext/x.jar.pack"));
+    EXPECT_TRUE(fs::exists(lib / "tools.jar.pack")) << "its jar was there";
+    const auto runs = readRunRecord(dir / "jre-packed");
+    ASSERT_EQ(runs.size(), 3u);
+    EXPECT_EQ(recordField(runs[0], "args"), "\"" + h + "\\bin\\unpack200.exe\" -r \"" + h +
+                                                "\\lib\\rt.jar.pack\" \"" + h + "\\lib\\rt.jar\"");
+    EXPECT_TRUE(runs[2].starts_with("run exe=")) << "validated after unpacking";
+
+    const SearchRun again = runSearch(exe, dir / "temp2");
+    expectEnd(again);
+    EXPECT_EQ(again.result.out(), "");
+    EXPECT_EQ(countIn(again.log, "Unpacking JRE*"), 0u);
+
+    const SearchRun failed =
+        runSearch(packLauncher(dir, "bare.exe", searchBlock("2", "Ajre-bare")), dir / "temp3");
+    expectEnd(failed, "Unpacking failed");
+    EXPECT_EQ(failed.result.out(), "Preparing JRE ...\r\n");
+    EXPECT_TRUE(inLog(failed, {"Unpacking JRE", "could not create unpack process"}));
+    EXPECT_TRUE(fs::exists(dir / "jre-bare/lib/rt.jar.pack"));
+    EXPECT_TRUE(readRunRecord(dir / "jre-bare").empty());
+}
