@@ -1,5 +1,7 @@
 #include "standin_home.h"
 
+#include "utf8_output.h"
+
 #include <cstdlib>
 
 namespace standin {
@@ -110,15 +112,7 @@ Home findHome(const std::wstring& module, int fallbackLevels) {
 }
 
 std::string utf8(std::wstring_view text) {
-    if (text.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) {
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
-                            nullptr, nullptr);
-    }
-    return out;
+    return helpers::utf8(text);
 }
 
 std::string recordValue(std::string_view text) {
