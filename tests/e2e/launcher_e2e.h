@@ -1,6 +1,7 @@
 // Shared pieces of the launcher's end-to-end tests: packing launchers into a test's folder.
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -57,6 +58,31 @@ inline WinrunOptions withTemp(const std::filesystem::path& temp,
 inline std::vector<std::string> logLines(const std::filesystem::path& file) {
     const auto text = readUtf8File(file);
     return text ? splitLines(text->text) : std::vector<std::string>{};
+}
+
+// A path as the launcher's canonical form writes it: absolute and lower-cased.
+inline std::string canon(const std::filesystem::path& path) {
+    std::string text = toWinePath(path);
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// Lines as one text, each ending in "\n" (for assertion messages).
+inline std::string joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const auto& line : lines) text += line + "\n";
+    return text;
+}
+
+// The lines of a launcher log file without their "[s:ms] " stamps.
+inline std::vector<std::string> logMessages(const std::filesystem::path& file) {
+    std::vector<std::string> lines = logLines(file);
+    for (auto& line : lines) {
+        const size_t end = line.find("] ");
+        if (line.starts_with('[') && end != std::string::npos) line.erase(0, end + 2);
+    }
+    return lines;
 }
 
 }  // namespace e2e
