@@ -15,6 +15,10 @@ bool logWanted();
 // Writes one formatted line; isError adds the "ERROR: " mark.
 void writeLogLine(bool isError, std::wstring_view message);
 
+// logError as a C varargs function, for the error callback of a loaded library ("%s" a wide
+// string, "%S" a narrow one, "%d" an int, ...).
+void logErrorCallback(const wchar_t* format, ...);
+
 template <typename... Args>
 void logMessage(std::wstring_view format, const Args&... args) {
     if (logWanted()) writeLogLine(false, formatW(format, args...));

@@ -4,8 +4,11 @@
 #include "common/log.h"
 #include "config/config.h"
 #include "env/path_environment.h"
+#include "env/paths.h"
 #include "env/temp_dir.h"
 #include "jvm/discovery/discovery.h"
+#include "jvm/launch/launch.h"
+#include "jvm/launch/launch_arguments.h"
 #include "jvm/launch/system_properties.h"
 #include "jvm/options/assembly.h"
 #include "launcher/extraction.h"
@@ -42,8 +45,7 @@ std::vector<std::string> assembleJvmOptions(const LauncherState& state,
     inputs.noRedirect = state.noRedirect;
     inputs.parcelkitFamily = parcelkit;
     // Option lines may name the selected runtime's home.
-    return buildJvmOptions(inputs, windowsOptionSources(runtime.jvmHome),
-                           windowsAssemblyMachine());
+    return buildJvmOptions(inputs, windowsOptionSources(runtime.jvmHome), windowsAssemblyMachine());
 }
 
 }  // namespace
@@ -60,12 +62,16 @@ void runApplication(const LauncherState& state, const OwnExecutable& executable,
     const std::optional<SelectedRuntime> runtime = LoadDLL(true);
     if (!runtime) exitLauncher(1);
     logMessage(L"launching program");
-    const std::vector<std::string> options =
-        assembleJvmOptions(state, extraction, *runtime, arguments);
-    // This launcher build ends here: the single-instance guard and the creation of the JVM are
-    // not part of it yet, and it says so instead of pretending to start the application.
-    logError(L"%s is not available in this launcher build", L"Creating the JVM");
-    fatalError(L"Running the application is not available in this launcher build.");
+    LaunchRequest request;
+    request.createJavaVm = runtime->createJavaVm;
+    request.options = assembleJvmOptions(state, extraction, *runtime, arguments);
+    request.elements = launcherArguments(readLauncherArgumentInputs(runtime->jvmHome), arguments);
+    request.parcelkitFamily = state.productMarker == kParcelkitMarker;
+    request.legacyMinimumVersion = runtime->legacyMinimumVersion;
+    request.executablePath = executablePathW();
+    getConfigWide(Setting::ApplicationDirectory, request.applicationDirectory);
+    // The per-run directory stays: the application was told where it is.
+    if (!launchProgram(request)) exitLauncher(1);
 }
 
 }  // namespace launcher

@@ -81,7 +81,7 @@ TEST(Extraction, FilesLandDecodedInThePerRunDirectoryWhichAFatalExitRemoves) {
         .file({"six.bin", bytes(6000, 1)})
         .file({"sixone.bin", bytes(6001, 2)})
         .file({"lib\\sub.dat", special});
-    const auto exe = packRunnableLauncher(dir, "extract.exe", block);
+    const auto exe = packRunnableLauncher(dir, "extract.exe", block, withoutLauncherClass());
     const auto temp = dir / "temp";
     // A stale file of the empty entry's name stays what it is: empty entries create nothing.
     auto run = startHeld(exe, {"/run"}, withTemp(temp), dir);
@@ -108,8 +108,7 @@ TEST(Extraction, FilesLandDecodedInThePerRunDirectoryWhichAFatalExitRemoves) {
     EXPECT_EQ(r.exitCode, 1u) << r.describe();
     ASSERT_EQ(r.messageBoxes.size(), 1u) << r.describe();
     EXPECT_EQ(r.messageBoxes[0].text,
-              "Running the application is not available in this launcher build.\n\nLog: " +
-                  toWinePath(temp / "pkx_nlog_1.log"));
+              std::string(kNoLauncherClass) + "\n\nLog: " + toWinePath(temp / "pkx_nlog_1.log"));
     EXPECT_FALSE(fs::exists(directory)) << "the per-run directory stayed: " << directory;
 }
 

@@ -27,9 +27,9 @@ inline std::filesystem::path packLauncher(const std::filesystem::path& dir, cons
 // Like packLauncher, with a stand-in Java runtime in dir/jre that the search sequence "Ajre"
 // finds: "/run" then goes as far as this launcher build goes.
 inline std::filesystem::path packRunnableLauncher(const std::filesystem::path& dir,
-                                                  const std::string& name,
-                                                  pack::BlockWriter writer) {
-    layOutRuntime(dir / "jre", {});
+                                                  const std::string& name, pack::BlockWriter writer,
+                                                  const StandinRuntime& runtime = {}) {
+    layOutRuntime(dir / "jre", runtime);
     writer.string(launcher::idOf(launcher::Setting::SearchSequence), "Ajre");
     return packLauncher(dir, name, writer);
 }
@@ -39,7 +39,17 @@ inline pack::BlockWriter sampleBlock(const std::string& launcherKind = "1") {
     pack::BlockWriter w;
     w.string(101, "E2eService").string(107, launcherKind);
     w.wide(1000, u"Launcher Error").wide(1009, u"Setup failed ({0})");
+    w.wide(launcher::idOf(launcher::Message::LauncherClassNotFound), u"No launcher class.");
     return w;
+}
+
+// The text sampleBlock shows when the runtime lacks the launcher class, and a runtime that does:
+// the run then ends with that fatal message after the JVM was created.
+inline constexpr char kNoLauncherClass[] = "No launcher class.";
+inline StandinRuntime withoutLauncherClass() {
+    StandinRuntime runtime;
+    runtime.missingClasses = {"com/lumex/runtime/WinLauncher"};
+    return runtime;
 }
 
 // Options that give the launcher its own temp folder (where its log goes) and switch the log

@@ -118,13 +118,13 @@ TEST(DamagedBlock, LaterReadingFailuresStillUseAMessageBox) {
 TEST(ErrorPresentation, MessageBoxKindsShowTheErrorInABox) {
     const auto dir = scratchDir();
     for (const std::string kind : {"1", "5"}) {
-        const auto exe = packRunnableLauncher(dir, "gui" + kind + ".exe", sampleBlock(kind));
+        const auto exe = packRunnableLauncher(dir, "gui" + kind + ".exe", sampleBlock(kind),
+                                              withoutLauncherClass());
         const auto r = runViaWinrun(exe, {"/run"});
         EXPECT_EQ(r.exitCode, 1u) << r.describe();
         ASSERT_EQ(r.messageBoxes.size(), 1u) << kind << "\n" << r.describe();
         EXPECT_EQ(r.messageBoxes[0].caption, "Launcher Error");
-        EXPECT_EQ(r.messageBoxes[0].text,
-                  "Running the application is not available in this launcher build.");
+        EXPECT_EQ(r.messageBoxes[0].text, kNoLauncherClass);
         EXPECT_TRUE(r.err().empty()) << r.describe();
     }
 }
@@ -132,21 +132,22 @@ TEST(ErrorPresentation, MessageBoxKindsShowTheErrorInABox) {
 TEST(ErrorPresentation, OtherKindsWriteToStandardErrorWhenOutputIsNoConsole) {
     const auto dir = scratchDir();
     for (const std::string kind : {"0", "2", "4", "15"}) {
-        const auto exe = packRunnableLauncher(dir, "con" + kind + ".exe", sampleBlock(kind));
+        const auto exe = packRunnableLauncher(dir, "con" + kind + ".exe", sampleBlock(kind),
+                                              withoutLauncherClass());
         const auto r = runViaWinrun(exe, {"/run-redirect"});
         EXPECT_EQ(r.exitCode, 1u) << r.describe();
         EXPECT_TRUE(r.messageBoxes.empty()) << kind << "\n" << r.describe();
-        EXPECT_EQ(r.err(), "Running the application is not available in this launcher build.\r\n")
-            << kind;
+        EXPECT_EQ(r.err(), std::string(kNoLauncherClass) + "\r\n") << kind;
     }
 }
 
 TEST(ServiceChild, MarkerLastRunsTheApplicationWhateverComesBefore) {
     const auto dir = scratchDir();
-    const auto exe = packRunnableLauncher(dir, "child.exe", sampleBlock("2"));
+    const auto exe =
+        packRunnableLauncher(dir, "child.exe", sampleBlock("2"), withoutLauncherClass());
     const auto r = runViaWinrun(exe, {"/install", "x", "__pkx_restart"});
     EXPECT_EQ(r.exitCode, 1u) << r.describe();
-    EXPECT_EQ(r.err(), "Running the application is not available in this launcher build.\r\n");
+    EXPECT_EQ(r.err(), std::string(kNoLauncherClass) + "\r\n");
     // Not last: an ordinary command.
     const auto usage = runViaWinrun(exe, {"/?", "__pkx_restart", "x"});
     EXPECT_EQ(usage.exitCode, 0u) << usage.describe();
@@ -209,16 +210,15 @@ TEST(Log, TakesTheFirstFreeNumber) {
 
 TEST(ErrorPresentation, AConsoleGetsTheTextThroughTheConsole) {
     const auto dir = scratchDir();
-    const auto exe = packRunnableLauncher(dir, "console.exe", sampleBlock("2"));
+    const auto exe =
+        packRunnableLauncher(dir, "console.exe", sampleBlock("2"), withoutLauncherClass());
     const auto errFile = dir / "stderr.txt";
     // script(1) gives the launcher a terminal, which Wine presents as a console.
     const std::string command = "'" + wineRunScript().string() + "' '" + exe.string() +
                                 "' /run 2>'" + errFile.string() + "'; echo \"rc=$?\"";
     const auto r = runProcess({"script", "-qec", command, "/dev/null"});
     ASSERT_EQ(r.exitCode, 0) << r.describe();
-    EXPECT_NE(r.out.find("Running the application is not available in this launcher build."),
-              std::string::npos)
-        << r.describe();
+    EXPECT_NE(r.out.find(kNoLauncherClass), std::string::npos) << r.describe();
     EXPECT_NE(r.out.find("rc=1"), std::string::npos) << r.describe();
     EXPECT_EQ(readFile(errFile), "");
 }

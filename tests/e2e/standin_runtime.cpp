@@ -88,6 +88,11 @@ fs::path layOutRuntime(const fs::path& home, const StandinRuntime& runtime) {
     config += "hold_stderr_ms=" + std::to_string(runtime.holdStderrMs) + "\n";
     if (!runtime.refuseLoad.empty()) config += "refuse_load=" + joined(runtime.refuseLoad) + "\n";
     if (runtime.unpackFail) config += "unpack_fail=1\n";
+    config += "create_result=" + std::to_string(runtime.createResult) + "\n";
+    config += "main=" + escaped(runtime.mainBehaviour) + "\n";
+    config += "missing_classes=" + joined(runtime.missingClasses) + "\n";
+    config += "missing_methods=" + joined(runtime.missingMethods) + "\n";
+    config += "register_result=" + std::to_string(runtime.registerResult) + "\n";
     for (const auto& line : runtime.extraConfigLines) config += line + "\n";
     writeFile(home / "standin.cfg", config);
     return root;
@@ -99,6 +104,16 @@ std::vector<std::string> readRunRecord(const fs::path& home) {
 
 std::vector<std::string> readLoadRecord(const fs::path& home) {
     return lines(home / "standin-loads.log");
+}
+
+std::vector<std::string> readJvmTrace(const fs::path& home) {
+    return lines(home / "standin-jvm.log");
+}
+
+fs::path placeHelperLibrary(const fs::path& appDir) {
+    const fs::path helper = appDir / ".parcelkit" / "pkxinst.dll";
+    copyProgram(standinBinDir() / "pkxinst.dll", helper);
+    return helper;
 }
 
 std::optional<std::string> recordField(std::string_view line, std::string_view key) {

@@ -14,8 +14,19 @@
 //                       JDK_JAVA_OPTIONS=<v> stdin=<k> stdout=<k> stderr=<k>" for java/javaw
 //                      (<v> "(unset)" when absent; <k> none, console, char, pipe, file, unknown),
 //                      "unpack args=<command line>" for unpack200
-//   standin-loads.log  "load dll=<path>", "refused dll=<path>", "create options=<n>" followed by
-//                      "option <i>: <optionString>"
+//   standin-loads.log  "load dll=<path>", "refused dll=<path>"
+//   standin-jvm.log    what the launcher did with jvm.dll's machine, one line a call, e.g.
+//                      "create version=0x10002 options=2 ignoreUnrecognized=1",
+//                      "option 0: -Xmx1g", "stack reserve=2097152",
+//                      "find class com/lumex/runtime/WinLauncher" (" (missing)" when not found),
+//                      "method com/lumex/runtime/WinLauncher.main([Ljava/lang/String;)V",
+//                      "main args=<n>", "arg <i>: <text>", "throw <text>", "exit <code>",
+//                      "serve stop", "serve eof", "initFromLauncher <0|1>", "splash <args>",
+//                      "property <key>=<value>", "call <class>.<name><signature> <args>",
+//                      "exception describe <text>", "exception clear <text>", "destroy",
+//                      "registerNatives full=<0|1> module=<self|other>" (the helper library),
+//                      "unexpected JNI call <index>" (the process then exits with 86);
+//                      tests/standin/standin_jvm.cpp has the whole list
 #pragma once
 
 #include <filesystem>
@@ -44,6 +55,16 @@ struct StandinRuntime {
     // Files "<name>.pack" to create, e.g. "lib/rt.jar" -> lib\rt.jar.pack holding
     // "packed lib/rt.jar\n" (relative to the folder holding bin).
     std::vector<std::string> packedJars;
+    // The fake virtual machine of jvm.dll: JNI_CreateJavaVM returns createResult when it is not
+    // 0; the launcher class's main plays mainBehaviour: "return", "throw:<text>" (an
+    // IllegalStateException), "exit:<code>" (ends the process) or "serve" (reads standard input
+    // up to "0\n" or its end). FindClass does not find missingClasses ("com/acme/Name"), the
+    // method look-ups do not find missingMethods ("com/acme/Name.method").
+    int createResult = 0;
+    std::string mainBehaviour = "return";
+    std::vector<std::string> missingClasses;
+    std::vector<std::string> missingMethods;
+    int registerResult = 1;  // what the helper library's registerNativesEx returns (0: FALSE)
     std::vector<std::string> extraConfigLines;  // appended to standin.cfg as they are
 };
 
@@ -59,6 +80,12 @@ std::filesystem::path layOutRuntime(const std::filesystem::path& home,
 // The lines of HOME's run and load records (empty when nothing was recorded).
 std::vector<std::string> readRunRecord(const std::filesystem::path& home);
 std::vector<std::string> readLoadRecord(const std::filesystem::path& home);
+// The lines of HOME's standin-jvm.log: the calls of the fake virtual machine and of the helper
+// library (whose record goes to the home of the jvm.dll loaded in its process).
+std::vector<std::string> readJvmTrace(const std::filesystem::path& home);
+
+// Copies the stand-in helper library to APP/.parcelkit/pkxinst.dll (folders created); returns it.
+std::filesystem::path placeHelperLibrary(const std::filesystem::path& appDir);
 
 // The value of key in a record line: the text after " key=" up to the next record key, e.g.
 // recordField("run exe=C:\\j\\java.exe args=java -version ...", "args") -> "java -version".

@@ -28,6 +28,10 @@ struct LauncherArgumentInputs {
 std::vector<std::wstring> launcherArguments(const LauncherArgumentInputs& inputs,
                                             const std::vector<std::wstring>& programArguments);
 
+// The five values' configuration as this process has it (Windows): read, expanded with the
+// selected runtime's home and resolved against the launcher's folder.
+LauncherArgumentInputs readLauncherArgumentInputs(std::string_view jvmHome);
+
 // The byte count of an "-Xss" value: digits and at most one unit (k, m, g, t in either case);
 // -1 for anything else.
 int64_t parseStackSize(std::string_view text);

@@ -9,10 +9,10 @@ TEST(LauncherSystemProperties, FixedOrderEachUnderItsCondition) {
     SystemPropertyInputs minimal;
     minimal.executablePath = "C:\\app\\svc.exe";
     minimal.manpathSet = true;
-    EXPECT_EQ(launcher::launcherSystemProperties(minimal),
-              (Properties{"-Dlumex.moduleName=C:\\app\\svc.exe",
-                          "-Dsun.java.command=C:\\app\\svc.exe", "-Dlumex.tempDir=",
-                          "-Dlumex.unextractedPosition=0"}));
+    EXPECT_EQ(
+        launcher::launcherSystemProperties(minimal),
+        (Properties{"-Dlumex.moduleName=C:\\app\\svc.exe", "-Dsun.java.command=C:\\app\\svc.exe",
+                    "-Dlumex.tempDir=", "-Dlumex.unextractedPosition=0"}));
 
     SystemPropertyInputs full = minimal;
     full.semaphoreName = "Global\\svc";

@@ -1,0 +1,24 @@
+// Creating the JVM on a thread of its own, preparing the application runtime and calling the
+// launcher class (the Windows side; the JNI calls themselves are in jvm_calls.h).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace launcher {
+
+struct LaunchRequest {
+    void* createJavaVm = nullptr;        // JNI_CreateJavaVM of the loaded library
+    std::vector<std::string> options;    // the assembled JVM options, in order
+    std::vector<std::wstring> elements;  // the launcher class's argument array
+    bool parcelkitFamily = false;        // class names, helper library
+    bool legacyMinimumVersion = false;   // natives are registered partially
+    std::wstring executablePath;         // long form, for "lumex.moduleName"
+    std::wstring applicationDirectory;   // config 10003, for the helper library
+};
+
+// Runs the application: true when the launcher class's main returned normally (the JVM is then
+// destroyed). A missing launcher class or main method ends the process (messages 1010, 1011).
+bool launchProgram(const LaunchRequest& request);
+
+}  // namespace launcher

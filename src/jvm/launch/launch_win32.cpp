@@ -1,0 +1,144 @@
+#include <windows.h>
+
+#include "common/fatal.h"
+#include "common/log.h"
+#include "common/unique_handle.h"
+#include "config/config.h"
+#include "env/paths.h"
+#include "jvm/launch/jvm_calls.h"
+#include "jvm/launch/launch.h"
+#include "jvm/launch/launch_arguments.h"
+
+namespace launcher {
+
+namespace {
+
+constexpr char kLumexLauncherClass[] = "com/lumex/runtime/WinLauncher";
+constexpr char kParcelkitLauncherClass[] = "com/parcelkit/runtime/launcher/WinLauncher";
+// The splash call goes to the lumex class whatever the family.
+constexpr char kSplashClass[] = "com/lumex/runtime/WinLauncher";
+constexpr char kRuntimeClass[] = "com/parcelkit/runtime/installer/platform/win32/Common";
+constexpr wchar_t kHelperLibrary[] = L".parcelkit\\pkxinst.dll";
+constexpr size_t kSplashTextLength = 2000;
+
+using CreateJavaVmFunction = jint(JNICALL*)(JavaVM**, void**, void*);
+using RegisterNativesFunction = BOOL (*)(JNIEnv*, HMODULE, BOOL, void (*)(const wchar_t*, ...));
+
+SplashSettings readSplashSettings() {
+    struct GroupIds {
+        Setting text, first, second;
+    };
+    constexpr GroupIds kGroups[SplashSettings::kGroupCount] = {
+        {Setting::SplashText1, Setting::SplashNumber1a, Setting::SplashNumber1b},
+        {Setting::SplashText2, Setting::SplashNumber2a, Setting::SplashNumber2b},
+        {Setting::SplashText3, Setting::SplashNumber3a, Setting::SplashNumber3b},
+        {Setting::SplashText4, Setting::SplashNumber4a, Setting::SplashNumber4b},
+    };
+    SplashSettings settings;
+    settings.flag = getConfigInt(Setting::SplashConfigured) != 0;
+    for (size_t i = 0; i < SplashSettings::kGroupCount; ++i) {
+        settings.groups[i].text = getConfigString(kGroups[i].text, kSplashTextLength);
+        settings.groups[i].first = getConfigInt(kGroups[i].first);
+        settings.groups[i].second = getConfigInt(kGroups[i].second);
+    }
+    return settings;
+}
+
+// The parcelkit runtime's native library in the application directory registers its natives.
+void loadHelperDll(JNIEnv* env, const LaunchRequest& request) {
+    if (!request.parcelkitFamily) return;
+    logMessage(L"load helper dll");
+    std::wstring path;
+    appendResolvedPath(path, request.applicationDirectory, nullptr, FolderForm::Wide);
+    if (!path.empty() && path.back() != L'\\') path += L'\\';
+    path += kHelperLibrary;
+    HMODULE helper = ::LoadLibraryW(path.c_str());
+    logMessage(L"helper dll %p %s", static_cast<void*>(helper), path);
+    if (request.legacyMinimumVersion) logMessage(L"partially registering natives");
+    if (helper == nullptr) return;
+    const auto registerNatives = reinterpret_cast<RegisterNativesFunction>(
+        reinterpret_cast<void*>(::GetProcAddress(helper, "registerNativesEx")));
+    if (registerNatives == nullptr) {
+        logError(L"did not find register natives in helper dll");
+        return;
+    }
+    if (!callInitFromLauncher(env, kRuntimeClass, true)) return;
+    if (!registerNatives(env, helper, request.legacyMinimumVersion ? FALSE : TRUE,
+                         logErrorCallback)) {
+        env->ExceptionClear();
+        logError(L"registering helper dll failed");
+        callInitFromLauncher(env, kRuntimeClass, false);
+    }
+}
+
+// The JVM thread's body: creates the JVM, prepares the runtime and calls the launcher class.
+bool runJvm(const LaunchRequest& request) {
+    logMessage(L"Creating JVM");
+    // Each option a separate copy: the JVM keeps pointers into them.
+    std::vector<std::string> copies = request.options;
+    std::vector<JavaVMOption> options(copies.size());
+    for (size_t i = 0; i < copies.size(); ++i) options[i].optionString = copies[i].data();
+    JavaVMInitArgs arguments{};
+    arguments.version = JNI_VERSION_1_2;
+    arguments.nOptions = static_cast<jint>(options.size());
+    arguments.options = options.data();
+    arguments.ignoreUnrecognized = JNI_TRUE;
+    const auto create = reinterpret_cast<CreateJavaVmFunction>(request.createJavaVm);
+    JavaVM* vm = nullptr;
+    JNIEnv* env = nullptr;
+    if (create == nullptr || create(&vm, reinterpret_cast<void**>(&env), &arguments) != JNI_OK ||
+        env == nullptr) {
+        logError(L"could not initialize JVM");
+        return false;
+    }
+    logMessage(L"JVM created");
+    if (getConfigInt(Setting::SplashSettings) != 0) {
+        callSplashConfig(env, kSplashClass, readSplashSettings());
+    }
+    loadHelperDll(env, request);
+    setModuleNameProperty(env, request.executablePath);
+    env->ExceptionClear();
+    const char* launcherClass =
+        request.parcelkitFamily ? kParcelkitLauncherClass : kLumexLauncherClass;
+    switch (invokeLauncherMain(env, launcherClass, request.elements)) {
+        case LaunchOutcome::Returned:
+            logMessage(L"dest JVM");
+            vm->DestroyJavaVM();
+            logMessage(L"launch done");
+            return true;
+        case LaunchOutcome::Threw:
+            logError(L"could not call main");
+            return false;
+        case LaunchOutcome::LauncherClassMissing:
+            fatalMessage(Message::LauncherClassNotFound);
+        case LaunchOutcome::MainMethodMissing:
+            fatalMessage(Message::MainMethodNotFound);
+        case LaunchOutcome::ArrayNotCreated:
+            fatalError(L"assertion failed: paramArray (windows/JavaVMLauncher:838)");
+        case LaunchOutcome::StringNotCreated:
+            fatalError(L"assertion failed: jstr (windows/JavaVMLauncher:842)");
+    }
+    return false;
+}
+
+DWORD WINAPI jvmThread(LPVOID request) {
+    return runJvm(*static_cast<const LaunchRequest*>(request)) ? 1 : 0;
+}
+
+}  // namespace
+
+bool launchProgram(const LaunchRequest& request) {
+    const uint32_t stackSize = jvmThreadStackSize(request.options);
+    logMessage(L"used stack size %d", static_cast<int>(stackSize));
+    UniqueHandle thread(::CreateThread(nullptr, stackSize, jvmThread,
+                                       const_cast<LaunchRequest*>(&request),
+                                       STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    // Without a thread of its own the JVM runs on this one.
+    if (!thread) return runJvm(request);
+    ::WaitForSingleObject(thread.get(), INFINITE);
+    DWORD code = 0;
+    if (!::GetExitCodeThread(thread.get(), &code)) return false;
+    return code != 0;
+}
+
+}  // namespace launcher
