@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Cost of the JVM search under Wine for Arm64: "/run" of a launcher whose runtime lies beside it
 # (the stand-in runtime), cold (no version cache entry: one "-version" process) and warm (cached:
-# no process), against the do-nothing program, medians of several runs. The run stops right after
-# the library loaded, as this build does.
+# no process), against the do-nothing program, medians of several runs. After the library loaded
+# the run goes on to the stand-in JVM, which returns at once.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"

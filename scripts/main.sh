@@ -19,7 +19,8 @@ run() {
 }
 run '/?'
 # A Java runtime beside the launcher (the stand-in runtime of the tests): "/run" finds it through
-# the search sequence "Ajre;Y", loads its jvm.dll and stops where this build stops.
+# the search sequence "Ajre;Y", loads its jvm.dll, creates the JVM and calls the launcher class,
+# whose stand-in returns at once.
 rm -rf "$out/jre" && mkdir -p "$out/jre/bin/server"
 cp build/win-arm64/bin/standin/{java.exe,javaw.exe,unpack200.exe} "$out/jre/bin/"
 cp build/win-arm64/bin/standin/jvm.dll "$out/jre/bin/server/"

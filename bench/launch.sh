@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Time from process start to JNI_CreateJavaVM under Wine for Arm64: "/run" of a launcher whose
+# stand-in runtime lies beside it (version cache warm; the stand-in's launcher class returns at
+# once), against a bare program that only loads the same jvm.dll and calls JNI_CreateJavaVM, and
+# the do-nothing program; medians of several runs in one hyperfine run.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+runs=${RUNS:-10}
+out="$root/build/bench/launch"
+rm -rf "$out"
+mkdir -p "$out/jre/bin/server"
+standin=build/win-arm64/bin/standin
+cp "$standin/java.exe" "$standin/javaw.exe" "$standin/jli.dll" "$out/jre/bin/"
+cp "$standin/jvm.dll" "$out/jre/bin/server/"
+printf 'main=return\n' >"$out/jre/standin.cfg"
+printf 'string 101 LaunchBench\nstring 128 Ajre\nstring 121 A0app.jar\n' >"$out/launcher.pack"
+build/host/tools/pack/pack build --stub build/win-arm64/bin/launcher.exe \
+  --input "$out/launcher.pack" --output "$out/Bench.exe" >/dev/null
+run=tests/wine/wine-run.sh
+$run --prepare
+$run "$out/Bench.exe" /run >/dev/null 2>&1 || true  # fills the version cache
+jvm_win="Z:$(printf '%s' "$out/jre/bin/server/jvm.dll" | tr '/' '\\')"
+hyperfine --warmup 2 --runs "$runs" --export-json "$out/launch.json" -N \
+  --command-name launcher "$run $out/Bench.exe /run" \
+  --command-name bare "$run build/win-arm64/bin/jvm_probe.exe '$jvm_win'" \
+  --command-name do-nothing "$run build/win-arm64/bin/noop.exe" >/dev/null
+python3 - "$out/launch.json" "$runs" <<'PY'
+import json, sys
+med = {r["command"]: r["median"] * 1000 for r in json.load(open(sys.argv[1]))["results"]}
+print(f"launch: launcher '/run' median {med['launcher']:.0f} ms, bare JNI_CreateJavaVM caller "
+      f"{med['bare']:.0f} ms, do-nothing {med['do-nothing']:.0f} ms ({sys.argv[2]} runs each); "
+      f"launcher over bare: {med['launcher'] - med['bare']:.0f} ms")
+PY
+echo "stub size: $(stat -c %s build/win-arm64/bin/launcher.exe) bytes"
