@@ -4,11 +4,6 @@
 
 namespace launcher {
 
-namespace {
-// PATH is read into a buffer of this many bytes, its terminating NUL included.
-constexpr size_t kPathPropertyBuffer = 12000;
-}  // namespace
-
 std::vector<std::string> launcherSystemProperties(const SystemPropertyInputs& inputs) {
     std::vector<std::string> properties;
     auto add = [&](const char* name, const std::string& value) {
@@ -24,7 +19,8 @@ std::vector<std::string> launcherSystemProperties(const SystemPropertyInputs& in
     add("lumex.unextractedPosition",
         formatA("%I64d", static_cast<long long>(inputs.unextractedPosition)));
     if (inputs.path && !inputs.path->empty()) {
-        add("java.library.path", inputs.path->substr(0, kPathPropertyBuffer - 1));
+        // Whole, however long: a cut PATH would hide the libraries at its end.
+        add("java.library.path", *inputs.path);
     }
     if (!inputs.manpathSet)
         add("lumex.consoleCodepage",

@@ -32,7 +32,7 @@ TEST(LauncherSystemProperties, FixedOrderEachUnderItsCondition) {
     EXPECT_EQ(properties[3], "-Dlumex.isService=true");
     EXPECT_EQ(properties[6], "-Dlumex.tempDir=C:\\t\\lmx1_dir2");
     EXPECT_EQ(properties[7], "-Dlumex.unextractedPosition=4000000000");
-    EXPECT_EQ(properties[8], "-Djava.library.path=" + std::string(11999, 'p'))
-        << "PATH is read into a 12000-byte buffer";
+    EXPECT_EQ(properties[8], "-Djava.library.path=" + std::string(13000, 'p'))
+        << "PATH is passed whole, however long";
     EXPECT_EQ(properties[9], "-Dlumex.consoleCodepage=cp850");
 }
