@@ -8,6 +8,7 @@
 
 #include "common/limits.h"
 #include "common/log.h"
+#include "common/unique_stdio.h"
 #include "config/config.h"
 #include "env/expand_launcher_variables.h"
 #include "env/paths.h"
@@ -55,12 +56,12 @@ void readVersionBounds(Discovery& discovery) {
 // The first line of a preference file in the application directory, without its line end.
 std::optional<std::string> readPreferenceFile(const Discovery& discovery, std::string_view suffix) {
     const std::wstring path = discovery.settings.applicationDirectory + widen(suffix);
-    FILE* file = ::_wfopen(path.c_str(), L"rt");
-    if (file == nullptr) return std::nullopt;
+    const UniqueStdioFile file(::_wfopen(path.c_str(), L"rt"));
+    if (!file) return std::nullopt;
     std::string line(kBufferLength, '\0');
-    const bool read = std::fgets(line.data(), static_cast<int>(kBufferLength), file) != nullptr;
-    std::fclose(file);
-    if (!read) return std::nullopt;
+    if (std::fgets(line.data(), static_cast<int>(kBufferLength), file.get()) == nullptr) {
+        return std::nullopt;
+    }
     line.resize(std::char_traits<char>::length(line.c_str()));
     return stripLineEnd(std::move(line));
 }

@@ -13,6 +13,7 @@
 #include "common/limits.h"
 #include "common/log.h"
 #include "common/unique_handle.h"
+#include "common/unique_stdio.h"
 #include "env/paths.h"
 #include "jvm/discovery/discovery.h"
 
@@ -35,11 +36,6 @@ constexpr DWORD kProbePollMs = 5;
 constexpr size_t kProbeOutputLimit = size_t{1} << 20;
 
 constexpr std::array<std::string_view, 3> kUncachedVersionPrefixes = {"1.5.", "1.6.", "1.7."};
-
-struct FileCloser {
-    void operator()(std::FILE* stream) const { std::fclose(stream); }
-};
-using UniqueStdioFile = std::unique_ptr<std::FILE, FileCloser>;
 
 LastWriteTime toLastWriteTime(uint64_t fileTime) {
     LastWriteTime bytes{};
