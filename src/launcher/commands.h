@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "service/service_control.h"
+#include "service/service_host.h"
 
 namespace launcher {
 
@@ -33,7 +34,8 @@ Command lookupCommand(std::wstring_view word);
 // are removed. Nothing when the argument does not begin that way.
 std::optional<std::wstring> commandWord(std::wstring_view argument);
 
-inline constexpr std::wstring_view kServiceChildMarker = L"__pkx_restart";
+// The service host puts it last on its child's command line.
+inline constexpr std::wstring_view kServiceChildMarker = kChildRestartMarker;
 
 struct DispatchDecision {
     enum class Road { ServiceChild, Command, Dispatcher };

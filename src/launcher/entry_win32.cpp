@@ -20,6 +20,7 @@
 #include "log/errors.h"
 #include "log/log.h"
 #include "service/service_control.h"
+#include "service/service_host.h"
 
 namespace launcher {
 
@@ -69,37 +70,16 @@ void printUsage() {
         usageProgramName(path));
 }
 
-SERVICE_STATUS_HANDLE statusHandle = nullptr;
-
-DWORD WINAPI serviceControl(DWORD, DWORD, LPVOID, LPVOID) {
-    return NO_ERROR;
-}
-
-// The name the dispatcher runs the service under.
-std::wstring& dispatchedServiceName() {
-    static std::wstring name;
-    return name;
-}
-
-// Hosting the application as a service is not part of this build: the service reports that it
-// stopped with an error instead of pretending to run.
-void WINAPI serviceMain(DWORD, LPWSTR*) {
-    logError(L"service hosting is not available in this launcher build");
-    statusHandle =
-        ::RegisterServiceCtrlHandlerExW(dispatchedServiceName().c_str(), serviceControl, nullptr);
-    if (statusHandle == nullptr) return;
-    SERVICE_STATUS status{};
-    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
-    status.dwCurrentState = SERVICE_STOPPED;
-    status.dwWin32ExitCode = ERROR_CALL_NOT_IMPLEMENTED;
-    ::SetServiceStatus(statusHandle, &status);
+// The dispatcher's service main: the service host runs the service child and ends the process
+// when it has ended.
+void WINAPI dispatchedServiceMain(DWORD argumentCount, LPWSTR* arguments) {
+    serviceMain(static_cast<uint32_t>(argumentCount), arguments);
 }
 
 int runServiceDispatcher(const std::wstring& serviceName) {
-    dispatchedServiceName() = serviceName;
     std::vector<wchar_t> name(serviceName.size() + 10, L'\0');
     std::copy(serviceName.begin(), serviceName.end(), name.begin());
-    SERVICE_TABLE_ENTRYW table[] = {{name.data(), serviceMain}, {nullptr, nullptr}};
+    SERVICE_TABLE_ENTRYW table[] = {{name.data(), dispatchedServiceMain}, {nullptr, nullptr}};
     logMessage(L"calling StartServiceCtrlDispatcher");
     if (!::StartServiceCtrlDispatcherW(table)) {
         logMessage(L"StartServiceCtrlDispatcher failed with error %d", ::GetLastError());

@@ -12,6 +12,7 @@
 #include "jvm/launch/system_properties.h"
 #include "jvm/options/assembly.h"
 #include "launcher/extraction.h"
+#include "service/service_host.h"
 
 namespace launcher {
 
@@ -51,13 +52,14 @@ std::vector<std::string> assembleJvmOptions(const LauncherState& state,
 }  // namespace
 
 void runApplication(const LauncherState& state, const OwnExecutable& executable,
-                    std::vector<std::wstring>& arguments, bool) {
+                    std::vector<std::wstring>& arguments, bool serviceChild) {
     const Extraction extraction = extractIncludedFiles(executable.path, executable.blockEnd, true);
     if (extraction.result != ExtractResult::Ok) {
         fatalMessage(Message::SetupFailed, FailureDetail::ExtractionFailed);
     }
     prependNativeLibraryPath(dupConfigString(Setting::NativeLibraryDirectories),
                              getConfigInt(Setting::AddDllDirectories) != 0);
+    if (serviceChild) registerConsoleCtrlHandler();
     // The search has shown the user why when nothing loaded.
     const std::optional<SelectedRuntime> runtime = LoadDLL(true);
     if (!runtime) exitLauncher(1);

@@ -12,6 +12,9 @@
 //       where the key is HKLM\System\CurrentControlSet\Services\NAME.
 //   service_query.exe set-path NAME COMMANDLINE
 //       Changes the service's image path (ChangeServiceConfigW), e.g. to a test service.
+//   service_query.exe kill NAME
+//       Ends the process of a running service at once (TerminateProcess), as a crash would;
+//       prints "killed PID".
 //   service_query.exe remove NAME
 //       Stops the service if it runs (ending its process when the stop does not finish within
 //       5 s) and deletes it. A service that does not exist is fine. Prints "removed" or
@@ -151,10 +154,26 @@ int removeService(SC_HANDLE service) {
     return 0;
 }
 
+int killService(SC_HANDLE service) {
+    SERVICE_STATUS_PROCESS process{};
+    DWORD needed = 0;
+    if (!QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&process),
+                              sizeof(process), &needed) ||
+        process.dwProcessId == 0) {
+        return fail(L"QueryServiceStatusEx");
+    }
+    UniqueHandle host(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process.dwProcessId));
+    if (!host || !TerminateProcess(host.get(), 9)) return fail(L"TerminateProcess");
+    WaitForSingleObject(host.get(), 5000);
+    out(L"killed " + std::to_wstring(process.dwProcessId));
+    return 0;
+}
+
 int run(const std::vector<std::wstring>& args) {
     if (args.size() < 3) {
         write(STD_ERROR_HANDLE,
-              L"usage: service_query.exe config NAME | set-path NAME COMMANDLINE | remove NAME");
+              L"usage: service_query.exe config NAME | set-path NAME COMMANDLINE | kill NAME | "
+              L"remove NAME");
         return 2;
     }
     const std::wstring& command = args[1];
@@ -171,6 +190,7 @@ int run(const std::vector<std::wstring>& args) {
     }
     if (command == L"config" && args.size() == 3) return printConfig(service.get(), name);
     if (command == L"remove" && args.size() == 3) return removeService(service.get());
+    if (command == L"kill" && args.size() == 3) return killService(service.get());
     if (command == L"set-path" && args.size() == 4) {
         if (!ChangeServiceConfigW(service.get(), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
                                   SERVICE_NO_CHANGE, args[3].c_str(), nullptr, nullptr, nullptr,

@@ -1,0 +1,258 @@
+// The service host against the Service Control Manager: the status record, the control
+// handler, the service child with its two pipes, the output thread and the final report.
+#include <windows.h>
+
+#include <stdlib.h>
+
+#include <atomic>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/command_line.h"
+#include "common/log.h"
+#include "common/unique_handle.h"
+#include "service/service_control.h"
+#include "service/service_host.h"
+
+namespace launcher {
+
+static_assert(kServiceRunning == SERVICE_RUNNING);
+static_assert(kNormalPriorityClass == NORMAL_PRIORITY_CLASS);
+static_assert(kServiceSpecificError == ERROR_SERVICE_SPECIFIC_ERROR);
+static_assert(kServiceHostType == (SERVICE_WIN32_OWN_PROCESS | SERVICE_WIN32_SHARE_PROCESS));
+static_assert(kServiceHostControls == (SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN));
+
+namespace {
+
+// The process-wide status record: written by the service main thread and the dispatcher's
+// thread, whole fields at a time, each write followed by a report of the whole record.
+SERVICE_STATUS serviceStatus{};
+SERVICE_STATUS_HANDLE statusHandle = nullptr;
+
+// The name the service runs under, set by serviceMain before the handler is registered.
+std::wstring& hostServiceName() {
+    static std::wstring name;
+    return name;
+}
+
+// The write end of the child's standard input. Taken (and closed) by the first sendShutdown,
+// so a later request finds nothing and never touches the closed handle.
+std::atomic<HANDLE> shutdownPipe{nullptr};
+
+BOOL report() {
+    return ::SetServiceStatus(statusHandle, &serviceStatus);
+}
+
+void sendShutdown() {
+    constexpr int kShutdownCode = 0;
+    logMessage(L"sending shutdown1 %d", kShutdownCode);
+    const UniqueHandle pipe(shutdownPipe.exchange(nullptr));
+    const std::string line = formatA("%d\n", kShutdownCode);
+    DWORD written = 0;
+    if (!pipe) {
+        // The channel is not there yet, or an earlier request closed it.
+        logMessage(L"sending shutdown failed");
+        logMessage(L"error code %d", static_cast<int>(ERROR_INVALID_HANDLE));
+    } else if (!::WriteFile(pipe.get(), line.data(), static_cast<DWORD>(line.size()), &written,
+                            nullptr)) {
+        const DWORD error = ::GetLastError();
+        logMessage(L"sending shutdown failed");
+        logMessage(L"error code %d", error);
+    }
+    // The pipe closes here, so the child sees the end of its input after the line.
+    logMessage(L"shutdown sent");
+}
+
+DWORD WINAPI serviceControlHandler(DWORD control) {
+    logMessage(L"control handler request %d", control);
+    switch (control) {
+        case SERVICE_CONTROL_STOP:
+            serviceStatus.dwCurrentState = SERVICE_STOP_PENDING;
+            if (!report()) logMessage(L"SetServiceStatus 2 failed %d", ::GetLastError());
+            sendShutdown();
+            break;
+        case SERVICE_CONTROL_SHUTDOWN:
+            serviceStatus.dwCurrentState = SERVICE_STOP_PENDING;
+            serviceStatus.dwCheckPoint = serviceStatus.dwCheckPoint + 1;
+            if (!report()) logMessage(L"SetServiceStatus 1 failed %d", ::GetLastError());
+            sendShutdown();
+            break;
+        default:
+            if (!report()) logMessage(L"SetServiceStatus 3 failed %d", ::GetLastError());
+            break;
+    }
+    return NO_ERROR;
+}
+
+void WINAPI serviceControlHandlerEntry(DWORD control) {
+    (void)serviceControlHandler(control);
+}
+
+BOOL WINAPI consoleCtrlHandler(DWORD) {
+    logMessage(L"ConsoleCtrlHandler event");
+    return TRUE;
+}
+
+// Reads and discards the child's output so that it never blocks on a full pipe.
+DWORD WINAPI consumeChildOutput(LPVOID parameter) {
+    const UniqueHandle output(static_cast<HANDLE>(parameter));
+    logMessage(L"consuming output");
+    char buffer[kChildOutputChunk];
+    DWORD n = 0;
+    while (::ReadFile(output.get(), buffer, sizeof buffer, &n, nullptr) && n > 0) {
+    }
+    logMessage(L"consuming output done");
+    return 0;
+}
+
+DWORD readServicePriority() {
+    UniqueKey key;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, std::wstring(kServicePriorityKey).c_str(), 0, KEY_READ,
+                        key.put()) != ERROR_SUCCESS) {
+        return kNormalPriorityClass;
+    }
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    const bool queried =
+        ::RegQueryValueExW(key.get(), hostServiceName().c_str(), nullptr, nullptr,
+                           reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS;
+    const std::optional<uint32_t> priority = servicePriorityValue(queried, size, value);
+    if (!priority) return kNormalPriorityClass;
+    logMessage(L"using priority %d", *priority);
+    return *priority;
+}
+
+// The start failed (pipes or process): the manager learns it from the service-specific code.
+void reportStartFailure() {
+    serviceStatus.dwCurrentState = SERVICE_STOPPED;
+    serviceStatus.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
+    serviceStatus.dwServiceSpecificExitCode = kChildStartFailedCode;
+    (void)report();
+}
+
+// The pipes of the child: its standard input (whose write end becomes shutdownPipe) and its
+// output, whose write end it shares for standard output and error.
+struct ChildPipes {
+    UniqueHandle inputRead;
+    UniqueHandle outputRead;
+    UniqueHandle outputWrite;
+};
+
+bool createChildPipes(ChildPipes& pipes) {
+    SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    if (!::CreatePipe(pipes.outputRead.put(), pipes.outputWrite.put(), &attributes, 0)) {
+        logMessage(L"CreatePipe error (%d)", ::GetLastError());
+        return false;
+    }
+    if (!::SetHandleInformation(pipes.outputRead.get(), HANDLE_FLAG_INHERIT, 0)) {
+        logMessage(L"SetHandleInformation error (%d)", ::GetLastError());
+        return false;
+    }
+    UniqueHandle inputWrite;
+    if (!::CreatePipe(pipes.inputRead.put(), inputWrite.put(), &attributes, 0)) {
+        logMessage(L"CreatePipe error 2 (%d)", ::GetLastError());
+        return false;
+    }
+    if (!::SetHandleInformation(inputWrite.get(), HANDLE_FLAG_INHERIT, 0)) {
+        logMessage(L"SetHandleInformation error 2 (%d)", ::GetLastError());
+        return false;
+    }
+    // A stop request that came before the pipe existed found no channel; this one is new.
+    UniqueHandle previous(shutdownPipe.exchange(inputWrite.release()));
+    return true;
+}
+
+}  // namespace
+
+void registerConsoleCtrlHandler() {
+    logMessage(L"registering ConsoleCtrlHandler");
+    ::SetConsoleCtrlHandler(consoleCtrlHandler, TRUE);
+}
+
+void serviceMain(uint32_t argumentCount, wchar_t** arguments) {
+    logMessage(L"service main");
+    serviceStatus = SERVICE_STATUS{};
+    serviceStatus.dwServiceType = kServiceHostType;
+    serviceStatus.dwCurrentState = SERVICE_RUNNING;
+    serviceStatus.dwControlsAccepted = kServiceHostControls;
+    serviceStatus.dwWaitHint = kServiceStatusWaitHint;
+
+    std::vector<std::wstring_view> given;
+    for (uint32_t i = 0; i < argumentCount; ++i) {
+        given.emplace_back(arguments[i] != nullptr ? arguments[i] : L"");
+    }
+    hostServiceName() = serviceNameFromArguments(given);
+    logMessage(L"service name is '%s'", hostServiceName());
+
+    statusHandle =
+        ::RegisterServiceCtrlHandlerW(hostServiceName().c_str(), serviceControlHandlerEntry);
+    if (statusHandle == nullptr) return;
+    (void)report();
+
+    const wchar_t* ownText = ::GetCommandLineW();
+    std::vector<std::wstring> ownArguments;
+    splitCommandLine(ownText != nullptr ? ownText : L"", ownArguments);
+    const std::vector<std::wstring_view> startParameters(
+        given.empty() ? given.end() : given.begin() + 1, given.end());
+    const std::wstring commandLine =
+        childCommandLine(ownArguments, hostServiceName(), startParameters);
+
+    ChildPipes pipes;
+    if (!createChildPipes(pipes)) {
+        reportStartFailure();
+        return;
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(STARTUPINFOW);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = pipes.inputRead.get();
+    startup.hStdOutput = pipes.outputWrite.get();
+    startup.hStdError = pipes.outputWrite.get();
+
+    PROCESS_INFORMATION process{};
+    BOOL started = FALSE;
+    {
+        std::vector<wchar_t> buffer(commandLine.size() + 10, L'\0');
+        std::copy(commandLine.begin(), commandLine.end(), buffer.begin());
+        started = ::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE,
+                                   readServicePriority() | DETACHED_PROCESS, nullptr, nullptr,
+                                   &startup, &process);
+    }
+    if (!started) {
+        logMessage(L"could not start process %s (%d)", commandLine, ::GetLastError());
+        reportStartFailure();
+        return;
+    }
+    UniqueHandle child(process.hProcess);
+    UniqueHandle childThread(process.hThread);
+    // The child holds its own copies now; the output reaches its end once the child is gone.
+    pipes.outputWrite.reset();
+    pipes.inputRead.reset();
+    const HANDLE outputRead = pipes.outputRead.get();
+    if (UniqueHandle thread(::CreateThread(nullptr, 0, consumeChildOutput, outputRead, 0, nullptr));
+        thread) {
+        (void)pipes.outputRead.release();
+    }
+    serviceStatus.dwCurrentState = SERVICE_RUNNING;
+    (void)report();
+    registerConsoleCtrlHandler();
+
+    ::WaitForSingleObject(child.get(), INFINITE);
+    DWORD exitCode = 0;
+    ::GetExitCodeProcess(child.get(), &exitCode);
+    logMessage(L"process terminated with exit code %d", exitCode);
+    if (reportsStoppedAtEnd(exitCode, serviceStatus.dwCurrentState)) {
+        serviceStatus.dwCurrentState = SERVICE_STOPPED;
+        if (!report()) logMessage(L"SetServiceStatus 10 failed %d", ::GetLastError());
+        logMessage(L"service stopped set");
+    }
+    child.reset();
+    childThread.reset();
+    logMessage(L"exiting");
+    // No exit handlers, no stream flushing: the host's work is done.
+    ::_exit(0);
+}
+
+}  // namespace launcher

@@ -1,0 +1,241 @@
+// The launcher as a real service under Wine's Service Control Manager: the packed launcher is
+// installed and started, its service host starts the service child (the same executable with the
+// marker last), which runs the stand-in runtime's main in "serve" mode until the host writes the
+// stop line to its standard input. Cross-checked with Wine's sc.exe and the stand-in's trace.
+//
+// Service names are "LmxE2eHost" and the test's name; they are removed before and after each
+// test, since Wine starts auto-start services again with every new session.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <regex>
+#include <thread>
+
+#include "launcher_e2e.h"
+
+using namespace e2e;
+namespace fs = std::filesystem;
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+std::string crlf(std::initializer_list<std::string> lines) {
+    std::string text;
+    for (const auto& line : lines) text += line + "\r\n";
+    return text;
+}
+
+class ServiceHostExclusive : public ::testing::Test {
+protected:
+    void SetUp() override {
+        name_ = "LmxE2eHost" +
+                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        removeService();
+        dir_ = scratchDir();
+    }
+
+    void TearDown() override {
+        removeService();
+        EXPECT_TRUE(waitForState(-1)) << name_ << " is still there";
+    }
+
+    RunResult removeService() const {
+        return runWine(helperPath("service_query").string(), {"remove", name_});
+    }
+
+    // A launcher whose stand-in runtime's main plays behaviour.
+    fs::path pack(const std::string& behaviour) {
+        pack::BlockWriter w;
+        w.string(launcher::idOf(launcher::Setting::ServiceName), name_)
+            .string(launcher::idOf(launcher::Setting::LauncherKind), "1");
+        w.wide(launcher::idOf(launcher::Message::ErrorCaption), u"Launcher Error");
+        StandinRuntime runtime;
+        runtime.mainBehaviour = behaviour;
+        return packRunnableLauncher(dir_, "host svc.exe", w, runtime);
+    }
+
+    WinrunResult expectCommand(const fs::path& exe, const Lines& args, uint32_t exitCode,
+                               const std::string& out) const {
+        const WinrunResult r = runViaWinrun(exe, args);
+        EXPECT_EQ(r.exitCode, exitCode) << args[0] << "\n" << r.describe();
+        EXPECT_EQ(r.out(), out) << args[0] << "\n" << r.describe();
+        return r;
+    }
+
+    // The state number sc.exe reports; -1 when there is no such service.
+    int scState() const {
+        const RunResult r = runWine("sc", {"query", name_});
+        if (r.exitCode != 0) return -1;
+        std::smatch m;
+        static const std::regex state(R"(STATE\s*:\s*(\d+))");
+        if (!std::regex_search(r.out, m, state)) return -2;
+        return std::stoi(m[1].str());
+    }
+
+    bool waitForState(int state) const {
+        for (int i = 0; i < 90; ++i) {
+            if (scState() == state) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        }
+        return false;
+    }
+
+    Lines trace() const { return readJvmTrace(dir_ / "jre"); }
+
+    // Waits until the stand-in's trace holds a line starting with start; returns the trace.
+    Lines waitForTrace(const std::string& line) const {
+        Lines seen;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        do {
+            seen = trace();
+            if (std::any_of(seen.begin(), seen.end(),
+                            [&](const std::string& l) { return l.starts_with(line); })) {
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        } while (std::chrono::steady_clock::now() < until);
+        return seen;
+    }
+
+    std::string name_;
+    fs::path dir_;
+};
+
+// The "arg <i>: <text>" lines of the main's argument array.
+Lines mainArguments(const Lines& trace) {
+    Lines arguments;
+    static const std::regex arg(R"(arg \d+: (.*))");
+    std::smatch m;
+    for (const auto& line : trace) {
+        if (std::regex_match(line, m, arg)) arguments.push_back(m[1].str());
+    }
+    return arguments;
+}
+
+TEST_F(ServiceHostExclusive, StartRunsTheChildAndStopSendsTheStopLine) {
+    const std::string& n = name_;
+    const auto exe = pack("serve");
+    expectCommand(exe, {"/install"}, 0, crlf({"Installed service '" + n + "'."}));
+    expectCommand(exe, {"/start", n, "a", "b c"}, 0, crlf({"Starting service '" + n + "'."}));
+
+    // The child's main got the service name, then the start parameters (the one with a space
+    // quoted on the child's command line and split back into one argument).
+    Lines seen = waitForTrace("main args=");
+    const Lines arguments = mainArguments(seen);
+    ASSERT_GE(arguments.size(), 3u) << joined(seen);
+    EXPECT_EQ(Lines(arguments.end() - 3, arguments.end()), (Lines{n, "a", "b c"})) << joined(seen);
+    // The child runs in service mode, from the quoted path with its space.
+    EXPECT_NE(std::find(seen.begin(), seen.end(), "option 0: -Dlumex.isService=true"), seen.end());
+    EXPECT_NE(std::find_if(seen.begin(), seen.end(),
+                           [](const std::string& l) {
+                               return l.starts_with("option ") && l.ends_with(": -Xrs");
+                           }),
+              seen.end());
+    EXPECT_NE(
+        std::find(seen.begin(), seen.end(), "option 1: -Dlumex.moduleName=" + toWinePath(exe)),
+        seen.end())
+        << joined(seen);
+    // The marker was taken off: no argument is left of it.
+    EXPECT_EQ(std::find(arguments.begin(), arguments.end(), "__pkx_restart"), arguments.end());
+
+    EXPECT_EQ(scState(), 4);
+    expectCommand(exe, {"/status"}, 0, crlf({"Running."}));
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), "serve stop"), 0) << joined(seen);
+
+    expectCommand(exe, {"/stop"}, 0, crlf({"Stopping service '" + n + "'.", "Service stopped"}));
+    seen = waitForTrace("serve stop");
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), "serve stop"), 1) << joined(seen);
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), "serve eof"), 0) << joined(seen);
+    EXPECT_TRUE(waitForState(1));
+    expectCommand(exe, {"/status"}, 3, crlf({"Not running."}));
+    expectCommand(exe, {"/uninstall"}, 0,
+                  crlf({"Service is already stopped.", "Uninstalled service '" + n + "'."}));
+}
+
+TEST_F(ServiceHostExclusive, AChildEndingWithExitCodeZeroLeavesTheServiceStopped) {
+    const std::string& n = name_;
+    const auto exe = pack("exit:0");
+    expectCommand(exe, {"/install"}, 0, crlf({"Installed service '" + n + "'."}));
+    expectCommand(exe, {"/start"}, 0, crlf({"Starting service '" + n + "'."}));
+    const Lines seen = waitForTrace("exit 0");
+    EXPECT_NE(std::find(seen.begin(), seen.end(), "exit 0"), seen.end()) << joined(seen);
+    EXPECT_TRUE(waitForState(1));
+    expectCommand(exe, {"/status"}, 3, crlf({"Not running."}));
+    expectCommand(exe, {"/uninstall"}, 0,
+                  crlf({"Service is already stopped.", "Uninstalled service '" + n + "'."}));
+}
+
+TEST_F(ServiceHostExclusive, AChildFailingOnItsOwnEndsTheHostWithoutAStoppedReport) {
+    const std::string& n = name_;
+    const auto exe = pack("exit:1");
+    expectCommand(exe, {"/install"}, 0, crlf({"Installed service '" + n + "'."}));
+    expectCommand(exe, {"/start"}, 0, crlf({"Starting service '" + n + "'."}));
+    const Lines seen = waitForTrace("exit 1");
+    EXPECT_NE(std::find(seen.begin(), seen.end(), "exit 1"), seen.end()) << joined(seen);
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    // The last report stays "running": Wine's manager never notices the host's end, Windows
+    // records an unexpected termination and shows the service stopped.
+    const int state = scState();
+    EXPECT_TRUE(state == 4 || state == 1) << state;
+    const WinrunResult r = runViaWinrun(exe, {"/uninstall"});
+    EXPECT_EQ(r.exitCode, 0u) << r.describe();
+    EXPECT_TRUE(r.out().ends_with("Uninstalled service '" + n + "'.\r\n")) << r.describe();
+    // A deleted service's record goes only once its process has ended: the host is gone.
+    EXPECT_TRUE(waitForState(-1)) << "the host process is still running";
+}
+
+TEST_F(ServiceHostExclusive, KillingTheHostEndsTheChildWithinFiveSeconds) {
+    const std::string& n = name_;
+    const auto exe = pack("serve");
+    expectCommand(exe, {"/install"}, 0, crlf({"Installed service '" + n + "'."}));
+    expectCommand(exe, {"/start"}, 0, crlf({"Starting service '" + n + "'."}));
+    const Lines started = waitForTrace("main args=");
+    ASSERT_FALSE(mainArguments(started).empty()) << joined(started);
+    const RunResult killed = runWine(helperPath("service_query").string(), {"kill", name_});
+    ASSERT_EQ(killed.exitCode, 0) << killed.describe();
+    // The child's standard input ends with the host: the Java side sees end of file, main
+    // returns and the JVM is destroyed, so no JVM outlives its service.
+    const auto since = std::chrono::steady_clock::now();
+    const Lines seen = waitForTrace("destroy");
+    const auto took = std::chrono::steady_clock::now() - since;
+    EXPECT_NE(std::find(seen.begin(), seen.end(), "serve eof"), seen.end()) << joined(seen);
+    EXPECT_NE(std::find(seen.begin(), seen.end(), "destroy"), seen.end()) << joined(seen);
+    EXPECT_LT(took, std::chrono::seconds(5));
+}
+
+TEST_F(ServiceHostExclusive, PriorityValuesOfTheWrongSizeAreIgnored) {
+    const std::string& n = name_;
+    const std::string key = R"(HKLM\SOFTWARE\harbor-works\lumex\priority)";
+    const auto setValue = [&](const std::string& type, const std::string& data) {
+        const RunResult r = runWine("reg", {"add", key, "/v", n, "/t", type, "/d", data, "/f"});
+        ASSERT_EQ(r.exitCode, 0) << r.describe();
+    };
+    runWine("reg", {"delete", key, "/v", n, "/f"});
+    const auto exe = pack("serve");
+    expectCommand(exe, {"/install"}, 0, crlf({"Installed service '" + n + "'."}));
+    // Two bytes, then eight bytes, both naming no valid priority class: ignored, normal priority.
+    for (const auto& [type, data] :
+         {std::pair<std::string, std::string>{"REG_BINARY", "c000"}, {"REG_QWORD", "0xC0"}}) {
+        SCOPED_TRACE(type);
+        setValue(type, data);
+        expectCommand(exe, {"/start"}, 0, crlf({"Starting service '" + n + "'."}));
+        EXPECT_TRUE(waitForState(4));
+        expectCommand(exe, {"/stop"}, 0,
+                      crlf({"Stopping service '" + n + "'.", "Service stopped"}));
+    }
+    // A four-byte value of a real class is used.
+    setValue("REG_DWORD", "64");
+    expectCommand(exe, {"/start"}, 0, crlf({"Starting service '" + n + "'."}));
+    EXPECT_TRUE(waitForState(4));
+    expectCommand(exe, {"/stop"}, 0, crlf({"Stopping service '" + n + "'.", "Service stopped"}));
+    Lines seen = trace();
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), "serve stop"), 3) << joined(seen);
+    // The child's priority class itself cannot be seen from here; Wine's CreateProcessW also
+    // takes contradictory classes, so the start-failure report (code 5000) is not reachable.
+    runWine("reg", {"delete", key, "/v", n, "/f"});
+    expectCommand(exe, {"/uninstall"}, 0,
+                  crlf({"Service is already stopped.", "Uninstalled service '" + n + "'."}));
+}
+
+}  // namespace
