@@ -18,18 +18,28 @@ run() {
   echo "exit code $code"
 }
 run '/?'
-# A Java runtime beside the launcher (the stand-in runtime of the tests): "/run" finds it through
-# the search sequence "Ajre;Y", loads its jvm.dll, creates the JVM and calls the launcher class,
-# whose stand-in returns at once.
+# No Windows Java runtime exists on this machine: the stand-in runtime of the tests
+# (tests/standin: a java.exe that answers "-version", a jvm.dll that plays the JVM and the
+# application's launcher class) lies beside the launcher in jre/. "/run" finds it through the
+# search sequence "Ajre;Y", loads its jvm.dll, creates the JVM and calls the launcher class, whose
+# stand-in returns at once.
+echo "== the Java runtime here is the stand-in runtime of the tests (no Windows JVM on this machine)"
 rm -rf "$out/jre" && mkdir -p "$out/jre/bin/server"
 cp build/win-arm64/bin/standin/{java.exe,javaw.exe,unpack200.exe} "$out/jre/bin/"
 cp build/win-arm64/bin/standin/jvm.dll "$out/jre/bin/server/"
 run /run
 echo "   jvm.dll loads recorded by the runtime: $(grep -c '^load ' "$out/jre/standin-loads.log" || true)"
-# Service control against Wine's Service Control Manager. Starting the service needs the service
-# host, which this launcher build does not carry yet.
+# The launcher as a service under Wine's Service Control Manager. The stand-in's launcher class
+# now serves until the service host sends it the stop line, as a real application would run.
+printf 'main=serve\n' >"$out/jre/standin.cfg"
+rm -f "$out/jre/standin-jvm.log"
+tests/wine/wine-run.sh build/win-arm64/bin/service_query.exe remove SampleService >/dev/null 2>&1 || true
 run /install
+run /start
+sleep 3
+run /status
+run /stop
+echo "   what the application saw: $(grep -E '^(main args|serve)' "$out/jre/standin-jvm.log" | tr '\n' ' ')"
 run /status
 run /uninstall
-run /status
 tests/wine/wine-run.sh --stop
