@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# The launcher as a service under Wine's Service Control Manager, with the stand-in runtime
+# serving until stopped: CYCLES start/stop cycles (default 50) must each reach "Service stopped"
+# and leave no process behind; the "/stop" command's wall time (the request, the stop line to the
+# child, the child's end and the stopped report) against the do-nothing program's run; the
+# service host's resident memory against a sleeping do-nothing program (medians).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+cycles=${CYCLES:-50}
+out="$root/build/bench/service"
+rm -rf "$out"
+mkdir -p "$out/jre/bin/server"
+standin=build/win-arm64/bin/standin
+cp "$standin/java.exe" "$standin/javaw.exe" "$standin/jli.dll" "$out/jre/bin/"
+cp "$standin/jvm.dll" "$out/jre/bin/server/"
+printf 'main=serve\n' >"$out/jre/standin.cfg"
+printf 'string 101 LmxBenchService\nstring 107 2\nstring 128 Ajre\n' >"$out/service.pack"
+build/host/tools/pack/pack build --stub build/win-arm64/bin/launcher.exe \
+  --input "$out/service.pack" --output "$out/BenchService.exe" >/dev/null
+run=tests/wine/wine-run.sh
+$run --prepare
+$run build/win-arm64/bin/service_query.exe remove LmxBenchService >/dev/null 2>&1 || true
+$run "$out/BenchService.exe" /install >/dev/null
+
+now_ms() { date +%s%3N; }
+median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
+processes() { ps -eo pid,rss,args | grep -F "BenchService.exe" | grep -v -e grep -e wine-run || true; }
+wait_running() {
+  for _ in $(seq 1 60); do
+    $run "$out/BenchService.exe" /status 2>/dev/null | grep -q '^Running' && return 0
+    sleep 0.5
+  done
+  return 1
+}
+
+stops=() noops=() rss_host=() failures=0
+for i in $(seq 1 "$cycles"); do
+  $run "$out/BenchService.exe" /start >/dev/null
+  wait_running || { echo "cycle $i: never running"; failures=$((failures + 1)); continue; }
+  if [ "$i" -le 5 ]; then
+    # The host: the service's process whose command line has no child marker.
+    rss=$(processes | grep -v __pkx_restart | awk '{print $2}' | head -n 1)
+    [ -n "$rss" ] && rss_host+=("$rss")
+  fi
+  t0=$(now_ms)
+  stopped=$($run "$out/BenchService.exe" /stop)
+  t1=$(now_ms)
+  stops+=($((t1 - t0)))
+  grep -q '^Service stopped' <<<"$stopped" || { echo "cycle $i: $stopped"; failures=$((failures + 1)); }
+  t0=$(now_ms); $run build/win-arm64/bin/noop.exe; t1=$(now_ms)
+  noops+=($((t1 - t0)))
+done
+sleep 2
+left=$(processes | wc -l)
+$run "$out/BenchService.exe" /uninstall >/dev/null || true
+
+$run build/win-arm64/bin/sleeper.exe &
+sleep 4
+rss_sleeper=$(ps -eo rss,args | grep -F sleeper.exe | grep -v -e grep -e wine-run | awk '{print $1}' | head -n 1)
+pkill -f 'bin/sleeper.exe' || true
+
+echo "service: $cycles start/stop cycles, $failures failed, $left launcher processes left afterwards"
+echo "service: '/stop' to stopped median $(printf '%s\n' "${stops[@]}" | median) ms," \
+  "do-nothing program run median $(printf '%s\n' "${noops[@]}" | median) ms"
+echo "service: host resident memory median $(printf '%s\n' "${rss_host[@]}" | median) KB," \
+  "sleeping do-nothing program ${rss_sleeper:-?} KB (both with Wine's loader under qemu)"
