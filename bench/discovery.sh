@@ -4,16 +4,11 @@
 # no process), against the do-nothing program, medians of several runs. After the library loaded
 # the run goes on to the stand-in JVM, which returns at once.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
+source "$(dirname "$0")/common.sh"
 runs=${RUNS:-10}
 out="$root/build/bench/discovery"
 rm -rf "$out"
-mkdir -p "$out/jre/bin/server"
-standin=build/win-arm64/bin/standin
-cp "$standin/java.exe" "$standin/javaw.exe" "$standin/unpack200.exe" "$out/jre/bin/"
-cp "$standin/jvm.dll" "$out/jre/bin/server/"
-printf 'version_text=openjdk version "17.0.9" 2023-10-17\\n\n' >"$out/jre/standin.cfg"
+lay_out_runtime "$out/jre" 'version_text=openjdk version "17.0.9" 2023-10-17\n'
 cat >"$out/launcher.pack" <<'PACK'
 string 101 DiscoveryBench
 string 126 11
@@ -21,7 +16,6 @@ string 128 Ajre
 PACK
 build/host/tools/pack/pack build --stub build/win-arm64/bin/launcher.exe \
   --input "$out/launcher.pack" --output "$out/Bench.exe" >/dev/null
-run=tests/wine/wine-run.sh
 $run --prepare
 # The cache key of the runtime's java.exe: its canonical (lower-cased) path with "/" for "\".
 java_win=$(printf 'Z:%s/jre/bin/java.exe' "$out" | tr 'A-Z' 'a-z')

@@ -4,20 +4,14 @@
 # once), against a bare program that only loads the same jvm.dll and calls JNI_CreateJavaVM, and
 # the do-nothing program; medians of several runs in one hyperfine run.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
+source "$(dirname "$0")/common.sh"
 runs=${RUNS:-10}
 out="$root/build/bench/launch"
 rm -rf "$out"
-mkdir -p "$out/jre/bin/server"
-standin=build/win-arm64/bin/standin
-cp "$standin/java.exe" "$standin/javaw.exe" "$standin/jli.dll" "$out/jre/bin/"
-cp "$standin/jvm.dll" "$out/jre/bin/server/"
-printf 'main=return\n' >"$out/jre/standin.cfg"
+lay_out_runtime "$out/jre" main=return
 printf 'string 101 LaunchBench\nstring 128 Ajre\nstring 121 A0app.jar\n' >"$out/launcher.pack"
 build/host/tools/pack/pack build --stub build/win-arm64/bin/launcher.exe \
   --input "$out/launcher.pack" --output "$out/Bench.exe" >/dev/null
-run=tests/wine/wine-run.sh
 $run --prepare
 $run "$out/Bench.exe" /run >/dev/null 2>&1 || true  # fills the version cache
 jvm_win="Z:$(printf '%s' "$out/jre/bin/server/jvm.dll" | tr '/' '\\')"

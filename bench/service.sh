@@ -5,20 +5,14 @@
 # child, the child's end and the stopped report) against the do-nothing program's run; the
 # service host's resident memory against a sleeping do-nothing program (medians).
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
+source "$(dirname "$0")/common.sh"
 cycles=${CYCLES:-50}
 out="$root/build/bench/service"
 rm -rf "$out"
-mkdir -p "$out/jre/bin/server"
-standin=build/win-arm64/bin/standin
-cp "$standin/java.exe" "$standin/javaw.exe" "$standin/jli.dll" "$out/jre/bin/"
-cp "$standin/jvm.dll" "$out/jre/bin/server/"
-printf 'main=serve\n' >"$out/jre/standin.cfg"
+lay_out_runtime "$out/jre" main=serve
 printf 'string 101 LmxBenchService\nstring 107 2\nstring 128 Ajre\n' >"$out/service.pack"
 build/host/tools/pack/pack build --stub build/win-arm64/bin/launcher.exe \
   --input "$out/service.pack" --output "$out/BenchService.exe" >/dev/null
-run=tests/wine/wine-run.sh
 $run --prepare
 $run build/win-arm64/bin/service_query.exe remove LmxBenchService >/dev/null 2>&1 || true
 $run "$out/BenchService.exe" /install >/dev/null

@@ -2,14 +2,12 @@
 # Start-up cost of the launcher under Wine for Arm64: one "/?" run of a packed launcher against
 # a do-nothing program built the same way, both through the same runner, medians of several runs.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
+source "$(dirname "$0")/common.sh"
 runs=${RUNS:-15}
 out="$root/build/bench"
 mkdir -p "$out"
 build/host/tools/pack/pack build --stub build/win-arm64/bin/launcher.exe \
   --input examples/sample/service.pack --output "$out/SampleService.exe" >/dev/null
-run=tests/wine/wine-run.sh
 $run --prepare
 hyperfine --warmup 2 --runs "$runs" --export-json "$out/startup.json" -N \
   "$run $out/SampleService.exe /?" "$run build/win-arm64/bin/noop.exe" >/dev/null

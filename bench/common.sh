@@ -1,0 +1,18 @@
+# Shared by the benchmarks: the repository root as working folder, the Wine runner, and a stand-in
+# Java runtime laid out in a folder (tests/standin; no Windows JVM exists here).
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+run=tests/wine/wine-run.sh
+
+# lay_out_runtime DIR [standin.cfg line...]: DIR/bin/{java,javaw}.exe, jli.dll, unpack200.exe and
+# DIR/bin/server/jvm.dll, configured by the given lines.
+lay_out_runtime() {
+  local home=$1 standin=build/win-arm64/bin/standin
+  shift
+  mkdir -p "$home/bin/server"
+  cp "$standin/java.exe" "$standin/javaw.exe" "$standin/jli.dll" "$standin/unpack200.exe" \
+    "$home/bin/"
+  cp "$standin/jvm.dll" "$home/bin/server/"
+  : >"$home/standin.cfg"
+  for line in "$@"; do printf '%s\n' "$line" >>"$home/standin.cfg"; done
+}
