@@ -14,8 +14,7 @@ string 101 DiscoveryBench
 string 126 11
 string 128 Ajre
 PACK
-build/host/tools/pack/pack build --stub build/win-arm64/bin/launcher.exe \
-  --input "$out/launcher.pack" --output "$out/Bench.exe" >/dev/null
+pack_launcher "$out/launcher.pack" "$out/Bench.exe"
 $run --prepare
 # The cache key of the runtime's java.exe: its canonical (lower-cased) path with "/" for "\".
 java_win=$(printf 'Z:%s/jre/bin/java.exe' "$out" | tr 'A-Z' 'a-z')

@@ -10,8 +10,7 @@ out="$root/build/bench/launch"
 rm -rf "$out"
 lay_out_runtime "$out/jre" main=return
 printf 'string 101 LaunchBench\nstring 128 Ajre\nstring 121 A0app.jar\n' >"$out/launcher.pack"
-build/host/tools/pack/pack build --stub build/win-arm64/bin/launcher.exe \
-  --input "$out/launcher.pack" --output "$out/Bench.exe" >/dev/null
+pack_launcher "$out/launcher.pack" "$out/Bench.exe"
 $run --prepare
 $run "$out/Bench.exe" /run >/dev/null 2>&1 || true  # fills the version cache
 jvm_win="Z:$(printf '%s' "$out/jre/bin/server/jvm.dll" | tr '/' '\\')"

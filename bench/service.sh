@@ -11,8 +11,7 @@ out="$root/build/bench/service"
 rm -rf "$out"
 lay_out_runtime "$out/jre" main=serve
 printf 'string 101 LmxBenchService\nstring 107 2\nstring 128 Ajre\n' >"$out/service.pack"
-build/host/tools/pack/pack build --stub build/win-arm64/bin/launcher.exe \
-  --input "$out/service.pack" --output "$out/BenchService.exe" >/dev/null
+pack_launcher "$out/service.pack" "$out/BenchService.exe"
 $run --prepare
 $run build/win-arm64/bin/service_query.exe remove LmxBenchService >/dev/null 2>&1 || true
 $run "$out/BenchService.exe" /install >/dev/null

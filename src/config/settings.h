@@ -4,73 +4,94 @@
 // is written down exactly once.
 #pragma once
 
-#include <array>
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <string_view>
 
 namespace launcher {
 
+// Every narrow configuration string: name, id, key, kind. Each setting is written down here
+// once; the enum and the table below are made from this list.
+#define LAUNCHER_SETTINGS(X)                                                     \
+    X(ServiceName, 101, "service_name", Text)                                    \
+    X(PassFirstPath, 102, "pass_first_path", Flag)                               \
+    X(FirstPath, 103, "first_path", Text)                                        \
+    X(PassSecondPath, 104, "pass_second_path", Flag)                             \
+    X(SecondPath, 105, "second_path", Text)                                      \
+    X(LauncherFlag, 106, "launcher_flag", Flag)                                  \
+    X(LauncherKind, 107, "launcher_kind", Number)                                \
+    X(SplashSettings, 108, "splash_settings", Flag)                              \
+    X(ClassPath, 121, "class_path", Text)                                        \
+    X(MainClass, 122, "main_class", Text)                                        \
+    X(JvmOptions, 123, "jvm_options", Text)                                      \
+    X(ProgramArguments, 124, "program_arguments", Text)                          \
+    X(JavaOptionArguments, 125, "java_option_arguments", Flag)                   \
+    X(MinVersion, 126, "min_version", Text)                                      \
+    X(MaxVersion, 127, "max_version", Text)                                      \
+    X(SearchSequence, 128, "search_sequence", Text)                              \
+    X(AllowBeta, 130, "allow_beta", Flag)                                        \
+    X(RequireJdk, 131, "require_jdk", Flag)                                      \
+    X(ModulePath, 132, "module_path", Text)                                      \
+    X(MainFromModulePath, 133, "main_from_module_path", Flag)                    \
+    X(AcceptUnvalidatedDirectories, 134, "accept_unvalidated_directories", Flag) \
+    X(WorkingDirectory, 146, "working_directory", Text)                          \
+    X(ServiceDependencies, 149, "service_dependencies", Text)                    \
+    X(JvmVariant, 152, "jvm_variant", Text)                                      \
+    X(AddDllDirectories, 154, "add_dll_directories", Flag)                       \
+    X(SingleInstanceMachineWide, 158, "single_instance_machine_wide", Flag)      \
+    X(ApplicationId, 160, "application_id", Text)                                \
+    X(SplashConfigured, 163, "splash_configured", Flag)                          \
+    X(SkipVendorRegistry, 165, "skip_vendor_registry", Flag)                     \
+    X(ReadVmOptionsFile, 166, "read_vmoptions_file", Flag)                       \
+    X(SingleInstanceSession, 200, "single_instance_session", Flag)               \
+    X(ProductMarker, 2001, "product_marker", Text)                               \
+    X(IncludedFileCount, 2002, "included_file_count", Number)                    \
+    X(IncludedFileNames, 2003, "included_file_names", Text)                      \
+    X(ApplicationDirectory, 10003, "application_directory", Text)                \
+    X(NativeLibraryDirectories, 10004, "native_library_directories", Text)       \
+    X(SingleInstance, 10005, "single_instance", Flag)                            \
+    X(RaiseOtherInstance, 10008, "raise_other_instance", Flag)                   \
+    X(PreferLongTempPath, 10009, "prefer_long_temp_path", Flag)                  \
+    X(ReducePath, 10010, "reduce_path", Flag)                                    \
+    X(IgnoreJavaOptionVariables, 10012, "ignore_java_option_variables", Flag)    \
+    X(LocalAppDataTempFirst, 10015, "local_app_data_temp_first", Flag)           \
+    X(SplashNumber1a, 10109, "splash_number_1a", Number)                         \
+    X(SplashNumber1b, 10110, "splash_number_1b", Number)                         \
+    X(SplashText1, 10111, "splash_text_1", Text)                                 \
+    X(SplashNumber2a, 10113, "splash_number_2a", Number)                         \
+    X(SplashText2, 10114, "splash_text_2", Text)                                 \
+    X(SplashNumber2b, 10115, "splash_number_2b", Number)                         \
+    X(SplashNumber3a, 10116, "splash_number_3a", Number)                         \
+    X(SplashNumber3b, 10117, "splash_number_3b", Number)                         \
+    X(SplashText3, 10118, "splash_text_3", Text)                                 \
+    X(SplashNumber4a, 10120, "splash_number_4a", Number)                         \
+    X(SplashText4, 10121, "splash_text_4", Text)                                 \
+    X(SplashNumber4b, 10122, "splash_number_4b", Number)                         \
+    X(VersionOptionCount, 10200, "version_option_count", Number)
+
+// Every localized message: name, id, key.
+#define LAUNCHER_MESSAGES(X)                                       \
+    X(ErrorCaption, 1000, "error_caption")                         \
+    X(RegistryJvmNotLoaded, 1005, "registry_jvm_not_loaded")       \
+    X(RequiredPathMissing, 1006, "required_path_missing")          \
+    X(RequiredVariableMissing, 1008, "required_variable_missing")  \
+    X(SetupFailed, 1009, "setup_failed")                           \
+    X(LauncherClassNotFound, 1010, "launcher_class_not_found")     \
+    X(MainMethodNotFound, 1011, "main_method_not_found")           \
+    X(NoTempFolder, 1015, "no_temp_folder")                        \
+    X(NoJvmFound, 1016, "no_jvm_found")                            \
+    X(EnvironmentJvmNotLoaded, 1018, "environment_jvm_not_loaded") \
+    X(DirectoryJvmNotLoaded, 1020, "directory_jvm_not_loaded")     \
+    X(UnpackNotStarted, 1021, "unpack_not_started")                \
+    X(ServiceDescription, 20017, "service_description")
+
 // Narrow configuration strings (ids of the first table of the block).
 enum class Setting : int32_t {
-    ServiceName = 101,
-    PassFirstPath = 102,
-    FirstPath = 103,
-    PassSecondPath = 104,
-    SecondPath = 105,
-    LauncherFlag = 106,
-    LauncherKind = 107,
-    SplashSettings = 108,
-    ClassPath = 121,
-    MainClass = 122,
-    JvmOptions = 123,
-    ProgramArguments = 124,
-    JavaOptionArguments = 125,
-    MinVersion = 126,
-    MaxVersion = 127,
-    SearchSequence = 128,
-    AllowBeta = 130,
-    RequireJdk = 131,
-    ModulePath = 132,
-    MainFromModulePath = 133,
-    AcceptUnvalidatedDirectories = 134,
-    WorkingDirectory = 146,
-    ServiceDependencies = 149,
-    JvmVariant = 152,
-    AddDllDirectories = 154,
-    SingleInstanceMachineWide = 158,
-    ApplicationId = 160,
-    SplashConfigured = 163,
-    SkipVendorRegistry = 165,
-    ReadVmOptionsFile = 166,
-    SingleInstanceSession = 200,
-    ProductMarker = 2001,
-    IncludedFileCount = 2002,
-    IncludedFileNames = 2003,
-    ApplicationDirectory = 10003,
-    NativeLibraryDirectories = 10004,
-    SingleInstance = 10005,
-    RaiseOtherInstance = 10008,
-    PreferLongTempPath = 10009,
-    ReducePath = 10010,
-    IgnoreJavaOptionVariables = 10012,
-    LocalAppDataTempFirst = 10015,
-    // Splash settings handed to the launcher class unchanged: four groups of a text and two
-    // numbers.
-    SplashNumber1a = 10109,
-    SplashNumber1b = 10110,
-    SplashText1 = 10111,
-    SplashNumber2a = 10113,
-    SplashText2 = 10114,
-    SplashNumber2b = 10115,
-    SplashNumber3a = 10116,
-    SplashNumber3b = 10117,
-    SplashText3 = 10118,
-    SplashNumber4a = 10120,
-    SplashText4 = 10121,
-    SplashNumber4b = 10122,
-    VersionOptionCount = 10200,
-    // Version-specific line i: its condition at FirstVersionCondition + 2i, its options one above.
+#define LAUNCHER_SETTING_ENUM(name, id, key, kind) name = id,
+    LAUNCHER_SETTINGS(LAUNCHER_SETTING_ENUM)
+#undef LAUNCHER_SETTING_ENUM
+    // Per-version line i: its condition at FirstVersionCondition + 2i, its options one above.
     FirstVersionCondition = 10201,
     FirstVersionOptions = 10202,
 };
@@ -78,19 +99,9 @@ enum class Setting : int32_t {
 // Localized texts (wide strings and language sections); a message falls back to the narrow
 // string of the same id.
 enum class Message : int32_t {
-    ErrorCaption = 1000,
-    RegistryJvmNotLoaded = 1005,
-    RequiredPathMissing = 1006,
-    RequiredVariableMissing = 1008,
-    SetupFailed = 1009,
-    LauncherClassNotFound = 1010,
-    MainMethodNotFound = 1011,
-    NoTempFolder = 1015,
-    NoJvmFound = 1016,
-    EnvironmentJvmNotLoaded = 1018,
-    DirectoryJvmNotLoaded = 1020,
-    UnpackNotStarted = 1021,
-    ServiceDescription = 20017,
+#define LAUNCHER_MESSAGE_ENUM(name, id, key) name = id,
+    LAUNCHER_MESSAGES(LAUNCHER_MESSAGE_ENUM)
+#undef LAUNCHER_MESSAGE_ENUM
 };
 
 // The numbers shown in place of "{0}" when a message names what failed.
@@ -115,81 +126,16 @@ struct MessageInfo {
     std::string_view key;
 };
 
-inline constexpr std::array kSettings{
-    SettingInfo{Setting::ServiceName, "service_name", SettingKind::Text},
-    SettingInfo{Setting::PassFirstPath, "pass_first_path", SettingKind::Flag},
-    SettingInfo{Setting::FirstPath, "first_path", SettingKind::Text},
-    SettingInfo{Setting::PassSecondPath, "pass_second_path", SettingKind::Flag},
-    SettingInfo{Setting::SecondPath, "second_path", SettingKind::Text},
-    SettingInfo{Setting::LauncherFlag, "launcher_flag", SettingKind::Flag},
-    SettingInfo{Setting::LauncherKind, "launcher_kind", SettingKind::Number},
-    SettingInfo{Setting::SplashSettings, "splash_settings", SettingKind::Flag},
-    SettingInfo{Setting::ClassPath, "class_path", SettingKind::Text},
-    SettingInfo{Setting::MainClass, "main_class", SettingKind::Text},
-    SettingInfo{Setting::JvmOptions, "jvm_options", SettingKind::Text},
-    SettingInfo{Setting::ProgramArguments, "program_arguments", SettingKind::Text},
-    SettingInfo{Setting::JavaOptionArguments, "java_option_arguments", SettingKind::Flag},
-    SettingInfo{Setting::MinVersion, "min_version", SettingKind::Text},
-    SettingInfo{Setting::MaxVersion, "max_version", SettingKind::Text},
-    SettingInfo{Setting::SearchSequence, "search_sequence", SettingKind::Text},
-    SettingInfo{Setting::AllowBeta, "allow_beta", SettingKind::Flag},
-    SettingInfo{Setting::RequireJdk, "require_jdk", SettingKind::Flag},
-    SettingInfo{Setting::ModulePath, "module_path", SettingKind::Text},
-    SettingInfo{Setting::MainFromModulePath, "main_from_module_path", SettingKind::Flag},
-    SettingInfo{Setting::AcceptUnvalidatedDirectories, "accept_unvalidated_directories",
-                SettingKind::Flag},
-    SettingInfo{Setting::WorkingDirectory, "working_directory", SettingKind::Text},
-    SettingInfo{Setting::ServiceDependencies, "service_dependencies", SettingKind::Text},
-    SettingInfo{Setting::JvmVariant, "jvm_variant", SettingKind::Text},
-    SettingInfo{Setting::AddDllDirectories, "add_dll_directories", SettingKind::Flag},
-    SettingInfo{Setting::SingleInstanceMachineWide, "single_instance_machine_wide",
-                SettingKind::Flag},
-    SettingInfo{Setting::ApplicationId, "application_id", SettingKind::Text},
-    SettingInfo{Setting::SplashConfigured, "splash_configured", SettingKind::Flag},
-    SettingInfo{Setting::SkipVendorRegistry, "skip_vendor_registry", SettingKind::Flag},
-    SettingInfo{Setting::ReadVmOptionsFile, "read_vmoptions_file", SettingKind::Flag},
-    SettingInfo{Setting::SingleInstanceSession, "single_instance_session", SettingKind::Flag},
-    SettingInfo{Setting::ProductMarker, "product_marker", SettingKind::Text},
-    SettingInfo{Setting::IncludedFileCount, "included_file_count", SettingKind::Number},
-    SettingInfo{Setting::IncludedFileNames, "included_file_names", SettingKind::Text},
-    SettingInfo{Setting::ApplicationDirectory, "application_directory", SettingKind::Text},
-    SettingInfo{Setting::NativeLibraryDirectories, "native_library_directories", SettingKind::Text},
-    SettingInfo{Setting::SingleInstance, "single_instance", SettingKind::Flag},
-    SettingInfo{Setting::RaiseOtherInstance, "raise_other_instance", SettingKind::Flag},
-    SettingInfo{Setting::PreferLongTempPath, "prefer_long_temp_path", SettingKind::Flag},
-    SettingInfo{Setting::ReducePath, "reduce_path", SettingKind::Flag},
-    SettingInfo{Setting::IgnoreJavaOptionVariables, "ignore_java_option_variables",
-                SettingKind::Flag},
-    SettingInfo{Setting::LocalAppDataTempFirst, "local_app_data_temp_first", SettingKind::Flag},
-    SettingInfo{Setting::SplashNumber1a, "splash_number_1a", SettingKind::Number},
-    SettingInfo{Setting::SplashNumber1b, "splash_number_1b", SettingKind::Number},
-    SettingInfo{Setting::SplashText1, "splash_text_1", SettingKind::Text},
-    SettingInfo{Setting::SplashNumber2a, "splash_number_2a", SettingKind::Number},
-    SettingInfo{Setting::SplashText2, "splash_text_2", SettingKind::Text},
-    SettingInfo{Setting::SplashNumber2b, "splash_number_2b", SettingKind::Number},
-    SettingInfo{Setting::SplashNumber3a, "splash_number_3a", SettingKind::Number},
-    SettingInfo{Setting::SplashNumber3b, "splash_number_3b", SettingKind::Number},
-    SettingInfo{Setting::SplashText3, "splash_text_3", SettingKind::Text},
-    SettingInfo{Setting::SplashNumber4a, "splash_number_4a", SettingKind::Number},
-    SettingInfo{Setting::SplashText4, "splash_text_4", SettingKind::Text},
-    SettingInfo{Setting::SplashNumber4b, "splash_number_4b", SettingKind::Number},
-    SettingInfo{Setting::VersionOptionCount, "version_option_count", SettingKind::Number},
+inline constexpr SettingInfo kSettings[] = {
+#define LAUNCHER_SETTING_INFO(name, id, key, kind) {Setting::name, key, SettingKind::kind},
+    LAUNCHER_SETTINGS(LAUNCHER_SETTING_INFO)
+#undef LAUNCHER_SETTING_INFO
 };
 
-inline constexpr std::array kMessages{
-    MessageInfo{Message::ErrorCaption, "error_caption"},
-    MessageInfo{Message::RegistryJvmNotLoaded, "registry_jvm_not_loaded"},
-    MessageInfo{Message::RequiredPathMissing, "required_path_missing"},
-    MessageInfo{Message::RequiredVariableMissing, "required_variable_missing"},
-    MessageInfo{Message::SetupFailed, "setup_failed"},
-    MessageInfo{Message::LauncherClassNotFound, "launcher_class_not_found"},
-    MessageInfo{Message::MainMethodNotFound, "main_method_not_found"},
-    MessageInfo{Message::NoTempFolder, "no_temp_folder"},
-    MessageInfo{Message::NoJvmFound, "no_jvm_found"},
-    MessageInfo{Message::EnvironmentJvmNotLoaded, "environment_jvm_not_loaded"},
-    MessageInfo{Message::DirectoryJvmNotLoaded, "directory_jvm_not_loaded"},
-    MessageInfo{Message::UnpackNotStarted, "unpack_not_started"},
-    MessageInfo{Message::ServiceDescription, "service_description"},
+inline constexpr MessageInfo kMessages[] = {
+#define LAUNCHER_MESSAGE_INFO(name, id, key) {Message::name, key},
+    LAUNCHER_MESSAGES(LAUNCHER_MESSAGE_INFO)
+#undef LAUNCHER_MESSAGE_INFO
 };
 
 constexpr int32_t idOf(Setting setting) {
@@ -203,12 +149,12 @@ constexpr int32_t idOf(FailureDetail detail) {
 }
 
 // An id of the narrow string table: a named setting, a message (whose narrow string is the
-// fallback text), or one of the numbered version-specific lines.
+// fallback text), or one of the numbered per-version lines.
 class ConfigId {
 public:
     constexpr ConfigId(Setting setting) : value_(idOf(setting)) {}
     constexpr ConfigId(Message message) : value_(idOf(message)) {}
-    // Version-specific line i (from 0): its condition, and its options one id above.
+    // Per-version line i (from 0): its condition, and its options one id above.
     static constexpr ConfigId versionCondition(int32_t line) {
         return ConfigId(idOf(Setting::FirstVersionCondition) + 2 * line);
     }
@@ -239,8 +185,8 @@ constexpr std::optional<MessageInfo> messageInfo(int32_t id) {
 // Every id and every key is named once.
 template <typename Table>
 constexpr bool namedOnce(const Table& table) {
-    for (size_t i = 0; i < table.size(); ++i) {
-        for (size_t j = i + 1; j < table.size(); ++j) {
+    for (size_t i = 0; i < std::size(table); ++i) {
+        for (size_t j = i + 1; j < std::size(table); ++j) {
             if (table[i].id == table[j].id || table[i].key == table[j].key) return false;
         }
     }

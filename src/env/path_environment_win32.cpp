@@ -24,17 +24,25 @@ std::wstring environmentValueW(const wchar_t* name) {
     return value;
 }
 
-bool environmentValueA(const char* name, std::string& value) {
+}  // namespace
+
+std::optional<std::string> environmentVariableA(const char* name, uint32_t* reportedSize) {
     const DWORD size = ::GetEnvironmentVariableA(name, nullptr, 0);
-    if (size == 0) return false;
-    // Room for the value plus a little, as the variable may change between the two calls.
-    value.assign(size + 10, '\0');
-    const DWORD n = ::GetEnvironmentVariableA(name, value.data(), size + 10);
-    value.resize(n < size + 10 ? n : 0);
-    return true;
+    if (reportedSize != nullptr) *reportedSize = size;
+    if (size == 0) return std::nullopt;
+    // Room for a little more: the variable may grow between the two calls.
+    std::string value(size_t(size) + 16, '\0');
+    const DWORD n = ::GetEnvironmentVariableA(name, value.data(), size + 16);
+    value.resize(n < size + 16 ? n : 0);
+    return value;
 }
 
-}  // namespace
+uint32_t setPathInBothCopies(const std::optional<std::string>& value) {
+    const bool set = ::SetEnvironmentVariableA("PATH", value ? value->c_str() : nullptr);
+    const uint32_t error = set ? 0 : ::GetLastError();
+    ::_putenv(("PATH=" + value.value_or(std::string())).c_str());
+    return error;
+}
 
 void reducePath() {
     const std::wstring path = environmentValueW(L"PATH");
@@ -97,14 +105,12 @@ void prependNativeLibraryPath(const std::string& configuredDirectories,
         addDllSearchDirectory(entry, registerDllDirectories);
     });
     if (!path.empty() && path.back() != ';') path += ';';
-    std::string current;
-    if (environmentValueA("PATH", current)) path += current;
-    if (::SetEnvironmentVariableA("PATH", path.c_str())) {
-        logMessage(L"Setting PATH (native libs) %S", path);
+    if (const auto current = environmentVariableA("PATH")) path += *current;
+    if (const uint32_t error = setPathInBothCopies(path)) {
+        logMessage(L"Setting PATH (native libs) %S failed with error %d", path, error);
     } else {
-        logMessage(L"Setting PATH (native libs) %S failed with error %d", path, ::GetLastError());
+        logMessage(L"Setting PATH (native libs) %S", path);
     }
-    ::_putenv(("PATH=" + path).c_str());
 }
 
 }  // namespace launcher

@@ -16,18 +16,6 @@ namespace launcher {
 
 namespace {
 
-// The current value of an environment variable (size asked first), or nothing when unset.
-std::optional<std::string> environmentValue(const char* name, DWORD& reportedSize) {
-    reportedSize = ::GetEnvironmentVariableA(name, nullptr, 0);
-    if (reportedSize == 0) return std::nullopt;
-    // The variable may grow between the two calls: room for a little more.
-    std::string value(size_t(reportedSize) + 16, '\0');
-    const DWORD n = ::GetEnvironmentVariableA(name, value.data(), reportedSize + 16);
-    if (n >= reportedSize + 16) return std::nullopt;
-    value.resize(n);
-    return value;
-}
-
 // Older systems than Windows 8.1 need the runtime's own ucrtbase.dll loaded from its folder
 // first, or jvm.dll picks up an incompatible one.
 void preloadUcrtbase(const std::string& binDirectory) {
@@ -67,16 +55,15 @@ std::optional<LoadedJvm> loadJvmFromBinDirectory(const Discovery& discovery,
     void* cookie = addDllSearchDirectory(binDirectory, discovery.settings.addDllDirectories);
     preloadUcrtbase(binDirectory);
 
-    DWORD oldSize = 0;
-    const std::optional<std::string> oldPath = environmentValue("PATH", oldSize);
+    uint32_t oldSize = 0;
+    const std::optional<std::string> oldPath = environmentVariableA("PATH", &oldSize);
     std::string newPath = binDirectory + ";";
     if (oldPath) newPath += *oldPath;
-    if (::SetEnvironmentVariableA("PATH", newPath.c_str())) {
-        logMessage(L"Setting PATH %d %S", static_cast<int>(oldSize), newPath);
+    if (const uint32_t error = setPathInBothCopies(newPath)) {
+        logMessage(L"Setting PATH %S failed with error %d", newPath, error);
     } else {
-        logMessage(L"Setting PATH %S failed with error %d", newPath, ::GetLastError());
+        logMessage(L"Setting PATH %d %S", static_cast<int>(oldSize), newPath);
     }
-    ::_putenv(("PATH=" + newPath).c_str());
 
     for (const std::string& dll : jvmDllAttempts(binDirectory, discovery.settings.jvmVariant)) {
         if (HMODULE module = tryJvmDll(dll)) return LoadedJvm{module, binDirectory};
@@ -85,12 +72,11 @@ std::optional<LoadedJvm> loadJvmFromBinDirectory(const Discovery& discovery,
     removeDllSearchDirectory(cookie);
     // PATH as it was; unset again when it was unset.
     const std::string restored = oldPath.value_or(std::string());
-    if (::SetEnvironmentVariableA("PATH", oldPath ? restored.c_str() : nullptr)) {
-        logMessage(L"Setting PATH %S", restored);
+    if (const uint32_t error = setPathInBothCopies(oldPath)) {
+        logMessage(L"Setting PATH %S failed with error %d", restored, error);
     } else {
-        logMessage(L"Setting PATH %S failed with error %d", restored, ::GetLastError());
+        logMessage(L"Setting PATH %S", restored);
     }
-    ::_putenv(("PATH=" + restored).c_str());
     return std::nullopt;
 }
 

@@ -14,6 +14,7 @@
 #include "common/log.h"
 #include "common/unique_handle.h"
 #include "common/unique_stdio.h"
+#include "env/path_environment.h"
 #include "env/paths.h"
 #include "jvm/discovery/discovery.h"
 
@@ -25,8 +26,7 @@ namespace {
 using LastWriteTime = std::array<BYTE, 8>;
 
 // Hidden from the "-version" run, in this order, so that they can't change what it prints.
-constexpr std::array<const char*, 3> kProbeHiddenVariables = {"_JAVA_OPTIONS", "JAVA_TOOL_OPTIONS",
-                                                              "JDK_JAVA_OPTIONS"};
+constexpr const auto& kProbeHiddenVariables = kJavaOptionVariables;
 constexpr DWORD kShortPathLength = 5980;
 // Bounds both the reading of the output and the wait for the process.
 constexpr ULONGLONG kProbeTimeoutMs = 60000;
@@ -67,7 +67,7 @@ std::optional<std::string> takeEnvironmentVariable(const char* name) {
 class HiddenJavaOptions {
 public:
     HiddenJavaOptions() {
-        for (size_t i = 0; i < kProbeHiddenVariables.size(); ++i) {
+        for (size_t i = 0; i < std::size(kProbeHiddenVariables); ++i) {
             saved_[i] = takeEnvironmentVariable(kProbeHiddenVariables[i]);
         }
     }
@@ -78,13 +78,13 @@ public:
     void restore() {
         if (restored_) return;
         restored_ = true;
-        for (size_t i = 0; i < kProbeHiddenVariables.size(); ++i) {
+        for (size_t i = 0; i < std::size(kProbeHiddenVariables); ++i) {
             if (saved_[i]) ::SetEnvironmentVariableA(kProbeHiddenVariables[i], saved_[i]->c_str());
         }
     }
 
 private:
-    std::array<std::optional<std::string>, kProbeHiddenVariables.size()> saved_;
+    std::array<std::optional<std::string>, std::size(kProbeHiddenVariables)> saved_;
     bool restored_ = false;
 };
 

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "env/path_environment.h"
 #include "env/paths.h"
 #include "jvm/launch/system_properties.h"
 
@@ -10,15 +11,7 @@ namespace launcher {
 SystemPropertyInputs currentSystemPropertyInputs() {
     SystemPropertyInputs inputs;
     inputs.executablePath = executablePathA();
-    const DWORD size = ::GetEnvironmentVariableA("PATH", nullptr, 0);
-    if (size > 0) {
-        std::string path(size, '\0');
-        const DWORD n = ::GetEnvironmentVariableA("PATH", path.data(), size);
-        if (n < size) {
-            path.resize(n);
-            inputs.path = std::move(path);
-        }
-    }
+    inputs.path = environmentVariableA("PATH");
     inputs.manpathSet = std::getenv("MANPATH") != nullptr;
     inputs.consoleCodePage = ::GetConsoleOutputCP();
     return inputs;

@@ -1,5 +1,5 @@
 // The one ordered list of JVM options, from every source: the launcher's system properties,
-// configured, version-specific and locale options, the default .vmoptions file, "-J" arguments,
+// configured, per-version and locale options, the default .vmoptions file, "-J" arguments,
 // the class path and module path with the launcher's own archives, the service options, merged
 // module option pairs and expanded '@' argument files. The order is what the JVM sees.
 #pragma once

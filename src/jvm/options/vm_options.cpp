@@ -36,7 +36,7 @@ constexpr OverrideLine kOverrideLines[] = {
 constexpr size_t kMaxIncludeDepth = 64;
 constexpr size_t kMaxIncludedFiles = 256;
 constexpr size_t kMaxIncludedBytes = size_t(16) << 20;
-// More version-specific lines than any block holds; keeps the line ids inside 32 bits.
+// More per-version lines than any block holds; keeps the line ids inside 32 bits.
 constexpr int32_t kMaxVersionLines = 10000;
 
 // Calls f with every line that counts, trimmed. CR LF needs no step of its own: the CR left

@@ -1,5 +1,5 @@
 // JVM options from outside the executable: .vmoptions files (with includes and class-path
-// override lines), configured option strings, "-J" arguments, version-specific lines and the
+// override lines), configured option strings, "-J" arguments, per-version lines and the
 // locale options. The rules are portable; what touches files, the environment and the
 // configuration comes through OptionSources, so tests feed them from memory.
 #pragma once
@@ -82,14 +82,14 @@ private:
     size_t includedBytes_ = 0;
 };
 
-// ---- version-specific and locale options ----
+// ---- per-version and locale options ----
 
 // The major version of a version text: its first number, or the second when the first is 1;
 // -1 when the text has no part at all. 1.8.0_292 gives 8, 17.0.2+8 gives 17.
 int32_t javaMajorVersion(std::string_view versionText);
 // "*" matches any run of characters, "?" exactly one; everything else itself; the whole text.
 bool matchVersionPattern(std::string_view pattern, std::string_view text);
-// Whether a version-specific line's condition ("min-max" or "*pattern") matches; logs as the
+// Whether a per-version line's condition ("min-max" or "*pattern") matches; logs as the
 // option list building does ("checking min %d max %d with %d", "ERROR: expected dash").
 bool versionConditionMatches(std::string_view condition, std::string_view versionText);
 
@@ -101,7 +101,7 @@ std::optional<std::wstring> localeArgument(const std::vector<std::wstring>& prog
 std::vector<std::wstring> localeOptions(std::wstring_view argument, std::string_view languageCode,
                                         std::string_view countryCode);
 
-// Configured options (config 123), the first matching version-specific line (10200 lines from
+// Configured options (config 123), the first matching per-version line (10200 lines from
 // 10201) and the locale options, in that order, into the reader's collector.
 void addConfiguredVmOptions(VmOptionReader& reader, OptionSources& sources,
                             const std::vector<std::wstring>& programArguments,
