@@ -1,5 +1,5 @@
 // The JVM option list that "/run" assembles, read from the launcher's "vmoption" log lines: the
-// launcher's system properties, then the configured, version-specific and locale options, the
+// launcher's system properties, then the configured, per-version and locale options, the
 // .vmoptions files with their includes, "-J" arguments, the class path and the /run property,
 // with '@' argument files expanded by the selected runtime's jli.dll.
 #include <gtest/gtest.h>

@@ -84,10 +84,7 @@ fs::path layOutRuntime(const fs::path& home, const StandinRuntime& runtime) {
     if (!runtime.versionText.empty())
         config += "version_text=" + escaped(runtime.versionText) + "\n";
     config += "exit_code=" + std::to_string(runtime.exitCode) + "\n";
-    config += "delay_ms=" + std::to_string(runtime.delayMs) + "\n";
-    config += "hold_stderr_ms=" + std::to_string(runtime.holdStderrMs) + "\n";
     if (!runtime.refuseLoad.empty()) config += "refuse_load=" + joined(runtime.refuseLoad) + "\n";
-    if (runtime.unpackFail) config += "unpack_fail=1\n";
     config += "create_result=" + std::to_string(runtime.createResult) + "\n";
     config += "main=" + escaped(runtime.mainBehaviour) + "\n";
     config += "missing_classes=" + joined(runtime.missingClasses) + "\n";

@@ -41,15 +41,12 @@ struct StandinRuntime {
     // What "java -version" writes to standard error; empty: the stand-in's default (OpenJDK
     // 17.0.1, two lines).
     std::string versionText;
-    int exitCode = 0;      // every java.exe/javaw.exe run exits with it
-    int delayMs = 0;       // -version waits this long before writing the text
-    int holdStderrMs = 0;  // and keeps running this long after writing it
+    int exitCode = 0;                                // every java.exe/javaw.exe run exits with it
     std::vector<std::string> variants = {"server"};  // bin\<variant>\jvm.dll
     std::vector<std::string> refuseLoad;             // variants whose jvm.dll fails to load; "*"
     bool javaw = true;
     bool unpack200 = true;
     bool jli = true;  // bin\jli.dll expands '@' argument files ("jli expand <file> <n>" recorded)
-    bool unpackFail = false;    // unpack200.exe records and exits 1
     bool x64Java = false;       // bin\java.exe is the x86-64 build
     bool oldJdkLayout = false;  // the runtime lies in HOME\jre (standin.cfg stays in HOME)
     // Files "<name>.pack" to create, e.g. "lib/rt.jar" -> lib\rt.jar.pack holding

@@ -3,8 +3,8 @@
 //   run exe=<module path> args=<command line> _JAVA_OPTIONS=<value> JAVA_TOOL_OPTIONS=<value>
 //       JDK_JAVA_OPTIONS=<value> stdin=<kind> stdout=<kind> stderr=<kind>
 // (one line; a missing variable shows as "(unset)", handle kinds as standin::handleKind).
-// With a "-version" argument it then waits delay_ms, writes version_text to the standard error
-// handle, keeps running hold_stderr_ms and exits with exit_code. Any other run just exits with
+// With a "-version" argument it then writes version_text to the standard error handle and exits
+// with exit_code. Any other run just exits with
 // exit_code.
 #include <windows.h>
 
@@ -44,10 +44,6 @@ void writeAll(HANDLE h, const std::string& bytes) {
     }
 }
 
-void sleepMs(long long ms) {
-    if (ms > 0) Sleep(static_cast<DWORD>(ms));
-}
-
 }  // namespace
 
 // Both subsystems start here: the C runtime only falls back to WinMain when main is missing.
@@ -69,9 +65,7 @@ int main() {
 
     const int exitCode = static_cast<int>(static_cast<unsigned>(config.number("exit_code", 0)));
     if (!hasVersionArgument()) return exitCode;
-    sleepMs(config.number("delay_ms", 0));
     writeAll(GetStdHandle(STD_ERROR_HANDLE),
              standin::unescape(config.text("version_text", kDefaultVersionText)));
-    sleepMs(config.number("hold_stderr_ms", 0));
     return exitCode;
 }

@@ -2,8 +2,8 @@
 //   unpack200.exe [-r] PACKED JAR
 // Records "unpack args=<command line>" in HOME\standin-runs.log, then writes JAR as the line
 // "unpacked" and LF followed by PACKED's bytes (so a test can tell an unpacked file), and with
-// -r deletes PACKED. With unpack_fail=1 in standin.cfg it only records and exits 1.
-// Exit codes: 0 done, 1 told to fail, 2 usage, 3 PACKED unreadable or JAR unwritable.
+// -r deletes PACKED.
+// Exit codes: 0 done, 2 usage, 3 PACKED unreadable or JAR unwritable.
 #include <windows.h>
 
 #include <shellapi.h>
@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitInputOutput = 3;
 
@@ -43,7 +42,6 @@ int main() {
     const standin::Home home = standin::findHome(standin::modulePath(nullptr), 1);
     standin::appendRecord(home.file(standin::kRunRecordName),
                           "unpack args=" + standin::recordValue(standin::utf8(GetCommandLineW())));
-    if (home.config.number("unpack_fail", 0) != 0) return kExitFailed;
 
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
