@@ -6,6 +6,7 @@
 #include "env/path_environment.h"
 #include "env/paths.h"
 #include "env/temp_dir.h"
+#include "instance/instance_guard.h"
 #include "jvm/discovery/discovery.h"
 #include "jvm/launch/launch.h"
 #include "jvm/launch/launch_arguments.h"
@@ -22,9 +23,11 @@ namespace {
 std::vector<std::string> assembleJvmOptions(const LauncherState& state,
                                             const Extraction& extraction,
                                             const SelectedRuntime& runtime,
+                                            const std::string& semaphoreName,
                                             const std::vector<std::wstring>& arguments) {
     const bool parcelkit = state.productMarker == kParcelkitMarker;
     SystemPropertyInputs properties = currentSystemPropertyInputs();
+    properties.semaphoreName = semaphoreName;
     properties.usedPreviousInstallationJvm = runtime.usedPreviousInstallationJvm;
     properties.parcelkitFamily = parcelkit;
     properties.serviceMode = state.serviceMode;
@@ -49,6 +52,15 @@ std::vector<std::string> assembleJvmOptions(const LauncherState& state,
     return buildJvmOptions(inputs, windowsOptionSources(runtime.jvmHome), windowsAssemblyMachine());
 }
 
+InstanceGuardSettings instanceGuardSettings() {
+    InstanceGuardSettings settings;
+    settings.machineWide = getConfigInt(Setting::SingleInstanceMachineWide) != 0;
+    settings.session = getConfigInt(Setting::SingleInstanceSession) != 0;
+    settings.singleInstance = getConfigInt(Setting::SingleInstance) != 0;
+    settings.raiseOtherInstance = getConfigInt(Setting::RaiseOtherInstance) != 0;
+    return settings;
+}
+
 }  // namespace
 
 void runApplication(const LauncherState& state, const OwnExecutable& executable,
@@ -60,13 +72,15 @@ void runApplication(const LauncherState& state, const OwnExecutable& executable,
     prependNativeLibraryPath(dupConfigString(Setting::NativeLibraryDirectories),
                              getConfigInt(Setting::AddDllDirectories) != 0);
     if (serviceChild) registerConsoleCtrlHandler();
+    // A second instance in single-instance mode ends here, before any JVM is looked for.
+    const std::string semaphoreName = acquireInstanceGuard(instanceGuardSettings());
     // The search has shown the user why when nothing loaded.
     const std::optional<SelectedRuntime> runtime = LoadDLL(true);
     if (!runtime) exitLauncher(1);
     logMessage(L"launching program");
     LaunchRequest request;
     request.createJavaVm = runtime->createJavaVm;
-    request.options = assembleJvmOptions(state, extraction, *runtime, arguments);
+    request.options = assembleJvmOptions(state, extraction, *runtime, semaphoreName, arguments);
     request.elements = launcherArguments(readLauncherArgumentInputs(runtime->jvmHome), arguments);
     request.parcelkitFamily = state.productMarker == kParcelkitMarker;
     request.legacyMinimumVersion = runtime->legacyMinimumVersion;

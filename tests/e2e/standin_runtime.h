@@ -54,8 +54,9 @@ struct StandinRuntime {
     std::vector<std::string> packedJars;
     // The fake virtual machine of jvm.dll: JNI_CreateJavaVM returns createResult when it is not
     // 0; the launcher class's main plays mainBehaviour: "return", "throw:<text>" (an
-    // IllegalStateException), "exit:<code>" (ends the process) or "serve" (reads standard input
-    // up to "0\n" or its end). FindClass does not find missingClasses ("com/acme/Name"), the
+    // IllegalStateException), "exit:<code>" (ends the process), "serve" (reads standard input
+    // up to "0\n" or its end) or "wait" (until HOME/standin-release exists; the extra line
+    // "windows=1" shows a minimised and keeps a hidden window meanwhile). FindClass does not find missingClasses ("com/acme/Name"), the
     // method look-ups do not find missingMethods ("com/acme/Name.method").
     int createResult = 0;
     std::string mainBehaviour = "return";

@@ -9,7 +9,8 @@
 //     "stack reserve=<bytes>" (the creating thread's stack reservation, or "unknown")
 //   find class <name>[ (missing)]        method <class>.<name><signature>[ (missing)]
 //   main args=<n>, "arg <i>: <text>" per element; then "throw <text>", "exit <code>",
-//     "serve stop" or "serve eof" as the Java side plays it
+//     "serve stop" or "serve eof" as the Java side plays it; for "wait": "wait pid=<id>",
+//     ["windows shown"], "released", [the two windows' states when released]
 //   initFromLauncher <0|1>    splash <arguments>    property <key>=<value>
 //   call <class>.<name><signature> <arguments>   (any other method call)
 //   exception describe <text>    exception clear <text>    destroy    attach    detach
@@ -18,8 +19,10 @@
 // Arguments are written space-separated: booleans 0/1, numbers in decimal, strings in double
 // quotes (null: null), arrays as [<length>].
 // standin.cfg keys: create_result (returned by JNI_CreateJavaVM when not 0), main (return,
-// throw:<text>, exit:<code> or serve), missing_classes and missing_methods (comma lists of
-// "name" and "class.method" that are not found; a dotted class name is taken as slashes).
+// throw:<text>, exit:<code>, serve, or wait: the application runs until HOME\standin-release
+// exists; with windows=1 it meanwhile shows a minimised window and keeps a hidden one),
+// missing_classes and missing_methods (comma lists of "name" and "class.method" that are not found;
+// a dotted class name is taken as slashes).
 #include <windows.h>
 
 #include <array>
@@ -220,6 +223,62 @@ std::vector<jvalue> fromVaList(const _jmethodID* method, va_list list) {
     return args;
 }
 
+// The application's two top-level windows while it waits: one shown minimised, one hidden. They
+// live on a thread of their own that pumps their messages, as a real application's would.
+struct Windows {
+    HWND shown = nullptr;
+    HWND hidden = nullptr;
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+};
+
+DWORD WINAPI windowThread(void* context) {
+    auto& windows = *static_cast<Windows*>(context);
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"StandinWindow";
+    RegisterClassW(&windowClass);
+    const auto create = [&](const wchar_t* title) {
+        return CreateWindowExW(0, windowClass.lpszClassName, title, WS_OVERLAPPEDWINDOW, 10, 10,
+                               200, 100, nullptr, nullptr, windowClass.hInstance, nullptr);
+    };
+    windows.shown = create(L"standin shown");
+    windows.hidden = create(L"standin hidden");
+    ShowWindow(windows.shown, SW_SHOWMINNOACTIVE);
+    SetEvent(windows.ready);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+    return 0;
+}
+
+std::string windowState(HWND window) {
+    return "visible=" + std::to_string(IsWindowVisible(window) ? 1 : 0) +
+           " iconic=" + std::to_string(IsIconic(window) ? 1 : 0) +
+           " foreground=" + std::to_string(GetForegroundWindow() == window ? 1 : 0);
+}
+
+// Runs until the test lets the application go (at most two minutes).
+void waitForRelease() {
+    record("wait pid=" + std::to_string(GetCurrentProcessId()));
+    Windows windows;
+    const bool withWindows = home.config.number("windows", 0) != 0;
+    if (withWindows) {
+        CloseHandle(CreateThread(nullptr, 0, windowThread, &windows, 0, nullptr));
+        WaitForSingleObject(windows.ready, 30000);
+        record("windows shown");
+    }
+    for (int i = 0; i < 1200 && GetFileAttributesW(home.file(L"standin-release").c_str()) ==
+                                    INVALID_FILE_ATTRIBUTES;
+         ++i) {
+        Sleep(100);
+    }
+    record("released");
+    if (withWindows) {
+        record("window shown " + windowState(windows.shown));
+        record("window hidden " + windowState(windows.hidden));
+    }
+}
+
 bool stopRequested(std::string_view input) {
     return input.starts_with("0\n") || input.find("\n0\n") != std::string_view::npos;
 }
@@ -253,6 +312,8 @@ void runMain(const Object* array) {
             if (stopRequested(got)) return record("serve stop");
         }
         record("serve eof");
+    } else if (behaviour == "wait") {
+        waitForRelease();
     }
 }
 
