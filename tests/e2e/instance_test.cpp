@@ -22,6 +22,7 @@ using Settings = std::map<Setting, std::string>;
 
 fs::path packGuarded(const fs::path& dir, const std::string& name, const Settings& settings,
                      const StandinRuntime& runtime = {}) {
+    fs::remove_all(dir / "jre");  // no release file or records of an earlier run
     pack::BlockWriter block = sampleBlock("2");
     for (const auto& [setting, value] : settings) block.string(idOf(setting), value);
     return packRunnableLauncher(dir, name, block, runtime);
@@ -35,10 +36,13 @@ StandinRuntime waitingRuntime(bool windows = false) {
     return runtime;
 }
 
-// "/run" in the background, logging into temp.
+// "/run" with a fresh temp folder of its own, where its log goes.
+WinrunResult run(const fs::path& exe, const fs::path& temp) {
+    fs::remove_all(temp);
+    return runViaWinrun(exe, {"/run"}, withTemp(temp));
+}
 std::future<WinrunResult> start(const fs::path& exe, const fs::path& temp) {
-    return std::async(std::launch::async,
-                      [exe, temp] { return runViaWinrun(exe, {"/run"}, withTemp(temp)); });
+    return std::async(std::launch::async, [exe, temp] { return run(exe, temp); });
 }
 
 size_t countMatching(const std::vector<std::string>& lines, const std::string& pattern) {
@@ -90,9 +94,8 @@ TEST(SingleInstance, NamesInEveryScopeReachTheJvm) {
          "0"},
     };
     for (const Case& c : cases) {
-        fs::remove_all(dir);
         const fs::path exe = packGuarded(dir, "Svc Host.exe", c.settings);
-        const WinrunResult result = runViaWinrun(exe, {"/run"}, withTemp(dir / "temp"));
+        const WinrunResult result = run(exe, dir / "temp");
         const auto log = logMessages(dir / "temp/pkx_nlog_1.log");
         const auto trace = readJvmTrace(dir / "jre");
         const std::string context = c.prefix + "\n" + result.describe() + joined(log);
@@ -122,7 +125,7 @@ TEST(SingleInstance, SecondStartEndsAndRaisesTheFirstsWindowsExclusive) {
     auto first = start(exe, dir / "temp1");
     ASSERT_TRUE(awaitTrace(dir / "jre", "windows shown", 1)) << joined(readJvmTrace(dir / "jre"));
 
-    const WinrunResult second = runViaWinrun(exe, {"/run"}, withTemp(dir / "temp2"));
+    const WinrunResult second = run(exe, dir / "temp2");
     const auto log = logMessages(dir / "temp2/pkx_nlog_1.log");
     EXPECT_EQ(second.exitCode, 0u) << second.describe();
     release(dir / "jre");
@@ -155,7 +158,8 @@ TEST(SingleInstance, SecondStartEndsAndRaisesTheFirstsWindowsExclusive) {
     EXPECT_EQ(countMatching(log, "Creating JVM|.*jvm\\.dll.*"), 0u) << joined(log);
     EXPECT_EQ(readLoadRecord(dir / "jre").size(), 1u) << "only the first instance loads a JVM";
     EXPECT_EQ(countMatching(trace, "wait pid=.*"), 1u) << traceText;
-    EXPECT_EQ(countMatching(trace, "window shown visible=1 iconic=0 foreground=1"), 1u) << traceText;
+    EXPECT_EQ(countMatching(trace, "window shown visible=1 iconic=0 foreground=1"), 1u)
+        << traceText;
     EXPECT_EQ(countMatching(trace, "window hidden visible=0 iconic=0 .*"), 1u) << traceText;
 }
 
