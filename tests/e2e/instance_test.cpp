@@ -60,6 +60,14 @@ bool awaitTrace(const fs::path& home, const std::string& pattern, size_t count) 
     return false;
 }
 
+// The executable's canonical path as the semaphore name holds it.
+std::string mangled(const fs::path& exe) {
+    std::string name = canon(exe);
+    std::replace(name.begin(), name.end(), '\\', '_');
+    std::replace(name.begin(), name.end(), ' ', '_');
+    return name;
+}
+
 void release(const fs::path& home) {
     writeFile(home / "standin-release", "");
 }
@@ -101,10 +109,7 @@ TEST(SingleInstance, NamesInEveryScopeReachTheJvm) {
         const std::string context = c.prefix + "\n" + result.describe() + joined(log);
         EXPECT_EQ(result.exitCode, 0u) << context;
 
-        std::string mangled = canon(exe);
-        std::replace(mangled.begin(), mangled.end(), '\\', '_');
-        std::replace(mangled.begin(), mangled.end(), ' ', '_');
-        const std::string name = c.prefix + escaped(mangled) + c.suffix;
+        const std::string name = c.prefix + escaped(mangled(exe)) + c.suffix;
         EXPECT_TRUE(std::regex_match(semaphoreLine(log),
                                      std::regex("semaphore name " + name + ", code 0, value .+")))
             << context;
@@ -187,11 +192,7 @@ TEST(SingleInstance, MarkerCountersAndOtherFoldersNeverBlock) {
         EXPECT_EQ(result.exitCode, 0u) << result.describe();
     }
 
-    const std::string base = escaped("semaphore name Global\\" + [&] {
-        std::string mangled = canon(marker);
-        std::replace(mangled.begin(), mangled.end(), '\\', '_');
-        return mangled;
-    }());
+    const std::string base = escaped("semaphore name Global\\" + mangled(marker));
     EXPECT_TRUE(std::regex_match(semaphoreLine(logMessages(root / "temp-m1/pkx_nlog_1.log")),
                                  std::regex(base + "0, code 0, .*")));
     EXPECT_TRUE(std::regex_match(semaphoreLine(logMessages(root / "temp-m2/pkx_nlog_1.log")),
