@@ -57,6 +57,7 @@ OptionsRun runOptions(const fs::path& exe, std::vector<std::string> args,
 // The launcher's system properties of "/run" (no temp folder: nothing was extracted), then rest.
 std::vector<std::string> withProperties(const fs::path& exe, std::vector<std::string> rest) {
     std::vector<std::string> all = {
+        "-Dlumex.semaphoreName=Global\\S-1-5-*",  // the per-user marker name
         "-Dlumex.moduleName=" + toWinePath(exe),
         "-Dsun.java.command=" + toWinePath(exe),
         "-Dlumex.tempDir=",
@@ -129,7 +130,7 @@ TEST(JvmOptions, EverySourceTakesItsPlaceInTheAssembledList) {
          "adding vmoptions from (1) <" + a + "> (sub\\a.vmoptions)",
          "adding vmoptions from (1) <" + folder + "sub\\b.vmoptions> (b.vmoptions)",
          "ERROR: include cycle: " + a + " is already being read",
-         "@ argument found 21 " + canon(dir / "jre/bin"), "vmoption count 21"}));
+         "@ argument found 22 " + canon(dir / "jre/bin"), "vmoption count 22"}));
     EXPECT_EQ(std::count(run.log.begin(), run.log.end(), "adding specific -Dnot=1"), 0);
     const auto loads = readLoadRecord(dir / "jre");
     ASSERT_EQ(loads.size(), 3u) << joined(loads);
@@ -164,8 +165,8 @@ TEST(JvmOptions, FileBesideTheFullNameSetsTheClassPathAndArgumentFilesNeedJli) {
          "vmoptions: opts2: " + toWinePath(exe) + ".vmoptions, file: 1",
          "default vmoptions file: 1",
          "adding vmoptions from (0) <" + folder + "missing.vmoptions> (missing.vmoptions)",
-         "@ argument found 11 " + canon(dir / "jre/bin"),
-         "did not find " + canon(dir / "jre/bin") + "\\jli.dll", "vmoption count 11"}));
+         "@ argument found 12 " + canon(dir / "jre/bin"),
+         "did not find " + canon(dir / "jre/bin") + "\\jli.dll", "vmoption count 12"}));
     EXPECT_EQ(std::count(run.log.begin(), run.log.end(), "adding preconfigured classpath"), 0);
     EXPECT_EQ(readLoadRecord(dir / "jre").size(), 1u) << "only jvm.dll was loaded";
 }

@@ -126,14 +126,14 @@ TEST_F(ServiceHostExclusive, StartRunsTheChildAndStopSendsTheStopLine) {
     ASSERT_GE(arguments.size(), 3u) << joined(seen);
     EXPECT_EQ(Lines(arguments.end() - 3, arguments.end()), (Lines{n, "a", "b c"})) << joined(seen);
     // The child runs in service mode, from the quoted path with its space.
-    EXPECT_NE(std::find(seen.begin(), seen.end(), "option 0: -Dlumex.isService=true"), seen.end());
+    EXPECT_NE(std::find(seen.begin(), seen.end(), "option 1: -Dlumex.isService=true"), seen.end());
     EXPECT_NE(std::find_if(seen.begin(), seen.end(),
                            [](const std::string& l) {
                                return l.starts_with("option ") && l.ends_with(": -Xrs");
                            }),
               seen.end());
     EXPECT_NE(
-        std::find(seen.begin(), seen.end(), "option 1: -Dlumex.moduleName=" + toWinePath(exe)),
+        std::find(seen.begin(), seen.end(), "option 2: -Dlumex.moduleName=" + toWinePath(exe)),
         seen.end())
         << joined(seen);
     // The marker was taken off: no argument is left of it.
