@@ -1,0 +1,126 @@
+package com.lumex.runtime.internal;
+
+import java.lang.reflect.InvocationTargetException;
+import java.lang.reflect.Method;
+import java.lang.reflect.Modifier;
+import java.util.Arrays;
+import java.util.Optional;
+
+/**
+ * The launcher class's main. The launcher passes five values ahead of the program's arguments:
+ * <ol start="0">
+ * <li>the launcher kind flag, "true" or "false";
+ * <li>the main class: "pkg.Main" from the class path, or "/module/pkg.Main" from the boot layer;
+ * <li>the file for standard output, or "";
+ * <li>the file for standard error, or "";
+ * <li>"true" to append to those files rather than replace them;
+ * </ol>
+ * then program argument 0 (the executable as named; a service's name) and the arguments of the
+ * application's main.
+ */
+public final class Launch {
+    private static final int FIRST_APPLICATION_ARGUMENT = 6;
+
+    private Launch() {}
+
+    /** Starts the application's main; its exceptions come out of here as it threw them. */
+    public static void run(String[] args, long entryNanos) throws Throwable {
+        final String[] values = args == null ? new String[0] : args;
+        LaunchState.begin(entryNanos, "true".equals(value(values, 0)), value(values, 5));
+        RunDirectory.removeAtExit(System.getProperty("lumex.tempDir", ""));
+        Redirect.apply(value(values, 2), value(values, 3), "true".equals(value(values, 4)));
+
+        final Method main = mainMethod(value(values, 1));
+        final String[] arguments = values.length > FIRST_APPLICATION_ARGUMENT
+            ? Arrays.copyOfRange(values, FIRST_APPLICATION_ARGUMENT, values.length)
+            : new String[0];
+        if ("true".equals(System.getProperty("lumex.isService"))) StopWatcher.start(System.in);
+        try {
+            main.invoke(null, (Object) arguments);
+        } catch (InvocationTargetException e) {
+            throw e.getCause() != null ? e.getCause() : e;
+        } catch (IllegalAccessException e) {
+            throw new IllegalArgumentException("cannot call main of " + main.getDeclaringClass()
+                                               + ": " + e.getMessage(), e);
+        }
+    }
+
+    // A missing or null value reads as "".
+    private static String value(String[] values, int index) {
+        return index < values.length && values[index] != null ? values[index] : "";
+    }
+
+    private static Method mainMethod(String name) throws ReflectiveOperationException {
+        if (name.isEmpty()) throw new IllegalArgumentException("no main class given");
+        final Class<?> mainClass = name.startsWith("/") ? moduleClass(name) : pathClass(name);
+        final Method main;
+        try {
+            main = mainClass.getMethod("main", String[].class);
+        } catch (NoSuchMethodException e) {
+            throw new IllegalArgumentException(
+                "no public static void main(String[]) in " + mainClass.getName(), e);
+        }
+        if (!Modifier.isStatic(main.getModifiers()) || main.getReturnType() != void.class) {
+            throw new IllegalArgumentException(
+                "main(String[]) of " + mainClass.getName() + " is not static void");
+        }
+        try {
+            // A main class need not be public; its module opens its package to this one.
+            main.setAccessible(true);
+        } catch (RuntimeException e) {
+            // invoke reports it
+        }
+        return main;
+    }
+
+    // Through the thread's context class loader, else the system class loader.
+    private static Class<?> pathClass(String name) {
+        final ClassLoader system = ClassLoader.getSystemClassLoader();
+        final ClassLoader context = Thread.currentThread().getContextClassLoader();
+        try {
+            return Class.forName(name, false, context != null ? context : system);
+        } catch (ClassNotFoundException | LinkageError e) {
+            if (context != null && context != system) {
+                try {
+                    return Class.forName(name, false, system);
+                } catch (ClassNotFoundException | LinkageError ignored) {
+                    // reported below with the first failure
+                }
+            }
+            throw new IllegalArgumentException("main class " + name + " not found", e);
+        }
+    }
+
+    // "/module/pkg.Main" from the boot module layer. The runtime is compiled for Java 8, so the
+    // module API (Java 9) is reached through reflection.
+    private static Class<?> moduleClass(String name) throws ReflectiveOperationException {
+        final int slash = name.indexOf('/', 1);
+        if (slash < 0 || slash == 1 || slash == name.length() - 1) {
+            throw new IllegalArgumentException(
+                "main class " + name + " is not \"/module/package.Class\"");
+        }
+        final String moduleName = name.substring(1, slash);
+        final String className = name.substring(slash + 1);
+        final Class<?> layerClass;
+        final Class<?> moduleType;
+        try {
+            layerClass = Class.forName("java.lang.ModuleLayer");
+            moduleType = Class.forName("java.lang.Module");
+        } catch (ClassNotFoundException e) {
+            throw new IllegalArgumentException("main class " + name + " needs Java 9 or later", e);
+        }
+        final Object boot = layerClass.getMethod("boot").invoke(null);
+        final Optional<?> module =
+            (Optional<?>) layerClass.getMethod("findModule", String.class).invoke(boot, moduleName);
+        if (!module.isPresent()) {
+            throw new IllegalArgumentException("module " + moduleName + " not found");
+        }
+        final Object found = Class.class.getMethod("forName", moduleType, String.class)
+                                 .invoke(null, module.get(), className);
+        if (found == null) {
+            throw new IllegalArgumentException(
+                "main class " + className + " not found in module " + moduleName);
+        }
+        return (Class<?>) found;
+    }
+}

@@ -1,0 +1,56 @@
+package sample.app;
+
+import com.lumex.runtime.Launcher;
+import com.lumex.runtime.Service;
+import java.io.IOException;
+import java.io.UncheckedIOException;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Paths;
+import java.nio.file.StandardOpenOption;
+import java.util.concurrent.CountDownLatch;
+
+/**
+ * The application of the runtime's tests: appends what reached it to the file named by
+ * "sample.report", writes a line to each standard stream, then does what "sample.mode" says:
+ * return, throw, or block as a service with stop handlers and a shutdown hook.
+ */
+public final class Main {
+    public static void main(String[] args) throws InterruptedException {
+        final long delta = System.nanoTime() - Launcher.entryNanos();
+        for (final String arg : args) report("arg " + arg);
+        report("kind " + Launcher.kindFlag() + ", service " + Service.isService() + " "
+               + Service.name() + ", native " + Launcher.nativeInit() + ", splash "
+               + Launcher.splashConfig());
+        report("main-to-main " + delta);
+        System.out.println("out-line");
+        System.err.println("err-line");
+        final String mode = System.getProperty("sample.mode", "return");
+        if (mode.equals("throw")) throw new IllegalStateException("boom \u00e4");
+        if (!mode.equals("block")) return;
+        Service.addStopHandler(() -> report("stop first"));
+        Service.addStopHandler(() -> { throw new IllegalStateException("failing handler"); });
+        final Runnable removed = () -> report("stop removed");
+        Service.addStopHandler(removed);
+        Service.addStopHandler(() -> report("stop last"));
+        report("removed " + Service.removeStopHandler(removed));
+        Runtime.getRuntime().addShutdownHook(new Thread(() -> report("hook")));
+        report("blocking");
+        new CountDownLatch(1).await();
+    }
+
+    private static synchronized void report(String line) {
+        try {
+            Files.write(Paths.get(System.getProperty("sample.report")),
+                        (line + "\n").getBytes(StandardCharsets.UTF_8), StandardOpenOption.CREATE,
+                        StandardOpenOption.APPEND);
+        } catch (IOException e) {
+            throw new UncheckedIOException(e);
+        }
+    }
+
+    /** A main that is not static. */
+    public static final class Instance {
+        public void main(String[] args) {}
+    }
+}
