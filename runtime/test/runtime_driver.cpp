@@ -49,7 +49,9 @@ int main(int argc, char** argv) {
     for (int element = index + 2; element < argc; ++element)
         elements.push_back(widen(argv[element]));
 
-    void* library = dlopen(RUNTIME_LIBJVM, RTLD_NOW | RTLD_LOCAL);
+    const char* libjvm = std::getenv("RUNTIME_LIBJVM");  // another JVM than the build's
+    void* library = dlopen(libjvm != nullptr && *libjvm != '\0' ? libjvm : RUNTIME_LIBJVM,
+                           RTLD_NOW | RTLD_LOCAL);
     const auto create = library != nullptr ? reinterpret_cast<jint (*)(JavaVM**, void**, void*)>(
                                                  dlsym(library, "JNI_CreateJavaVM"))
                                            : nullptr;

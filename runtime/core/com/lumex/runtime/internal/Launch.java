@@ -1,10 +1,11 @@
 package com.lumex.runtime.internal;
 
+import java.lang.invoke.MethodHandle;
+import java.lang.invoke.MethodHandles;
 import java.lang.reflect.InvocationTargetException;
 import java.lang.reflect.Method;
 import java.lang.reflect.Modifier;
 import java.util.Arrays;
-import java.util.Optional;
 
 /**
  * The launcher class's main. The launcher passes five values ahead of the program's arguments:
@@ -34,14 +35,43 @@ public final class Launch {
         final String[] arguments = values.length > FIRST_APPLICATION_ARGUMENT
             ? Arrays.copyOfRange(values, FIRST_APPLICATION_ARGUMENT, values.length)
             : new String[0];
+        // Method.invoke calls natively up to Java 17; from Java 18 on it builds a method handle
+        // and generates a class for it, which costs more than a method handle of our own.
+        final MethodHandle handle = javaVersion() > 17 ? unreflect(main) : null;
         if ("true".equals(System.getProperty("lumex.isService"))) StopWatcher.start(System.in);
+        if (handle != null) {
+            handle.invokeExact(arguments);
+            return;
+        }
         try {
             main.invoke(null, (Object) arguments);
         } catch (InvocationTargetException e) {
             throw e.getCause() != null ? e.getCause() : e;
         } catch (IllegalAccessException e) {
-            throw new IllegalArgumentException("cannot call main of " + main.getDeclaringClass()
-                                               + ": " + e.getMessage(), e);
+            throw cannotCall(main, e);
+        }
+    }
+
+    private static MethodHandle unreflect(Method main) {
+        try {
+            return MethodHandles.lookup().unreflect(main);
+        } catch (IllegalAccessException e) {
+            throw cannotCall(main, e);
+        }
+    }
+
+    private static IllegalArgumentException cannotCall(Method main, IllegalAccessException e) {
+        return new IllegalArgumentException(
+            "cannot call main of " + main.getDeclaringClass().getName() + ": " + e.getMessage(), e);
+    }
+
+    // The feature version: 8 for "1.8", 17 for "17".
+    private static int javaVersion() {
+        final String version = System.getProperty("java.specification.version", "");
+        try {
+            return Integer.parseInt(version.startsWith("1.") ? version.substring(2) : version);
+        } catch (NumberFormatException e) {
+            return 0;
         }
     }
 
@@ -50,7 +80,7 @@ public final class Launch {
         return index < values.length && values[index] != null ? values[index] : "";
     }
 
-    private static Method mainMethod(String name) throws ReflectiveOperationException {
+    private static Method mainMethod(String name) {
         if (name.isEmpty()) throw new IllegalArgumentException("no main class given");
         final Class<?> mainClass = name.startsWith("/") ? moduleClass(name) : pathClass(name);
         final Method main;
@@ -68,7 +98,7 @@ public final class Launch {
             // A main class need not be public; its module opens its package to this one.
             main.setAccessible(true);
         } catch (RuntimeException e) {
-            // invoke reports it
+            // the call reports it
         }
         return main;
     }
@@ -91,44 +121,17 @@ public final class Launch {
         }
     }
 
-    // "/module/pkg.Main" from the boot module layer. The runtime is compiled for Java 8, so the
-    // module API (Java 9) is reached through reflection.
-    private static Class<?> moduleClass(String name) throws ReflectiveOperationException {
+    // "/module/pkg.Main" from the boot module layer (Java 9 or later).
+    private static Class<?> moduleClass(String name) {
         final int slash = name.indexOf('/', 1);
         if (slash < 0 || slash == 1 || slash == name.length() - 1) {
             throw new IllegalArgumentException(
                 "main class " + name + " is not \"/module/package.Class\"");
         }
-        final String moduleName = name.substring(1, slash);
-        final String className = name.substring(slash + 1);
-        final Class<?> layerClass;
-        final Class<?> moduleType;
         try {
-            layerClass = Class.forName("java.lang.ModuleLayer");
-            moduleType = Class.forName("java.lang.Module");
-        } catch (ClassNotFoundException e) {
+            return BootLayer.find(name.substring(1, slash), name.substring(slash + 1));
+        } catch (UnsupportedClassVersionError e) {
             throw new IllegalArgumentException("main class " + name + " needs Java 9 or later", e);
         }
-        final Object boot = layerClass.getMethod("boot").invoke(null);
-        final Optional<?> module =
-            (Optional<?>) layerClass.getMethod("findModule", String.class).invoke(boot, moduleName);
-        if (!module.isPresent()) {
-            throw new IllegalArgumentException("module " + moduleName + " not found");
-        }
-        // Through the module's class loader: Class.forName(Module, String) is caller-sensitive,
-        // and calling such a method reflectively costs tens of milliseconds.
-        final Object loader = moduleType.getMethod("getClassLoader").invoke(module.get());
-        Class<?> found;
-        try {
-            found = Class.forName(className, false, (ClassLoader) loader);
-        } catch (ClassNotFoundException | LinkageError e) {
-            found = null;
-        }
-        if (found == null
-            || !module.get().equals(Class.class.getMethod("getModule").invoke(found))) {
-            throw new IllegalArgumentException(
-                "main class " + className + " not found in module " + moduleName);
-        }
-        return found;
     }
 }

@@ -26,10 +26,13 @@ final class Redirect {
         if (out != null) System.setOut(out);
         if (err != null) System.setErr(err);
         // Lines are flushed as they end; an unfinished last line is flushed at the end.
-        Runtime.getRuntime().addShutdownHook(new Thread(() -> {
-            if (out != null) out.flush();
-            if (err != null) err.flush();
-        }, "stream flush"));
+        Runtime.getRuntime().addShutdownHook(new Thread("stream flush") {
+            @Override
+            public void run() {
+                if (out != null) out.flush();
+                if (err != null) err.flush();
+            }
+        });
     }
 
     // The stream for the path; null when the stream stays as it is.

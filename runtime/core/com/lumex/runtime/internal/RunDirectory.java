@@ -30,7 +30,12 @@ final class RunDirectory {
         // Never a whole drive or file system.
         if (root.getParent() == null) return;
         registered = true;
-        Runtime.getRuntime().addShutdownHook(new Thread(() -> remove(root), "run directory"));
+        Runtime.getRuntime().addShutdownHook(new Thread("run directory") {
+            @Override
+            public void run() {
+                remove(root);
+            }
+        });
     }
 
     static void remove(Path root) {
