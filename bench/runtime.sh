@@ -33,7 +33,7 @@ for family in lumex parcelkit; do
       rm -f "$out/report"
       $build/test/runtime_driver "${options[@]}" -Dsample.report="$out/report" -- \
         $launcher false $main "" "" false bench >/dev/null 2>&1
-      sed -n 's/^main-to-main //p' "$out/report" >>"$out/times"
+      sed -n 's/^main-to-main \([0-9]*\).*/\1/p' "$out/report" >>"$out/times"
     done
     median=$(sort -n "$out/times" | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}')
     awk -v f=$family -v m=$mode -v n="$runs" -v t="$median" \

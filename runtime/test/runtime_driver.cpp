@@ -1,9 +1,8 @@
-// Runs a runtime jar's launcher class the way the launcher does, on the machine's HotSpot:
+// Plays the launcher on the machine's HotSpot (or the libjvm.so named by RUNTIME_LIBJVM):
 //   runtime_driver JVM-OPTION... -- LAUNCHER-CLASS ELEMENT...
-// creates the JVM with the options, passes the splash settings and the native-side flag, calls
-// main with the elements (UTF-8 here, UTF-16 for Java) and prints the launch's log to stderr.
-// Like the launcher: exit code 1 when main threw (the JVM is left as it is), else DestroyJavaVM
-// and exit code 0. A JVM can end the process itself too (System.exit).
+// creates the JVM, passes the splash settings and the native-side flag, calls main with the
+// elements (UTF-8 here) and prints the launch's log to stderr. Like the launcher: exit code 1
+// when main threw (the JVM left as it is), else DestroyJavaVM and exit code 0.
 #include <dlfcn.h>
 #include <jni.h>
 
@@ -16,42 +15,23 @@
 #include "common/log_host.h"
 #include "jvm/launch/jvm_calls.h"
 
-namespace {
-
-std::wstring widen(const char* text) {
-    std::setlocale(LC_CTYPE, "C.UTF-8");
-    std::wstring out(std::mbstowcs(nullptr, text, 0) + 1, L'\0');
-    out.resize(std::mbstowcs(out.data(), text, out.size()));
-    return out;
-}
-
-void printLog() {
-    std::setlocale(LC_CTYPE, "C.UTF-8");
-    for (const std::wstring& line : launcher::takeLogLines())
-        std::fprintf(stderr, "%ls\n", line.c_str());
-    std::fflush(stderr);
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     std::vector<JavaVMOption> options;
     int index = 1;
     for (; index < argc && std::string(argv[index]) != "--"; ++index) {
         options.push_back(JavaVMOption{argv[index], nullptr});
     }
-    if (index + 1 >= argc) {
-        std::fprintf(stderr, "usage: runtime_driver JVM-OPTION... -- LAUNCHER-CLASS ELEMENT...\n");
-        return 2;
-    }
-    const std::string launcherClass = argv[index + 1];
+    if (index + 1 >= argc) return 2;
     std::vector<std::wstring> elements;
-    for (int element = index + 2; element < argc; ++element)
-        elements.push_back(widen(argv[element]));
+    std::setlocale(LC_CTYPE, "C.UTF-8");
+    for (int element = index + 2; element < argc; ++element) {
+        std::wstring wide(std::mbstowcs(nullptr, argv[element], 0) + 1, L'\0');
+        wide.resize(std::mbstowcs(wide.data(), argv[element], wide.size()));
+        elements.push_back(wide);
+    }
 
-    const char* libjvm = std::getenv("RUNTIME_LIBJVM");  // another JVM than the build's
-    void* library = dlopen(libjvm != nullptr && *libjvm != '\0' ? libjvm : RUNTIME_LIBJVM,
-                           RTLD_NOW | RTLD_LOCAL);
+    const char* libjvm = std::getenv("RUNTIME_LIBJVM");
+    void* library = dlopen(libjvm != nullptr ? libjvm : RUNTIME_LIBJVM, RTLD_NOW | RTLD_LOCAL);
     const auto create = library != nullptr ? reinterpret_cast<jint (*)(JavaVM**, void**, void*)>(
                                                  dlsym(library, "JNI_CreateJavaVM"))
                                            : nullptr;
@@ -59,10 +39,7 @@ int main(int argc, char** argv) {
                            JNI_TRUE};
     JavaVM* vm = nullptr;
     void* env = nullptr;
-    if (create == nullptr || create(&vm, &env, &args) != 0) {
-        std::fprintf(stderr, "could not initialize JVM\n");
-        return 1;
-    }
+    if (create == nullptr || create(&vm, &env, &args) != 0) return 1;
     JNIEnv* const jni = static_cast<JNIEnv*>(env);
     launcher::SplashSettings splash;
     splash.groups = {{{"splash.png", 1, 2}, {"", -3, 4}, {"Loading", 5, 6}, {"font", 7, 8}}};
@@ -70,9 +47,12 @@ int main(int argc, char** argv) {
     launcher::callInitFromLauncher(jni, "com/parcelkit/runtime/installer/platform/win32/Common",
                                    true);
     jni->ExceptionClear();
-    const bool returned = launcher::invokeLauncherMain(jni, launcherClass, elements) ==
-                          launcher::LaunchOutcome::Returned;
-    printLog();
-    if (!returned) std::_Exit(1);
+    const auto outcome = launcher::invokeLauncherMain(jni, argv[index + 1], elements);
+
+    std::setlocale(LC_CTYPE, "C.UTF-8");  // the JVM set the environment's locale
+    for (const std::wstring& line : launcher::takeLogLines())
+        std::fprintf(stderr, "%ls\n", line.c_str());
+    std::fflush(stderr);
+    if (outcome != launcher::LaunchOutcome::Returned) std::_Exit(1);
     return vm->DestroyJavaVM() == 0 ? 0 : 1;
 }

@@ -8,12 +8,11 @@ import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Paths;
 import java.nio.file.StandardOpenOption;
-import java.util.concurrent.CountDownLatch;
 
 /**
- * The application of the runtime's tests: appends what reached it to the file named by
- * "sample.report", writes a line to each standard stream, then does what "sample.mode" says:
- * return, throw, or block as a service with stop handlers and a shutdown hook.
+ * The application of the runtime's tests: appends what reached it to the file "sample.report",
+ * writes a line to each standard stream, then, by "sample.mode", returns, throws, or blocks as a
+ * service with stop handlers and a shutdown hook.
  */
 public final class Main {
     public static void main(String[] args) throws InterruptedException {
@@ -21,8 +20,7 @@ public final class Main {
         for (final String arg : args) report("arg " + arg);
         report("kind " + Launcher.kindFlag() + ", service " + Service.isService() + " "
                + Service.name() + ", native " + Launcher.nativeInit() + ", splash "
-               + Launcher.splashConfig());
-        report("main-to-main " + delta);
+               + Launcher.splashConfig() + "\nmain-to-main " + delta + " ns");
         System.out.println("out-line");
         System.err.println("err-line");
         final String mode = System.getProperty("sample.mode", "return");
@@ -36,7 +34,7 @@ public final class Main {
         report("removed " + Service.removeStopHandler(removed));
         Runtime.getRuntime().addShutdownHook(new Thread(() -> report("hook")));
         report("blocking");
-        new CountDownLatch(1).await();
+        Thread.sleep(Long.MAX_VALUE);
     }
 
     private static synchronized void report(String line) {

@@ -95,7 +95,7 @@ public final class Launch {
                 "main(String[]) of " + mainClass.getName() + " is not static void");
         }
         try {
-            // A main class need not be public; its module opens its package to this one.
+            // A main class need not be public (the launcher opens a module's main package to us).
             main.setAccessible(true);
         } catch (RuntimeException e) {
             // the call reports it
@@ -109,15 +109,18 @@ public final class Launch {
         final ClassLoader context = Thread.currentThread().getContextClassLoader();
         try {
             return Class.forName(name, false, context != null ? context : system);
-        } catch (ClassNotFoundException | LinkageError e) {
+        } catch (ClassNotFoundException e) {
             if (context != null && context != system) {
                 try {
                     return Class.forName(name, false, system);
-                } catch (ClassNotFoundException | LinkageError ignored) {
+                } catch (ClassNotFoundException ignored) {
                     // reported below with the first failure
                 }
             }
             throw new IllegalArgumentException("main class " + name + " not found", e);
+        } catch (LinkageError e) {
+            // Such as a class compiled for a newer Java: the report names the reason.
+            throw new IllegalArgumentException("main class " + name + " cannot be loaded: " + e, e);
         }
     }
 
