@@ -37,7 +37,7 @@ public final class Launch {
             : new String[0];
         // Method.invoke calls natively up to Java 17; from Java 18 on it builds a method handle
         // and generates a class for it, which costs more than a method handle of our own.
-        final MethodHandle handle = javaVersion() > 17 ? unreflect(main) : null;
+        final MethodHandle handle = classVersion() > 61 ? unreflect(main) : null;
         if ("true".equals(System.getProperty("lumex.isService"))) StopWatcher.start(System.in);
         if (handle != null) {
             handle.invokeExact(arguments);
@@ -65,11 +65,10 @@ public final class Launch {
             "cannot call main of " + main.getDeclaringClass().getName() + ": " + e.getMessage(), e);
     }
 
-    // The feature version: 8 for "1.8", 17 for "17".
-    private static int javaVersion() {
-        final String version = System.getProperty("java.specification.version", "");
+    // The newest class file version the JVM reads: 52 for Java 8, 61 for Java 17.
+    private static int classVersion() {
         try {
-            return Integer.parseInt(version.startsWith("1.") ? version.substring(2) : version);
+            return (int) Double.parseDouble(System.getProperty("java.class.version", "0"));
         } catch (NumberFormatException e) {
             return 0;
         }
