@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Java runtime on the machine's HotSpot (host build): the size of each runtime jar, and the
 # time from the launcher class's main to the application's main (the sample application prints
-# it), median of several runs per family and mode, through runtime_driver as the launcher.
+# it), median of several runs per family and mode, through runtime_driver as the launcher
+# (RUNTIME_LIBJVM=path/to/libjvm.so measures another JVM than the build's JDK 17).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
