@@ -1,0 +1,74 @@
+package com.lumex.runtime.internal;
+
+import java.io.BufferedOutputStream;
+import java.io.File;
+import java.io.FileOutputStream;
+import java.io.IOException;
+import java.io.PrintStream;
+
+/**
+ * Redirection of System.out and System.err to the files the launcher names. An empty path leaves
+ * the stream as it is; so does a path that still holds an unexpanded variable ("$..."), with a
+ * warning. One file named for both gets one shared stream, so the lines keep their order.
+ */
+final class Redirect {
+    private Redirect() {}
+
+    static void apply(String outPath, String errPath, boolean append) {
+        // Console runs ("/run") keep the console.
+        if ("true".equals(System.getProperty("parcelkit.noRedir"))) return;
+        final PrintStream warnings = System.err;
+        final PrintStream out = open("standard output", outPath, append, warnings);
+        final PrintStream err = out != null && sameFile(outPath, errPath)
+                                    ? out
+                                    : open("standard error", errPath, append, warnings);
+        if (out == null && err == null) return;
+        if (out != null) System.setOut(out);
+        if (err != null) System.setErr(err);
+        // Lines are flushed as they end; an unfinished last line is flushed at the end.
+        Runtime.getRuntime().addShutdownHook(new Thread("stream flush") {
+            @Override
+            public void run() {
+                if (out != null) out.flush();
+                if (err != null) err.flush();
+            }
+        });
+    }
+
+    // The stream for the path; null when the stream stays as it is.
+    private static PrintStream open(String what, String path, boolean append,
+                                    PrintStream warnings) {
+        if (path.isEmpty()) return null;
+        if (path.startsWith("$")) {
+            warnings.println("warning: " + what + " not redirected: the path " + path
+                             + " holds an unexpanded variable");
+            return null;
+        }
+        final File file = new File(path);
+        try {
+            final File parent = file.getAbsoluteFile().getParentFile();
+            if (parent != null && !parent.isDirectory() && !parent.mkdirs()) {
+                throw new IOException("cannot create the folder " + parent);
+            }
+            return new PrintStream(new BufferedOutputStream(new FileOutputStream(file, append)),
+                                   true);
+        } catch (IOException | RuntimeException e) {
+            warnings.println("warning: " + what + " not redirected to " + path + ": " + e);
+            return null;
+        }
+    }
+
+    private static boolean sameFile(String first, String second) {
+        return !second.isEmpty() && canonical(first).equals(canonical(second));
+    }
+
+    // File.equals follows the file system's case rule (none on Windows).
+    private static File canonical(String path) {
+        final File file = new File(path);
+        try {
+            return file.getCanonicalFile();
+        } catch (IOException | RuntimeException e) {
+            return file.getAbsoluteFile();
+        }
+    }
+}

@@ -1,0 +1,244 @@
+// The runtime jars on the machine's HotSpot, each run in a process of its own through
+// runtime_driver (the launch's JNI calls), with the sample application of the jar's family.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Texts = std::vector<std::string>;
+using namespace std::chrono_literals;
+
+struct Launch {
+    std::string family = "lumex";
+    bool module = false;
+    Texts options;   // more JVM options
+    Texts elements;  // the launcher's array
+};
+
+// The five launcher values, program argument 0 and the application's arguments.
+Texts elements(std::string mainClass, std::string out = "", std::string err = "",
+               std::string append = "false", Texts arguments = {}) {
+    Texts all = {"true", mainClass, out, err, append, "svc"};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    return all;
+}
+
+std::string read(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool hasLine(const std::string& text, const std::string& line) {
+    return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
+}
+
+// The sample's line on the launcher's calls: the driver passes the splash settings to the lumex
+// launcher class and initialises the parcelkit native side.
+std::string launcherLine(const std::string& family, const std::string& kind, bool service) {
+    return "kind " + kind + (service ? ", service true svc" : ", service false ") +
+           (family == "lumex" ? ", native NOT_CALLED, splash true false [splash.png] 1 2 [] -3 4 "
+                                "[Loading] 5 6 [font] 7 8"
+                              : ", native INITIALISED, splash null");
+}
+
+class RuntimeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = ::testing::TempDir() + "runtime_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // Starts the driver (for at most a minute) through the shell: its standard input is the
+    // stream returned, its output goes to the files "stdout" and "stderr".
+    FILE* start(const Launch& run) {
+        fs::remove(dir / "report");
+        const std::string build = RUNTIME_BUILD_DIR, family = run.family;
+        const std::string path =
+            build + "/" + family + "-runtime.jar:" + build + "/test/sample-" + family;
+        Texts args = {"timeout", "60", RUNTIME_DRIVER,
+                      "-Dsample.report=" + (dir / "report").string()};
+        if (run.module) {
+            args.insert(args.end(), {"--module-path=" + path,
+                                     "--add-opens=sample.app/sample.app=com." + family + ".runtime",
+                                     "--add-modules=sample.app,com." + family + ".runtime"});
+        } else {
+            args.push_back("-Djava.class.path=" + path);
+        }
+        args.insert(args.end(), run.options.begin(), run.options.end());
+        args.push_back("--");
+        args.push_back(family == "lumex" ? "com.lumex.runtime.WinLauncher"
+                                         : "com.parcelkit.runtime.launcher.WinLauncher");
+        args.insert(args.end(), run.elements.begin(), run.elements.end());
+        std::string command;
+        for (const std::string& arg : args) {
+            command += '\'';
+            for (const char ch : arg)
+                command += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
+            command += "' ";
+        }
+        command += ">'" + (dir / "stdout").string() + "' 2>'" + (dir / "stderr").string() + "'";
+        return popen(command.c_str(), "w");
+    }
+
+    // Closes the driver's input and waits for its exit code (124 when it ran for a minute).
+    static int finish(FILE* input) {
+        const int status = pclose(input);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    int runToEnd(const Launch& run) { return finish(start(run)); }
+
+    // Waits for the line in the sample's report, up to the given time.
+    bool reported(const std::string& line, std::chrono::milliseconds limit = 30s) {
+        for (auto waited = 0ms; waited < limit && !hasLine(file("report"), line); waited += 20ms) {
+            std::this_thread::sleep_for(20ms);
+        }
+        return hasLine(file("report"), line);
+    }
+
+    // A per-run directory with a file, a folder and a link out of it (which must survive).
+    fs::path runDirectory() {
+        fs::create_directories(dir / "run" / "sub");
+        fs::create_directories(dir / "outside");
+        std::ofstream(dir / "run" / "sub" / "file.jar") << "x";
+        std::ofstream(dir / "outside" / "keep") << "x";
+        fs::create_directory_symlink(dir / "outside", dir / "run" / "link");
+        return dir / "run";
+    }
+
+    std::string file(const char* name) { return read(dir / name); }
+
+    fs::path dir;
+};
+
+TEST_F(RuntimeTest, TheApplicationGetsItsArgumentsInEachFamilyAndMode) {
+    const Texts arguments = {"plain", "", "f\xc3\xb6\xc3\xb6 \xf0\x9f\x98\x80", "-J-Xmx1g"};
+    for (const std::string family : {"lumex", "parcelkit"}) {
+        for (const bool module : {false, true}) {
+            SCOPED_TRACE(family + (module ? " module" : " class path"));
+            const std::string run = runDirectory().string(), kind = module ? "true" : "false";
+            Launch launch{family,
+                          module,
+                          {"-Dlumex.tempDir=" + run},
+                          elements(module ? "/sample.app/sample.app.Main" : "sample.app.Main", "",
+                                   "", "false", arguments)};
+            launch.elements[0] = kind;
+            EXPECT_EQ(runToEnd(launch), 0) << file("stderr");
+
+            const std::string report = file("report");
+            EXPECT_EQ(report.substr(0, report.find("main-to-main")),
+                      "arg plain\narg \narg " + arguments[2] + "\narg -J-Xmx1g\n" +
+                          launcherLine(family, kind, false) + "\n");
+            EXPECT_EQ(file("stdout"), "out-line\n");
+            EXPECT_TRUE(hasLine(file("stderr"), "err-line"));
+            EXPECT_FALSE(fs::exists(run)) << "the per-run directory is removed";
+            EXPECT_TRUE(fs::exists(dir / "outside" / "keep")) << "a link is not followed";
+            fs::remove_all(dir / "outside");
+        }
+    }
+}
+
+TEST_F(RuntimeTest, TheStandardStreamsGoWhereTheLauncherSays) {
+    struct Row {
+        std::string out, err, append, option;
+        std::string a, b;  // the files "a" and "b" afterwards (both hold "old\n" before)
+        bool console;      // the lines went to the driver's own streams
+    };
+    const Row rows[] = {
+        {"a", "b", "false", "", "out-line\n", "err-line\n", false},
+        {"a", "b", "true", "", "old\nout-line\n", "old\nerr-line\n", false},
+        {"a", "a", "false", "", "out-line\nerr-line\n", "old\n", false},
+        {"a", "./a", "true", "", "old\nout-line\nerr-line\n", "old\n", false},
+        {"a", "b", "false", "-Dparcelkit.noRedir=true", "old\n", "old\n", true},
+        {"$OUT", "$ERR", "false", "", "old\n", "old\n", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.out + " " + row.err + " " + row.append + " " + row.option);
+        std::ofstream(dir / "a") << "old\n";
+        std::ofstream(dir / "b") << "old\n";
+        const auto path = [&](const std::string& name) {
+            return name[0] == '$' ? name : (dir / name).string();
+        };
+        Launch run{"lumex",
+                   false,
+                   {},
+                   elements("sample.app.Main", path(row.out), path(row.err), row.append)};
+        if (!row.option.empty()) run.options.push_back(row.option);
+        EXPECT_EQ(runToEnd(run), 0);
+        EXPECT_EQ(file("a"), row.a);
+        EXPECT_EQ(file("b"), row.b);
+        EXPECT_EQ(hasLine(file("stdout"), "out-line"), row.console);
+        EXPECT_EQ(hasLine(file("stderr"), "err-line"), row.console);
+        for (const std::string stream :
+             {"output not redirected: the path $OUT", "error not redirected: the path $ERR"}) {
+            EXPECT_EQ(hasLine(file("stderr"),
+                              "warning: standard " + stream + " holds an unexpanded variable"),
+                      row.out[0] == '$');
+        }
+    }
+}
+
+TEST_F(RuntimeTest, FailuresReachTheLaunchersReport) {
+    const std::string argument = "java.lang.IllegalArgumentException: ";
+    const std::pair<Texts, std::string> rows[] = {
+        {elements("sample.app.Main"), "java.lang.IllegalStateException: boom \xc3\xa4"},
+        {elements("/sample.app/sample.app.Main"), "java.lang.IllegalStateException: boom \xc3\xa4"},
+        {elements("sample.app.Missing"), argument + "main class sample.app.Missing not found"},
+        {elements("java.lang.Object"),
+         argument + "no public static void main(String[]) in java.lang.Object"},
+        {elements("sample.app.Main$Instance"),
+         argument + "main(String[]) of sample.app.Main$Instance is not static void"},
+        {elements("/no.such/x.Main"), argument + "module no.such not found"},
+        {{"true"}, argument + "no main class given"},
+    };
+    for (const auto& [array, error] : rows) {
+        SCOPED_TRACE(error);
+        const bool module = array.size() > 1 && array[1][0] == '/';
+        EXPECT_EQ(runToEnd(Launch{"lumex", module, {"-Dsample.mode=throw"}, array}), 1);
+        EXPECT_TRUE(hasLine(file("stderr"), "ERROR: an exception occurred")) << file("stderr");
+        EXPECT_TRUE(hasLine(file("stderr"), "ERROR: " + error)) << file("stderr");
+    }
+}
+
+TEST_F(RuntimeTest, AServiceStopsWhenTheHostAsksOrGoes) {
+    for (const std::string family : {"lumex", "parcelkit"}) {
+        const bool asks = family == "lumex";  // "0", else end of file; lumex from its module
+        SCOPED_TRACE(family);
+        const std::string run = runDirectory().string();
+        FILE* const input = start(
+            Launch{family,
+                   asks,
+                   {"-Dlumex.isService=true", "-Dsample.mode=block", "-Dlumex.tempDir=" + run},
+                   elements(asks ? "/sample.app/sample.app.Main" : "sample.app.Main")});
+        ASSERT_TRUE(reported("blocking")) << file("stderr");
+        std::fputs("1\n", input), std::fflush(input);
+        EXPECT_FALSE(reported("stop last", 1s)) << "another line is no stop request";
+        if (asks) std::fputs("0\n", input), std::fflush(input);
+        if (asks) EXPECT_TRUE(reported("hook")) << "stopped before the end of input";
+        EXPECT_EQ(finish(input), 0);
+
+        const std::string report = file("report");
+        EXPECT_TRUE(hasLine(report, launcherLine(family, "true", true))) << report;
+        EXPECT_NE(report.find("\nremoved true\nblocking\nstop last\nstop first\nhook\n"),
+                  std::string::npos)
+            << report;
+        EXPECT_TRUE(
+            hasLine(file("stderr"),
+                    "stop handler failed: java.lang.IllegalStateException: failing handler"));
+        EXPECT_FALSE(fs::exists(run));
+        fs::remove_all(dir / "outside");
+    }
+}
+
+}  // namespace

@@ -1,0 +1,4 @@
+/** The application of the runtime's tests. */
+module sample.app {
+    requires com.lumex.runtime;
+}
