@@ -220,8 +220,9 @@ std::optional<std::string> Reader::choice(const toml::table* t, const std::strin
     if (!value) return std::nullopt;
     if (std::find(choices.begin(), choices.end(), *value) != choices.end()) return value;
     std::string list;
-    for (std::string_view c : choices) {
-        list += (list.empty() ? "\"" : " or \"") + std::string(c) + "\"";
+    for (size_t i = 0; i < choices.size(); ++i) {
+        list += std::string(i == 0 ? "" : i + 1 == choices.size() ? " or " : ", ") + "\"" +
+                std::string(choices.begin()[i]) + "\"";
     }
     error(*node(t, key), prefix + std::string(key),
           "\"" + *value + "\" is not allowed here; write " + list);

@@ -346,8 +346,9 @@ void Printer::messages() {
     for (const MessageText& m : messageTexts()) {
         if (m.id == Message::ServiceDescription) continue;
         const auto it = content_.wides.find(idOf(m.id));
+        if (it == content_.wides.end()) continue;  // shows among the losses
         std::string utf8;
-        if (it != content_.wides.end()) utf16ToUtf8(it->second, utf8);
+        utf16ToUtf8(it->second, utf8);
         if (utf8 != m.english) lines.push_back(std::string(m.key) + " = " + quoted(utf8));
     }
     if (!lines.empty()) {

@@ -218,3 +218,124 @@ TEST(Description, InspectNamesWhatADescriptionCannotSay) {
 }
 
 }  // namespace
+
+namespace {
+
+// A description with one line added to [service] (line 3), one to [java] (line 6) and the rest
+// from line 7 on.
+std::string withLines(const std::string& service, const std::string& java,
+                      const std::string& rest = "") {
+    return "[service]\nname = \"Svc\"\n" + service + "\n[java]\nmain_class = \"a.Main\"\n" + java +
+           "\n" + rest;
+}
+
+TEST(Description, EveryMistakeIsReportedWithItsPlaceAndKey) {
+    const std::string longName(200, 'v');
+    struct Case {
+        std::string text;
+        std::string expected;  // the first diagnostic, formatted
+    };
+    const std::vector<Case> cases = {
+        {"[service\nname = 1\n", "t.toml:1:9: "},
+        {withLines("", "", "[servce]\n"), "t.toml:7:2: servce: unknown key; the description has "
+                                          "service, java, launcher, splash, messages, files"},
+        {withLines("nmae = \"x\"", ""), "t.toml:3:1: service.nmae: unknown key; [service] knows "
+                                        "name, description, start, dependencies"},
+        {"[service]\nname = 5\n[java]\nmain_class = \"a.Main\"\n",
+         "t.toml:2:8: service.name: expected a string, found an integer"},
+        {"[service]\nstart = \"auto\"\n[java]\nmain_class = \"a.Main\"\n",
+         "t.toml:1:1: service.name: missing; name the service the launcher installs and runs"},
+        {"[service]\nname = \"Svc\"\n",
+         "t.toml: java: missing; the description needs a [java] table with the main class"},
+        {withLines("start = \"automatic\"", ""),
+         "t.toml:3:9: service.start: \"automatic\" is not allowed here; write \"auto\" or "
+         "\"demand\""},
+        {withLines("dependencies = [\"a,b\"]", ""),
+         "t.toml:3:17: service.dependencies[0]: holds ',', which the launcher reads as a "
+         "separator or cannot use in this list"},
+        {withLines("name2 = \"\xCE\xA9mega\"", ""), "t.toml:3:1: service.name2: unknown key"},
+        {"[service]\nname = \"\xCE\xA9mega\"\n[java]\nmain_class = \"a.Main\"\n",
+         "t.toml:2:8: service.name: holds U+03A9, which the launcher cannot read here: this "
+         "setting is read as single bytes (Latin-1 characters only)"},
+        {withLines("", "min_version = \"11-ea\""),
+         "t.toml:6:15: java.min_version: \"11-ea\" is no version; write numbers separated by "
+         "'.', '_', '-' or '+', such as \"11\", \"17.0.2\" or \"1.8.0_292\""},
+        {withLines("", "min_version = \"17\"\nmax_version = \"11.0.9\""),
+         "t.toml:7:15: java.max_version: \"11.0.9\" lies below min_version \"17\": no Java "
+         "runtime can pass both"},
+        {withLines("", "search = [\"registry\", \"jre\"]"),
+         "t.toml:6:23: java.search[1]: \"jre\" is no search kind; write \"bundled:DIR\", "
+         "\"directory:DIR\", \"env:NAME\", \"JAVA_HOME\", \"path\", \"registry\" or "
+         "\"installations\""},
+        {withLines("", "search = [\"bundled:\"]"),
+         "t.toml:6:11: java.search[0]: \"bundled:\" needs a folder after the colon"},
+        {withLines("", "jvm_variant = \"" + longName + "\""),
+         "t.toml:6:15: java.jvm_variant: is 200 characters long; the launcher reads at most "
+         "199"},
+        {withLines("", "module = \"a/b\""),
+         "t.toml:6:10: java.module: \"a/b\" is no module name (not empty, no blanks, '/' or "
+         "';')"},
+        {withLines("", "class_path = [{ jar = \"a.jar\", env = \"X\" }]"),
+         "t.toml:6:15: java.class_path[0]: an entry names exactly one of jar, directory, "
+         "jars_in or env (found 2)"},
+        {withLines("", "version_options = [{ versions = \"17\", options = [] }]"),
+         "t.toml:6:33: java.version_options[0].versions: \"17\" is neither a range of major "
+         "versions such as \"8-11\" (lower first) nor a pattern such as \"*17.0.?\""},
+        {withLines("", "options = [1]"),
+         "t.toml:6:12: java.options[0]: expected a string, found an integer"},
+        {withLines("start = \"auto\"", "", "[launcher]\nerrors = \"message-box\"\n"),
+         "t.toml:8:10: launcher.errors: \"message-box\" cannot go with [service] start = "
+         "\"auto\": a launcher that installs for automatic start shows its errors on the "
+         "console"},
+        {withLines("", "", "[launcher]\nwindowed = true\nerrors = \"console\"\n"),
+         "t.toml:9:10: launcher.errors: \"console\" cannot go with windowed = true: a windowed "
+         "application shows its errors in message boxes"},
+        {withLines("", "", "[launcher]\nraise_other_instance = true\n"),
+         "t.toml:8:24: launcher.raise_other_instance: only works with single_instance = true"},
+        {withLines("", "", "[launcher]\ninstance_scope = \"global\"\n"),
+         "t.toml:8:18: launcher.instance_scope: \"global\" is not allowed here; write \"user\", "
+         "\"session\" or \"machine\""},
+        {withLines("", "", "[splash]\ngroups = [{}, {}, {}, {}, {}]\n"),
+         "t.toml:8:10: splash.groups: the launcher passes at most 4 groups"},
+        {withLines("", "", "[messages]\nno_jvm_found = \"No Java.\"\n"),
+         "t.toml:8:16: messages.no_jvm_found: has no \"{0}\"; the launcher puts what failed in "
+         "its place, write it where that belongs"},
+        {withLines("", "", "[messages]\nerror_caption = \"\"\n"),
+         "t.toml:8:17: messages.error_caption: is empty; leave the key out to keep the "
+         "built-in text"},
+        {withLines("", "", "[messages]\nservice_description = \"x\"\n"),
+         "t.toml:8:1: messages.service_description: write the service description as [service] "
+         "description; language tables such as [messages.de] may translate it"},
+        {withLines("", "", "[messages.xx]\nerror_caption = \"x\"\n"),
+         "t.toml:7:11: messages.xx: \"xx\" is no language code the launcher uses (such as de, "
+         "de_CH, pt_BR, no_NO_NY)"},
+        {withLines("", "", "[messages.de]\nsetup_failed = \"Fehler\"\n"),
+         "t.toml:8:16: messages.de.setup_failed: has no \"{0}\"; the launcher puts what failed "
+         "in its place, write it where that belongs"},
+        {withLines("", "", "[messages.de]\nerror_captoin = \"x\"\n"),
+         "t.toml:8:1: messages.de.error_captoin: is no message; see docs/pack.md for the "
+         "message keys"},
+        {withLines("", "", "[[files]]\nname = \"a.dll\"\nsource = \"missing.dll\"\n"),
+         "t.toml:9:10: files[0].source: cannot read 'missing.dll': no such file"},
+        {withLines("", "", "[[files]]\nname = \"a/b/c.dll\"\nsource = \"data/top.txt\"\n"),
+         "t.toml:8:8: files[0].name: \"a/b/c.dll\" is no name the launcher can extract: a file "
+         "name, or one folder, '/' and a file name, without ; : * ? \" < > |"},
+        {withLines("", "",
+                   "[[files]]\nname = \"a\"\nsource = \"data/top.txt\"\n"
+                   "[[files]]\nname = \"a\"\nsource = \"data/top.txt\"\n"),
+         "t.toml:11:8: files[1].name: \"a\" is included twice"},
+        {withLines("", "", "[[files]]\nsource = \"data/top.txt\"\n"),
+         "t.toml:7:1: files[0].name: missing"},
+        {std::string(pack::kMaxDescriptionSize + 1, '#'),
+         "t.toml: the description is 1048577 bytes long; the tool reads at most 1048576"},
+    };
+    for (const Case& c : cases) {
+        const pack::TomlBuild built = build(c.text);
+        EXPECT_FALSE(built.writer) << c.text;
+        ASSERT_FALSE(built.errors.empty()) << c.text;
+        const std::string first = pack::formatDiagnostic("t.toml", built.errors[0]);
+        EXPECT_TRUE(first.starts_with(c.expected)) << c.text << "\n  got: " << first;
+    }
+}
+
+}  // namespace
