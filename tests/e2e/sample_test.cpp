@@ -32,8 +32,8 @@ TEST(Sample, ThePackedSampleServiceRunsItsApplication) {
     const auto run = runViaWinrun(exe, {"/run", "extra"}, withTemp(dir / "temp"));
     const auto log = logMessages(dir / "temp/pkx_nlog_1.log");
     const auto trace = readJvmTrace(dir / "jre");
-    const std::string all = run.describe() + "\n--- log:\n" + joined(log) + "--- trace:\n" +
-                            joined(trace);
+    const std::string all =
+        run.describe() + "\n--- log:\n" + joined(log) + "--- trace:\n" + joined(trace);
     ASSERT_EQ(run.exitCode, 0u) << all;
     const auto has = [](const std::vector<std::string>& lines, const std::string& part) {
         return std::any_of(lines.begin(), lines.end(),

@@ -1,13 +1,29 @@
 // Reading the launcher description: TOML (toml++, header-only, with exceptions, all caught
 // here) checked key by key and turned into the config strings, messages and included files of
 // a configuration block. docs/pack.md documents every key.
+#include <stdexcept>
+
+// toml++ 3.3 checks its own preconditions with assertions, and one of them fails on malformed
+// table headers such as "[[[1]]]" (fixed upstream later); without NDEBUG that aborts, with it
+// the check becomes an optimizer assumption. Here every check throws, and is reported as a
+// malformed description.
+#ifdef NDEBUG
+#define PACK_TOML_NDEBUG
+#undef NDEBUG
+#endif
+#define TOML_ASSERT(expr) \
+    ((expr) ? static_cast<void>(0) : throw std::logic_error("the TOML reader's check " #expr))
 #include <toml++/toml.h>
+#ifdef PACK_TOML_NDEBUG
+#define NDEBUG
+#endif
 
 #include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
+#include <map>
 #include <set>
 #include <system_error>
 
@@ -77,6 +93,156 @@ std::vector<long> versionNumbers(std::string_view text) {
         }
     }
     return numbers;
+}
+
+// toml++ 3.3's test for non-ASCII blanks runs into an unreachable branch (undefined behaviour)
+// for U+00A1-U+0499, U+2CDE-U+30D7 and U+FBC6-U+FEFE, and it asks that test outside strings, in
+// keys and behind backslashes. So before parsing: every character beyond ASCII outside strings
+// and comments is refused (TOML allows none there), those in double-quoted strings become
+// \u escapes, and those ranges are refused in 'literal strings'. Escaping lengthens a line; the
+// shifts are kept to give positions of the original text back.
+bool unsafeForToml(char32_t c) {
+    return (c >= 0xA1 && c <= 0x499) || (c >= 0x2CDE && c <= 0x30D7 && c != 0x3000) ||
+           (c >= 0xFBC6 && c <= 0xFEFE);
+}
+
+struct Prepared {
+    std::string text;
+    // Per line (from 1): (column in the prepared text from which, extra columns before it).
+    std::map<int, std::vector<std::pair<int, int>>> shifts;
+
+    int originalColumn(int line, int column) const {
+        const auto it = shifts.find(line);
+        if (it == shifts.end()) return column;
+        int extra = 0;
+        for (const auto& [from, shift] : it->second) {
+            if (column >= from) extra = shift;
+        }
+        return column - extra;
+    }
+};
+
+bool prepareForToml(std::string_view in, Prepared& out, Diagnostic& problem) {
+    enum class State { Normal, Comment, Basic, MultiBasic, Literal, MultiLiteral };
+    State state = State::Normal;
+    int line = 1, column = 1, extra = 0;
+    size_t i = in.starts_with("\xEF\xBB\xBF") ? 3 : 0;  // a byte order mark
+    const auto fail = [&](const std::string& text) {
+        problem = {line, column, "", text};
+        return false;
+    };
+    const auto quotes = [&](char q) {
+        size_t n = 0;
+        while (i + n < in.size() && in[i + n] == q) ++n;
+        return n;
+    };
+    while (i < in.size()) {
+        const auto b = static_cast<unsigned char>(in[i]);
+        if (b == '\n') {
+            out.text += '\n';
+            ++i;
+            ++line;
+            column = 1;
+            extra = 0;
+            if (state == State::Comment || state == State::Basic || state == State::Literal) {
+                state = State::Normal;
+            }
+            continue;
+        }
+        if (b >= 0x80) {
+            // One character: its code point, or the raw byte when the UTF-8 is malformed (toml++
+            // refuses that).
+            size_t n = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+            char32_t c = n == 4 ? b & 0x07 : n == 3 ? b & 0x0F : n == 2 ? b & 0x1F : 0;
+            bool wellFormed = n > 1 && i + n <= in.size();
+            for (size_t k = 1; wellFormed && k < n; ++k) {
+                const auto cont = static_cast<unsigned char>(in[i + k]);
+                wellFormed = (cont & 0xC0) == 0x80;
+                c = (c << 6) | (cont & 0x3F);
+            }
+            if (!wellFormed) n = 1;
+            const std::string_view original = in.substr(i, n);
+            if (state == State::Normal) {
+                return fail("the character " + codePointName(c) +
+                            " stands outside a string; write text in \"quotes\"");
+            }
+            if (wellFormed && unsafeForToml(c) &&
+                (state == State::Literal || state == State::MultiLiteral)) {
+                return fail("write text with " + codePointName(c) +
+                            " in \"double quotes\", not in 'single quotes'");
+            }
+            if (wellFormed && unsafeForToml(c) &&
+                (state == State::Basic || state == State::MultiBasic)) {
+                const std::string escape =
+                    "\\" + std::string(c > 0xFFFF ? "U" : "u") + codePointName(c).substr(2);
+                out.text += escape;
+                extra += static_cast<int>(escape.size()) - 1;
+                out.shifts[line].emplace_back(column + extra, extra);
+            } else {
+                out.text += original;
+            }
+            i += n;
+            ++column;
+            continue;
+        }
+        const char ch = static_cast<char>(b);
+        switch (state) {
+            case State::Normal:
+                if (ch == '#') state = State::Comment;
+                if (ch == '"' || ch == '\'') {
+                    const size_t n = std::min<size_t>(quotes(ch), 3);
+                    const bool multi = n == 3;
+                    if (n == 2) {  // an empty string
+                        out.text.append(2, ch);
+                        i += 2;
+                        column += 2;
+                        continue;
+                    }
+                    state = ch == '"' ? (multi ? State::MultiBasic : State::Basic)
+                                      : (multi ? State::MultiLiteral : State::Literal);
+                    out.text.append(n, ch);
+                    i += n;
+                    column += static_cast<int>(n);
+                    continue;
+                }
+                break;
+            case State::Basic:
+            case State::MultiBasic:
+                if (ch == '\\' && i + 1 < in.size()) {
+                    const auto next = static_cast<unsigned char>(in[i + 1]);
+                    if (next >= 0x80) {
+                        ++column;
+                        return fail("a backslash starts an escape such as \\n or \\u00E9");
+                    }
+                    if (next != '\n') {
+                        out.text += in.substr(i, 2);
+                        i += 2;
+                        column += 2;
+                        continue;
+                    }
+                }
+                [[fallthrough]];
+            case State::Literal:
+            case State::MultiLiteral: {
+                const char q = state == State::Basic || state == State::MultiBasic ? '"' : '\'';
+                if (ch != q) break;
+                const size_t n = quotes(q);
+                const bool multi = state == State::MultiBasic || state == State::MultiLiteral;
+                if (!multi || n >= 3) state = State::Normal;
+                const size_t take = multi ? n : 1;
+                out.text.append(take, q);
+                i += take;
+                column += static_cast<int>(take);
+                continue;
+            }
+            case State::Comment:
+                break;
+        }
+        out.text += ch;
+        ++i;
+        ++column;
+    }
+    return true;
 }
 
 class Reader {
@@ -221,8 +387,10 @@ std::optional<std::string> Reader::choice(const toml::table* t, const std::strin
     if (std::find(choices.begin(), choices.end(), *value) != choices.end()) return value;
     std::string list;
     for (size_t i = 0; i < choices.size(); ++i) {
-        list += std::string(i == 0 ? "" : i + 1 == choices.size() ? " or " : ", ") + "\"" +
-                std::string(choices.begin()[i]) + "\"";
+        list += std::string(i == 0                    ? ""
+                            : i + 1 == choices.size() ? " or "
+                                                      : ", ") +
+                "\"" + std::string(choices.begin()[i]) + "\"";
     }
     error(*node(t, key), prefix + std::string(key),
           "\"" + *value + "\" is not allowed here; write " + list);
@@ -1001,21 +1169,31 @@ TomlBuild buildFromToml(std::string_view text, const std::string& sourceName,
                                      std::to_string(kMaxDescriptionSize)});
         return result;
     }
+    Prepared prepared;
+    Diagnostic problem;
+    if (!prepareForToml(text, prepared, problem)) {
+        TomlBuild result;
+        result.errors.push_back(problem);
+        return result;
+    }
     try {
-        const toml::table root = toml::parse(text, sourceName);
+        const toml::table root = toml::parse(prepared.text, sourceName);
         Reader reader(baseDir, load);
         reader.run(root);
-        return reader.finish();
+        TomlBuild result = reader.finish();
+        for (Diagnostic& d : result.errors) d.column = prepared.originalColumn(d.line, d.column);
+        return result;
     } catch (const toml::parse_error& e) {
         TomlBuild result;
-        result.errors.push_back({static_cast<int>(e.source().begin.line),
-                                 static_cast<int>(e.source().begin.column), "",
-                                 std::string(e.description())});
+        const int line = static_cast<int>(e.source().begin.line);
+        result.errors.push_back(
+            {line, prepared.originalColumn(line, static_cast<int>(e.source().begin.column)), "",
+             std::string(e.description())});
         return result;
     } catch (const std::exception& e) {
         TomlBuild result;
         result.errors.push_back(
-            {0, 0, "", std::string("cannot read the description: ") + e.what()});
+            {0, 0, "", std::string("this is no valid TOML (") + e.what() + " failed)"});
         return result;
     }
 }

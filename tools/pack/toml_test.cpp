@@ -62,7 +62,7 @@ TEST(Description, EveryKeyWritesTheLauncherSettings) {
         {108, "1"},
         {121, "A0app.jar;D1classes;S0lib;E0EXTRA_CP"},
         {122, "com.acme.app/com.acme.app.Main"},
-        {123, "-Xmx512m -Dapp.home=${APPDIR} \"-Dquote=a\"\"b\" \"\""},
+        {123, "-Xmx512m -Dapp.home=${LUMEX_EXEDIR} \"-Dquote=a\"\"b\" \"\""},
         {124, "--port 8080 \"two words\""},
         {125, "1"},
         {126, "11.0.2"},
@@ -73,7 +73,7 @@ TEST(Description, EveryKeyWritesTheLauncherSettings) {
         {132, "A1mods/a.jar;D0mods"},
         {133, "1"},
         {134, "1"},
-        {146, "${APPDIR}\\work"},
+        {146, "${LUMEX_EXEDIR}\\work"},
         {149, "Tcpip,Dnscache"},
         {152, "server"},
         {154, "1"},
@@ -185,7 +185,7 @@ TEST(Description, InspectPrintsWhatBuildsTheSameBlock) {
     const std::string printed = pack::printToml(pack::contentOf(*build(richExample()).writer));
     for (const char* line :
          {"start = \"demand\"", "module = \"com.acme.app\"",
-          "options = [\"-Xmx512m\", \"-Dapp.home=${APPDIR}\", \"-Dquote=a\\\"b\", \"\"]",
+          "options = [\"-Xmx512m\", \"-Dapp.home=${LUMEX_EXEDIR}\", \"-Dquote=a\\\"b\", \"\"]",
           "    { versions = \"*17.0.?\", options = \"-Xss2m  -Dodd=\\\"x y\\\"\" },",
           "family = \"parcelkit\"", "errors = \"message-box\"", "name = \"lib/native.dll\"",
           "source = \"files/later.bin\"", "extract = false", "# 3 bytes",
@@ -237,10 +237,14 @@ TEST(Description, EveryMistakeIsReportedWithItsPlaceAndKey) {
     };
     const std::vector<Case> cases = {
         {"[service\nname = 1\n", "t.toml:1:9: "},
-        {withLines("", "", "[servce]\n"), "t.toml:7:2: servce: unknown key; the description has "
-                                          "service, java, launcher, splash, messages, files"},
-        {withLines("nmae = \"x\"", ""), "t.toml:3:1: service.nmae: unknown key; [service] knows "
-                                        "name, description, start, dependencies"},
+        {"[[[1]]]\n", "t.toml: this is no valid TOML (the TOML reader's check"},
+        {"[\nerror_caption = 1\n", "t.toml: this is no valid TOML"},
+        {withLines("", "", "[servce]\n"),
+         "t.toml:7:2: servce: unknown key; the description has "
+         "service, java, launcher, splash, messages, files"},
+        {withLines("nmae = \"x\"", ""),
+         "t.toml:3:1: service.nmae: unknown key; [service] knows "
+         "name, description, start, dependencies"},
         {"[service]\nname = 5\n[java]\nmain_class = \"a.Main\"\n",
          "t.toml:2:8: service.name: expected a string, found an integer"},
         {"[service]\nstart = \"auto\"\n[java]\nmain_class = \"a.Main\"\n",
@@ -254,6 +258,12 @@ TEST(Description, EveryMistakeIsReportedWithItsPlaceAndKey) {
          "t.toml:3:17: service.dependencies[0]: holds ',', which the launcher reads as a "
          "separator or cannot use in this list"},
         {withLines("name2 = \"\xCE\xA9mega\"", ""), "t.toml:3:1: service.name2: unknown key"},
+        {withLines("dependencies = [\"M\xC3\xBCller\", \"a,b\"]", ""),
+         "t.toml:3:27: service.dependencies[1]: holds ','"},
+        {withLines("", "", "x = \xC3\xA9\n"),
+         "t.toml:7:5: the character U+00E9 stands outside a string; write text in \"quotes\""},
+        {withLines("", "", "[messages]\nerror_caption = 'Caf\xC3\xA9'\n"),
+         "t.toml:8:21: write text with U+00E9 in \"double quotes\", not in 'single quotes'"},
         {"[service]\nname = \"\xCE\xA9mega\"\n[java]\nmain_class = \"a.Main\"\n",
          "t.toml:2:8: service.name: holds U+03A9, which the launcher cannot read here: this "
          "setting is read as single bytes (Latin-1 characters only)"},
