@@ -32,8 +32,13 @@ std::string formatDiagnostic(std::string_view source, const Diagnostic& diagnost
 using FileLoader =
     std::function<bool(const std::string& path, std::vector<uint8_t>& content, std::string& error)>;
 
-// Reads a file from disk, refusing one too large for a launcher image.
-bool loadFileFromDisk(const std::string& path, std::vector<uint8_t>& content, std::string& error);
+// Reads a file from disk, refusing one larger than limit (by default, a launcher image's).
+bool loadFileFromDisk(const std::string& path, std::vector<uint8_t>& content, std::string& error,
+                      uint64_t limit = kMaxImageSize);
+inline bool loadIncludedFile(const std::string& path, std::vector<uint8_t>& content,
+                             std::string& error) {
+    return loadFileFromDisk(path, content, error);
+}
 
 // The largest description the tool reads.
 constexpr size_t kMaxDescriptionSize = 1024 * 1024;
@@ -46,7 +51,7 @@ struct TomlBuild {
 // Reads and checks a description; included-file sources are taken relative to baseDir (the
 // description's folder) and read through load. Never throws.
 TomlBuild buildFromToml(std::string_view text, const std::string& sourceName,
-                        const std::string& baseDir, const FileLoader& load = loadFileFromDisk);
+                        const std::string& baseDir, const FileLoader& load = loadIncludedFile);
 
 // What a configuration block holds, as the launcher reads it.
 struct BlockContent {

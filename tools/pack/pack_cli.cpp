@@ -106,7 +106,7 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
 
     std::vector<uint8_t> text;
     std::string problem;
-    if (!loadFileFromDisk(inputPath, text, problem)) {
+    if (!loadFileFromDisk(inputPath, text, problem, kMaxDescriptionSize)) {
         err << "pack: " << problem << "\n";
         return 1;
     }

@@ -526,7 +526,11 @@ void Reader::run(const toml::table& root) {
     launcherKind();
     splash(table(&root, "", "splash"));
     messages(table(&root, "", "messages"));
-    files(list(&root, "", "files"));
+    if (root.get("files") != nullptr && root.get("files")->is_table()) {
+        error(*root.get("files"), "files", "write each included file as a [[files]] table");
+    } else {
+        files(list(&root, "", "files"));
+    }
 }
 
 void Reader::service(const toml::table* t) {
@@ -986,9 +990,6 @@ void Reader::messages(const toml::table* t) {
         if (m.id == Message::ServiceDescription) continue;
         const toml::node* n = node(t, m.key);
         std::u16string text;
-        if (n != nullptr && n->is_table()) {
-            error(*n, "messages." + std::string(m.key), "expected a string, found a table");
-        }
         if (n == nullptr || !messageValue(*n, "messages." + std::string(m.key), m, text)) {
             size_t bad = 0;
             decodeUtf8(m.english, text, bad);
@@ -1128,7 +1129,8 @@ std::string formatDiagnostic(std::string_view source, const Diagnostic& d) {
     return text + d.message;
 }
 
-bool loadFileFromDisk(const std::string& path, std::vector<uint8_t>& content, std::string& error) {
+bool loadFileFromDisk(const std::string& path, std::vector<uint8_t>& content, std::string& error,
+                      uint64_t limit) {
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
     if (ec || !std::filesystem::exists(status)) {
@@ -1144,9 +1146,9 @@ bool loadFileFromDisk(const std::string& path, std::vector<uint8_t>& content, st
         error = "cannot read '" + path + "': " + ec.message();
         return false;
     }
-    if (size > kMaxImageSize) {
-        error =
-            "'" + path + "' is too large for a launcher image (" + std::to_string(size) + " bytes)";
+    if (size > limit) {
+        error = "'" + path + "' is too large (" + std::to_string(size) + " bytes, at most " +
+                std::to_string(limit) + ")";
         return false;
     }
     std::ifstream in(path, std::ios::binary);

@@ -74,12 +74,18 @@ private:
     void keep(int32_t id, std::string value) { strings_[id] = std::move(value); }
 
     void line(const std::string& key, const std::string& value) {
+        flush();
         out_ << key << " = " << value << "\n";
     }
-    void header(std::string_view name) {
-        if (!first_) out_ << "\n";
-        first_ = false;
-        out_ << "[" << name << "]\n";
+    // A table's header is written with its first key, so that empty tables are left out;
+    // force writes it at once (a table whose presence says something).
+    void header(std::string_view name, bool force = false) {
+        pending_ = "\n[" + std::string(name) + "]\n";
+        if (force) flush();
+    }
+    void flush() {
+        out_ << pending_;
+        pending_.clear();
     }
     void text(std::string_view key, Setting id) {
         if (auto v = take(id)) line(std::string(key), quotedBytes(*v));
@@ -129,13 +135,13 @@ private:
     std::map<int32_t, std::string> strings_;
     std::string_view filesFolder_;
     std::ostringstream out_;
-    bool first_ = true;
+    std::string pending_;
     std::string kind_;  // config 107
 };
 
 std::string Printer::run() {
     out_ << "# Launcher description printed by `pack inspect`; `pack build` makes the same block "
-            "from it.\n\n";
+            "from it.\n";
     kind_ = take(Setting::LauncherKind).value_or("");
     service();
     java();
@@ -199,6 +205,7 @@ void Printer::java() {
         if (std::to_string(n) != *count || n <= 0) {
             keep(idOf(Setting::VersionOptionCount), *count);
         } else {
+            flush();
             out_ << "version_options = [\n";
             for (int32_t i = 0; i < n; ++i) {
                 const auto condition = take(launcher::ConfigId::versionCondition(i).value());
@@ -302,7 +309,7 @@ void Printer::splash() {
         keep(idOf(Setting::SplashSettings), *enabled);
         return;
     }
-    header("splash");
+    header("splash", true);
     flag("configured", Setting::SplashConfigured);
     struct GroupIds {
         Setting text, first, second;
@@ -352,11 +359,11 @@ void Printer::messages() {
         if (utf8 != m.english) lines.push_back(std::string(m.key) + " = " + quoted(utf8));
     }
     if (!lines.empty()) {
-        header("messages");
+        header("messages", true);
         for (const auto& l : lines) out_ << l << "\n";
     }
     for (const LanguageSection& section : content_.sections) {
-        header("messages." + (section.key.empty() ? std::string("\"\"") : section.key));
+        header("messages." + (section.key.empty() ? std::string("\"\"") : section.key), true);
         for (const auto& [id, text] : section.entries) {
             std::string utf8;
             utf16ToUtf8(text, utf8);
@@ -373,6 +380,7 @@ void Printer::messages() {
 void Printer::files() {
     const auto count = take(Setting::IncludedFileCount);
     const auto names = take(Setting::IncludedFileNames);
+    pending_.clear();
     if (!count && !names) return;
     const int32_t extracted = count ? launcher::parseConfigInt(*count) : 0;
     for (size_t i = 0; i < content_.files.size(); ++i) {
@@ -388,6 +396,7 @@ void Printer::files() {
 }
 
 void Printer::leftovers() {
+    pending_.clear();
     if (strings_.empty()) return;
     out_ << "\n# Config strings this description cannot express (`pack build` leaves them out):\n";
     for (const auto& [id, value] : strings_) {
