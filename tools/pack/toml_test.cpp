@@ -182,6 +182,23 @@ TEST(Description, InspectPrintsWhatBuildsTheSameBlock) {
         EXPECT_EQ(pack::printToml(pack::contentOf(*again.writer), "data"), printed);
         EXPECT_TRUE(pack::roundTripLosses(content).empty());
     }
+    // The complete example of docs/pack.md builds, and prints back exactly.
+    std::ifstream docs(std::string(PACK_TESTDATA) + "/../../../docs/pack.md");
+    std::stringstream doc;
+    doc << docs.rdbuf();
+    const std::string manual = doc.str();
+    const size_t start = manual.find("```toml\n", manual.find("## A complete example"));
+    ASSERT_NE(start, std::string::npos);
+    const std::string example = manual.substr(start + 8, manual.find("```", start + 8) - start - 8);
+    const pack::TomlBuild documented = pack::buildFromToml(
+        example, "pack.md", "",
+        [](const std::string& path, std::vector<uint8_t>& content, std::string&) {
+            content.assign(path.begin(), path.end());
+            return true;
+        });
+    ASSERT_TRUE(documented.writer) << errorsOf(documented);
+    EXPECT_TRUE(pack::roundTripLosses(pack::contentOf(*documented.writer)).empty());
+
     const std::string printed = pack::printToml(pack::contentOf(*build(richExample()).writer));
     for (const char* line :
          {"start = \"demand\"", "module = \"com.acme.app\"",
