@@ -17,7 +17,7 @@ lay_out_runtime() {
   for line in "$@"; do printf '%s\n' "$line" >>"$home/standin.cfg"; done
 }
 
-# pack_launcher INPUT OUTPUT: the stub with the configuration of a pack input file appended.
+# pack_launcher INPUT OUTPUT: the stub with the configuration of a launcher description appended.
 pack_launcher() {
   build/host/tools/pack/pack build --stub build/win-arm64/bin/launcher.exe --input "$1" \
     --output "$2" >/dev/null

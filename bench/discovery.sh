@@ -9,12 +9,15 @@ runs=${RUNS:-10}
 out="$root/build/bench/discovery"
 rm -rf "$out"
 lay_out_runtime "$out/jre" 'version_text=openjdk version "17.0.9" 2023-10-17\n'
-cat >"$out/launcher.pack" <<'PACK'
-string 101 DiscoveryBench
-string 126 11
-string 128 Ajre
-PACK
-pack_launcher "$out/launcher.pack" "$out/Bench.exe"
+cat >"$out/launcher.toml" <<'TOML'
+[service]
+name = "DiscoveryBench"
+[java]
+main_class = "bench.Main"
+min_version = "11"
+search = ["directory:jre"]
+TOML
+pack_launcher "$out/launcher.toml" "$out/Bench.exe"
 $run --prepare
 # The cache key of the runtime's java.exe: its canonical (lower-cased) path with "/" for "\".
 java_win=$(printf 'Z:%s/jre/bin/java.exe' "$out" | tr 'A-Z' 'a-z')

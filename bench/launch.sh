@@ -9,8 +9,15 @@ runs=${RUNS:-10}
 out="$root/build/bench/launch"
 rm -rf "$out"
 lay_out_runtime "$out/jre" main=return
-printf 'string 101 LaunchBench\nstring 128 Ajre\nstring 121 A0app.jar\n' >"$out/launcher.pack"
-pack_launcher "$out/launcher.pack" "$out/Bench.exe"
+cat >"$out/launcher.toml" <<'TOML'
+[service]
+name = "LaunchBench"
+[java]
+main_class = "bench.Main"
+class_path = ["app.jar"]
+search = ["directory:jre"]
+TOML
+pack_launcher "$out/launcher.toml" "$out/Bench.exe"
 $run --prepare
 $run "$out/Bench.exe" /run >/dev/null 2>&1 || true  # fills the version cache
 jvm_win="Z:$(printf '%s' "$out/jre/bin/server/jvm.dll" | tr '/' '\\')"

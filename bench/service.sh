@@ -10,8 +10,14 @@ cycles=${CYCLES:-50}
 out="$root/build/bench/service"
 rm -rf "$out"
 lay_out_runtime "$out/jre" main=serve
-printf 'string 101 LmxBenchService\nstring 107 2\nstring 128 Ajre\n' >"$out/service.pack"
-pack_launcher "$out/service.pack" "$out/BenchService.exe"
+cat >"$out/service.toml" <<'TOML'
+[service]
+name = "LmxBenchService"
+[java]
+main_class = "bench.Main"
+search = ["directory:jre"]
+TOML
+pack_launcher "$out/service.toml" "$out/BenchService.exe"
 $run --prepare
 $run build/win-arm64/bin/service_query.exe remove LmxBenchService >/dev/null 2>&1 || true
 $run "$out/BenchService.exe" /install >/dev/null

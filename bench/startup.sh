@@ -6,7 +6,7 @@ source "$(dirname "$0")/common.sh"
 runs=${RUNS:-15}
 out="$root/build/bench"
 mkdir -p "$out"
-pack_launcher examples/sample/service.pack "$out/SampleService.exe"
+pack_launcher examples/sample/service.toml "$out/SampleService.exe"
 $run --prepare
 hyperfine --warmup 2 --runs "$runs" --export-json "$out/startup.json" -N \
   "$run $out/SampleService.exe /?" "$run build/win-arm64/bin/noop.exe" >/dev/null

@@ -7,8 +7,10 @@ cd "$root"
 bash scripts/build.sh
 out="$root/build/sample"
 mkdir -p "$out"
+# The sample's description (examples/sample/service.toml) embeds the Java-side runtime jar that
+# the host build makes (build/host/runtime/lumex-runtime.jar).
 build/host/tools/pack/pack build --stub build/win-arm64/bin/launcher.exe \
-  --input examples/sample/service.pack --output "$out/SampleService.exe"
+  --input examples/sample/service.toml --output "$out/SampleService.exe"
 echo "== packed $out/SampleService.exe ($(stat -c %s "$out/SampleService.exe") bytes)"
 build/host/tools/pack/pack inspect "$out/SampleService.exe"
 run() {
@@ -21,7 +23,7 @@ run '/?'
 # No Windows Java runtime exists on this machine: the stand-in runtime of the tests
 # (tests/standin: a java.exe that answers "-version", a jvm.dll that plays the JVM and the
 # application's launcher class) lies beside the launcher in jre/. "/run" finds it through the
-# search sequence "Ajre;Y", loads its jvm.dll, creates the JVM and calls the launcher class, whose
+# search sequence ("bundled:jre" first), loads its jvm.dll, creates the JVM and calls the launcher class, whose
 # stand-in returns at once.
 echo "== the Java runtime here is the stand-in runtime of the tests (no Windows JVM on this machine)"
 rm -rf "$out/jre" && mkdir -p "$out/jre/bin/server"

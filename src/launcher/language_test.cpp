@@ -4,6 +4,8 @@
 
 #include <cctype>
 
+#include "toml_keys.h"
+
 using launcher::languageCodeFor;
 
 namespace {
@@ -48,6 +50,19 @@ TEST(LanguageTable, EveryRowIsWellShapedAndFoundByItsIdentifier) {
         if (row.langId < 0x400) {
             EXPECT_EQ(std::string_view(row.code).size(), 2u) << row.code;
         }
+    }
+}
+
+// The packing tool accepts a language section for every code of the table and its language,
+// and for nothing the launcher never chooses.
+TEST(LanguageTable, ThePackingToolKnowsEveryCode) {
+    for (const auto& row : launcher::languageTable()) {
+        const std::string_view code = row.code;
+        EXPECT_TRUE(pack::isLanguageKey(code)) << code;
+        EXPECT_TRUE(pack::isLanguageKey(code.substr(0, 2))) << code;
+    }
+    for (const char* key : {"", "xx", "de_XX", "d", "DE", "de_", "en_US "}) {
+        EXPECT_FALSE(pack::isLanguageKey(key)) << key;
     }
 }
 

@@ -195,17 +195,17 @@ TEST(Extraction, FilesEmbeddedByThePackingToolAreFoundByTheLauncher) {
     const auto dir = scratchDir();
     writeFile(dir / "in" / "native.dll", std::string("\x00\xA7 native", 9));
     writeFile(dir / "in" / "top.txt", "top");
-    writeFile(dir / "in" / "app.pack",
-              "string 101 PackedService\n"
-              "string 107 2\n"
-              "wide 1009 Setup failed ({0})\n"
-              "file lib\\native.dll native.dll\n"
-              "file top.txt top.txt\n");
+    writeFile(dir / "in" / "app.toml",
+              "[service]\nname = \"PackedService\"\n"
+              "[java]\nmain_class = \"a.Main\"\n"
+              "[messages]\nsetup_failed = \"Setup failed ({0})\"\n"
+              "[[files]]\nname = \"lib/native.dll\"\nsource = \"native.dll\"\n"
+              "[[files]]\nname = \"top.txt\"\nsource = \"top.txt\"\n");
     const auto exe = dir / "packed.exe";
     const auto built = runProcess({PACK_TOOL, "build", "--stub", stubPath().string(), "--input",
-                                   (dir / "in" / "app.pack").string(), "--output", exe.string()});
+                                   (dir / "in" / "app.toml").string(), "--output", exe.string()});
     ASSERT_EQ(built.exitCode, 0) << built.describe();
-    const auto listing = runProcess({PACK_TOOL, "inspect", exe.string()});
+    const auto listing = runProcess({PACK_TOOL, "inspect", "--raw", exe.string()});
     ASSERT_EQ(listing.exitCode, 0) << listing.describe();
     EXPECT_NE(listing.out.find("string 2002 2\n"), std::string::npos) << listing.out;
     EXPECT_NE(listing.out.find("string 2003 lib\\native.dll;top.txt\n"), std::string::npos)

@@ -2,8 +2,8 @@
 
 #include <map>
 
+#include "config/config.h"
 #include "config/settings.h"
-#include "pack_input.h"
 #include "value_text.h"
 
 namespace pack {
@@ -44,8 +44,8 @@ std::u16string codeUnits(const std::wstring& text) {
 
 class Inspector {
 public:
-    Inspector(launcher::ByteSource& image, std::ostream& out, const InspectOptions& options)
-        : image_(image), reader_(image), out_(out), options_(options) {}
+    Inspector(launcher::ByteSource& image, std::ostream& out)
+        : image_(image), reader_(image), out_(out) {}
 
     int run();
 
@@ -75,7 +75,6 @@ private:
     launcher::ByteSource& image_;
     launcher::BlockReader reader_;
     std::ostream& out_;
-    const InspectOptions& options_;
     std::map<int32_t, std::string> strings_;  // the later of a repeated id, as the launcher
 };
 
@@ -198,10 +197,11 @@ bool Inspector::sections() {
 bool Inspector::includedFiles() {
     const auto countText = strings_.find(launcher::idOf(launcher::Setting::IncludedFileCount));
     const auto namesText = strings_.find(launcher::idOf(launcher::Setting::IncludedFileNames));
-    const int64_t extractCount = countText == strings_.end() ? 0 : configNumber(countText->second);
+    const int64_t extractCount =
+        countText == strings_.end() ? 0 : launcher::parseConfigInt(countText->second);
     const std::vector<std::string> names = namesText == strings_.end()
                                                ? std::vector<std::string>()
-                                               : splitIncludedNames(namesText->second);
+                                               : launcher::includedFileNames(namesText->second);
     out_ << "# included files at offset " << offsetText(reader_.position())
          << ": config string 2002 asks for " << extractCount << ", 2003 names " << names.size()
          << "\n";
@@ -243,20 +243,7 @@ bool Inspector::includedFiles() {
         out_ << "# file " << entry.index << ": " << shown << ", " << entry.size
              << " bytes at offset " << offsetText(entry.offset)
              << (entry.extracted ? ", extracted" : ", left in the image") << "\n";
-        if (!options_.saveFile) {
-            reader_.seek(entry.offset + size);
-            continue;
-        }
-        std::vector<uint8_t> content(static_cast<size_t>(size));
-        uint32_t error = 0;
-        if (reader_.readBytes(content.data(), content.size(), error) != content.size()) {
-            return failedWith("cannot read included file " + std::to_string(entry.index) +
-                              " (error " + std::to_string(error) + ")");
-        }
-        for (uint8_t& b : content) b ^= launcher::kIncludedFileXor;
-        std::string path, problem;
-        if (!options_.saveFile(entry, content, path, problem)) return failedWith(problem);
-        out_ << "file " << encodeNarrowToken(entry.name) << " " << encodeNarrowField(path) << "\n";
+        reader_.seek(entry.offset + size);
     }
     return true;
 }
@@ -278,8 +265,8 @@ void Inspector::trailingBytes() {
 
 }  // namespace
 
-int inspectBlock(launcher::ByteSource& image, std::ostream& out, const InspectOptions& options) {
-    return Inspector(image, out, options).run();
+int inspectBlock(launcher::ByteSource& image, std::ostream& out) {
+    return Inspector(image, out).run();
 }
 
 }  // namespace pack

@@ -65,6 +65,9 @@ std::vector<uint8_t> appendBlock(const std::vector<uint8_t>& stub,
 // last section header), or -1 when the headers cannot be read.
 int64_t blockOffset(const std::vector<uint8_t>& image);
 
+// The largest launcher image: the launcher computes file offsets in 32 bits, signed.
+constexpr uint64_t kMaxImageSize = 0x7FFFFFFF;
+
 std::vector<uint8_t> readFileBytes(const std::string& path);
 void writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes, bool executable);
 

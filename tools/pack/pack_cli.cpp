@@ -1,5 +1,6 @@
 #include "pack_cli.h"
 
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -8,41 +9,54 @@
 #include "block_inspect.h"
 #include "block_writer.h"
 #include "file_source.h"
-#include "pack_input.h"
+#include "launcher_toml.h"
 
 namespace pack {
 
 namespace {
 
 const char kUsage[] = R"(usage:
-  pack build --stub STUB.exe --input FILE.txt --output OUT.exe
-      Copies the launcher stub and appends a configuration block described by FILE.txt.
-  pack inspect LAUNCHER.exe [--extract DIR]
-      Prints the configuration block of a launcher in the input syntax below. With --extract
-      the included files are written to DIR and listed as `file` lines, so that the listing
-      can be packed again.
-  pack --help
+  pack build --stub STUB.exe --input SERVICE.toml --output OUT.exe
+      Copies the launcher stub and appends the configuration block that SERVICE.toml describes.
+  pack inspect LAUNCHER.exe
+      Prints the configuration of a packed launcher as the description that builds it again.
+  pack inspect --raw LAUNCHER.exe
+      Lists the configuration block field by field, with offsets (also for damaged blocks).
+  pack extract LAUNCHER.exe DIR
+      Writes DIR/service.toml and the included files under DIR/files/: `pack build --input
+      DIR/service.toml` then makes the same launcher again.
+  pack --help | pack build --help
 
-Input file (UTF-8, one directive per line):
-  # comment                 a whole line; blank lines are ignored
-  string ID VALUE           narrow config string, stored as the bytes of VALUE
-  wide ID VALUE             localized string of the default language, stored as UTF-16LE
-  section KEY               language section (de, de_CH; `section` alone or `section ""`
-    wide ID VALUE           is the empty key, which applies to every language), holding
-  end                       wide lines only and closed by `end`
-  file NAME PATH            included file: NAME as the launcher extracts it (a.dll or
-                            lib\a.dll, one backslash at most), PATH on disk, relative to
-                            the folder of FILE.txt
-  reserved A B C            the reserved header values (default 0 0 0)
+Exit codes: 0 success, 1 failure (files, stub, damaged block), 2 bad usage or description.
+)";
 
-  ID is a decimal 32-bit number; a repeated id is allowed (the launcher keeps the later).
-  One blank separates ID from VALUE, and the rest of the line is VALUE verbatim: '\', '#',
-  ';' and trailing blanks included; no VALUE means an empty one. A VALUE starting with '"'
-  is quoted and ends with '"'; inside, \\ \" \n \r \t \xHH (a byte; in wide values U+00HH)
-  and, in wide values, \uHHHH (a UTF-16 code unit) are escapes. NAME is one word or quoted.
-  Config strings 2002 (file count) and 2003 (names) follow the file lines unless set.
+const char kBuildUsage[] =
+    R"(usage: pack build --stub STUB.exe --input SERVICE.toml --output OUT.exe
 
-Exit codes: 0 success, 1 failure (files, stub, damaged block), 2 bad usage or input lines.
+SERVICE.toml (UTF-8 TOML; docs/pack.md lists every key with its meaning and default):
+  [service]   name (required), description, start = "auto" | "demand", dependencies = [...]
+  [java]      main_class (required), module, class_path, module_path, min_version,
+              max_version, search, allow_prerelease, require_jdk, jvm_variant, options,
+              version_options, arguments, j_arguments, read_vmoptions,
+              accept_unvalidated_directories, ignore_java_option_variables,
+              application_id, skip_vendor_registry
+  [launcher]  family, errors, windowed, working_directory, application_directory,
+              native_library_directories, reduce_path, add_dll_directories,
+              single_instance, instance_scope, raise_other_instance,
+              temp_prefer_long_paths, temp_local_app_data_first, output_path_1,
+              output_path_2, output_flag
+  [splash]    configured, groups = [{ text, first, second }, ...]
+  [messages]  built-in English texts, each replaceable; [messages.de] etc. translate them
+  [[files]]   name, source (relative to the folder of SERVICE.toml), extract
+
+The smallest description:
+  [service]
+  name = "MyService"
+  [java]
+  main_class = "com.example.Main"
+  class_path = ["app.jar"]
+
+Mistakes are reported as FILE:LINE:COLUMN: KEY: what is wrong, and nothing is written.
 )";
 
 int usageError(std::ostream& err, const std::string& message) {
@@ -73,6 +87,10 @@ bool optionValue(const std::vector<std::string>& args, size_t& i, const std::str
 int build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::string stubPath, inputPath, outputPath;
     for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--help" || args[i] == "-h") {
+            out << kBuildUsage;
+            return 0;
+        }
         bool missing = false;
         if (optionValue(args, i, "--stub", stubPath, missing) ||
             optionValue(args, i, "--input", inputPath, missing) ||
@@ -88,14 +106,14 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
 
     std::vector<uint8_t> text;
     std::string problem;
-    if (!loadFileFromDisk(inputPath, text, problem)) {
+    if (!loadFileFromDisk(inputPath, text, problem, kMaxDescriptionSize)) {
         err << "pack: " << problem << "\n";
         return 1;
     }
     const std::string baseDir = std::filesystem::path(inputPath).parent_path().string();
-    const PackInput input = parsePackInput(
-        std::string_view(reinterpret_cast<const char*>(text.data()), text.size()), baseDir);
-    for (const auto& w : input.warnings) err << formatDiagnostic(inputPath, w, true) << "\n";
+    const TomlBuild input =
+        buildFromToml(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()),
+                      inputPath, baseDir);
     for (const auto& e : input.errors) err << formatDiagnostic(inputPath, e) << "\n";
     if (!input.writer) return 2;
 
@@ -131,63 +149,117 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     return 0;
 }
 
-// A file name that stays inside the extraction folder whatever the stored name holds.
-std::string extractedFileName(const IncludedFileEntry& entry) {
-    std::string name = std::to_string(entry.index);
-    if (name.size() < 2) name.insert(name.begin(), '0');
-    name += "_";
-    for (char c : entry.name.substr(0, 100)) {
-        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                           (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_';
-        name.push_back(plain ? c : '_');
+// One launcher path among the arguments after the command word; flags are given back.
+bool launcherArgument(const std::vector<std::string>& args, std::vector<std::string>& positional,
+                      bool& raw, std::ostream& err, int& code) {
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--raw" && args[0] == "inspect") {
+            raw = true;
+        } else if (!args[i].empty() && args[i][0] == '-') {
+            code = usageError(err, args[0] + ": unknown option '" + args[i] + "'");
+            return false;
+        } else {
+            positional.push_back(args[i]);
+        }
     }
-    return name;
+    return true;
 }
 
-int inspect(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    std::string imagePath, extractDir;
-    for (size_t i = 1; i < args.size(); ++i) {
-        bool missing = false;
-        if (optionValue(args, i, "--extract", extractDir, missing)) {
-            if (missing) return usageError(err, "inspect: --extract needs a folder");
-            continue;
-        }
-        if (!args[i].empty() && args[i][0] == '-') {
-            return usageError(err, "inspect: unknown option '" + args[i] + "'");
-        }
-        if (!imagePath.empty()) return usageError(err, "inspect takes one launcher");
-        imagePath = args[i];
-    }
-    if (imagePath.empty()) return usageError(err, "inspect needs a launcher");
-
+// Reads the content of a packed launcher; 0, or the exit code after reporting.
+int readLauncher(const std::string& imagePath, BlockContent& content, std::ostream& err) {
     FileSource image(imagePath);
     if (!image.isOpen()) {
         err << "pack: cannot read '" << imagePath << "'\n";
         return 1;
     }
-    InspectOptions options;
-    if (!extractDir.empty()) {
-        std::error_code ec;
-        std::filesystem::create_directories(extractDir, ec);
-        if (ec) {
-            err << "pack: cannot create '" << extractDir << "': " << ec.message() << "\n";
+    std::string problem;
+    if (!readLauncherContent(image, content, problem)) {
+        err << "pack: " << imagePath << ": " << problem
+            << " (`pack inspect --raw` shows where the block stops)\n";
+        return 1;
+    }
+    return 0;
+}
+
+void reportLosses(const BlockContent& content, const std::string& imagePath, std::ostream& err) {
+    const auto losses = roundTripLosses(content);
+    if (losses.empty()) return;
+    err << "pack: " << imagePath
+        << " was not made from a description this tool reads; building the printed description "
+           "gives another block:\n";
+    for (const auto& line : losses) err << "  " << line << "\n";
+}
+
+int inspect(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::vector<std::string> positional;
+    bool raw = false;
+    int code = 0;
+    if (!launcherArgument(args, positional, raw, err, code)) return code;
+    if (positional.size() != 1) return usageError(err, "inspect takes one launcher");
+    if (raw) {
+        FileSource image(positional[0]);
+        if (!image.isOpen()) {
+            err << "pack: cannot read '" << positional[0] << "'\n";
             return 1;
         }
-        options.saveFile = [&](const IncludedFileEntry& entry, const std::vector<uint8_t>& content,
-                               std::string& path, std::string& problem) {
-            const auto target =
-                std::filesystem::absolute(extractDir, ec) / extractedFileName(entry);
-            try {
-                writeFileBytes(target.string(), content, false);
-            } catch (const std::exception& e) {
-                problem = e.what();
-                return false;
-            }
-            path = target.string();
-            return true;
-        };
+        return inspectBlock(image, out);
     }
-    return inspectBlock(image, out, options);
+    BlockContent content;
+    if (const int failed = readLauncher(positional[0], content, err)) return failed;
+    out << printToml(content, "files");
+    reportLosses(content, positional[0], err);
+    return 0;
+}
+
+// DIR/files/<name>, refusing names that would leave that folder.
+bool includedFilePath(const std::filesystem::path& dir, const std::string& name,
+                      std::filesystem::path& path) {
+    path = dir / "files";
+    size_t start = 0;
+    while (start <= name.size()) {
+        const size_t end = std::min(name.find('\\', start), name.size());
+        const std::string part = name.substr(start, end - start);
+        if (part.empty() || part == "." || part == ".." ||
+            part.find_first_of("/:") != std::string::npos) {
+            return false;
+        }
+        path /= part;
+        start = end + 1;
+    }
+    return true;
+}
+
+int extract(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::vector<std::string> positional;
+    bool raw = false;
+    int code = 0;
+    if (!launcherArgument(args, positional, raw, err, code)) return code;
+    if (positional.size() != 2) return usageError(err, "extract takes a launcher and a folder");
+    BlockContent content;
+    if (const int failed = readLauncher(positional[0], content, err)) return failed;
+    const std::filesystem::path dir = positional[1];
+    try {
+        for (const IncludedFile& file : content.files) {
+            std::filesystem::path path;
+            if (!includedFilePath(dir, file.name, path)) {
+                err << "pack: the included file name '" << file.name
+                    << "' would leave the folder; nothing of it is written\n";
+                return 1;
+            }
+            std::filesystem::create_directories(path.parent_path());
+            writeFileBytes(path.string(), file.content, false);
+        }
+        const std::string description = printToml(content, "files");
+        writeFileBytes((dir / "service.toml").string(),
+                       std::vector<uint8_t>(description.begin(), description.end()), false);
+    } catch (const std::exception& e) {
+        err << "pack: " << e.what() << "\n";
+        return 1;
+    }
+    reportLosses(content, positional[0], err);
+    out << "pack: wrote " << (dir / "service.toml").string() << " and " << content.files.size()
+        << " included files\n";
+    return 0;
 }
 
 }  // namespace
@@ -204,6 +276,7 @@ int runPack(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
     if (command == "build") return build(args, out, err);
     if (command == "inspect") return inspect(args, out, err);
+    if (command == "extract") return extract(args, out, err);
     return usageError(err, "unknown command '" + command + "'");
 }
 

@@ -49,17 +49,17 @@ protected:
     std::string out_, err_;
 };
 
-TEST_F(PackCli, UsageWithoutArguments) {
+TEST_F(PackCli, UsageAndHelp) {
     EXPECT_EQ(run({}), 2);
-    EXPECT_NE(err_.find("pack build --stub STUB.exe --input FILE.txt --output OUT.exe"),
+    EXPECT_NE(err_.find("pack build --stub STUB.exe --input SERVICE.toml --output OUT.exe"),
               std::string::npos);
     EXPECT_TRUE(out_.empty());
-}
-
-TEST_F(PackCli, Help) {
     EXPECT_EQ(run({"--help"}), 0);
-    EXPECT_NE(out_.find("string ID VALUE"), std::string::npos);
-    EXPECT_NE(out_.find("pack inspect LAUNCHER.exe"), std::string::npos);
+    EXPECT_NE(out_.find("pack extract LAUNCHER.exe DIR"), std::string::npos);
+    EXPECT_NE(out_.find("pack inspect --raw LAUNCHER.exe"), std::string::npos);
+    EXPECT_EQ(run({"build", "--help"}), 0);
+    EXPECT_NE(out_.find("The smallest description:"), std::string::npos);
+    EXPECT_NE(out_.find("[launcher]  family, errors, windowed"), std::string::npos);
     EXPECT_TRUE(err_.empty());
 }
 
@@ -74,55 +74,58 @@ TEST_F(PackCli, BadUsage) {
     EXPECT_EQ(run({"inspect"}), 2);
     EXPECT_EQ(run({"inspect", "a", "b"}), 2);
     EXPECT_EQ(run({"inspect", "a", "--frob"}), 2);
+    EXPECT_EQ(run({"extract", "a"}), 2);
+    EXPECT_NE(err_.find("extract takes a launcher and a folder"), std::string::npos);
 }
 
-TEST_F(PackCli, BuildThenInspectThenBuildAgain) {
+// build, inspect (the same description), extract, build again: the same launcher, byte for byte.
+TEST_F(PackCli, BuildInspectExtractBuildAgain) {
     writeText("in/data/a.dll", std::string("\x00\xA7payload", 9));
-    writeText("in/pack.txt",
-              "string 101 MyService\n"
-              "wide 1000 Fehler\n"
-              "section de\n"
-              "wide 1000 Fehler!\n"
-              "end\n"
-              "file lib\\a.dll data/a.dll\n");
-    ASSERT_EQ(build("in/pack.txt", "out.exe"), 0) << err_;
+    writeText("in/svc.toml",
+              "[service]\nname = \"MyService\"\n"
+              "[java]\nmain_class = \"a.Main\"\nclass_path = [\"app.jar\"]\n"
+              "[messages.de]\nerror_caption = \"Fehler!\"\n"
+              "[[files]]\nname = \"lib/a.dll\"\nsource = \"data/a.dll\"\n");
+    ASSERT_EQ(build("in/svc.toml", "out.exe"), 0) << err_;
     EXPECT_NE(out_.find("wrote " + path("out.exe")), std::string::npos);
     EXPECT_TRUE(err_.empty()) << err_;
     EXPECT_NE(fs::status(path("out.exe")).permissions() & fs::perms::owner_exec, fs::perms::none);
 
-    ASSERT_EQ(run({"inspect", path("out.exe"), "--extract", path("files")}), 0) << err_;
+    ASSERT_EQ(run({"inspect", path("out.exe")}), 0) << err_;
+    EXPECT_TRUE(err_.empty()) << err_;
     const std::string listing = out_;
-    EXPECT_NE(listing.find("string 2003 lib\\a.dll\n"), std::string::npos) << listing;
-    const std::string extracted = path("files/01_lib_a.dll");
-    EXPECT_NE(listing.find("file lib\\a.dll " + extracted + "\n"), std::string::npos) << listing;
-    EXPECT_EQ(pack::readFileBytes(extracted), pack::readFileBytes(path("in/data/a.dll")));
+    for (const char* line : {"name = \"MyService\"\n", "class_path = [\"app.jar\"]\n",
+                             "[messages.de]\nerror_caption = \"Fehler!\"\n",
+                             "name = \"lib/a.dll\"\nsource = \"files/lib/a.dll\"\n# 9 bytes\n"}) {
+        EXPECT_NE(listing.find(line), std::string::npos) << line << listing;
+    }
 
-    writeText("again.txt", listing);
-    ASSERT_EQ(build("again.txt", "again.exe"), 0) << err_;
+    ASSERT_EQ(run({"extract", path("out.exe"), path("x")}), 0) << err_;
+    EXPECT_EQ(pack::readFileBytes(path("x/files/lib/a.dll")),
+              pack::readFileBytes(path("in/data/a.dll")));
+    const auto written = pack::readFileBytes(path("x/service.toml"));
+    EXPECT_EQ(std::string(written.begin(), written.end()), listing);
+    ASSERT_EQ(build("x/service.toml", "again.exe"), 0) << err_;
     EXPECT_EQ(pack::readFileBytes(path("again.exe")), pack::readFileBytes(path("out.exe")));
 }
 
-TEST_F(PackCli, MalformedInputLinesExitWith2) {
-    writeText("bad.txt", "string 1 ok\nstring x y\nwide 2 \"open\n");
-    EXPECT_EQ(build("bad.txt", "out.exe"), 2);
-    EXPECT_NE(err_.find(path("bad.txt") + ":2: bad id 'x'"), std::string::npos) << err_;
-    EXPECT_NE(err_.find(path("bad.txt") + ":3: value: missing closing quote"), std::string::npos);
-    EXPECT_FALSE(fs::exists(path("out.exe")));
-}
-
-TEST_F(PackCli, WarningsDoNotStopTheBuild) {
-    writeText("in/x", "x");
-    writeText("in/warn.txt", "file a\\b\\c x\n");
-    EXPECT_EQ(build("in/warn.txt", "out.exe"), 0);
-    EXPECT_NE(err_.find(path("in/warn.txt") + ":1: warning: file name 'a\\b\\c'"),
+TEST_F(PackCli, MistakesInTheDescriptionExitWith2AndWriteNothing) {
+    writeText("bad.toml",
+              "[service]\nname = \"Svc\"\nstart = \"sometimes\"\n[java]\nmain_class = 5\n");
+    EXPECT_EQ(build("bad.toml", "out.exe"), 2);
+    EXPECT_NE(err_.find(path("bad.toml") + ":3:9: service.start: \"sometimes\" is not allowed"),
               std::string::npos)
         << err_;
+    EXPECT_NE(err_.find(path("bad.toml") + ":5:14: java.main_class: expected a string"),
+              std::string::npos)
+        << err_;
+    EXPECT_FALSE(fs::exists(path("out.exe")));
 }
 
 TEST_F(PackCli, StubWithSignatureIsRefused) {
     pack::writeFileBytes(path("signed.exe"), pack::makePeImage({0x80, 2, 0xF0, 0x200, 32}), false);
-    writeText("in.txt", "string 1 a\n");
-    EXPECT_EQ(run({"build", "--stub=" + path("signed.exe"), "--input=" + path("in.txt"),
+    writeText("in.toml", "[service]\nname = \"S\"\n[java]\nmain_class = \"a.M\"\n");
+    EXPECT_EQ(run({"build", "--stub=" + path("signed.exe"), "--input=" + path("in.toml"),
                    "--output=" + path("out.exe")}),
               1);
     EXPECT_NE(err_.find("32 bytes behind its last section"), std::string::npos) << err_;
@@ -130,27 +133,36 @@ TEST_F(PackCli, StubWithSignatureIsRefused) {
 }
 
 TEST_F(PackCli, MissingFiles) {
-    EXPECT_EQ(build("nope.txt", "out.exe"), 1);
-    EXPECT_NE(err_.find("cannot read '" + path("nope.txt") + "'"), std::string::npos) << err_;
-    writeText("in.txt", "file a.dll missing.dll\n");
-    EXPECT_EQ(build("in.txt", "out.exe"), 2);
-    EXPECT_NE(err_.find(path("in.txt") + ":1: cannot read '" + path("missing.dll") + "'"),
-              std::string::npos)
-        << err_;
+    EXPECT_EQ(build("nope.toml", "out.exe"), 1);
+    EXPECT_NE(err_.find("cannot read '" + path("nope.toml") + "'"), std::string::npos) << err_;
     EXPECT_EQ(run({"inspect", path("nope.exe")}), 1);
     EXPECT_NE(err_.find("cannot read"), std::string::npos);
 }
 
-TEST_F(PackCli, InspectOfADamagedLauncherExitsWith1) {
-    writeText("in.txt", "string 101 MyService\n");
-    ASSERT_EQ(build("in.txt", "out.exe"), 0);
+// A block the tool did not write, and a damaged one.
+TEST_F(PackCli, InspectOfOtherAndDamagedLaunchers) {
+    pack::BlockWriter w;
+    w.string(101, "Old").string(107, "3").string(122, "a.M").string(128, "Y");
+    pack::writeFileBytes(path("old.exe"), pack::appendBlock(pack::makePeImage(), w.build()), false);
+    EXPECT_EQ(run({"inspect", path("old.exe")}), 0);
+    EXPECT_NE(out_.find("search = [\"registry\"]\n"), std::string::npos) << out_;
+    EXPECT_NE(out_.find("# 107 = \"3\"\n"), std::string::npos) << out_;
+    EXPECT_NE(err_.find("config string 107: \"3\" becomes (none)"), std::string::npos) << err_;
+    EXPECT_NE(err_.find("config string 2001: (none) becomes \"l\""), std::string::npos) << err_;
+    EXPECT_NE(err_.find("the default-language messages differ"), std::string::npos) << err_;
+
+    writeText("in.toml", "[service]\nname = \"MyService\"\n[java]\nmain_class = \"a.M\"\n");
+    ASSERT_EQ(build("in.toml", "out.exe"), 0);
     auto bytes = pack::readFileBytes(path("out.exe"));
-    bytes.resize(bytes.size() - 8 - 3);  // the two empty counts and 3 bytes of "MyService"
+    bytes.resize(bytes.size() - 100);
     pack::writeFileBytes(path("cut.exe"), bytes, false);
     EXPECT_EQ(run({"inspect", path("cut.exe")}), 1);
-    EXPECT_NE(out_.find("error: Internal Error: readString at offset "), std::string::npos) << out_;
+    EXPECT_NE(err_.find("Internal Error: readWString (wide string)"), std::string::npos) << err_;
+    EXPECT_EQ(run({"inspect", "--raw", path("cut.exe")}), 1);
+    EXPECT_NE(out_.find("error: Internal Error: readWString at offset "), std::string::npos)
+        << out_;
     EXPECT_EQ(run({"inspect", path("stub.exe")}), 1);
-    EXPECT_NE(out_.find("error: Internal Error: readInt"), std::string::npos) << out_;
+    EXPECT_NE(err_.find("no configuration block was appended"), std::string::npos) << err_;
 }
 
 }  // namespace

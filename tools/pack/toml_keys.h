@@ -1,0 +1,61 @@
+// The vocabulary the launcher description shares between reading and printing: the built-in
+// English messages, the language keys the launcher matches, the readable search kinds and path
+// entry kinds, and how lists and option texts are written into config strings.
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/settings.h"
+
+namespace pack {
+
+struct MessageText {
+    launcher::Message id;
+    std::string_view key;      // as in settings.h
+    std::string_view english;  // built-in text; empty: none (the service description)
+    bool takesDetail;          // the launcher puts a detail in place of "{0}"
+};
+
+// Every message of settings.h, in its order.
+std::span<const MessageText> messageTexts();
+const MessageText* messageText(std::string_view key);
+
+// Language section keys the launcher can match: its language codes and their two-letter
+// languages ("de", "de_CH", "no_NO_NY").
+bool isLanguageKey(std::string_view key);
+
+// The readable search sequence entries: "bundled:DIR", "directory:DIR", "env:NAME", "JAVA_HOME",
+// "path", "registry", "installations". Empty error: the entry in the launcher's letter form.
+std::string searchEntryCode(std::string_view entry, std::string& error);
+// The readable form of one entry of config string 128, or nothing when there is none.
+std::optional<std::string> searchEntryText(std::string_view code);
+// The search sequence used when the description names none.
+inline constexpr std::string_view kDefaultSearch[] = {"bundled:jre", "JAVA_HOME", "registry"};
+
+// Path entry kinds of the class and module path (key in the description, launcher letter).
+struct EntryKind {
+    std::string_view key;
+    char letter;
+};
+std::span<const EntryKind> entryKinds();
+
+// Tokens joined into a text that the launcher's command-line splitter splits back into exactly
+// these tokens; and the tokens of such a text.
+std::string joinCommandLine(const std::vector<std::string>& tokens);
+std::vector<std::string> splitCommandLineBytes(std::string_view text);
+
+// Narrow config strings are bytes that the launcher widens one by one (Latin-1). UTF-8 text to
+// such bytes: false (with the first character that does not fit) beyond U+00FF.
+bool utf8ToLatin1(std::string_view text, std::string& out, std::string& badCharacter);
+std::string latin1ToUtf8(std::string_view bytes);
+// UTF-16 code units to UTF-8; false when a lone surrogate had to be replaced.
+bool utf16ToUtf8(std::u16string_view text, std::string& out);
+
+// "U+03A9" style name of a character, for messages.
+std::string codePointName(char32_t c);
+
+}  // namespace pack

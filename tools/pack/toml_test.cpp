@@ -1,0 +1,368 @@
+// The launcher description: what each key writes, the way back through `pack inspect`, and every
+// mistake the tool reports.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "launcher_toml.h"
+
+namespace {
+
+using Strings = std::map<int32_t, std::string>;
+
+const std::map<std::string, std::vector<uint8_t>> kFiles = {
+    {"data/lib/native.dll", {0, 0xA7, 'n'}},
+    {"data/later.bin", {1, 2, 3}},
+    {"data/top.txt", {'t', 'o', 'p'}},
+};
+
+bool loadTestFile(const std::string& path, std::vector<uint8_t>& content, std::string& error) {
+    const auto it = kFiles.find(path);
+    if (it == kFiles.end()) {
+        error = "cannot read '" + path + "': no such file";
+        return false;
+    }
+    content = it->second;
+    return true;
+}
+
+pack::TomlBuild build(const std::string& text) {
+    return pack::buildFromToml(text, "t.toml", "", loadTestFile);
+}
+
+std::string errorsOf(const pack::TomlBuild& built) {
+    std::string text;
+    for (const auto& e : built.errors) text += pack::formatDiagnostic("t.toml", e) + "\n";
+    return text;
+}
+
+std::string richExample() {
+    std::ifstream in(std::string(PACK_TESTDATA) + "/rich.toml");
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+constexpr char kMinimal[] = "[service]\nname = \"Svc\"\n[java]\nmain_class = \"a.Main\"\n";
+
+TEST(Description, EveryKeyWritesTheLauncherSettings) {
+    const pack::TomlBuild built = build(richExample());
+    ASSERT_TRUE(built.writer) << errorsOf(built);
+    const pack::BlockContent content = pack::contentOf(*built.writer);
+    const Strings expected = {
+        {101, "RichService"},
+        {102, "1"},
+        {103, "logs\\out.log"},
+        {104, "1"},
+        {105, "logs\\err.log"},
+        {106, "1"},
+        {107, "5"},
+        {108, "1"},
+        {121, "A0app.jar;D1classes;S0lib;E0EXTRA_CP"},
+        {122, "com.acme.app/com.acme.app.Main"},
+        {123, "-Xmx512m -Dapp.home=${LUMEX_EXEDIR} \"-Dquote=a\"\"b\" \"\""},
+        {124, "--port 8080 \"two words\""},
+        {125, "1"},
+        {126, "11.0.2"},
+        {127, "21"},
+        {128, "Bjre;AC:\\Java\\jdk-17;EACME_JAVA;EJAVA_HOME;S;I;Y"},
+        {130, "1"},
+        {131, "1"},
+        {132, "A1mods/a.jar;D0mods"},
+        {133, "1"},
+        {134, "1"},
+        {146, "${LUMEX_EXEDIR}\\work"},
+        {149, "Tcpip,Dnscache"},
+        {152, "server"},
+        {154, "1"},
+        {160, "acme-app"},
+        {163, "1"},
+        {165, "1"},
+        {166, "1"},
+        {200, "1"},
+        {2001, "p"},
+        {2002, "2"},
+        {2003, "lib\\native.dll;top.txt;later.bin"},
+        {10003, ".."},
+        {10004, "lib\\native;C:\\Shared"},
+        {10005, "1"},
+        {10008, "1"},
+        {10009, "1"},
+        {10010, "1"},
+        {10012, "1"},
+        {10015, "1"},
+        {10109, "10"},
+        {10110, "-3"},
+        {10111, "D\xE9marrage"},  // Latin-1, as the launcher widens it
+        {10117, "7"},
+        {10200, "2"},
+        {10201, "8-10"},
+        {10202, "-XX:+UseG1GC"},
+        {10203, "*17.0.?"},
+        {10204, "-Xss2m  -Dodd=\"x y\""},
+    };
+    for (const auto& [id, value] : expected) {
+        const auto it = content.strings.find(id);
+        ASSERT_NE(it, content.strings.end()) << "config string " << id;
+        EXPECT_EQ(it->second, value) << "config string " << id;
+    }
+    EXPECT_EQ(content.strings.size(), expected.size());
+    // Default-language messages: the two replaced ones, the built-in rest, the description.
+    EXPECT_EQ(content.wides.at(1000), u"Acme");
+    EXPECT_EQ(content.wides.at(1016), u"No Java (code {0}).");
+    EXPECT_EQ(content.wides.at(1009).substr(0, 40), u"The launcher could not prepare its files");
+    EXPECT_EQ(content.wides.at(20017), u"Ein Dienst mit \"allem\" \u2014 f\u00FCr Tests");
+    EXPECT_EQ(content.wides.size(), 13u);
+    // Language sections in key order, so that de_CH comes after de and wins where both apply.
+    ASSERT_EQ(content.sections.size(), 2u);
+    EXPECT_EQ(content.sections[0].key, "de");
+    EXPECT_EQ(content.sections[0].entries, (std::vector<std::pair<int32_t, std::u16string>>{
+                                               {1000, u"Acme-Fehler"},
+                                               {1009, u"Einrichtung fehlgeschlagen ({0})."},
+                                               {20017, u"Acme-Dienst"}}));
+    EXPECT_EQ(content.sections[1].key, "de_CH");
+    // Extracted files first, in their order; the one left in the image last.
+    ASSERT_EQ(content.files.size(), 3u);
+    EXPECT_EQ(content.files[0].name, "lib\\native.dll");
+    EXPECT_EQ(content.files[0].content, kFiles.at("data/lib/native.dll"));
+    EXPECT_EQ(content.files[2].name, "later.bin");
+}
+
+TEST(Description, DefaultsOfTheSmallestDescription) {
+    const pack::TomlBuild built = build(kMinimal);
+    ASSERT_TRUE(built.writer) << errorsOf(built);
+    const pack::BlockContent content = pack::contentOf(*built.writer);
+    EXPECT_EQ(content.strings,
+              (Strings{{101, "Svc"}, {122, "a.Main"}, {128, "Bjre;EJAVA_HOME;Y"}, {2001, "l"}}));
+    EXPECT_EQ(content.wides.size(), 12u) << "every message but the description, in English";
+    EXPECT_TRUE(content.sections.empty());
+}
+
+// The keys that together make the launcher kind (config 107), and the single-instance scope.
+TEST(Description, KeysThatShareOneSetting) {
+    struct Case {
+        std::string service, launcher;
+        Strings expected;
+    };
+    const std::vector<Case> cases = {
+        {"start = \"auto\"", "", {{107, "4"}}},
+        {"start = \"demand\"", "errors = \"console\"", {}},
+        {"", "errors = \"message-box\"", {{107, "5"}}},
+        {"", "windowed = true", {{107, "1"}}},
+        {"", "windowed = true\nerrors = \"message-box\"", {{107, "1"}}},
+        {"", "instance_scope = \"machine\"", {{158, "1"}}},
+        {"", "instance_scope = \"user\"", {}},
+        {"", "single_instance = true\ninstance_scope = \"session\"", {{10005, "1"}, {200, "1"}}},
+    };
+    for (const Case& c : cases) {
+        const std::string text = "[service]\nname = \"Svc\"\n" + c.service +
+                                 "\n[java]\nmain_class = \"a.Main\"\n[launcher]\n" + c.launcher +
+                                 "\n";
+        const pack::TomlBuild built = build(text);
+        ASSERT_TRUE(built.writer) << text << errorsOf(built);
+        Strings strings = pack::contentOf(*built.writer).strings;
+        for (int32_t id : {101, 122, 128, 2001}) strings.erase(id);
+        EXPECT_EQ(strings, c.expected) << text;
+    }
+}
+
+// TOML -> block -> TOML -> block gives the same bytes, and printing the rebuilt block gives the
+// same description.
+TEST(Description, InspectPrintsWhatBuildsTheSameBlock) {
+    for (const std::string& text : {richExample(), std::string(kMinimal)}) {
+        const pack::TomlBuild built = build(text);
+        ASSERT_TRUE(built.writer) << errorsOf(built);
+        const pack::BlockContent content = pack::contentOf(*built.writer);
+        const std::string printed = pack::printToml(content, "data");
+        const pack::TomlBuild again = build(printed);
+        ASSERT_TRUE(again.writer) << printed << errorsOf(again);
+        EXPECT_EQ(again.writer->build(), built.writer->build()) << printed;
+        EXPECT_EQ(pack::printToml(pack::contentOf(*again.writer), "data"), printed);
+        EXPECT_TRUE(pack::roundTripLosses(content).empty());
+    }
+    // The complete example of docs/pack.md builds, and prints back exactly.
+    std::ifstream docs(std::string(PACK_TESTDATA) + "/../../../docs/pack.md");
+    std::stringstream doc;
+    doc << docs.rdbuf();
+    const std::string manual = doc.str();
+    const size_t start = manual.find("```toml\n", manual.find("## A complete example"));
+    ASSERT_NE(start, std::string::npos);
+    const std::string example = manual.substr(start + 8, manual.find("```", start + 8) - start - 8);
+    const pack::TomlBuild documented = pack::buildFromToml(
+        example, "pack.md", "",
+        [](const std::string& path, std::vector<uint8_t>& content, std::string&) {
+            content.assign(path.begin(), path.end());
+            return true;
+        });
+    ASSERT_TRUE(documented.writer) << errorsOf(documented);
+    EXPECT_TRUE(pack::roundTripLosses(pack::contentOf(*documented.writer)).empty());
+
+    const std::string printed = pack::printToml(pack::contentOf(*build(richExample()).writer));
+    for (const char* line :
+         {"start = \"demand\"", "module = \"com.acme.app\"",
+          "options = [\"-Xmx512m\", \"-Dapp.home=${LUMEX_EXEDIR}\", \"-Dquote=a\\\"b\", \"\"]",
+          "    { versions = \"*17.0.?\", options = \"-Xss2m  -Dodd=\\\"x y\\\"\" },",
+          "family = \"parcelkit\"", "errors = \"message-box\"", "name = \"lib/native.dll\"",
+          "source = \"files/later.bin\"", "extract = false", "# 3 bytes",
+          "no_jvm_found = \"No Java (code {0}).\"", "[messages.de_CH]"}) {
+        if (std::string(line) == "start = \"demand\"") {
+            EXPECT_EQ(printed.find(line), std::string::npos) << "defaults are left out";
+        } else {
+            EXPECT_NE(printed.find(std::string(line) + "\n"), std::string::npos) << line << "\n"
+                                                                                 << printed;
+        }
+    }
+}
+
+// A block the tool did not write: what the description cannot say is shown, not lost silently.
+TEST(Description, InspectNamesWhatADescriptionCannotSay) {
+    pack::BlockWriter w;
+    w.string(101, "Old").string(107, "2").string(999, "x").string(128, "Qfoo;Y");
+    w.wide(1000, std::u16string(1, char16_t(0xD800)));
+    const pack::BlockContent content = pack::contentOf(w);
+    const std::string printed = pack::printToml(content);
+    EXPECT_NE(printed.find("# 107 = \"2\"\n"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("# 999 = \"x\"\n"), std::string::npos) << printed;
+    const auto losses = pack::roundTripLosses(content);
+    const std::string all = [&] {
+        std::string t;
+        for (const auto& l : losses) t += l + "\n";
+        return t;
+    }();
+    EXPECT_NE(all.find("java.search[0]: \"?Qfoo\" is no search kind"), std::string::npos) << all;
+}
+
+}  // namespace
+
+namespace {
+
+// A description with one line added to [service] (line 3), one to [java] (line 6) and the rest
+// from line 7 on.
+std::string withLines(const std::string& service, const std::string& java,
+                      const std::string& rest = "") {
+    return "[service]\nname = \"Svc\"\n" + service + "\n[java]\nmain_class = \"a.Main\"\n" + java +
+           "\n" + rest;
+}
+
+TEST(Description, EveryMistakeIsReportedWithItsPlaceAndKey) {
+    const std::string longName(200, 'v');
+    struct Case {
+        std::string text;
+        std::string expected;  // the first diagnostic, formatted
+    };
+    const std::vector<Case> cases = {
+        {"[service\nname = 1\n", "t.toml:1:9: "},
+        {"[[[1]]]\n", "t.toml: this is no valid TOML (the TOML reader's check"},
+        {"[\nerror_caption = 1\n", "t.toml: this is no valid TOML"},
+        {withLines("", "", "[servce]\n"),
+         "t.toml:7:2: servce: unknown key; the description has "
+         "service, java, launcher, splash, messages, files"},
+        {withLines("nmae = \"x\"", ""),
+         "t.toml:3:1: service.nmae: unknown key; [service] knows "
+         "name, description, start, dependencies"},
+        {"[service]\nname = 5\n[java]\nmain_class = \"a.Main\"\n",
+         "t.toml:2:8: service.name: expected a string, found an integer"},
+        {"[service]\nstart = \"auto\"\n[java]\nmain_class = \"a.Main\"\n",
+         "t.toml:1:1: service.name: missing; name the service the launcher installs and runs"},
+        {"[service]\nname = \"Svc\"\n",
+         "t.toml: java: missing; the description needs a [java] table with the main class"},
+        {withLines("start = \"automatic\"", ""),
+         "t.toml:3:9: service.start: \"automatic\" is not allowed here; write \"auto\" or "
+         "\"demand\""},
+        {withLines("dependencies = [\"a,b\"]", ""),
+         "t.toml:3:17: service.dependencies[0]: holds ',', which the launcher reads as a "
+         "separator or cannot use in this list"},
+        {withLines("name2 = \"\xCE\xA9mega\"", ""), "t.toml:3:1: service.name2: unknown key"},
+        {withLines("dependencies = [\"M\xC3\xBCller\", \"a,b\"]", ""),
+         "t.toml:3:27: service.dependencies[1]: holds ','"},
+        {withLines("", "", "x = \xC3\xA9\n"),
+         "t.toml:7:5: the character U+00E9 stands outside a string; write text in \"quotes\""},
+        {withLines("", "", "[messages]\nerror_caption = 'Caf\xC3\xA9'\n"),
+         "t.toml:8:21: write text with U+00E9 in \"double quotes\", not in 'single quotes'"},
+        {"[service]\nname = \"\xCE\xA9mega\"\n[java]\nmain_class = \"a.Main\"\n",
+         "t.toml:2:8: service.name: holds U+03A9, which the launcher cannot read here: this "
+         "setting is read as single bytes (Latin-1 characters only)"},
+        {withLines("", "min_version = \"11-ea\""),
+         "t.toml:6:15: java.min_version: \"11-ea\" is no version; write numbers separated by "
+         "'.', '_', '-' or '+', such as \"11\", \"17.0.2\" or \"1.8.0_292\""},
+        {withLines("", "min_version = \"17\"\nmax_version = \"11.0.9\""),
+         "t.toml:7:15: java.max_version: \"11.0.9\" lies below min_version \"17\": no Java "
+         "runtime can pass both"},
+        {withLines("", "search = [\"registry\", \"jre\"]"),
+         "t.toml:6:23: java.search[1]: \"jre\" is no search kind; write \"bundled:DIR\", "
+         "\"directory:DIR\", \"env:NAME\", \"JAVA_HOME\", \"path\", \"registry\" or "
+         "\"installations\""},
+        {withLines("", "search = [\"bundled:\"]"),
+         "t.toml:6:11: java.search[0]: \"bundled:\" needs a folder after the colon"},
+        {withLines("", "jvm_variant = \"" + longName + "\""),
+         "t.toml:6:15: java.jvm_variant: is 200 characters long; the launcher reads at most "
+         "199"},
+        {withLines("", "module = \"a/b\""),
+         "t.toml:6:10: java.module: \"a/b\" is no module name (not empty, no blanks, '/' or "
+         "';')"},
+        {withLines("", "class_path = [{ jar = \"a.jar\", env = \"X\" }]"),
+         "t.toml:6:15: java.class_path[0]: an entry names exactly one of jar, directory, "
+         "jars_in or env (found 2)"},
+        {withLines("", "version_options = [{ versions = \"17\", options = [] }]"),
+         "t.toml:6:33: java.version_options[0].versions: \"17\" is neither a range of major "
+         "versions such as \"8-11\" (lower first) nor a pattern such as \"*17.0.?\""},
+        {withLines("", "options = [1]"),
+         "t.toml:6:12: java.options[0]: expected a string, found an integer"},
+        {withLines("start = \"auto\"", "", "[launcher]\nerrors = \"message-box\"\n"),
+         "t.toml:8:10: launcher.errors: \"message-box\" cannot go with [service] start = "
+         "\"auto\": a launcher that installs for automatic start shows its errors on the "
+         "console"},
+        {withLines("", "", "[launcher]\nwindowed = true\nerrors = \"console\"\n"),
+         "t.toml:9:10: launcher.errors: \"console\" cannot go with windowed = true: a windowed "
+         "application shows its errors in message boxes"},
+        {withLines("", "", "[launcher]\nraise_other_instance = true\n"),
+         "t.toml:8:24: launcher.raise_other_instance: only works with single_instance = true"},
+        {withLines("", "", "[launcher]\ninstance_scope = \"global\"\n"),
+         "t.toml:8:18: launcher.instance_scope: \"global\" is not allowed here; write \"user\", "
+         "\"session\" or \"machine\""},
+        {withLines("", "", "[splash]\ngroups = [{}, {}, {}, {}, {}]\n"),
+         "t.toml:8:10: splash.groups: the launcher passes at most 4 groups"},
+        {withLines("", "", "[messages]\nno_jvm_found = \"No Java.\"\n"),
+         "t.toml:8:16: messages.no_jvm_found: has no \"{0}\"; the launcher puts what failed in "
+         "its place, write it where that belongs"},
+        {withLines("", "", "[messages]\nerror_caption = \"\"\n"),
+         "t.toml:8:17: messages.error_caption: is empty; leave the key out to keep the "
+         "built-in text"},
+        {withLines("", "", "[messages]\nservice_description = \"x\"\n"),
+         "t.toml:8:1: messages.service_description: write the service description as [service] "
+         "description; language tables such as [messages.de] may translate it"},
+        {withLines("", "", "[messages.xx]\nerror_caption = \"x\"\n"),
+         "t.toml:7:11: messages.xx: \"xx\" is no language code the launcher uses (such as de, "
+         "de_CH, pt_BR, no_NO_NY)"},
+        {withLines("", "", "[messages.de]\nsetup_failed = \"Fehler\"\n"),
+         "t.toml:8:16: messages.de.setup_failed: has no \"{0}\"; the launcher puts what failed "
+         "in its place, write it where that belongs"},
+        {withLines("", "", "[messages.de]\nerror_captoin = \"x\"\n"),
+         "t.toml:8:1: messages.de.error_captoin: is no message; see docs/pack.md for the "
+         "message keys"},
+        {withLines("", "", "[[files]]\nname = \"a.dll\"\nsource = \"missing.dll\"\n"),
+         "t.toml:9:10: files[0].source: cannot read 'missing.dll': no such file"},
+        {withLines("", "", "[[files]]\nname = \"a/b/c.dll\"\nsource = \"data/top.txt\"\n"),
+         "t.toml:8:8: files[0].name: \"a/b/c.dll\" is no name the launcher can extract: a file "
+         "name, or one folder, '/' and a file name, without ; : * ? \" < > |"},
+        {withLines("", "",
+                   "[[files]]\nname = \"a\"\nsource = \"data/top.txt\"\n"
+                   "[[files]]\nname = \"a\"\nsource = \"data/top.txt\"\n"),
+         "t.toml:11:8: files[1].name: \"a\" is included twice"},
+        {withLines("", "", "[[files]]\nsource = \"data/top.txt\"\n"),
+         "t.toml:7:1: files[0].name: missing"},
+        {std::string(pack::kMaxDescriptionSize + 1, '#'),
+         "t.toml: the description is 1048577 bytes long; the tool reads at most 1048576"},
+    };
+    for (const Case& c : cases) {
+        const pack::TomlBuild built = build(c.text);
+        EXPECT_FALSE(built.writer) << c.text;
+        ASSERT_FALSE(built.errors.empty()) << c.text;
+        const std::string first = pack::formatDiagnostic("t.toml", built.errors[0]);
+        EXPECT_TRUE(first.starts_with(c.expected)) << c.text << "\n  got: " << first;
+    }
+}
+
+}  // namespace
