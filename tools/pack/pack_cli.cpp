@@ -43,8 +43,8 @@ SERVICE.toml (UTF-8 TOML; docs/pack.md lists every key with its meaning and defa
   [launcher]  family, errors, windowed, working_directory, application_directory,
               native_library_directories, reduce_path, add_dll_directories,
               single_instance, instance_scope, raise_other_instance,
-              temp_prefer_long_paths, temp_local_app_data_first, output_path_1,
-              output_path_2, output_flag
+              temp_prefer_long_paths, temp_local_app_data_first, stdout_file,
+              stderr_file, append_output
   [splash]    configured, groups = [{ text, first, second }, ...]
   [messages]  built-in English texts, each replaceable; [messages.de] etc. translate them
   [[files]]   name, source (relative to the folder of SERVICE.toml), extract

@@ -831,7 +831,7 @@ void Reader::launcherTable(const toml::table* t) {
             {"family", "errors", "windowed", "working_directory", "application_directory",
              "native_library_directories", "reduce_path", "add_dll_directories", "single_instance",
              "instance_scope", "raise_other_instance", "temp_prefer_long_paths",
-             "temp_local_app_data_first", "output_path_1", "output_path_2", "output_flag"});
+             "temp_local_app_data_first", "stdout_file", "stderr_file", "append_output"});
     }
     const auto family = choice(t, p, "family", {"lumex", "parcelkit"});
     put(Setting::ProductMarker, family.value_or("lumex") == "parcelkit" ? "p" : "l");
@@ -861,15 +861,15 @@ void Reader::launcherTable(const toml::table* t) {
     flagSetting(t, p, "temp_prefer_long_paths", Setting::PreferLongTempPath);
     flagSetting(t, p, "temp_local_app_data_first", Setting::LocalAppDataTempFirst);
     const std::pair<std::string_view, std::pair<Setting, Setting>> paths[] = {
-        {"output_path_1", {Setting::PassFirstPath, Setting::FirstPath}},
-        {"output_path_2", {Setting::PassSecondPath, Setting::SecondPath}},
+        {"stdout_file", {Setting::PassFirstPath, Setting::FirstPath}},
+        {"stderr_file", {Setting::PassSecondPath, Setting::SecondPath}},
     };
     for (const auto& [key, ids] : paths) {
         const size_t before = strings_.size();
         textSetting(t, p, key, ids.second);
         if (strings_.size() != before) put(ids.first, "1");
     }
-    flagSetting(t, p, "output_flag", Setting::LauncherFlag);
+    flagSetting(t, p, "append_output", Setting::LauncherFlag);
 }
 
 // One value (config 107) says how to install, how errors are shown and whether the application

@@ -286,8 +286,8 @@ void Printer::launcherTable() {
     flag("temp_prefer_long_paths", Setting::PreferLongTempPath);
     flag("temp_local_app_data_first", Setting::LocalAppDataTempFirst);
     const std::pair<std::string_view, std::pair<Setting, Setting>> paths[] = {
-        {"output_path_1", {Setting::PassFirstPath, Setting::FirstPath}},
-        {"output_path_2", {Setting::PassSecondPath, Setting::SecondPath}},
+        {"stdout_file", {Setting::PassFirstPath, Setting::FirstPath}},
+        {"stderr_file", {Setting::PassSecondPath, Setting::SecondPath}},
     };
     for (const auto& [key, ids] : paths) {
         const auto pass = take(ids.first);
@@ -299,7 +299,7 @@ void Printer::launcherTable() {
             if (path) keep(idOf(ids.second), *path);
         }
     }
-    flag("output_flag", Setting::LauncherFlag);
+    flag("append_output", Setting::LauncherFlag);
 }
 
 void Printer::splash() {
