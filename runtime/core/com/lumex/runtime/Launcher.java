@@ -16,8 +16,11 @@ public final class Launcher {
 
     private Launcher() {}
 
-    /** The launcher kind flag: the first value the launcher passed ("true" or "false"). */
-    public static boolean kindFlag() {
+    /**
+     * True for a windowed launcher (its first value "true"): it shows errors in message boxes and
+     * checks runtimes with javaw.exe.
+     */
+    public static boolean windowed() {
         return LaunchState.kindFlag();
     }
 
@@ -45,7 +48,10 @@ public final class Launcher {
         return property("lumex.moduleName");
     }
 
-    /** The name of the single-instance semaphore, or "" when the instance guard is off. */
+    /**
+     * The name of the instance semaphore: the single-instance name, or in marker mode the
+     * numbered name this instance claimed ("" when the launcher set none).
+     */
     public static String semaphoreName() {
         return property("lumex.semaphoreName");
     }

@@ -18,7 +18,7 @@ public final class Main {
     public static void main(String[] args) throws InterruptedException {
         final long delta = System.nanoTime() - Launcher.entryNanos();
         for (final String arg : args) report("arg " + arg);
-        report("kind " + Launcher.kindFlag() + ", service " + Service.isService() + " "
+        report("kind " + Launcher.windowed() + ", service " + Service.isService() + " "
                + Service.name() + ", native " + Launcher.nativeInit() + ", splash "
                + Launcher.splashConfig() + "\nmain-to-main " + delta + " ns");
         System.out.println("out-line");
