@@ -860,14 +860,10 @@ void Reader::launcherTable(const toml::table* t) {
     }
     flagSetting(t, p, "temp_prefer_long_paths", Setting::PreferLongTempPath);
     flagSetting(t, p, "temp_local_app_data_first", Setting::LocalAppDataTempFirst);
-    const std::pair<std::string_view, std::pair<Setting, Setting>> paths[] = {
-        {"stdout_file", {Setting::PassFirstPath, Setting::FirstPath}},
-        {"stderr_file", {Setting::PassSecondPath, Setting::SecondPath}},
-    };
-    for (const auto& [key, ids] : paths) {
+    for (const OutputFileIds& file : kOutputFiles) {
         const size_t before = strings_.size();
-        textSetting(t, p, key, ids.second);
-        if (strings_.size() != before) put(ids.first, "1");
+        textSetting(t, p, file.key, file.path);
+        if (strings_.size() != before) put(file.pass, "1");
     }
     flagSetting(t, p, "append_output", Setting::LauncherFlag);
 }
@@ -908,16 +904,7 @@ void Reader::splash(const toml::table* t) {
     flagSetting(t, p, "configured", Setting::SplashConfigured);
     const toml::array* groups = list(t, p, "groups");
     if (groups == nullptr) return;
-    struct GroupIds {
-        Setting text, first, second;
-    };
-    constexpr GroupIds kGroups[] = {
-        {Setting::SplashText1, Setting::SplashNumber1a, Setting::SplashNumber1b},
-        {Setting::SplashText2, Setting::SplashNumber2a, Setting::SplashNumber2b},
-        {Setting::SplashText3, Setting::SplashNumber3a, Setting::SplashNumber3b},
-        {Setting::SplashText4, Setting::SplashNumber4a, Setting::SplashNumber4b},
-    };
-    if (groups->size() > std::size(kGroups)) {
+    if (groups->size() > std::size(kSplashGroups)) {
         error(*t->get("groups"), p + "groups", "the launcher passes at most 4 groups");
         return;
     }
@@ -930,9 +917,9 @@ void Reader::splash(const toml::table* t) {
             continue;
         }
         onlyKeys(*g, k + ".", {"text", "first", "second"});
-        textSetting(g, k + ".", "text", kGroups[i].text, kVersionLimit);
-        const std::pair<std::string_view, Setting> numbers[] = {{"first", kGroups[i].first},
-                                                                {"second", kGroups[i].second}};
+        textSetting(g, k + ".", "text", kSplashGroups[i].text, kVersionLimit);
+        const std::pair<std::string_view, Setting> numbers[] = {
+            {"first", kSplashGroups[i].first}, {"second", kSplashGroups[i].second}};
         for (const auto& [key, id] : numbers) {
             const toml::node* n = g->get(key);
             if (n == nullptr) continue;

@@ -55,6 +55,31 @@ std::string latin1ToUtf8(std::string_view bytes);
 // UTF-16 code units to UTF-8; false when a lone surrogate had to be replaced.
 bool utf16ToUtf8(std::u16string_view text, std::string& out);
 
+// The four splash groups: a text and two numbers each, in the order the launcher passes them.
+struct SplashGroupIds {
+    launcher::Setting text, first, second;
+};
+inline constexpr SplashGroupIds kSplashGroups[] = {
+    {launcher::Setting::SplashText1, launcher::Setting::SplashNumber1a,
+     launcher::Setting::SplashNumber1b},
+    {launcher::Setting::SplashText2, launcher::Setting::SplashNumber2a,
+     launcher::Setting::SplashNumber2b},
+    {launcher::Setting::SplashText3, launcher::Setting::SplashNumber3a,
+     launcher::Setting::SplashNumber3b},
+    {launcher::Setting::SplashText4, launcher::Setting::SplashNumber4a,
+     launcher::Setting::SplashNumber4b},
+};
+
+// The runtime's output files: the key, the flag that passes the path, and the path.
+struct OutputFileIds {
+    std::string_view key;
+    launcher::Setting pass, path;
+};
+inline constexpr OutputFileIds kOutputFiles[] = {
+    {"stdout_file", launcher::Setting::PassFirstPath, launcher::Setting::FirstPath},
+    {"stderr_file", launcher::Setting::PassSecondPath, launcher::Setting::SecondPath},
+};
+
 // "U+03A9" style name of a character, for messages.
 std::string codePointName(char32_t c);
 

@@ -285,18 +285,14 @@ void Printer::launcherTable() {
     flag("raise_other_instance", Setting::RaiseOtherInstance);
     flag("temp_prefer_long_paths", Setting::PreferLongTempPath);
     flag("temp_local_app_data_first", Setting::LocalAppDataTempFirst);
-    const std::pair<std::string_view, std::pair<Setting, Setting>> paths[] = {
-        {"stdout_file", {Setting::PassFirstPath, Setting::FirstPath}},
-        {"stderr_file", {Setting::PassSecondPath, Setting::SecondPath}},
-    };
-    for (const auto& [key, ids] : paths) {
-        const auto pass = take(ids.first);
-        const auto path = take(ids.second);
+    for (const OutputFileIds& file : kOutputFiles) {
+        const auto pass = take(file.pass);
+        const auto path = take(file.path);
         if (pass == "1" && path) {
-            line(std::string(key), quotedBytes(*path));
+            line(std::string(file.key), quotedBytes(*path));
         } else {
-            if (pass) keep(idOf(ids.first), *pass);
-            if (path) keep(idOf(ids.second), *path);
+            if (pass) keep(idOf(file.pass), *pass);
+            if (path) keep(idOf(file.path), *path);
         }
     }
     flag("append_output", Setting::LauncherFlag);
@@ -311,27 +307,19 @@ void Printer::splash() {
     }
     header("splash", true);
     flag("configured", Setting::SplashConfigured);
-    struct GroupIds {
-        Setting text, first, second;
-    };
-    constexpr GroupIds kGroups[] = {
-        {Setting::SplashText1, Setting::SplashNumber1a, Setting::SplashNumber1b},
-        {Setting::SplashText2, Setting::SplashNumber2a, Setting::SplashNumber2b},
-        {Setting::SplashText3, Setting::SplashNumber3a, Setting::SplashNumber3b},
-        {Setting::SplashText4, Setting::SplashNumber4a, Setting::SplashNumber4b},
-    };
     size_t used = 0;
-    for (size_t i = 0; i < std::size(kGroups); ++i) {
-        for (Setting id : {kGroups[i].text, kGroups[i].first, kGroups[i].second}) {
+    for (size_t i = 0; i < std::size(kSplashGroups); ++i) {
+        for (Setting id :
+             {kSplashGroups[i].text, kSplashGroups[i].first, kSplashGroups[i].second}) {
             if (strings_.count(idOf(id)) != 0) used = i + 1;
         }
     }
     std::vector<std::string> groups;
     for (size_t i = 0; i < used; ++i) {
         std::string group;
-        if (auto t = take(kGroups[i].text)) group += "text = " + quotedBytes(*t);
-        const std::pair<std::string_view, Setting> numbers[] = {{"first", kGroups[i].first},
-                                                                {"second", kGroups[i].second}};
+        if (auto t = take(kSplashGroups[i].text)) group += "text = " + quotedBytes(*t);
+        const std::pair<std::string_view, Setting> numbers[] = {
+            {"first", kSplashGroups[i].first}, {"second", kSplashGroups[i].second}};
         for (const auto& [key, id] : numbers) {
             auto v = take(id);
             if (!v) continue;
