@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "harness/wine_harness.h"
+#include "tests/helpers/line_escapes.h"
 
 namespace fs = std::filesystem;
 
@@ -14,30 +15,6 @@ namespace {
 constexpr std::string_view kRecordKeys[] = {
     "exe",    "args", "_JAVA_OPTIONS", "JAVA_TOOL_OPTIONS", "JDK_JAVA_OPTIONS", "stdin", "stdout",
     "stderr", "dll",  "options"};
-
-// The escapes standin.cfg values understand.
-std::string escaped(std::string_view text) {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
 
 std::string joined(const std::vector<std::string>& items) {
     std::string out;
@@ -82,11 +59,11 @@ fs::path layOutRuntime(const fs::path& home, const StandinRuntime& runtime) {
 
     std::string config = "# stand-in Java runtime\n";
     if (!runtime.versionText.empty())
-        config += "version_text=" + escaped(runtime.versionText) + "\n";
+        config += "version_text=" + test_text::escapeLine(runtime.versionText) + "\n";
     config += "exit_code=" + std::to_string(runtime.exitCode) + "\n";
     if (!runtime.refuseLoad.empty()) config += "refuse_load=" + joined(runtime.refuseLoad) + "\n";
     config += "create_result=" + std::to_string(runtime.createResult) + "\n";
-    config += "main=" + escaped(runtime.mainBehaviour) + "\n";
+    config += "main=" + test_text::escapeLine(runtime.mainBehaviour) + "\n";
     config += "missing_classes=" + joined(runtime.missingClasses) + "\n";
     config += "missing_methods=" + joined(runtime.missingMethods) + "\n";
     config += "register_result=" + std::to_string(runtime.registerResult) + "\n";

@@ -32,6 +32,7 @@
 
 #include <shellapi.h>
 
+#include "line_escapes.h"
 #include "utf8_output.h"
 
 #include <algorithm>
@@ -259,23 +260,7 @@ std::wstring messageText(HWND box) {
 }
 
 std::string escaped(const std::wstring& value) {
-    std::string out;
-    for (char c : utf8(value)) {
-        switch (c) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
+    return test_text::escapeLine(utf8(value));
 }
 
 // Presses the default answer: OK when there is such a button, else Cancel, else the first

@@ -132,35 +132,6 @@ std::string recordValue(std::string_view text) {
     return out;
 }
 
-std::string unescape(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 == text.size()) {
-            out += text[i];
-            continue;
-        }
-        switch (text[++i]) {
-            case 'n':
-                out += '\n';
-                break;
-            case 'r':
-                out += '\r';
-                break;
-            case 't':
-                out += '\t';
-                break;
-            case '\\':
-                out += '\\';
-                break;
-            default:
-                out += '\\';
-                out += text[i];
-        }
-    }
-    return out;
-}
-
 bool appendRecord(const std::wstring& file, std::string_view line) {
     // Several processes may append at once (a launcher and its probe): FILE_APPEND_DATA makes
     // every write land at the current end, and each line goes out in one write.

@@ -54,8 +54,6 @@ Home findHome(const std::wstring& module, int fallbackLevels);
 std::string utf8(std::wstring_view text);
 // A value fit for a one-line record: control characters become "\xNN".
 std::string recordValue(std::string_view text);
-// "\n", "\r", "\t" and "\\" escapes of configuration values.
-std::string unescape(std::string_view text);
 
 // Appends line and LF to the file (created when missing), sharing it with other writers.
 bool appendRecord(const std::wstring& file, std::string_view line);

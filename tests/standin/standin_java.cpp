@@ -13,6 +13,7 @@
 #include <cwchar>
 #include <string>
 
+#include "line_escapes.h"
 #include "standin_home.h"
 
 namespace {
@@ -66,6 +67,6 @@ int main() {
     const int exitCode = static_cast<int>(static_cast<unsigned>(config.number("exit_code", 0)));
     if (!hasVersionArgument()) return exitCode;
     writeAll(GetStdHandle(STD_ERROR_HANDLE),
-             standin::unescape(config.text("version_text", kDefaultVersionText)));
+             test_text::unescapeLine(config.text("version_text", kDefaultVersionText)));
     return exitCode;
 }

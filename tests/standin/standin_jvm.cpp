@@ -40,6 +40,7 @@
 #define _JNI_IMPLEMENTATION_
 #include <jni.h>
 
+#include "line_escapes.h"
 #include "standin_home.h"
 
 struct _jmethodID {
@@ -292,7 +293,7 @@ void runMain(const Object* array) {
         lines += "\narg " + std::to_string(i) + ": " + (element ? utf8(element->text) : "(null)");
     }
     record(lines);
-    std::string behaviour = standin::unescape(home.config.text("main", "return"));
+    std::string behaviour = test_text::unescapeLine(home.config.text("main", "return"));
     while (!behaviour.empty() && behaviour.back() == ' ') behaviour.pop_back();
     if (behaviour.starts_with("throw:")) {
         throwNew("java/lang/IllegalStateException", behaviour.substr(6));

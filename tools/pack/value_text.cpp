@@ -6,28 +6,6 @@ namespace pack {
 
 namespace {
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// Reads `digits` hex digits at text[at]; -1 when they are not all there.
-int32_t hexNumber(std::string_view text, size_t at, int digits) {
-    if (at + static_cast<size_t>(digits) > text.size()) return -1;
-    int32_t v = 0;
-    for (int i = 0; i < digits; ++i) {
-        const int d = hexDigit(text[at + static_cast<size_t>(i)]);
-        if (d < 0) return -1;
-        v = v * 16 + d;
-    }
-    return v;
-}
 
 // One UTF-8 sequence at text[at]: its code point and length, or false when it is malformed,
 // overlong, a surrogate or beyond U+10FFFF.
@@ -98,130 +76,6 @@ void appendHexEscape(std::string& out, char kind, uint32_t value, int digits) {
     for (int i = digits - 1; i >= 0; --i) out.push_back(kHex[value >> (4 * i) & 0xF]);
 }
 
-// The one quoted-string decoder: narrow output receives bytes, wide output code units.
-bool decodeQuoted(std::string_view text, std::string* narrow, std::u16string* wide, size_t& end,
-                  std::string& error) {
-    const auto emit = [&](uint32_t unit) {
-        if (wide) {
-            wide->push_back(static_cast<char16_t>(unit));
-        } else {
-            narrow->push_back(static_cast<char>(unit));
-        }
-    };
-    size_t i = 1;
-    while (i < text.size()) {
-        const char c = text[i];
-        if (c == '"') {
-            end = i + 1;
-            return true;
-        }
-        if (c != '\\') {
-            if (!wide) {
-                narrow->push_back(c);
-                ++i;
-                continue;
-            }
-            uint32_t cp = 0;
-            size_t len = 0;
-            if (!decodeUtf8One(text, i, cp, len)) {
-                error = "invalid UTF-8 at byte " + std::to_string(i + 1) + " of the value";
-                return false;
-            }
-            appendUtf16(*wide, cp);
-            i += len;
-            continue;
-        }
-        if (i + 1 >= text.size()) {
-            error = "backslash at the end of a quoted value";
-            return false;
-        }
-        const char e = text[i + 1];
-        i += 2;
-        switch (e) {
-            case '\\':
-                emit('\\');
-                break;
-            case '"':
-                emit('"');
-                break;
-            case 'n':
-                emit('\n');
-                break;
-            case 'r':
-                emit('\r');
-                break;
-            case 't':
-                emit('\t');
-                break;
-            case 'x': {
-                const int32_t v = hexNumber(text, i, 2);
-                if (v < 0) {
-                    error = "\\x needs two hex digits";
-                    return false;
-                }
-                emit(static_cast<uint32_t>(v));
-                i += 2;
-                break;
-            }
-            case 'u': {
-                if (!wide) {
-                    error = "\\u is only allowed in wide values; write bytes as \\xHH";
-                    return false;
-                }
-                const int32_t v = hexNumber(text, i, 4);
-                if (v < 0) {
-                    error = "\\u needs four hex digits";
-                    return false;
-                }
-                emit(static_cast<uint32_t>(v));
-                i += 4;
-                break;
-            }
-            default: {
-                const auto shown = static_cast<uint8_t>(e);
-                error = "unknown escape \\";
-                if (shown >= 0x21 && shown < 0x7F) {
-                    error.push_back(e);
-                } else {
-                    error += "(byte 0x";
-                    error.push_back(kHex[shown >> 4]);
-                    error.push_back(kHex[shown & 0xF]);
-                    error += ")";
-                }
-                error += " (known: \\\\ \\\" \\n \\r \\t \\xHH \\uHHHH)";
-                return false;
-            }
-        }
-    }
-    error = "missing closing quote";
-    return false;
-}
-
-bool decodeField(std::string_view field, std::string* narrow, std::u16string* wide,
-                 std::string& error) {
-    if (field.empty() || field[0] != '"') {
-        if (!wide) {
-            narrow->assign(field);
-            return true;
-        }
-        size_t bad = 0;
-        if (!decodeUtf8(field, *wide, bad)) {
-            error = "invalid UTF-8 at byte " + std::to_string(bad + 1) + " of the value";
-            return false;
-        }
-        return true;
-    }
-    size_t end = 0;
-    if (!decodeQuoted(field, narrow, wide, end, error)) return false;
-    for (size_t i = end; i < field.size(); ++i) {
-        if (!isBlank(field[i])) {
-            error = "text after the closing quote";
-            return false;
-        }
-    }
-    return true;
-}
-
 // Code points shown as escapes even in quoted values: controls, and invisible ones that an
 // editor would lose or show ambiguously.
 bool needsEscape(uint32_t cp) {
@@ -246,30 +100,14 @@ bool decodeUtf8(std::string_view text, std::u16string& out, size_t& badOffset) {
     return true;
 }
 
-bool decodeNarrowField(std::string_view field, std::string& value, std::string& error) {
-    value.clear();
-    return decodeField(field, &value, nullptr, error);
-}
-
-bool decodeWideField(std::string_view field, std::u16string& value, std::string& error) {
-    value.clear();
-    return decodeField(field, nullptr, &value, error);
-}
-
-bool decodeQuotedNarrow(std::string_view text, std::string& value, size_t& end,
-                        std::string& error) {
-    value.clear();
-    return decodeQuoted(text, &value, nullptr, end, error);
-}
-
 namespace {
 
-std::string encodeNarrow(std::string_view value, bool token) {
+std::string encodeNarrow(std::string_view value) {
     bool verbatim =
         !value.empty() && value.front() != '"' && value.front() != ' ' && value.back() != ' ';
     for (char c : value) {
         const auto b = static_cast<uint8_t>(c);
-        verbatim = verbatim && b >= 0x20 && b < 0x7F && !(token && c == ' ');
+        verbatim = verbatim && b >= 0x20 && b < 0x7F;
     }
     if (verbatim) return std::string(value);
     std::string out = "\"";
@@ -308,11 +146,7 @@ std::string encodeNarrow(std::string_view value, bool token) {
 }  // namespace
 
 std::string encodeNarrowField(std::string_view value) {
-    return encodeNarrow(value, false);
-}
-
-std::string encodeNarrowToken(std::string_view value) {
-    return encodeNarrow(value, true);
+    return encodeNarrow(value);
 }
 
 std::string encodeWideField(std::u16string_view value) {

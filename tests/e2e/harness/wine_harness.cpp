@@ -22,6 +22,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "tests/helpers/line_escapes.h"
+
 extern char** environ;
 
 namespace e2e {
@@ -272,27 +274,6 @@ std::string currentTestName() {
     return name;
 }
 
-std::string unescapeRecordValue(std::string_view value) {
-    std::string out;
-    for (size_t i = 0; i < value.size(); ++i) {
-        if (value[i] != '\\' || i + 1 == value.size()) {
-            out += value[i];
-            continue;
-        }
-        switch (value[++i]) {
-            case 'n':
-                out += '\n';
-                break;
-            case 'r':
-                out += '\r';
-                break;
-            default:
-                out += value[i];
-        }
-    }
-    return out;
-}
-
 // A path below base, matching each missing component case-insensitively (Windows semantics
 // over a Unix file system: "C:\users\x\temp" may be ".../Temp").
 fs::path resolveCaseInsensitively(fs::path base, const std::vector<std::string>& components) {
@@ -435,9 +416,9 @@ std::vector<MessageBoxRecord> parseMessageBoxFile(std::string_view contents) {
     std::vector<MessageBoxRecord> boxes;
     for (const std::string& line : splitLines(contents)) {
         if (line.starts_with("caption: ")) {
-            boxes.push_back({unescapeRecordValue(std::string_view(line).substr(9)), {}});
+            boxes.push_back({test_text::unescapeLine(std::string_view(line).substr(9)), {}});
         } else if (line.starts_with("text: ") && !boxes.empty()) {
-            boxes.back().text = unescapeRecordValue(std::string_view(line).substr(6));
+            boxes.back().text = test_text::unescapeLine(std::string_view(line).substr(6));
         }
     }
     return boxes;
