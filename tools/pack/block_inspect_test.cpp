@@ -99,118 +99,123 @@ TEST(Inspect, ListsEveryPartOfTheBlock) {
     EXPECT_EQ(listing.text.find("trailing"), std::string::npos);
 }
 
-TEST(Inspect, StubWithoutBlock) {
+// Damaged and unusual blocks: the exit code, lines the listing must hold, and texts its last line
+// must hold (the error, or the trailing bytes).
+TEST(Inspect, DamagedAndUnusualBlocks) {
     const auto stub = pack::makePeImage();
-    const Listing listing = inspect(stub);
-    EXPECT_EQ(listing.code, 1);
-    EXPECT_TRUE(
-        listing.has("# the image ends at its last section: no configuration block was appended"));
-    EXPECT_EQ(listing.last(),
-              "error: Internal Error: readInt at offset " + offset(stub.size()) + " (magic)");
-}
+    const size_t block = stub.size();
+    struct Case {
+        std::string name;
+        std::vector<uint8_t> image;
+        int code;
+        std::vector<std::string> lines, lastHolds;
+        std::string absent;  // a text the listing must not hold
+    };
+    std::vector<Case> cases;
+    cases.push_back({"stub without block",
+                     stub,
+                     1,
+                     {"# the image ends at its last section: no configuration block was appended"},
+                     {"error: Internal Error: readInt at offset " + offset(block) + " (magic)"}});
 
-TEST(Inspect, BrokenPeHeaders) {
-    auto image = pack::makePeImage();
-    image[0x3C] = 0xFF;  // e_lfanew behind the end of the file
-    image[0x3D] = 0xFF;
-    const Listing listing = inspect(image);
-    EXPECT_EQ(listing.code, 1);
-    EXPECT_EQ(listing.last(),
-              "error: Internal Error: readShort (locating the block through the PE headers)");
-    EXPECT_EQ(inspect(std::vector<uint8_t>(20, 0)).last(),
-              "error: Internal Error: readInt (locating the block through the PE headers)");
-}
+    auto farHeader = stub;
+    farHeader[0x3C] = 0xFF;  // e_lfanew behind the end of the file
+    farHeader[0x3D] = 0xFF;
+    cases.push_back(
+        {"e_lfanew beyond the file",
+         farHeader,
+         1,
+         {},
+         {"error: Internal Error: readShort (locating the block through the PE headers)"}});
+    cases.push_back(
+        {"too short for a PE header",
+         std::vector<uint8_t>(20, 0),
+         1,
+         {},
+         {"error: Internal Error: readInt (locating the block through the PE headers)"}});
 
-TEST(Inspect, WrongMagic) {
-    pack::BlockWriter writer;
-    writer.magic(0xD513E4E8).string(1, "a");
-    const Listing listing = inspect(imageOf(writer));
-    EXPECT_EQ(listing.code, 1);
-    EXPECT_TRUE(listing.has("# magic 0xD513E4E8, expected 0xE8E413D5"));
-    EXPECT_EQ(listing.last().rfind("error: Internal Error: magic at offset ", 0), 0u);
-    EXPECT_EQ(listing.text.find("string 1"), std::string::npos);
-}
+    cases.push_back({"wrong magic",
+                     imageOf(pack::BlockWriter().magic(0xD513E4E8).string(1, "a")),
+                     1,
+                     {"# magic 0xD513E4E8, expected 0xE8E413D5"},
+                     {"error: Internal Error: magic at offset "},
+                     "string 1"});
 
-TEST(Inspect, TruncatedStringNamesTheFailureAndTheField) {
-    pack::BlockWriter writer;
-    writer.string(101, "svc").string(102, "a longer value").wide(1000, u"x");
-    auto image = imageOf(writer);
-    const size_t block = pack::makePeImage().size();
     // magic..reserved (20), N1 (4), entry 1: id, length, 3 bytes (11), entry 2: id, length, 5 of 14
-    image.resize(block + 20 + 4 + 11 + 8 + 5);
-    const Listing listing = inspect(image);
-    EXPECT_EQ(listing.code, 1);
-    EXPECT_TRUE(listing.has("string 101 svc"));
-    EXPECT_FALSE(listing.has("string 102 a longer value"));
-    EXPECT_EQ(listing.last(), "error: Internal Error: readString at offset " + offset(block + 35) +
-                                  " (config string 2 of 2, id 102)");
-}
+    auto cutString = imageOf(
+        pack::BlockWriter().string(101, "svc").string(102, "a longer value").wide(1000, u"x"));
+    cutString.resize(block + 20 + 4 + 11 + 8 + 5);
+    cases.push_back({"string cut short",
+                     cutString,
+                     1,
+                     {"string 101 svc"},
+                     {"error: Internal Error: readString at offset " + offset(block + 35) +
+                      " (config string 2 of 2, id 102)"},
+                     "a longer value"});
 
-TEST(Inspect, OddWideLengthIsAWideStringFailure) {
-    auto block = pack::BlockWriter().build();
-    // Replace the empty wide table and sections by one wide string whose length is odd.
-    block.resize(block.size() - 8);
+    // The empty wide table and sections replaced by one wide string whose length is odd.
+    auto oddWide = pack::BlockWriter().build();
+    oddWide.resize(oddWide.size() - 8);
     const std::vector<uint8_t> odd = {1, 0, 0,   0, 5,   0, 0, 0, 3, 0,
                                       0, 0, 'a', 0, 'b', 0, 0, 0, 0, 0};
-    block.insert(block.end(), odd.begin(), odd.end());
-    const Listing listing = inspect(pack::appendBlock(pack::makePeImage(), block));
-    EXPECT_EQ(listing.code, 1);
-    EXPECT_NE(listing.last().find("error: Internal Error: readWString at offset "),
-              std::string::npos)
-        << listing.text;
-    EXPECT_NE(listing.last().find("(wide string 1 of 1, id 5)"), std::string::npos);
-}
+    oddWide.insert(oddWide.end(), odd.begin(), odd.end());
+    cases.push_back(
+        {"odd wide length",
+         pack::appendBlock(stub, oddWide),
+         1,
+         {},
+         {"error: Internal Error: readWString at offset ", "(wide string 1 of 1, id 5)"}});
 
-TEST(Inspect, NegativeCountsMeanNoEntries) {
-    pack::BlockWriter writer;
-    auto block = writer.build();
-    // N1 = -1 instead of 0.
-    for (size_t i = 20; i < 24; ++i) block[i] = 0xFF;
-    const Listing listing = inspect(pack::appendBlock(pack::makePeImage(), block));
-    EXPECT_EQ(listing.code, 0);
-    EXPECT_TRUE(listing.has("# number of config strings: -1, read as none"));
-    EXPECT_TRUE(listing.has("# 0 wide strings"));
-}
+    auto negative = pack::BlockWriter().build();
+    for (size_t i = 20; i < 24; ++i) negative[i] = 0xFF;  // N1 = -1 instead of 0
+    cases.push_back({"negative count",
+                     pack::appendBlock(stub, negative),
+                     0,
+                     {"# number of config strings: -1, read as none", "# 0 wide strings"},
+                     {}});
 
-TEST(Inspect, TrailingBytes) {
-    pack::BlockWriter writer;
-    writer.trailer({0xDE, 0xAD, 0xBE, 0xEF});
-    const Listing listing = inspect(imageOf(writer));
-    EXPECT_EQ(listing.code, 0);
-    ASSERT_FALSE(listing.lines.empty());
-    EXPECT_NE(listing.last().find("# 4 trailing bytes at offset "), std::string::npos);
-    EXPECT_NE(listing.last().find(": de ad be ef"), std::string::npos) << listing.last();
-}
-
-TEST(Inspect, FilesBeyondTheExtractCount) {
-    pack::BlockWriter writer;
-    writer.string(2002, "1").file({"a", {1}}).file({"b", {2, 3}});
-    const Listing listing = inspect(imageOf(writer));
-    EXPECT_EQ(listing.code, 0);
-    EXPECT_NE(listing.text.find("# file 1: a, 1 bytes at offset "), std::string::npos);
-    EXPECT_NE(listing.text.find(", extracted\n"), std::string::npos);
-    EXPECT_NE(listing.text.find("# file 2: b, 2 bytes at offset "), std::string::npos);
-    EXPECT_NE(listing.text.find(", left in the image\n"), std::string::npos);
+    cases.push_back({"trailing bytes",
+                     imageOf(pack::BlockWriter().trailer({0xDE, 0xAD, 0xBE, 0xEF})),
+                     0,
+                     {},
+                     {"# 4 trailing bytes at offset ", ": de ad be ef"}});
 
     // Data the launcher never reads may be missing without an error.
-    pack::BlockWriter namesOnly;
-    namesOnly.string(2002, "1").string(2003, "a;b;c").file({"a", {1}});
-    const Listing partial = inspect(imageOf(namesOnly));
-    EXPECT_EQ(partial.code, 0) << partial.text;
-    EXPECT_TRUE(partial.has("# no data for file 2 (b), which the launcher does not extract"));
-}
+    cases.push_back(
+        {"names beyond the data",
+         imageOf(pack::BlockWriter().string(2002, "1").string(2003, "a;b;c").file({"a", {1}})),
+         0,
+         {"# no data for file 2 (b), which the launcher does not extract"},
+         {}});
 
-TEST(Inspect, ExtractedFileCutShort) {
-    pack::BlockWriter writer;
-    writer.file({"a.dll", std::vector<uint8_t>(100, 1)});
-    auto image = imageOf(writer);
-    image.resize(image.size() - 40);
-    const Listing listing = inspect(image);
-    EXPECT_EQ(listing.code, 1);
-    EXPECT_NE(listing.last().find("error: included file 1 (a.dll) needs 100 bytes at offset "),
-              std::string::npos)
-        << listing.last();
-    EXPECT_NE(listing.last().find(" but only 60 are left"), std::string::npos);
+    auto cutFile = imageOf(pack::BlockWriter().file({"a.dll", std::vector<uint8_t>(100, 1)}));
+    cutFile.resize(cutFile.size() - 40);
+    cases.push_back(
+        {"extracted file cut short",
+         cutFile,
+         1,
+         {},
+         {"error: included file 1 (a.dll) needs 100 bytes at offset ", " but only 60 are left"}});
+
+    for (const Case& c : cases) {
+        const Listing listing = inspect(c.image);
+        EXPECT_EQ(listing.code, c.code) << c.name << "\n" << listing.text;
+        for (const auto& line : c.lines) EXPECT_TRUE(listing.has(line)) << c.name << ": " << line;
+        for (const auto& text : c.lastHolds) {
+            EXPECT_NE(listing.last().find(text), std::string::npos)
+                << c.name << ": " << listing.last();
+        }
+        if (!c.absent.empty()) EXPECT_EQ(listing.text.find(c.absent), std::string::npos) << c.name;
+    }
+
+    // Files the extract count leaves in the image are listed as such.
+    const Listing files = inspect(
+        imageOf(pack::BlockWriter().string(2002, "1").file({"a", {1}}).file({"b", {2, 3}})));
+    EXPECT_EQ(files.code, 0);
+    EXPECT_NE(files.text.find("# file 1: a, 1 bytes at offset "), std::string::npos);
+    EXPECT_NE(files.text.find(", extracted\n"), std::string::npos);
+    EXPECT_NE(files.text.find("# file 2: b, 2 bytes at offset "), std::string::npos);
+    EXPECT_NE(files.text.find(", left in the image\n"), std::string::npos);
 }
 
 // Every cut of a block is reported as a failure, and where the launcher's own readers fail the
