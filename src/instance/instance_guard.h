@@ -21,10 +21,11 @@ struct InstanceGuardSettings {
 // stays open until the process ends.
 std::string acquireInstanceGuard(const InstanceGuardSettings& settings);
 
-// The process id the last claiming instance of this executable recorded, or 0.
-uint32_t readOtherInstancePid();
+// The process id the last claiming instance of this executable (its canonical path) recorded,
+// or 0.
+uint32_t readOtherInstancePid(const std::string& canonicalExecutable);
 // Records this process's id for this executable.
-void registerInstancePid();
+void registerInstancePid(const std::string& canonicalExecutable);
 // Brings every visible top-level window of the process to the front, restoring minimised ones
 // when asked.
 void raiseOtherInstanceWindows(uint32_t processId, bool restore);

@@ -86,8 +86,7 @@ BOOL CALLBACK raiseWindow(HWND window, LPARAM context) {
 
 }  // namespace
 
-uint32_t readOtherInstancePid() {
-    const std::string name = canonicalPath(executablePathA(), false);
+uint32_t readOtherInstancePid(const std::string& canonicalExecutable) {
     UniqueKey key;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, kInstancePidsKey.data(), 0, KEY_READ, key.put()) !=
         ERROR_SUCCESS) {
@@ -95,13 +94,12 @@ uint32_t readOtherInstancePid() {
     }
     DWORD value = 0;
     DWORD size = sizeof value;
-    const LONG result = RegQueryValueExA(key.get(), name.c_str(), nullptr, nullptr,
+    const LONG result = RegQueryValueExA(key.get(), canonicalExecutable.c_str(), nullptr, nullptr,
                                          reinterpret_cast<BYTE*>(&value), &size);
     return result == ERROR_SUCCESS && size == sizeof value ? value : 0;
 }
 
-void registerInstancePid() {
-    const std::string name = canonicalPath(executablePathA(), false);
+void registerInstancePid(const std::string& canonicalExecutable) {
     UniqueKey key;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, kInstancePidsKey.data(), 0, nullptr,
                         REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, key.put(),
@@ -109,8 +107,8 @@ void registerInstancePid() {
         return;
     }
     const DWORD processId = GetCurrentProcessId();
-    RegSetValueExA(key.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&processId),
-                   sizeof processId);
+    RegSetValueExA(key.get(), canonicalExecutable.c_str(), 0, REG_DWORD,
+                   reinterpret_cast<const BYTE*>(&processId), sizeof processId);
 }
 
 void raiseOtherInstanceWindows(uint32_t processId, bool restore) {
@@ -125,7 +123,8 @@ std::string acquireInstanceGuard(const InstanceGuardSettings& settings) {
     SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
     SECURITY_ATTRIBUTES openToAll{sizeof(SECURITY_ATTRIBUTES), &descriptor, FALSE};
 
-    const std::string mangled = mangleExecutablePath(canonicalPath(executablePathA(), false));
+    const std::string canonicalExecutable = canonicalPath(executablePathA(), false);
+    const std::string mangled = mangleExecutablePath(canonicalExecutable);
     std::string base;
     SECURITY_ATTRIBUTES* security = nullptr;
     switch (instanceScope(settings.machineWide, settings.session)) {
@@ -159,15 +158,15 @@ std::string acquireInstanceGuard(const InstanceGuardSettings& settings) {
     const bool taken = createSemaphore(base, security, code);
     logSemaphore(base, code);
     if (!taken) {
-        registerInstancePid();
+        registerInstancePid(canonicalExecutable);
         return base;
     }
     heldSemaphore().reset();
     // The first instance records its id only after creating the semaphore: wait for it a while.
-    uint32_t otherPid = readOtherInstancePid();
+    uint32_t otherPid = readOtherInstancePid(canonicalExecutable);
     for (int retry = 0; otherPid == 0 && retry < kOtherPidRetries; ++retry) {
         Sleep(kOtherPidPauseMs);
-        otherPid = readOtherInstancePid();
+        otherPid = readOtherInstancePid(canonicalExecutable);
     }
     logMessage(L"other pid %d", static_cast<int>(otherPid));
     if (otherPid != 0 && settings.raiseOtherInstance) raiseOtherInstanceWindows(otherPid, true);
