@@ -42,9 +42,10 @@ struct LogArg {
 std::wstring formatWide(std::wstring_view format, std::span<const LogArg> args);
 std::string formatNarrow(std::string_view format, std::span<const LogArg> args);
 
-// C varargs front end, for callers that hand the launcher a printf-style callback: the argument
-// types follow the specifiers (%s const wchar_t*, %S const char*, %d int, %I64d/%lld long long,
-// %p void*, %c int).
+// C varargs front end, for callers that hand the launcher a printf-style callback: every
+// conversion of the Microsoft C runtime (flags, width, precision, length prefixes) takes exactly
+// one argument of its size; after one whose size is unknown the rest of the format stands as it
+// is and no further argument is read (text_format_va.cpp).
 std::wstring formatWideV(const wchar_t* format, va_list args);
 
 template <typename... Args>
