@@ -65,6 +65,7 @@ TEST(JvmLaunch, MainReceivesTheLauncherValuesAndTheFilteredArguments) {
         std::map<Setting, std::string> settings;
         std::vector<std::string> args, expected;  // "EXE": the launcher as named
         bool xmxIsOption;
+        StandinRuntime runtime = {};
     };
     const fs::path root = scratchDir();
     const std::string start = toWinePath(root / "paths") + "\\lib\\start";
@@ -91,11 +92,25 @@ TEST(JvmLaunch, MainReceivesTheLauncherValuesAndTheFilteredArguments) {
          {},
          {"false", "", start, "${NOT_SET_ANYWHERE}", "true", "EXE"},
          false},
+        // A splash text that cannot be made a Java string: no JNI call with its exception
+        // pending, no splash call, and the launch goes on.
+        {"splashfail",
+         {{Setting::SplashSettings, "1"}, {Setting::SplashText2, "splashfail"}},
+         {},
+         {"false", "", "", "", "false", "EXE"},
+         false,
+         {.extraConfigLines = {"fail_strings=splashfail"}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const Launch run = launch(root / c.name, c.settings, c.args);
+        const Launch run = launch(root / c.name, c.settings, c.args, c.runtime);
         EXPECT_EQ(run.result.exitCode, 0u) << all(run);
+        EXPECT_EQ(texts(run.trace, "(call with an exception pending.*)"),
+                  std::vector<std::string>{})
+            << all(run);
+        EXPECT_EQ(has(run.log, "ERROR: could not create string for splash properties"),
+                  c.name == "splashfail")
+            << all(run);
         std::vector<std::string> expected;
         for (const auto& arg : c.expected) expected.push_back(arg == "EXE" ? run.exe : arg);
         EXPECT_EQ(texts(run.trace, "arg \\d+: (.*)"), expected) << all(run);
@@ -165,6 +180,9 @@ TEST(JvmLaunch, FailuresOfCreationAndOfMainSetTheExitCode) {
         EXPECT_EQ(has(run.trace, c.traced), !c.traced.empty()) << all(run);
         EXPECT_EQ(texts(run.trace, "(main args=.*)").size(), c.traced.empty() ? 0u : 1u);
         EXPECT_FALSE(has(run.trace, "destroy")) << all(run);
+        // A JVM that was never destroyed still reads its option strings at the process's end.
+        EXPECT_EQ(has(run.trace, "options at exit intact"), c.runtime.createResult == 0)
+            << all(run);
         if (c.name == "noclass") {
             EXPECT_EQ(run.result.err(), std::string(kNoLauncherClass) + "\r\n\r\nLog: " +
                                             toWinePath(root / c.name / "temp/pkx_nlog_1.log") +
@@ -202,6 +220,9 @@ TEST(JvmLaunch, ParcelkitLaunchesRegisterTheHelperLibrary) {
         EXPECT_TRUE(has(texts(run.trace, "option \\d+: (.*)"), "-Dlumex.isParcelkit=true"))
             << all(run);
         EXPECT_TRUE(has(run.log, "ERROR: helper says hi 7")) << all(run);
+        EXPECT_TRUE(has(
+            run.log, "ERROR: helper formats 2a after   2.5|7   |narrow 18446744073709551615 end"))
+            << all(run);
         EXPECT_EQ(has(run.log, "partially registering natives"), full == "0") << all(run);
     }
 }

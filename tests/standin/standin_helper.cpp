@@ -2,9 +2,9 @@
 // records "registerNatives full=<0|1> module=<self|other>" (module: whether the handle given is
 // this library's) in HOME\standin-jvm.log, where HOME is the runtime home of the jvm.dll loaded
 // in the process (found as jvm.dll finds it); without a loaded jvm.dll, the folder above
-// .parcelkit. It calls the error callback once with L"helper says %s %d", L"hi", 7, so the
-// launcher's formatter gets a C varargs call, and returns standin.cfg's register_result
-// (default 1).
+// .parcelkit. It calls the error callback with L"helper says %s %d", L"hi", 7, so the
+// launcher's formatter gets a C varargs call, then with conversions of the C runtime that the
+// launcher's own texts never use, and returns standin.cfg's register_result (default 1).
 #include <windows.h>
 
 #define _JNI_IMPLEMENTATION_
@@ -24,6 +24,10 @@ extern "C" JNIEXPORT BOOL registerNativesEx(JNIEnv*, HMODULE module, BOOL full,
     standin::appendRecord(home.file(L"standin-jvm.log"),
                           std::string("registerNatives full=") + (full ? "1" : "0") +
                               " module=" + (module == self ? "self" : "other"));
-    if (logError != nullptr) logError(L"helper says %s %d", L"hi", 7);
+    if (logError != nullptr) {
+        logError(L"helper says %s %d", L"hi", 7);
+        logError(L"helper formats %x %s %5.1f|%-4d|%hs %I64u %s", 42, L"after", 2.5, 7, "narrow",
+                 18446744073709551615ull, L"end");
+    }
     return home.config.number("register_result", 1) != 0 ? TRUE : FALSE;
 }

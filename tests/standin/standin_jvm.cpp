@@ -22,7 +22,12 @@
 // throw:<text>, exit:<code>, serve, or wait: the application runs until HOME\standin-release
 // exists; with windows=1 it meanwhile shows a minimised window and keeps a hidden one),
 // missing_classes and missing_methods (comma lists of "name" and "class.method" that are not found;
-// a dotted class name is taken as slashes).
+// a dotted class name is taken as slashes), fail_strings (comma list of texts: NewString and
+// NewStringUTF of such a text fail with an OutOfMemoryError pending).
+// A JNI call that must not be made with an exception pending is recorded as "call with an
+// exception pending: <what>" when it is. At the process's end, after a JVM was created, the option
+// strings it was given are compared with what they held at creation (unless it was destroyed):
+// "options at exit intact" or "options at exit changed".
 #include <windows.h>
 
 #include <array>
@@ -72,6 +77,7 @@ HMODULE thisModule = nullptr;
 standin::Home home;
 Object* pending = nullptr;  // the pending exception
 bool created = false;
+bool destroyed = false;  // after DestroyJavaVM the options are the launcher's again
 std::map<std::string, Object*> classes;
 std::map<std::string, _jmethodID*> methods;
 std::map<std::u16string, std::u16string> properties;
@@ -139,6 +145,18 @@ void throwNew(const std::string& className, std::string_view message) {
     for (char& c : text) c = c == '/' ? '.' : c;
     if (!message.empty()) text += ": " + std::string(message);
     pending = new Object{className, false, false, utf16(text), {}};
+}
+
+// Records a call that JNI forbids while an exception is pending.
+void checkNothingPending(std::string_view what) {
+    if (pending != nullptr) record("call with an exception pending: " + std::string(what));
+}
+
+// A string the configuration says cannot be made: OutOfMemoryError, and null.
+bool stringRefused(const std::u16string& text) {
+    if (!inList("fail_strings", utf8(text))) return false;
+    throwNew("java/lang/OutOfMemoryError", "");
+    return true;
 }
 
 std::u16string toString(const Object* object) {
@@ -326,6 +344,7 @@ jvalue invoke(const _jmethodID* method, const Object* self, const jvalue* args) 
     }
     const std::string& name = method->name;
     const std::string signature = method->signature;
+    checkNothingPending(method->className + "." + name);
     if (name == "main" && method->className.ends_with("/WinLauncher")) {
         runMain(of(args[0].l));
     } else if (name == "initFromLauncher" && signature == "(Z)V") {
@@ -379,6 +398,7 @@ R JNICALL call(JNIEnv* env, Target target, jmethodID method, ...) {
 
 jclass JNICALL findClass(JNIEnv*, const char* name) {
     const std::string n = name != nullptr ? name : "(null)";
+    checkNothingPending("FindClass " + n);
     bool known = false;
     for (const auto k : kKnownClasses) known = known || k == n;
     if (!known || inList("missing_classes", n)) {
@@ -395,6 +415,7 @@ jmethodID lookUpMethod(jclass cls, const char* name, const char* signature) {
     const std::string n = name != nullptr ? name : "(null)";
     const std::string s = signature != nullptr ? signature : "(null)";
     const std::string line = "method " + className + "." + n + s;
+    checkNothingPending(line);
     if (cls == nullptr || inList("missing_methods", className + "." + n)) {
         record(standin::recordValue(line) + " (missing)");
         throwNew("java/lang/NoSuchMethodError", n);
@@ -411,6 +432,7 @@ jmethodID JNICALL getMethodId(JNIEnv*, jclass cls, const char* name, const char*
 }
 
 jobjectArray JNICALL newObjectArray(JNIEnv*, jsize length, jclass cls, jobject initial) {
+    checkNothingPending("NewObjectArray");
     if (length < 0) {
         throwNew("java/lang/NegativeArraySizeException", std::to_string(length));
         return nullptr;
@@ -442,13 +464,17 @@ jsize JNICALL getArrayLength(JNIEnv*, jarray array) {
 }
 
 jstring JNICALL newStringUtf16(JNIEnv*, const jchar* chars, jsize length) {
+    checkNothingPending("NewString");
     if (chars == nullptr && length != 0) return nullptr;
-    return ref<jstring>(newString(
-        std::u16string(reinterpret_cast<const char16_t*>(chars), static_cast<size_t>(length))));
+    std::u16string text(reinterpret_cast<const char16_t*>(chars), static_cast<size_t>(length));
+    return stringRefused(text) ? nullptr : ref<jstring>(newString(std::move(text)));
 }
 
 jstring JNICALL newStringUtf(JNIEnv*, const char* bytes) {
-    return bytes != nullptr ? ref<jstring>(newString(utf16(bytes))) : nullptr;
+    checkNothingPending("NewStringUTF");
+    if (bytes == nullptr) return nullptr;
+    std::u16string text = utf16(bytes);
+    return stringRefused(text) ? nullptr : ref<jstring>(newString(std::move(text)));
 }
 
 jsize JNICALL getStringLength(JNIEnv*, jstring text) {
@@ -644,6 +670,7 @@ JNIEnv jniEnv{&nativeTable};
 
 jint JNICALL destroyVm(JavaVM*) {
     record("destroy");
+    destroyed = true;
     return JNI_OK;
 }
 
@@ -724,6 +751,9 @@ std::string stackReserve() {
     return std::to_string(high - low);
 }
 
+// The options of the created JVM as given, and what they held then.
+std::vector<std::pair<const char*, std::string>> givenOptions;
+
 jint createVm(JavaVM** vm, JNIEnv** env, const JavaVMInitArgs& args) {
     *vm = nullptr;
     *env = nullptr;
@@ -742,6 +772,10 @@ jint createVm(JavaVM** vm, JNIEnv** env, const JavaVMInitArgs& args) {
     if (result != 0) return static_cast<jint>(result);
     if (created) return JNI_EEXIST;
     created = true;
+    for (jint i = 0; i < args.nOptions; ++i) {
+        const char* option = args.options[i].optionString;
+        if (option != nullptr) givenOptions.emplace_back(option, option);
+    }
     *vm = &javaVm;
     *env = &jniEnv;
     return JNI_OK;
@@ -750,6 +784,12 @@ jint createVm(JavaVM** vm, JNIEnv** env, const JavaVMInitArgs& args) {
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_DETACH && created && !destroyed) {
+        // The JVM may read its option strings for as long as the process lives.
+        bool intact = true;
+        for (const auto& [pointer, text] : givenOptions) intact = intact && text == pointer;
+        record(intact ? "options at exit intact" : "options at exit changed");
+    }
     if (reason != DLL_PROCESS_ATTACH) return TRUE;
     thisModule = instance;
     DisableThreadLibraryCalls(instance);

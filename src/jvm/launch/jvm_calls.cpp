@@ -138,7 +138,8 @@ LaunchOutcome invokeLauncherMain(JNIEnv* env, std::string className,
     for (size_t index = 0; index < elements.size(); ++index) {
         logMessage(L"param %d: %s", static_cast<long long>(index), elements[index]);
         const jstring jstr = newJavaString(env, elements[index]);
-        if (jstr == nullptr) {
+        if (jstr == nullptr || env->ExceptionCheck()) {
+            deleteLocal(env, jstr);
             env->ExceptionClear();
             reportAssertion("jstr", 842);
             deleteLocal(env, paramArray);
@@ -211,18 +212,26 @@ bool callSplashConfig(JNIEnv* env, std::string_view launcherClassName,
     jvalue arguments[2 + 3 * kGroups];
     arguments[0].z = JNI_TRUE;
     arguments[1].z = settings.flag ? JNI_TRUE : JNI_FALSE;
-    for (size_t i = 0; i < kGroups; ++i) {
+    bool complete = true;
+    for (size_t i = 0; i < kGroups && complete; ++i) {
         const SplashSettings::Group& group = settings.groups[i];
         texts[i] = env->NewStringUTF(group.text.c_str());
+        // A string that could not be made leaves an exception pending: no further JNI call
+        // but clearing it, and no call of the method with a missing text.
+        complete = texts[i] != nullptr && !env->ExceptionCheck();
         arguments[2 + 3 * i].l = texts[i];
         arguments[3 + 3 * i].i = group.first;
         arguments[4 + 3 * i].i = group.second;
     }
-    env->CallStaticVoidMethodA(launcherClass, splashMethod, arguments);
+    if (complete) {
+        env->CallStaticVoidMethodA(launcherClass, splashMethod, arguments);
+    } else {
+        logError(L"could not create string for splash properties");
+    }
     env->ExceptionClear();
     for (const jstring text : texts) deleteLocal(env, text);
     env->DeleteLocalRef(launcherClass);
-    return true;
+    return complete;
 }
 
 bool callInitFromLauncher(JNIEnv* env, std::string_view runtimeClassName, bool flag) {
@@ -265,10 +274,13 @@ bool setModuleNameProperty(JNIEnv* env, std::wstring_view executablePathW) {
         env->DeleteLocalRef(systemClass);
         return false;
     }
+    // Each string only when the one before it was made: a failed one leaves an exception pending.
     const jstring value = newJavaString(env, executablePathW);
-    const jstring key = env->NewStringUTF("lumex.moduleName");
+    const jstring key = value != nullptr && !env->ExceptionCheck()
+                            ? env->NewStringUTF("lumex.moduleName")
+                            : nullptr;
     bool set = false;
-    if (value == nullptr || key == nullptr) {
+    if (value == nullptr || key == nullptr || env->ExceptionCheck()) {
         env->ExceptionClear();
         logError(L"could not create string for init module name");
     } else {

@@ -53,8 +53,8 @@ struct SplashSettings {
 
 // Calls the static initAwtSplashConfig of the launcher class (JNI form, e.g.
 // "com/lumex/runtime/WinLauncher") with true, the flag and the four groups. False when the class
-// or the method is missing (reported: an older runtime may lack it). Exceptions of a failed
-// look-up or thrown by the call are cleared.
+// or the method is missing (reported: an older runtime may lack it) or a text could not be made
+// (the method is then not called). Exceptions of a failed step or thrown by the call are cleared.
 bool callSplashConfig(JNIEnv* env, std::string_view launcherClassName,
                       const SplashSettings& settings);
 

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <new>
+
 #include "common/fatal.h"
 #include "common/log.h"
 #include "common/unique_handle.h"
@@ -71,17 +73,32 @@ void loadHelperDll(JNIEnv* env, const LaunchRequest& request) {
     }
 }
 
+// The option strings handed to the JVM. It may keep pointers into them for as long as it lives,
+// and when main threw it is never destroyed: they stay until the process ends, past the
+// exit-time destructors too, so they are built in storage that is never destroyed.
+struct JvmOptionStorage {
+    std::vector<std::string> strings;
+    std::vector<JavaVMOption> options;
+};
+
+JvmOptionStorage& jvmOptionStorage(const std::vector<std::string>& from) {
+    alignas(JvmOptionStorage) static unsigned char place[sizeof(JvmOptionStorage)];
+    auto* storage = new (place) JvmOptionStorage{from, {}};
+    storage->options.resize(storage->strings.size());
+    for (size_t i = 0; i < storage->strings.size(); ++i)
+        storage->options[i].optionString = storage->strings[i].data();
+    return *storage;
+}
+
 // The JVM thread's body: creates the JVM, prepares the runtime and calls the launcher class.
 bool runJvm(const LaunchRequest& request) {
     logMessage(L"Creating JVM");
-    // Each option a separate copy: the JVM keeps pointers into them.
-    std::vector<std::string> copies = request.options;
-    std::vector<JavaVMOption> options(copies.size());
-    for (size_t i = 0; i < copies.size(); ++i) options[i].optionString = copies[i].data();
+    // Runs once a process: a JVM is created only once.
+    JvmOptionStorage& options = jvmOptionStorage(request.options);
     JavaVMInitArgs arguments{};
     arguments.version = JNI_VERSION_1_2;
-    arguments.nOptions = static_cast<jint>(options.size());
-    arguments.options = options.data();
+    arguments.nOptions = static_cast<jint>(options.options.size());
+    arguments.options = options.options.data();
     arguments.ignoreUnrecognized = JNI_TRUE;
     const auto create = reinterpret_cast<CreateJavaVmFunction>(request.createJavaVm);
     JavaVM* vm = nullptr;
