@@ -119,6 +119,14 @@ int runCommand(LauncherState& state, Command command, std::vector<std::wstring>&
 
 int launcherMain() {
     registerProcessHooks();
+    const wchar_t* commandLine = ::GetCommandLineW();
+    const std::wstring_view text = commandLine ? commandLine : L"";
+    std::vector<std::wstring> list;
+    splitCommandLine(text, list);
+    DispatchDecision decision = decideDispatch(std::move(list));
+    // The service host and the service child run on a desktop nobody sees: a message box would
+    // wait for ever. Their errors go to the log and the standard error stream only.
+    if (decision.road != DispatchDecision::Road::Command) guiErrors = false;
     readConfigStrings(executablePathW());
     setTempBaseOptions({getConfigInt(Setting::PreferLongTempPath) != 0,
                         getConfigInt(Setting::LocalAppDataTempFirst) != 0});
@@ -127,12 +135,7 @@ int launcherMain() {
     initLauncher(state);
     state.serviceName.clear();
     getConfigWide(Setting::ServiceName, state.serviceName);
-    const wchar_t* commandLine = ::GetCommandLineW();
-    const std::wstring_view text = commandLine ? commandLine : L"";
     logMessage(L"command line %s", text);
-    std::vector<std::wstring> list;
-    splitCommandLine(text, list);
-    DispatchDecision decision = decideDispatch(std::move(list));
     switch (decision.road) {
         case DispatchDecision::Road::ServiceChild:
             runApplication(state, {executablePathW(), blockEndPosition()}, decision.arguments,

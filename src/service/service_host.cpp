@@ -15,11 +15,16 @@ std::wstring serviceNameFromArguments(const std::vector<std::wstring_view>& argu
 }
 
 std::wstring quoteChildArgument(std::wstring_view piece) {
-    if (piece.find(L' ') == std::wstring_view::npos) return std::wstring(piece);
+    if (!piece.empty() && piece.find_first_of(L" \t\"") == std::wstring_view::npos)
+        return std::wstring(piece);
     std::wstring quoted;
     quoted.reserve(piece.size() + 2);
     quoted.push_back(L'"');
-    quoted.append(piece);
+    for (const wchar_t c : piece) {
+        // Two quotes inside a quoted section read back as one literal quote.
+        if (c == L'"') quoted.push_back(L'"');
+        quoted.push_back(c);
+    }
     quoted.push_back(L'"');
     return quoted;
 }
@@ -50,6 +55,34 @@ std::optional<uint32_t> servicePriorityValue(bool queried, uint32_t dataSize, ui
 
 bool reportsStoppedAtEnd(uint32_t childExitCode, uint32_t currentState) {
     return childExitCode == 0 || currentState == kServiceStopPending;
+}
+
+std::optional<uint32_t> ServiceStateTracker::childStarted() {
+    if (final_ || stopRequested_) return std::nullopt;
+    return state_ = kServiceRunning;
+}
+
+std::optional<uint32_t> ServiceStateTracker::stopRequested() {
+    stopRequested_ = true;
+    if (final_) return std::nullopt;
+    return state_ = kServiceStopPending;
+}
+
+std::optional<uint32_t> ServiceStateTracker::otherControl() const {
+    if (final_) return std::nullopt;
+    return state_;
+}
+
+std::optional<uint32_t> ServiceStateTracker::childEnded(uint32_t exitCode) {
+    if (final_ || !reportsStoppedAtEnd(exitCode, state_)) return std::nullopt;
+    final_ = true;
+    return state_ = kServiceStopped;
+}
+
+std::optional<uint32_t> ServiceStateTracker::startFailed() {
+    if (final_) return std::nullopt;
+    final_ = true;
+    return state_ = kServiceStopped;
 }
 
 }  // namespace launcher

@@ -47,8 +47,10 @@ constexpr size_t kChildOutputChunk = 6000;          // bytes per read of the chi
 // kBufferLength - 1 characters, otherwise "unknown".
 std::wstring serviceNameFromArguments(const std::vector<std::wstring_view>& arguments);
 
-// One piece of the child command line: enclosed in double quotes when it holds a space (U+0020);
-// nothing else is escaped, and tabs or quotes do not cause quoting.
+// One piece of the child command line, written so that the child's command-line splitter reads
+// it back exactly: a piece that is empty or holds a space, a tab or a double quote is enclosed in
+// double quotes, and each double quote inside is doubled (backslashes are ordinary characters to
+// the splitter and stay as they are). Any other piece stands as it is.
 std::wstring quoteChildArgument(std::wstring_view piece);
 
 // The service child's command line, pieces quoted and separated by one space: the host's own
@@ -61,6 +63,32 @@ std::wstring childCommandLine(const std::vector<std::wstring>& ownArguments,
 // The child's priority class from the registry query: the value when the query succeeded and
 // gave exactly 4 bytes (whatever its type), otherwise nothing (normal priority).
 std::optional<uint32_t> servicePriorityValue(bool queried, uint32_t dataSize, uint32_t value);
+
+// The service state as the host reports it, shared by the service main thread and the control
+// handler (the Windows side keeps it under a lock). Each event returns the state to report, or
+// nothing when no report is due: a stop that came before the child ran is not overwritten by
+// the running report, and nothing is reported after the final stopped state.
+class ServiceStateTracker {
+public:
+    // The child was started: running, unless a stop or shutdown was requested meanwhile.
+    std::optional<uint32_t> childStarted();
+    // A stop or shutdown request: stop-pending, unless the service already reported stopped.
+    std::optional<uint32_t> stopRequested();
+    // Any other control: the current state again, unless the final state was reported.
+    std::optional<uint32_t> otherControl() const;
+    // The child has ended with the exit code: stopped (final) when reportsStoppedAtEnd says so.
+    std::optional<uint32_t> childEnded(uint32_t exitCode);
+    // The child could not be started: stopped (final).
+    std::optional<uint32_t> startFailed();
+
+    bool stopWasRequested() const { return stopRequested_; }
+    uint32_t state() const { return state_; }
+
+private:
+    uint32_t state_ = kServiceRunning;
+    bool stopRequested_ = false;
+    bool final_ = false;
+};
 
 // Whether the host reports the stopped state when the child has ended: for exit code 0, or when
 // a stop or shutdown was requested (the state is stop-pending). A child that failed on its own

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/command_line.h"
 #include "service/service_control.h"
 
 using launcher::childCommandLine;
@@ -12,19 +13,31 @@ using launcher::servicePriorityValue;
 
 namespace {
 
-TEST(QuoteChildArgument, OnlyASpaceCausesQuotes) {
+TEST(QuoteChildArgument, TheChildsSplitterReadsEachPieceBack) {
     const struct {
         std::wstring_view piece, quoted;
     } cases[] = {
         {L"plain", L"plain"},
         {L"with space", L"\"with space\""},
-        {L"tab\there", L"tab\there"},
-        {L"say \"hi\"", L"\"say \"hi\"\""},
-        {L"q\"uote", L"q\"uote"},
-        {L"", L""},
+        {L"tab\there", L"\"tab\there\""},
+        {L"say \"hi\"", L"\"say \"\"hi\"\"\""},
+        {L"q\"uote", L"\"q\"\"uote\""},
+        {L"", L"\"\""},
         {L" ", L"\" \""},
+        {L"\"", L"\"\"\"\""},
+        {L"C:\\dir\\", L"C:\\dir\\"},
+        {L"C:\\my dir\\", L"\"C:\\my dir\\\""},
+        {L"x\" __pkx_restart", L"\"x\"\" __pkx_restart\""},
     };
-    for (const auto& c : cases) EXPECT_EQ(quoteChildArgument(c.piece), c.quoted);
+    for (const auto& c : cases) {
+        EXPECT_EQ(quoteChildArgument(c.piece), c.quoted);
+        // The child splits its command line with the launcher's own splitter.
+        std::vector<std::wstring> back;
+        launcher::splitCommandLine(L"svc.exe " + quoteChildArgument(c.piece) + L" __pkx_restart",
+                                   back);
+        EXPECT_EQ(back,
+                  (std::vector<std::wstring>{L"svc.exe", std::wstring(c.piece), L"__pkx_restart"}));
+    }
 }
 
 TEST(ChildCommandLine, PathNameAndMarker) {
@@ -37,11 +50,12 @@ TEST(ChildCommandLine, PathNameAndMarker) {
 TEST(ChildCommandLine, OwnArgumentsThenStartParametersBeforeTheMarker) {
     EXPECT_EQ(
         childCommandLine({L"c:\\a\\svc.exe", L"own", L"own 2"}, L"Svc", {L"p1", L"p 2", L"p\t3"}),
-        L"c:\\a\\svc.exe Svc own \"own 2\" p1 \"p 2\" p\t3 __pkx_restart");
+        L"c:\\a\\svc.exe Svc own \"own 2\" p1 \"p 2\" \"p\t3\" __pkx_restart");
 }
 
 TEST(ChildCommandLine, EmptyPiecesKeepTheirSeparators) {
-    EXPECT_EQ(childCommandLine({L"svc.exe"}, L"Svc", {L"", L"b"}), L"svc.exe Svc  b __pkx_restart");
+    EXPECT_EQ(childCommandLine({L"svc.exe"}, L"Svc", {L"", L"b"}),
+              L"svc.exe Svc \"\" b __pkx_restart");
     EXPECT_EQ(childCommandLine({}, L"Svc", {}), L"Svc __pkx_restart");
 }
 
@@ -82,6 +96,61 @@ TEST(ReportsStoppedAtEnd, ExitCodeZeroOrAStopRequest) {
     for (const auto& c : cases) {
         EXPECT_EQ(reportsStoppedAtEnd(c.exitCode, c.state), c.stopped)
             << c.exitCode << " in state " << c.state;
+    }
+}
+
+// The reports of the host as events arrive in the orders the two threads can produce.
+TEST(ServiceStateTracker, AStopIsNeverOverwrittenAndNothingFollowsTheFinalReport) {
+    using launcher::kServiceRunning, launcher::kServiceStopPending, launcher::kServiceStopped;
+    using launcher::ServiceStateTracker;
+    using Report = std::optional<uint32_t>;
+    enum Event { Started, Stop, Other, EndedZero, EndedOne, StartFailed };
+    const struct {
+        const char* name;
+        std::vector<std::pair<Event, Report>> steps;
+    } cases[] = {
+        {"plain",
+         {{Started, kServiceRunning}, {Stop, kServiceStopPending}, {EndedOne, kServiceStopped}}},
+        {"stop before the child ran",
+         {{Stop, kServiceStopPending},
+          {Started, std::nullopt},
+          {Other, kServiceStopPending},
+          {EndedZero, kServiceStopped}}},
+        {"requests after the end",
+         {{Started, kServiceRunning},
+          {EndedZero, kServiceStopped},
+          {Stop, std::nullopt},
+          {Other, std::nullopt}}},
+        {"failing on its own", {{Started, kServiceRunning}, {EndedOne, std::nullopt}}},
+        {"start failed",
+         {{StartFailed, kServiceStopped}, {Stop, std::nullopt}, {Started, std::nullopt}}},
+    };
+    for (const auto& c : cases) {
+        ServiceStateTracker tracker;
+        for (const auto& [event, want] : c.steps) {
+            Report got;
+            switch (event) {
+                case Started:
+                    got = tracker.childStarted();
+                    break;
+                case Stop:
+                    got = tracker.stopRequested();
+                    break;
+                case Other:
+                    got = tracker.otherControl();
+                    break;
+                case EndedZero:
+                    got = tracker.childEnded(0);
+                    break;
+                case EndedOne:
+                    got = tracker.childEnded(1);
+                    break;
+                case StartFailed:
+                    got = tracker.startFailed();
+                    break;
+            }
+            EXPECT_EQ(got, want) << c.name << ", event " << event;
+        }
     }
 }
 

@@ -27,9 +27,19 @@ static_assert(kServiceHostControls == (SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUT
 namespace {
 
 // The process-wide status record: written by the service main thread and the dispatcher's
-// thread, whole fields at a time, each write followed by a report of the whole record.
+// thread, each change and its report under statusLock, so a stop request and the service main
+// thread never interleave their reports. The tracker decides which reports are due.
 SERVICE_STATUS serviceStatus{};
 SERVICE_STATUS_HANDLE statusHandle = nullptr;
+SRWLOCK statusLock = SRWLOCK_INIT;
+ServiceStateTracker stateTracker;
+
+struct StatusLockGuard {
+    StatusLockGuard() { ::AcquireSRWLockExclusive(&statusLock); }
+    ~StatusLockGuard() { ::ReleaseSRWLockExclusive(&statusLock); }
+    StatusLockGuard(const StatusLockGuard&) = delete;
+    StatusLockGuard& operator=(const StatusLockGuard&) = delete;
+};
 
 // The name the service runs under, set by serviceMain before the handler is registered.
 std::wstring& hostServiceName() {
@@ -69,19 +79,32 @@ DWORD WINAPI serviceControlHandler(DWORD control) {
     logMessage(L"control handler request %d", control);
     switch (control) {
         case SERVICE_CONTROL_STOP:
-            serviceStatus.dwCurrentState = SERVICE_STOP_PENDING;
-            if (!report()) logMessage(L"SetServiceStatus 2 failed %d", ::GetLastError());
-            sendShutdown();
+        case SERVICE_CONTROL_SHUTDOWN: {
+            bool send = false;
+            {
+                const StatusLockGuard lock;
+                if (const auto state = stateTracker.stopRequested()) {
+                    serviceStatus.dwCurrentState = *state;
+                    const bool shutdown = control == SERVICE_CONTROL_SHUTDOWN;
+                    if (shutdown) serviceStatus.dwCheckPoint = serviceStatus.dwCheckPoint + 1;
+                    if (!report()) {
+                        logMessage(shutdown ? L"SetServiceStatus 1 failed %d"
+                                            : L"SetServiceStatus 2 failed %d",
+                                   ::GetLastError());
+                    }
+                    send = true;
+                }
+            }
+            // After the final report the child has ended: nothing is left to stop.
+            if (send) sendShutdown();
             break;
-        case SERVICE_CONTROL_SHUTDOWN:
-            serviceStatus.dwCurrentState = SERVICE_STOP_PENDING;
-            serviceStatus.dwCheckPoint = serviceStatus.dwCheckPoint + 1;
-            if (!report()) logMessage(L"SetServiceStatus 1 failed %d", ::GetLastError());
-            sendShutdown();
+        }
+        default: {
+            const StatusLockGuard lock;
+            if (stateTracker.otherControl() && !report())
+                logMessage(L"SetServiceStatus 3 failed %d", ::GetLastError());
             break;
-        default:
-            if (!report()) logMessage(L"SetServiceStatus 3 failed %d", ::GetLastError());
-            break;
+        }
     }
     return NO_ERROR;
 }
@@ -126,7 +149,10 @@ DWORD readServicePriority() {
 
 // The start failed (pipes or process): the manager learns it from the service-specific code.
 void reportStartFailure() {
-    serviceStatus.dwCurrentState = SERVICE_STOPPED;
+    const StatusLockGuard lock;
+    const auto state = stateTracker.startFailed();
+    if (!state) return;
+    serviceStatus.dwCurrentState = *state;
     serviceStatus.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
     serviceStatus.dwServiceSpecificExitCode = kChildStartFailedCode;
     (void)report();
@@ -186,10 +212,14 @@ void serviceMain(uint32_t argumentCount, wchar_t** arguments) {
     hostServiceName() = serviceNameFromArguments(given);
     logMessage(L"service name is '%s'", hostServiceName());
 
-    statusHandle =
-        ::RegisterServiceCtrlHandlerW(hostServiceName().c_str(), serviceControlHandlerEntry);
-    if (statusHandle == nullptr) return;
-    (void)report();
+    {
+        // A request the manager sends at once waits until the handle is known and reported.
+        const StatusLockGuard lock;
+        statusHandle =
+            ::RegisterServiceCtrlHandlerW(hostServiceName().c_str(), serviceControlHandlerEntry);
+        if (statusHandle == nullptr) return;
+        (void)report();
+    }
 
     const wchar_t* ownText = ::GetCommandLineW();
     std::vector<std::wstring> ownArguments;
@@ -234,19 +264,35 @@ void serviceMain(uint32_t argumentCount, wchar_t** arguments) {
     if (UniqueHandle thread(::CreateThread(nullptr, 0, consumeChildOutput, outputRead, 0, nullptr));
         thread) {
         (void)pipes.outputRead.release();
+    } else {
+        // Nobody would read: with the read end closed the child gets write errors instead of
+        // blocking on a full pipe.
+        pipes.outputRead.reset();
     }
-    serviceStatus.dwCurrentState = SERVICE_RUNNING;
-    (void)report();
+    bool stopCameFirst = false;
+    {
+        const StatusLockGuard lock;
+        if (const auto state = stateTracker.childStarted()) {
+            serviceStatus.dwCurrentState = *state;
+            (void)report();
+        }
+        stopCameFirst = stateTracker.stopWasRequested();
+    }
+    // A stop that came before the child's input existed found no channel: it is sent now.
+    if (stopCameFirst && shutdownPipe.load() != nullptr) sendShutdown();
     registerConsoleCtrlHandler();
 
     ::WaitForSingleObject(child.get(), INFINITE);
     DWORD exitCode = 0;
     ::GetExitCodeProcess(child.get(), &exitCode);
     logMessage(L"process terminated with exit code %d", exitCode);
-    if (reportsStoppedAtEnd(exitCode, serviceStatus.dwCurrentState)) {
-        serviceStatus.dwCurrentState = SERVICE_STOPPED;
-        if (!report()) logMessage(L"SetServiceStatus 10 failed %d", ::GetLastError());
-        logMessage(L"service stopped set");
+    {
+        const StatusLockGuard lock;
+        if (const auto state = stateTracker.childEnded(exitCode)) {
+            serviceStatus.dwCurrentState = *state;
+            if (!report()) logMessage(L"SetServiceStatus 10 failed %d", ::GetLastError());
+            logMessage(L"service stopped set");
+        }
     }
     child.reset();
     childThread.reset();

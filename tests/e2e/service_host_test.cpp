@@ -44,13 +44,13 @@ protected:
         return runWine(helperPath("service_query").string(), {"remove", name_});
     }
 
-    // A launcher whose stand-in runtime's main plays behaviour.
-    fs::path pack(const std::string& behaviour) {
+    // A launcher whose stand-in runtime's main plays behaviour (it shows errors in message
+    // boxes when it is not a service).
+    fs::path pack(const std::string& behaviour, StandinRuntime runtime = {}) {
         pack::BlockWriter w;
         w.string(launcher::idOf(launcher::Setting::ServiceName), name_)
             .string(launcher::idOf(launcher::Setting::LauncherKind), "1");
         w.wide(launcher::idOf(launcher::Message::ErrorCaption), u"Launcher Error");
-        StandinRuntime runtime;
         runtime.mainBehaviour = behaviour;
         return packRunnableLauncher(dir_, "host svc.exe", w, runtime);
     }
@@ -157,9 +157,22 @@ TEST_F(ServiceHostExclusive, AChildEndingWithExitCodeZeroLeavesTheServiceStopped
     const std::string& n = name_;
     const auto exe = pack("exit:0");
     expectCommand(exe, {"/install"}, 0, crlf({"Installed service '" + n + "'."}));
-    expectCommand(exe, {"/start"}, 0, crlf({"Starting service '" + n + "'."}));
+    // Start parameters the child's command line must carry exactly: quotes, tabs, a trailing
+    // backslash, and one that would otherwise swallow the marker.
+    const Lines parameters = {"say \"hi\"", "t\tab", "C:\\dir\\", "\"", "x\" __pkx_restart"};
+    Lines start = {"start", n};
+    start.insert(start.end(), parameters.begin(), parameters.end());
+    const RunResult started = runWine(helperPath("service_query").string(), start);
+    ASSERT_EQ(started.exitCode, 0) << started.describe();
     const Lines seen = waitForTrace("exit 0");
     EXPECT_NE(std::find(seen.begin(), seen.end(), "exit 0"), seen.end()) << joined(seen);
+    const Lines arguments = mainArguments(seen);
+    Lines recorded = parameters;  // the trace writes a control character as \xHH
+    recorded[1] = "t\\x09ab";
+    ASSERT_GE(arguments.size(), parameters.size()) << joined(seen);
+    EXPECT_EQ(Lines(arguments.end() - static_cast<long>(parameters.size()), arguments.end()),
+              recorded)
+        << joined(seen);
     EXPECT_TRUE(waitForState(1));
     expectCommand(exe, {"/status"}, 3, crlf({"Not running."}));
     expectCommand(exe, {"/uninstall"}, 0,
@@ -168,11 +181,18 @@ TEST_F(ServiceHostExclusive, AChildEndingWithExitCodeZeroLeavesTheServiceStopped
 
 TEST_F(ServiceHostExclusive, AChildFailingOnItsOwnEndsTheHostWithoutAStoppedReport) {
     const std::string& n = name_;
-    const auto exe = pack("exit:1");
+    // Ending with code 1, and a fatal error of a launcher that shows errors in message boxes:
+    // as a service child it never shows one (nobody would press OK), so it ends too.
+    const auto exe = pack("exit:1", withoutLauncherClass());
     expectCommand(exe, {"/install"}, 0, crlf({"Installed service '" + n + "'."}));
     expectCommand(exe, {"/start"}, 0, crlf({"Starting service '" + n + "'."}));
-    const Lines seen = waitForTrace("exit 1");
-    EXPECT_NE(std::find(seen.begin(), seen.end(), "exit 1"), seen.end()) << joined(seen);
+    const Lines seen = waitForTrace("options at exit");
+    EXPECT_NE(std::find(seen.begin(), seen.end(), "options at exit intact"), seen.end())
+        << "the child did not end: " << joined(seen);
+    EXPECT_NE(
+        std::find(seen.begin(), seen.end(), "find class com/lumex/runtime/WinLauncher (missing)"),
+        seen.end())
+        << joined(seen);
     std::this_thread::sleep_for(std::chrono::seconds(3));
     // The last report stays "running": Wine's manager never notices the host's end, Windows
     // records an unexpected termination and shows the service stopped.

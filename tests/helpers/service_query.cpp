@@ -15,6 +15,8 @@
 //   service_query.exe kill NAME
 //       Ends the process of a running service at once (TerminateProcess), as a crash would;
 //       prints "killed PID".
+//   service_query.exe start NAME [PARAMETER...]
+//       Starts the service with exactly these start parameters (StartServiceW).
 //   service_query.exe remove NAME
 //       Stops the service if it runs (ending its process when the stop does not finish within
 //       5 s) and deletes it. A service that does not exist is fine. Prints "removed" or
@@ -173,7 +175,7 @@ int run(const std::vector<std::wstring>& args) {
     if (args.size() < 3) {
         write(STD_ERROR_HANDLE,
               L"usage: service_query.exe config NAME | set-path NAME COMMANDLINE | kill NAME | "
-              L"remove NAME");
+              L"start NAME [PARAMETER...] | remove NAME");
         return 2;
     }
     const std::wstring& command = args[1];
@@ -191,6 +193,15 @@ int run(const std::vector<std::wstring>& args) {
     if (command == L"config" && args.size() == 3) return printConfig(service.get(), name);
     if (command == L"remove" && args.size() == 3) return removeService(service.get());
     if (command == L"kill" && args.size() == 3) return killService(service.get());
+    if (command == L"start") {
+        std::vector<const wchar_t*> parameters;
+        for (size_t i = 3; i < args.size(); ++i) parameters.push_back(args[i].c_str());
+        if (!StartServiceW(service.get(), static_cast<DWORD>(parameters.size()),
+                           parameters.empty() ? nullptr : parameters.data())) {
+            return fail(L"StartServiceW");
+        }
+        return 0;
+    }
     if (command == L"set-path" && args.size() == 4) {
         if (!ChangeServiceConfigW(service.get(), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
                                   SERVICE_NO_CHANGE, args[3].c_str(), nullptr, nullptr, nullptr,
