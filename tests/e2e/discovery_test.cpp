@@ -158,6 +158,10 @@ TEST(DiscoveryDirectories, EntriesAreValidatedInOrderAndTheFirstGoodRuntimeLoads
     }
     layOutRuntime(app / "jre-x64", {.x64Java = true});
     layOutRuntime(app / "jre-nojavaw", {.javaw = false});
+    // Its java.exe exits at once and a process of its own writes the version half a second later.
+    StandinRuntime handsOn = withVersion("18.0.2");
+    handsOn.extraConfigLines = {"version_by_child=1"};
+    layOutRuntime(app / "jre-handson", handsOn);
     for (const char* name : {"jre-ok", "jre-late"}) layOutRuntime(app / name, {});
     const auto java = [&](const std::string& name) { return javaIn(app / name); };
     // A directory entry whose java.exe ran and printed the version, then the lines that follow.
@@ -179,7 +183,7 @@ TEST(DiscoveryDirectories, EntriesAreValidatedInOrderAndTheFirstGoodRuntimeLoads
         app, "search.exe",
         searchBlock("1",
                     "ajre-ok;Amissing;Ajre-too-old;Ajre-beta;Ajre-too-new;Ajre-x64;Ajre-nojavaw;"
-                    "Bjre-ok;Ajre-late",
+                    "Ajre-handson;Bjre-ok;Ajre-late",
                     {{Setting::MinVersion, "11"}, {Setting::MaxVersion, "17"}}));
     const SearchRun run = runSearch(exe, app / "temp");
     EXPECT_EQ(run.result.exitCode, 0u) << run.result.describe();
@@ -194,6 +198,7 @@ TEST(DiscoveryDirectories, EntriesAreValidatedInOrderAndTheFirstGoodRuntimeLoads
     EXPECT_TRUE(entryLogged(run, ran("jre-beta (type A)", "17-ea", {"beta vm not allowed", kNo})));
     EXPECT_TRUE(entryLogged(run, ran("jre-too-new (type A)", "18.0.1", {kNo})));
     EXPECT_TRUE(entryLogged(run, ran("jre-nojavaw (type A)", "17.0.1", {kNo})));
+    EXPECT_TRUE(entryLogged(run, ran("jre-handson (type A)", "18.0.2", {kNo}))) << joined(run.log);
     // Wine for Arm64 cannot start an x86-64 program (error 193); Windows on Arm runs it emulated
     // and refuses its machine type (34404).
     auto onWindows = ran("jre-x64 (type A)", "17.0.1", {kNo});
@@ -209,7 +214,7 @@ TEST(DiscoveryDirectories, EntriesAreValidatedInOrderAndTheFirstGoodRuntimeLoads
                  {"checkJavaExe returning 1", "Trying to load JVM-DLL from " + bin + "\\javaw.exe",
                   "Setting PATH * " + bin + ";*", "Trying " + bin + "\\server\\jvm.dll (exists 1)",
                   kLoaded})));
-    EXPECT_EQ(countIn(run.log, "Testing *"), 8u) << "jre-late is never tested";
+    EXPECT_EQ(countIn(run.log, "Testing *"), 9u) << "jre-late is never tested";
     EXPECT_EQ(readLoadRecord(app / "jre-ok"),
               std::vector<std::string>{"load dll=" + bin + "\\server\\jvm.dll"});
     EXPECT_TRUE(readRunRecord(app / "jre-late").empty());
@@ -259,6 +264,21 @@ TEST(DiscoveryCache, VersionRunsOnlyWhenTheExecutableChangedAndFailuresAreNeverC
     auto rewritten = cacheEntry(java);
     EXPECT_EQ(rewritten["Version"], "REG_SZ 17.0.1");
     EXPECT_NE(rewritten["LastWriteTime"], entry["LastWriteTime"]);
+
+    // A cached machine other than 64-bit Arm refuses the runtime without running it: an x86-64
+    // one, and 0 (not known), which only a fresh run may pass.
+    for (const auto& [machine, logged] :
+         {std::pair<std::string, std::string>{"0x8664", "34404"}, {"0", "0"}}) {
+        SCOPED_TRACE(machine);
+        runWine("reg",
+                {"add", cacheKey(java), "/v", "Machine", "/t", "REG_DWORD", "/d", machine, "/f"});
+        const SearchRun seeded = runSearch(exe, app / ("temp-" + machine));
+        EXPECT_TRUE(
+            entryLogged(seeded, {"Testing location jre (type A)", "checkJavaExe (*)", "file exists",
+                                 "got version from registry 17.0.1 " + logged, kNo}))
+            << joined(seeded.log);
+        EXPECT_EQ(readRunRecord(app / "jre").size(), 2u) << "the cached entry is not run";
+    }
 
     for (const auto& p : {java, failing}) runWine("reg", {"delete", cacheKey(p), "/f"});
 }

@@ -4,8 +4,9 @@
 //       JDK_JAVA_OPTIONS=<value> stdin=<kind> stdout=<kind> stderr=<kind>
 // (one line; a missing variable shows as "(unset)", handle kinds as standin::handleKind).
 // With a "-version" argument it then writes version_text to the standard error handle and exits
-// with exit_code. Any other run just exits with
-// exit_code.
+// with exit_code. With version_by_child=1 it hands that work to a copy of itself (which inherits
+// its standard handles, waits half a second and writes the text) and exits at once, as a
+// launcher that starts the real runtime would. Any other run just exits with exit_code.
 #include <windows.h>
 
 #include <shellapi.h>
@@ -21,14 +22,33 @@ namespace {
 constexpr char kDefaultVersionText[] =
     "openjdk version \"17.0.1\" 2021-10-19\\nOpenJDK Runtime Environment (build 17.0.1+12)\\n";
 
-bool hasVersionArgument() {
+constexpr wchar_t kLateArgument[] = L"--standin-late";
+
+bool hasArgument(const wchar_t* wanted) {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (argv == nullptr) return false;
     bool found = false;
-    for (int i = 1; i < argc && !found; ++i) found = std::wcscmp(argv[i], L"-version") == 0;
+    for (int i = 1; i < argc && !found; ++i) found = std::wcscmp(argv[i], wanted) == 0;
     LocalFree(argv);
     return found;
+}
+
+// Starts a copy of this program that writes the version text later, with the standard handles.
+void startLateWriter(const std::wstring& exe) {
+    std::wstring commandLine = L"\"" + exe + L"\" -version " + kLateArgument;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION process{};
+    if (CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                       &startup, &process)) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
 }
 
 void writeAll(HANDLE h, const std::string& bytes) {
@@ -65,7 +85,13 @@ int main() {
     standin::appendRecord(home.file(standin::kRunRecordName), line);
 
     const int exitCode = static_cast<int>(static_cast<unsigned>(config.number("exit_code", 0)));
-    if (!hasVersionArgument()) return exitCode;
+    if (!hasArgument(L"-version")) return exitCode;
+    if (hasArgument(kLateArgument)) {
+        Sleep(500);
+    } else if (config.number("version_by_child", 0) != 0) {
+        startLateWriter(exe);
+        return exitCode;
+    }
     writeAll(GetStdHandle(STD_ERROR_HANDLE),
              test_text::unescapeLine(config.text("version_text", kDefaultVersionText)));
     return exitCode;

@@ -88,18 +88,16 @@ private:
     bool restored_ = false;
 };
 
-// Reads what the child writes until it closes the pipe, until the child has ended and the pipe
-// is drained (a grandchild may hold the write end), or until the deadline.
-std::string readProbeOutput(HANDLE readEnd, HANDLE process, ULONGLONG deadline) {
+// Reads what the child writes until the pipe reports the end of its data (every process holding
+// the write end, the child's own children too, has closed it) or until the deadline. The child's
+// end alone does not end the reading: a java.exe may hand its work to a process of its own.
+std::string readProbeOutput(HANDLE readEnd, ULONGLONG deadline) {
     std::string output;
     std::array<char, kProbeChunk> chunk{};
-    while (true) {
-        // Sampled before the pipe: whatever an ended child wrote is visible to the peek below.
-        const bool ended = ::WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    while (::GetTickCount64() < deadline) {
         DWORD available = 0;
         if (!::PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr)) break;
         if (available == 0) {
-            if (ended || ::GetTickCount64() >= deadline) break;
             ::Sleep(kProbePollMs);
             continue;
         }
@@ -108,7 +106,6 @@ std::string readProbeOutput(HANDLE readEnd, HANDLE process, ULONGLONG deadline) 
         if (!::ReadFile(readEnd, chunk.data(), want, &got, nullptr) || got == 0) break;
         const size_t room = kProbeOutputLimit - output.size();
         output.append(chunk.data(), std::min<size_t>(got, room));
-        if (::GetTickCount64() >= deadline) break;
     }
     return output;
 }
@@ -274,7 +271,7 @@ bool runJavaVersion(const std::string& javaExe, const LastWriteTime& lastWrite,
     std::string output;
     if (started) {
         const ULONGLONG deadline = ::GetTickCount64() + kProbeTimeoutMs;
-        output = readProbeOutput(readEnd.get(), process.get(), deadline);
+        output = readProbeOutput(readEnd.get(), deadline);
         const ULONGLONG now = ::GetTickCount64();
         const DWORD remaining = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
         ::WaitForSingleObject(process.get(), remaining);
