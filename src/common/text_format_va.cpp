@@ -92,160 +92,142 @@ bool readLength(std::wstring_view f, size_t& pos, Length& length) {
     }
 }
 
-void pad(std::wstring& out, int count, wchar_t fill) {
-    if (count > 0) out.append(static_cast<size_t>(count), fill);
-}
-
-// Writes body (after its sign or prefix) into a field of the conversion's width.
+// Writes prefix, zeros leading zeros and body into a field of the conversion's width.
 void emitField(std::wstring& out, const Conversion& c, std::wstring_view prefix,
-               std::wstring_view body, bool zeroAllowed) {
+               std::wstring_view body, int zeros = 0, bool zeroFill = false) {
     const int width = c.width > kMaxFieldWidth ? kMaxFieldWidth : c.width;
-    const int fill = width - static_cast<int>(prefix.size() + body.size());
-    if (c.left) {
-        out.append(prefix);
-        out.append(body);
-        pad(out, fill, L' ');
-    } else if (c.zero && zeroAllowed) {
-        out.append(prefix);
-        pad(out, fill, L'0');
-        out.append(body);
-    } else {
-        pad(out, fill, L' ');
-        out.append(prefix);
-        out.append(body);
-    }
+    int fill = width - static_cast<int>(prefix.size() + body.size()) - zeros;
+    if (fill < 0) fill = 0;
+    if (zeroFill && !c.left && c.zero) zeros += fill, fill = 0;
+    if (!c.left) out.append(static_cast<size_t>(fill), L' ');
+    out.append(prefix);
+    out.append(static_cast<size_t>(zeros), L'0');
+    out.append(body);
+    if (c.left) out.append(static_cast<size_t>(fill), L' ');
 }
 
-void appendDigits(std::wstring& out, uint64_t value, unsigned base, bool upper) {
+// The digits of value in base, most significant first, into buffer; returns their number.
+size_t toDigits(wchar_t (&buffer)[72], uint64_t value, unsigned base, bool upper) {
     const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
-    wchar_t buffer[72];
     size_t n = 0;
     do {
         buffer[n++] = static_cast<wchar_t>(digits[value % base]);
         value /= base;
     } while (value != 0);
-    while (n > 0) out.push_back(buffer[--n]);
+    for (size_t i = 0; i < n / 2; ++i) std::swap(buffer[i], buffer[n - 1 - i]);
+    return n;
 }
 
 void emitInteger(std::wstring& out, const Conversion& c, uint64_t magnitude, bool negative) {
     const bool isSigned = c.type == L'd' || c.type == L'i';
     const unsigned base = c.type == L'o' ? 8 : (c.type == L'x' || c.type == L'X') ? 16 : 10;
-    std::wstring digits;
-    if (!(magnitude == 0 && c.precision == 0))
-        appendDigits(digits, magnitude, base, c.type == L'X');
+    wchar_t buffer[72];
+    size_t n =
+        magnitude == 0 && c.precision == 0 ? 0 : toDigits(buffer, magnitude, base, c.type == L'X');
     const int precision = c.precision > kMaxFieldWidth ? kMaxFieldWidth : c.precision;
-    if (precision > static_cast<int>(digits.size()))
-        digits.insert(0, static_cast<size_t>(precision) - digits.size(), L'0');
-    std::wstring prefix;
+    int zeros = precision > static_cast<int>(n) ? precision - static_cast<int>(n) : 0;
+    std::wstring_view prefix;
     if (isSigned) {
-        if (negative)
-            prefix = L"-";
-        else if (c.plus)
-            prefix = L"+";
-        else if (c.space)
-            prefix = L" ";
+        prefix = negative ? L"-" : c.plus ? L"+" : c.space ? L" " : L"";
     } else if (c.alternate && magnitude != 0) {
         if (base == 16) prefix = c.type == L'X' ? L"0X" : L"0x";
-        if (base == 8 && (digits.empty() || digits[0] != L'0')) prefix = L"0";
+        if (base == 8 && zeros == 0) prefix = L"0";
     }
-    emitField(out, c, prefix, digits, c.precision < 0);
+    emitField(out, c, prefix, std::wstring_view(buffer, n), zeros, c.precision < 0);
 }
 
-// Fixed and exponent notation by repeated scaling: exact enough for a diagnostic line.
+// Decimal digits of a double by repeated scaling, rounded at the last one: exact enough for a
+// diagnostic line. value is below 1e18; writes precision digits after the point.
 void appendFixed(std::wstring& out, double value, int precision) {
-    double scale = 1;
-    for (int i = 0; i < precision; ++i) scale *= 10;
-    const double scaled = value * scale + 0.5;
-    const auto whole = static_cast<uint64_t>(scaled / scale);
-    auto fraction = static_cast<uint64_t>(scaled - static_cast<double>(whole) * scale);
-    appendDigits(out, whole, 10, false);
-    if (precision == 0) return;
-    out.push_back(L'.');
-    std::wstring digits;
-    appendDigits(digits, fraction, 10, false);
-    if (static_cast<int>(digits.size()) < precision)
-        out.append(static_cast<size_t>(precision) - digits.size(), L'0');
-    out.append(digits);
+    const size_t start = out.size();
+    const auto whole = static_cast<uint64_t>(value);
+    wchar_t buffer[72];
+    out.append(buffer, toDigits(buffer, whole, 10, false));
+    double fraction = value - static_cast<double>(whole);
+    const size_t point = out.size();
+    for (int i = 0; i < precision; ++i) {
+        fraction *= 10;
+        const int digit = static_cast<int>(fraction);
+        out.push_back(static_cast<wchar_t>(L'0' + digit));
+        fraction -= digit;
+    }
+    if (fraction >= 0.5) {  // carry the rounding up through the digits
+        size_t i = out.size();
+        while (i > start && out[i - 1] == L'9') out[--i] = L'0';
+        if (i > start)
+            ++out[i - 1];
+        else
+            out.insert(start, 1, L'1');
+    }
+    if (precision > 0) out.insert(out.size() - static_cast<size_t>(precision), 1, L'.');
+    (void)point;
 }
 
 void emitFloat(std::wstring& out, const Conversion& c, double value) {
-    std::wstring prefix;
-    if (value < 0 || (value == 0 && std::signbit(value))) {
+    std::wstring_view prefix = c.plus ? L"+" : c.space ? L" " : L"";
+    if (std::signbit(value)) {
         prefix = L"-";
         value = -value;
-    } else if (c.plus) {
-        prefix = L"+";
-    } else if (c.space) {
-        prefix = L" ";
     }
     const bool upper = c.type >= L'A' && c.type <= L'Z';
-    std::wstring body;
-    if (value != value || value - value != 0) {  // NaN, or infinity
-        body = value != value ? (upper ? L"NAN" : L"nan") : (upper ? L"INF" : L"inf");
-        emitField(out, c, prefix, body, false);
-        return;
-    }
-    int precision = c.precision < 0 ? 6 : c.precision;
-    if (precision > kMaxFloatPrecision) precision = kMaxFloatPrecision;
     const wchar_t kind = static_cast<wchar_t>(upper ? c.type - L'A' + L'a' : c.type);
-    int exponent = 0;
-    double mantissa = value;
-    while (mantissa >= 10) mantissa /= 10, ++exponent;
-    while (mantissa != 0 && mantissa < 1) mantissa *= 10, --exponent;
-    bool useExponent = kind == L'e';
-    if (kind == L'g') {
-        const int p = precision == 0 ? 1 : precision;
-        useExponent = exponent < -4 || exponent >= p;
-        precision = useExponent ? p - 1 : p - 1 - exponent;
-    }
-    if (kind == L'a') {
-        // Hexadecimal: the bits of the double, exactly.
-        uint64_t bits;
-        std::memcpy(&bits, &value, sizeof bits);
-        const int biased = static_cast<int>((bits >> 52) & 0x7FF);
-        const uint64_t fractionBits = bits & ((uint64_t(1) << 52) - 1);
-        prefix += upper ? L"0X" : L"0x";
-        body.push_back(biased == 0 ? L'0' : L'1');
-        std::wstring hex;
-        appendDigits(hex, fractionBits | (uint64_t(1) << 52), 16, upper);
-        hex.erase(0, 1);
-        // All thirteen digits unless a precision cuts them, as the Microsoft runtime prints.
-        if (c.precision >= 0 && static_cast<size_t>(c.precision) < hex.size())
-            hex.resize(static_cast<size_t>(c.precision));
-        if (!hex.empty()) body += L"." + hex;
-        const int e = value == 0 ? 0 : (biased == 0 ? -1022 : biased - 1023);
-        body += upper ? L"P" : L"p";
-        body += e < 0 ? L"-" : L"+";
-        appendDigits(body, static_cast<uint64_t>(e < 0 ? -e : e), 10, false);
-    } else if (useExponent || value >= 1e18) {
-        appendFixed(body, mantissa, precision);
-        if (body.size() > 1 && body[0] == L'1' && body[1] == L'0') {  // rounded up to 10
-            body.clear();
-            appendFixed(body, mantissa / 10, precision);
-            ++exponent;
-        }
-        body += upper ? L"E" : L"e";
-        body += exponent < 0 ? L"-" : L"+";
-        std::wstring digits;
-        appendDigits(digits, static_cast<uint64_t>(exponent < 0 ? -exponent : exponent), 10, false);
-        if (digits.size() < 2) body.push_back(L'0');
-        body += digits;
+    std::wstring body;
+    if (!std::isfinite(value)) {
+        body = std::isnan(value) ? L"nan" : L"inf";
+    } else if (kind == L'a') {
+        // Hexadecimal: the bits of the double, all thirteen digits unless a precision cuts them.
+        int exponent = 0;
+        const double mantissa = value == 0 ? 0 : std::frexp(value, &exponent) * 2;
+        const auto bits = static_cast<uint64_t>(std::ldexp(mantissa == 0 ? 0 : mantissa - 1, 52));
+        body = mantissa == 0 ? L"0x0." : L"0x1.";
+        wchar_t buffer[72];
+        const size_t n = toDigits(buffer, bits | (uint64_t(1) << 52), 16, false);
+        body.append(buffer + 1, c.precision >= 0 && c.precision < 13
+                                    ? static_cast<size_t>(c.precision)
+                                    : n - 1);
+        if (body.back() == L'.') body.pop_back();
+        body += exponent - 1 < 0 || mantissa == 0 ? (mantissa == 0 ? L"p+" : L"p-") : L"p+";
+        const int e = mantissa == 0 ? 0 : exponent - 1;
+        body.append(buffer, toDigits(buffer, static_cast<uint64_t>(e < 0 ? -e : e), 10, false));
     } else {
-        appendFixed(body, value, precision);
-    }
-    if (kind == L'g' && !c.alternate) {
-        // %g drops the zeros after the point, and the point when nothing follows it.
-        const size_t point = body.find(L'.');
-        if (point != std::wstring::npos) {
-            const size_t mark = body.find_first_of(L"eE", point);
-            const size_t end = mark == std::wstring::npos ? body.size() : mark;
-            size_t keep = end;
-            while (keep > point + 1 && body[keep - 1] == L'0') --keep;
-            if (keep == point + 1) keep = point;
-            body.erase(keep, end - keep);
+        int precision = c.precision < 0 ? 6 : std::min(c.precision, kMaxFloatPrecision);
+        int exponent = 0;
+        double mantissa = value;
+        while (mantissa >= 10) mantissa /= 10, ++exponent;
+        while (mantissa != 0 && mantissa < 1) mantissa *= 10, --exponent;
+        bool useExponent = kind == L'e' || value >= 1e18;
+        if (kind == L'g') {
+            const int p = precision == 0 ? 1 : precision;
+            useExponent = exponent < -4 || exponent >= p;
+            precision = useExponent ? p - 1 : p - 1 - exponent;
+        }
+        if (useExponent) {
+            appendFixed(body, mantissa, precision);
+            if (body.size() > 1 && body[1] == L'0' && body[0] == L'1' && mantissa >= 9.5) {
+                body.clear();  // rounded up to 10
+                appendFixed(body, mantissa / 10, precision);
+                ++exponent;
+            }
+        } else {
+            appendFixed(body, value, precision);
+        }
+        if (kind == L'g' && !c.alternate && body.find(L'.') != std::wstring::npos) {
+            // %g drops the zeros after the point, and the point when nothing follows it.
+            while (body.back() == L'0') body.pop_back();
+            if (body.back() == L'.') body.pop_back();
+        }
+        if (useExponent) {
+            body += exponent < 0 ? L"e-" : L"e+";
+            if (exponent > -10 && exponent < 10) body.push_back(L'0');
+            wchar_t buffer[72];
+            body.append(buffer,
+                        toDigits(buffer, static_cast<uint64_t>(exponent < 0 ? -exponent : exponent),
+                                 10, false));
         }
     }
-    emitField(out, c, prefix, body, true);
+    if (upper)
+        for (wchar_t& ch : body) ch = ch >= L'a' && ch <= L'z' ? static_cast<wchar_t>(ch - 32) : ch;
+    emitField(out, c, prefix, body, 0, std::isfinite(value));
 }
 
 template <typename Ch>
@@ -260,7 +242,7 @@ void emitString(std::wstring& out, const Conversion& c, const Ch* text, size_t l
                 sizeof(Ch) == 1 ? static_cast<unsigned char>(text[i]) : text[i]));
         }
     }
-    emitField(out, c, {}, body, false);
+    emitField(out, c, {}, body);
 }
 
 // The counted strings of %Z (ANSI_STRING, UNICODE_STRING): a byte length and a buffer.
@@ -419,7 +401,7 @@ std::wstring formatWideV(const wchar_t* format, va_list args) {
                     const wchar_t ch = narrowText(c)
                                            ? static_cast<wchar_t>(static_cast<unsigned char>(value))
                                            : static_cast<wchar_t>(value);
-                    emitField(out, c, {}, std::wstring_view(&ch, 1), false);
+                    emitField(out, c, {}, std::wstring_view(&ch, 1));
                     break;
                 }
                 case L's':
@@ -447,7 +429,7 @@ std::wstring formatWideV(const wchar_t* format, va_list args) {
                     for (int shift = 60; shift >= 0; shift -= 4)
                         digits.push_back(
                             static_cast<wchar_t>("0123456789ABCDEF"[(value >> shift) & 0xF]));
-                    emitField(out, c, {}, digits, false);
+                    emitField(out, c, {}, digits);
                     break;
                 }
                 case L'n':

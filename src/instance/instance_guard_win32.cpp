@@ -66,20 +66,62 @@ void logSemaphore(const std::string& name, DWORD code) {
                static_cast<void*>(heldSemaphore().get()));
 }
 
-BOOL CALLBACK raiseWindow(HWND window, LPARAM context) {
-    const auto& [processId, restore] = *reinterpret_cast<const std::pair<DWORD, bool>*>(context);
+// The window functions, looked up in user32 only when a second instance raises the first one's
+// windows: importing user32 would load the window system at every start of every road.
+struct WindowFunctions {
+    decltype(&::EnumWindows) enumWindows = nullptr;
+    decltype(&::GetWindowThreadProcessId) windowThreadProcessId = nullptr;
+    decltype(&::IsWindowVisible) isWindowVisible = nullptr;
+    decltype(&::IsIconic) isIconic = nullptr;
+    decltype(&::ShowWindow) showWindow = nullptr;
+    decltype(&::SetForegroundWindow) setForegroundWindow = nullptr;
+    decltype(&::GetLastActivePopup) lastActivePopup = nullptr;
+
+    bool complete() const {
+        return enumWindows && windowThreadProcessId && isWindowVisible && isIconic && showWindow &&
+               setForegroundWindow && lastActivePopup;
+    }
+};
+
+template <typename F>
+void lookUp(HMODULE module, const char* name, F& function) {
+    function = reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+}
+
+WindowFunctions loadWindowFunctions() {
+    WindowFunctions f;
+    const HMODULE user32 = ::LoadLibraryA("user32.dll");
+    if (user32 == nullptr) return f;
+    lookUp(user32, "EnumWindows", f.enumWindows);
+    lookUp(user32, "GetWindowThreadProcessId", f.windowThreadProcessId);
+    lookUp(user32, "IsWindowVisible", f.isWindowVisible);
+    lookUp(user32, "IsIconic", f.isIconic);
+    lookUp(user32, "ShowWindow", f.showWindow);
+    lookUp(user32, "SetForegroundWindow", f.setForegroundWindow);
+    lookUp(user32, "GetLastActivePopup", f.lastActivePopup);
+    return f;
+}
+
+struct RaiseContext {
+    const WindowFunctions& functions;
+    DWORD processId;
+    bool restore;
+};
+
+BOOL CALLBACK raiseWindow(HWND window, LPARAM parameter) {
+    const auto& [f, processId, restore] = *reinterpret_cast<const RaiseContext*>(parameter);
     DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (!IsWindowVisible(window) || owner != processId) return TRUE;
+    f.windowThreadProcessId(window, &owner);
+    if (!f.isWindowVisible(window) || owner != processId) return TRUE;
     logMessage(L"found window %p", static_cast<void*>(window));
-    if (restore && IsIconic(window)) {
+    if (restore && f.isIconic(window)) {
         logMessage(L"restore");
-        ShowWindow(window, SW_RESTORE);
+        f.showWindow(window, SW_RESTORE);
     }
     logMessage(L"foreground");
-    SetForegroundWindow(window);
+    f.setForegroundWindow(window);
     logMessage(L"popup");
-    SetForegroundWindow(GetLastActivePopup(window));
+    f.setForegroundWindow(f.lastActivePopup(window));
     logMessage(L"done");
     return TRUE;
 }
@@ -112,8 +154,10 @@ void registerInstancePid(const std::string& canonicalExecutable) {
 }
 
 void raiseOtherInstanceWindows(uint32_t processId, bool restore) {
-    std::pair<DWORD, bool> context{processId, restore};
-    EnumWindows(raiseWindow, reinterpret_cast<LPARAM>(&context));
+    const WindowFunctions functions = loadWindowFunctions();
+    if (!functions.complete()) return;
+    const RaiseContext context{functions, processId, restore};
+    functions.enumWindows(raiseWindow, reinterpret_cast<LPARAM>(&context));
 }
 
 std::string acquireInstanceGuard(const InstanceGuardSettings& settings) {

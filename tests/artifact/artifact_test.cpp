@@ -18,13 +18,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr uint64_t kMaxStubBytes = 400 * 1024;
+// The stub is copied into every packaged application: it must not grow.
+constexpr uint64_t kMaxStubBytes = 217600;
 
-// Windows system DLLs the stub may import; everything else (a MinGW runtime DLL, libc++) would
-// have to be shipped beside every packaged application.
-constexpr const char* kAllowedDlls[] = {"kernel32.dll", "msvcrt.dll", "advapi32.dll", "user32.dll",
-                                        "shell32.dll"};
-constexpr const char* kAllowedDllPrefix = "api-ms-win-crt-";
+// The DLLs every start of the stub needs; each one imported at load time is loaded (with what it
+// imports itself) on every road, so anything else (user32, shell32: their functions are looked
+// up when used) must not be imported, and a MinGW runtime DLL or libc++ would have to be
+// shipped beside every packaged application.
+constexpr const char* kAllowedDlls[] = {"kernel32.dll", "msvcrt.dll", "advapi32.dll"};
 
 std::string lowercase(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(),
@@ -34,8 +35,7 @@ std::string lowercase(std::string s) {
 
 bool isAllowedDll(const std::string& name) {
     const std::string lower = lowercase(name);
-    return lower.starts_with(kAllowedDllPrefix) ||
-           std::any_of(std::begin(kAllowedDlls), std::end(kAllowedDlls),
+    return std::any_of(std::begin(kAllowedDlls), std::end(kAllowedDlls),
                        [&](const char* allowed) { return lower == allowed; });
 }
 
@@ -88,13 +88,13 @@ TEST_F(ShippedStub, IsAnArm64GuiProgram) {
     EXPECT_EQ(pe_.subsystem, artifact::kSubsystemWindowsGui);
 }
 
-TEST_F(ShippedStub, ImportsOnlyWindowsSystemDlls) {
+TEST_F(ShippedStub, ImportsOnlyTheDllsEveryStartNeeds) {
     const std::string list = importList(pe_);
     std::cout << "[ stub     ] " << path_.filename().string() << " imports:\n" << list;
     ASSERT_FALSE(pe_.imports.empty()) << "no import directory found";
     for (const auto& dll : pe_.imports) {
         EXPECT_TRUE(isAllowedDll(dll.name))
-            << dll.name << " is not a Windows system DLL; all imports:\n"
+            << dll.name << " is imported at load time; all imports:\n"
             << list;
     }
     // The entry point and the log need these; their absence means the import walk is broken.
@@ -104,7 +104,7 @@ TEST_F(ShippedStub, ImportsOnlyWindowsSystemDlls) {
 TEST_F(ShippedStub, IsSmall) {
     std::cout << "[ stub     ] " << path_.filename().string() << ": " << bytes_.size() << " bytes ("
               << (bytes_.size() + 512) / 1024 << " KB), limit " << kMaxStubBytes << " bytes\n";
-    EXPECT_LT(bytes_.size(), kMaxStubBytes);
+    EXPECT_LE(bytes_.size(), kMaxStubBytes);
     // The C++ library's exception runtime (and the unwinder it brings) more than doubles the
     // stub; one stray use of a throwing or nothrow library facility links it.
     const std::string_view image(reinterpret_cast<const char*>(bytes_.data()), bytes_.size());
