@@ -37,41 +37,40 @@ final class RunDirectory {
 
     private RunDirectory() {}
 
-    static synchronized void removeAtExit(String directory) {
+    static synchronized void removeAtExit(final String directory) {
         if (registered || directory.isEmpty()) return;
-        final byte[] mark = ownMark();
-        if (mark == null) return;
-        final Path root;
+        final String mark;
         try {
-            // The real path: the directory that was checked is the one removed, whatever links
-            // lead to it.
-            root = Paths.get(directory).toRealPath();
-        } catch (IOException | RuntimeException e) {
+            mark = System.getenv(MARK_VARIABLE);
+        } catch (RuntimeException e) {
             return;
         }
-        // Never a whole drive or file system.
-        if (root.getParent() == null || !marked(root, mark)) return;
+        if (mark == null || mark.length() > MARK_LIMIT) return;
         registered = true;
+        // The checks at the end: the process id costs HotSpot tens of milliseconds.
         Runtime.getRuntime().addShutdownHook(new Thread("run directory") {
             @Override
             public void run() {
-                if (marked(root, mark)) remove(root);
+                final Path root = ownDirectory(directory, mark);
+                if (root != null) remove(root);
             }
         });
     }
 
-    // The launcher's mark from the environment, when it was made for this process: a child
-    // process inherits its parent's variable, which names the parent.
-    private static byte[] ownMark() {
+    // The real path of the directory when it holds the launcher's mark for this process: a child
+    // process inherits its parent's variable, which names the parent. The real path is the one
+    // removed, whatever links led to it.
+    private static Path ownDirectory(String directory, String mark) {
         try {
-            final String mark = System.getenv(MARK_VARIABLE);
-            if (mark == null || mark.length() > MARK_LIMIT) return null;
             final int colon = mark.indexOf(':');
             if (colon <= 0 || !mark.substring(0, colon).equals(Long.toString(processId()))) {
                 return null;
             }
-            return mark.getBytes(StandardCharsets.UTF_8);
-        } catch (RuntimeException e) {
+            final Path root = Paths.get(directory).toRealPath();
+            // Never a whole drive or file system.
+            if (root.getParent() == null) return null;
+            return marked(root, mark.getBytes(StandardCharsets.UTF_8)) ? root : null;
+        } catch (IOException | RuntimeException e) {
             return null;
         }
     }
