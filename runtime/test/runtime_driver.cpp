@@ -2,17 +2,23 @@
 //   runtime_driver JVM-OPTION... -- LAUNCHER-CLASS ELEMENT...
 // creates the JVM, passes the splash settings and the native-side flag, calls main with the
 // elements (UTF-8 here) and prints the launch's log to stderr. Like the launcher: exit code 1
-// when main threw (the JVM left as it is), else DestroyJavaVM and exit code 0.
+// when main threw (the JVM left as it is), else DestroyJavaVM and exit code 0. With the
+// variable RUNTIME_RUN_DIRECTORY set it marks that directory as the launcher marks the per-run
+// directory it made.
 #include <dlfcn.h>
 #include <jni.h>
+#include <unistd.h>
 
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "common/log_host.h"
+#include "env/run_mark.h"
 #include "jvm/launch/jvm_calls.h"
 
 int main(int argc, char** argv) {
@@ -28,6 +34,16 @@ int main(int argc, char** argv) {
         std::wstring wide(std::mbstowcs(nullptr, argv[element], 0) + 1, L'\0');
         wide.resize(std::mbstowcs(wide.data(), argv[element], wide.size()));
         elements.push_back(wide);
+    }
+
+    if (const char* runDirectory = std::getenv("RUNTIME_RUN_DIRECTORY")) {
+        std::random_device source;
+        uint8_t random[launcher::kRunMarkRandomBytes];
+        for (uint8_t& byte : random) byte = static_cast<uint8_t>(source());
+        const std::string mark =
+            launcher::runMarkText(static_cast<uint32_t>(getpid()), random, sizeof random);
+        std::ofstream(std::string(runDirectory) + "/" + launcher::kRunMarkFile) << mark;
+        setenv(launcher::kRunMarkVariable, mark.c_str(), 1);
     }
 
     const char* libjvm = std::getenv("RUNTIME_LIBJVM");

@@ -20,8 +20,9 @@ using namespace std::chrono_literals;
 struct Launch {
     std::string family = "lumex";
     bool module = false;
-    Texts options;   // more JVM options
-    Texts elements;  // the launcher's array
+    Texts options;           // more JVM options
+    Texts elements;          // the launcher's array
+    Texts environment = {};  // NAME=value for the driver
 };
 
 // The five launcher values, program argument 0 and the application's arguments.
@@ -66,8 +67,10 @@ protected:
         const std::string build = RUNTIME_BUILD_DIR, family = run.family;
         const std::string path =
             build + "/" + family + "-runtime.jar:" + build + "/test/sample-" + family;
-        Texts args = {"timeout", "60", RUNTIME_DRIVER,
-                      "-Dsample.report=" + (dir / "report").string()};
+        Texts args = {"env"};
+        args.insert(args.end(), run.environment.begin(), run.environment.end());
+        args.insert(args.end(), {"timeout", "60", RUNTIME_DRIVER,
+                                 "-Dsample.report=" + (dir / "report").string()});
         if (run.module) {
             args.insert(args.end(), {"--module-path=" + path,
                                      "--add-opens=sample.app/sample.app=com." + family + ".runtime",
@@ -107,7 +110,8 @@ protected:
         return hasLine(file("report"), line);
     }
 
-    // A per-run directory with a file, a folder and a link out of it (which must survive).
+    // A per-run directory with a file, a folder and a link out of it (which must survive); the
+    // driver marks it as the launcher does.
     fs::path runDirectory() {
         fs::create_directories(dir / "run" / "sub");
         fs::create_directories(dir / "outside");
@@ -132,7 +136,8 @@ TEST_F(RuntimeTest, TheApplicationGetsItsArgumentsInEachFamilyAndMode) {
                           module,
                           {"-Dlumex.tempDir=" + run},
                           elements(module ? "/sample.app/sample.app.Main" : "sample.app.Main", "",
-                                   "", "false", arguments)};
+                                   "", "false", arguments),
+                          {"RUNTIME_RUN_DIRECTORY=" + run}};
             launch.elements[0] = kind;
             EXPECT_EQ(runToEnd(launch), 0) << file("stderr");
 
@@ -146,6 +151,50 @@ TEST_F(RuntimeTest, TheApplicationGetsItsArgumentsInEachFamilyAndMode) {
             EXPECT_TRUE(fs::exists(dir / "outside" / "keep")) << "a link is not followed";
             fs::remove_all(dir / "outside");
         }
+    }
+}
+
+TEST_F(RuntimeTest, OnlyTheDirectoryTheLauncherMarkedForThisRunIsRemoved) {
+    struct Row {
+        const char* what;
+        std::string property;  // lumex.tempDir, after the launcher's
+        Texts environment;
+        std::string victimMark;  // written into "victim/.lumex-run" unless empty
+        bool victimMarkLinked;   // that file is a link to the run directory's mark instead
+        bool runRemoved;
+    };
+    const std::string run = (dir / "run").string(), victim = (dir / "victim").string();
+    const std::string marking = "RUNTIME_RUN_DIRECTORY=" + run;
+    const Row rows[] = {
+        {"the launcher's own", run, {marking}, "", false, true},
+        {"reached through a link", (dir / "to-run").string(), {marking}, "", false, true},
+        {"another folder named later", victim, {marking}, "", false, false},
+        {"a folder with a mark of its own", victim, {marking}, "1:00", false, false},
+        {"a folder whose mark links to the real one", victim, {marking}, "", true, false},
+        {"a mark made for another process", victim, {"LUMEX_RUN_MARK=1:00"}, "1:00", false, false},
+        {"a mark but no variable", victim, {}, "1:00", false, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        runDirectory();
+        fs::create_directories(dir / "victim" / "data");
+        std::ofstream(dir / "victim" / "data" / "keep") << "x";
+        if (!row.victimMark.empty()) std::ofstream(dir / "victim" / ".lumex-run") << row.victimMark;
+        if (row.victimMarkLinked)
+            fs::create_symlink(dir / "run" / ".lumex-run", dir / "victim" / ".lumex-run");
+        fs::remove(dir / "to-run");
+        fs::create_directory_symlink(dir / "run", dir / "to-run");
+        Launch launch{"lumex",
+                      false,
+                      {"-Dlumex.tempDir=" + run, "-Dlumex.tempDir=" + row.property},
+                      elements("sample.app.Main"),
+                      row.environment};
+        EXPECT_EQ(runToEnd(launch), 0) << file("stderr");
+        EXPECT_EQ(fs::exists(dir / "run"), !row.runRemoved);
+        EXPECT_TRUE(fs::exists(dir / "victim" / "data" / "keep"));
+        EXPECT_TRUE(fs::exists(dir / "outside" / "keep"));
+        fs::remove_all(dir / "victim");
+        fs::remove_all(dir / "run");
     }
 }
 
@@ -220,7 +269,8 @@ TEST_F(RuntimeTest, AServiceStopsWhenTheHostAsksOrGoes) {
             Launch{family,
                    asks,
                    {"-Dlumex.isService=true", "-Dsample.mode=block", "-Dlumex.tempDir=" + run},
-                   elements(asks ? "/sample.app/sample.app.Main" : "sample.app.Main")});
+                   elements(asks ? "/sample.app/sample.app.Main" : "sample.app.Main"),
+                   {"RUNTIME_RUN_DIRECTORY=" + run}});
         ASSERT_TRUE(reported("blocking")) << file("stderr");
         std::fputs("1\n", input), std::fflush(input);
         EXPECT_FALSE(reported("stop last", 1s)) << "another line is no stop request";

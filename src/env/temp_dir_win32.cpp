@@ -1,5 +1,6 @@
 #include <windows.h>
 // After windows.h:
+#include <ntsecapi.h>
 #include <sddl.h>
 #include <shlobj.h>
 
@@ -13,6 +14,7 @@
 #include "common/unique_handle.h"
 #include "config/settings.h"
 #include "env/paths.h"
+#include "env/run_mark.h"
 #include "env/temp_dir.h"
 
 namespace launcher {
@@ -284,6 +286,28 @@ bool acceptWideTempCandidate(const std::wstring& path, bool create, bool strict,
     return writeTest(path);
 }
 
+// Leaves the mark by which the application runtime knows the directory as this run's own (see
+// run_mark.h); without it the runtime leaves the directory where it is. The file inherits the
+// directory's access list, so only administrators, the owner and SYSTEM can read it.
+void markTempDirectory(const std::string& directory) {
+    uint8_t random[kRunMarkRandomBytes];
+    bool marked = false;
+    std::string mark;
+    if (::RtlGenRandom(random, sizeof random)) {
+        mark = runMarkText(::GetCurrentProcessId(), random, sizeof random);
+        const std::string path = directory + "\\" + kRunMarkFile;
+        UniqueFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_HIDDEN, nullptr));
+        DWORD written = 0;
+        marked = file &&
+                 ::WriteFile(file.get(), mark.data(), static_cast<DWORD>(mark.size()), &written,
+                             nullptr) &&
+                 written == mark.size();
+    }
+    if (!marked) logMessage(L"could not mark %S (%d)", directory, ::GetLastError());
+    ::SetEnvironmentVariableA(kRunMarkVariable, marked ? mark.c_str() : nullptr);
+}
+
 }  // namespace
 
 void setTempBaseOptions(const TempBaseOptions& options) {
@@ -378,7 +402,10 @@ void createTempDirectory() {
             logMessage(L"Failed to create security descriptor %d", ::GetLastError());
             created = ::CreateDirectoryA(dir.c_str(), nullptr);
         }
-        if (created) return;
+        if (created) {
+            markTempDirectory(dir);
+            return;
+        }
         logMessage(L"Could not create dir (%d)", ::GetLastError());
     }
     dir.clear();

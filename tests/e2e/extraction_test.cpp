@@ -98,6 +98,9 @@ TEST(Extraction, FilesLandDecodedInThePerRunDirectoryWhichAFatalExitRemoves) {
     EXPECT_EQ(readFile(directory / "six.bin"), std::string(six.begin(), six.end()));
     EXPECT_EQ(readFile(directory / "sixone.bin"), std::string(sixOne.begin(), sixOne.end()));
     EXPECT_EQ(readFile(directory / "lib" / "sub.dat"), std::string(special.begin(), special.end()));
+    // The mark by which the application runtime knows the directory as this run's own.
+    EXPECT_TRUE(std::regex_match(readFile(directory / ".lumex-run").value_or(""),
+                                 std::regex("[0-9]+:[0-9a-f]{32}")));
     EXPECT_FALSE(logValue(lines, R"((Included files: 5))").empty());
     EXPECT_FALSE(logValue(lines, R"((extracting .*empty\.bin \(size: 0\)))").empty());
     EXPECT_FALSE(logValue(lines, R"((extracting .*sixone\.bin \(size: 6001\)))").empty());

@@ -8,9 +8,13 @@
 #include "common/unique_handle.h"
 
 #include "env/paths.h"
+#include "env/run_mark.h"
 #include "env/temp_dir.h"
 
+#include <fstream>
+#include <iterator>
 #include <optional>
+#include <string>
 #include <vector>
 
 using namespace launcher;
@@ -33,6 +37,17 @@ TEST(TempDirectory, CreatedUniqueAndEmptiedAtDepthOne) {
     ASSERT_FALSE(dir.empty());
     EXPECT_NE(dir.find("_dir"), std::string::npos);
     EXPECT_TRUE(pathExists(std::string_view(dir)));
+    // The runtime's mark: one text, made for this process, in the directory and the environment.
+    char variable[100] = {};
+    ASSERT_LT(GetEnvironmentVariableA(kRunMarkVariable, variable, sizeof variable), 100u);
+    std::ifstream file(dir + "\\" + kRunMarkFile, std::ios::binary);
+    const std::string mark(std::istreambuf_iterator<char>(file), {});
+    file.close();
+    const std::string pid = std::to_string(GetCurrentProcessId()) + ":";
+    EXPECT_EQ(mark, variable);
+    EXPECT_EQ(mark.substr(0, pid.size()), pid);
+    EXPECT_EQ(mark.find_first_not_of("0123456789abcdef", pid.size()), std::string::npos);
+    EXPECT_EQ(mark.size(), pid.size() + 2 * kRunMarkRandomBytes);
     ASSERT_TRUE(CreateDirectoryA((dir + "\\sub").c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryA((dir + "\\sub\\deeper").c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryA((dir + "\\sub2").c_str(), nullptr));
@@ -169,7 +184,7 @@ TEST(TempDirectory, OnlyAdministratorsTheOwnerAndSystemMayEnter) {
         GetNamedSecurityInfoA(dir.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
                               nullptr, &dacl, nullptr, &descriptor);
     UniqueLocal owner(descriptor);
-    RemoveDirectoryA(dir.c_str());
+    removeTempDirectory();
     tempDirectory().clear();
     ASSERT_EQ(result, static_cast<DWORD>(ERROR_SUCCESS));
     SECURITY_DESCRIPTOR_CONTROL control = 0;

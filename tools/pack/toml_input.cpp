@@ -95,16 +95,14 @@ std::vector<long> versionNumbers(std::string_view text) {
     return numbers;
 }
 
-// toml++ 3.3's test for non-ASCII blanks runs into an unreachable branch (undefined behaviour)
-// for U+00A1-U+0499, U+2CDE-U+30D7 and U+FBC6-U+FEFE, and it asks that test outside strings, in
-// keys and behind backslashes. So before parsing: every character beyond ASCII outside strings
-// and comments is refused (TOML allows none there), those in double-quoted strings become
-// \u escapes, and those ranges are refused in 'literal strings'. Escaping lengthens a line; the
+// toml++ 3.3's test for blanks beyond ASCII runs into an unreachable branch (undefined
+// behaviour) for whole ranges of characters, and its parser asks that test in states that no
+// outside pass can foresee (after "+", in keys, behind backslashes). So toml++ is given ASCII
+// only: before parsing, characters beyond ASCII in double-quoted strings become \u escapes, those
+// in comments become "?", and every other one is refused (TOML allows none outside strings and
+// comments; 'literal strings' have no escapes), as is text that is no well-formed UTF-8. Whatever
+// toml++ takes the text for, it never meets a byte it mishandles. Escaping lengthens a line; the
 // shifts are kept to give positions of the original text back.
-bool unsafeForToml(char32_t c) {
-    return (c >= 0xA1 && c <= 0x499) || (c >= 0x2CDE && c <= 0x30D7 && c != 0x3000) ||
-           (c >= 0xFBC6 && c <= 0xFEFE);
-}
 
 struct Prepared {
     std::string text;
@@ -150,36 +148,33 @@ bool prepareForToml(std::string_view in, Prepared& out, Diagnostic& problem) {
             continue;
         }
         if (b >= 0x80) {
-            // One character: its code point, or the raw byte when the UTF-8 is malformed (toml++
-            // refuses that).
-            size_t n = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
-            char32_t c = n == 4 ? b & 0x07 : n == 3 ? b & 0x0F : n == 2 ? b & 0x1F : 0;
-            bool wellFormed = n > 1 && i + n <= in.size();
-            for (size_t k = 1; wellFormed && k < n; ++k) {
-                const auto cont = static_cast<unsigned char>(in[i + k]);
-                wellFormed = (cont & 0xC0) == 0x80;
-                c = (c << 6) | (cont & 0x3F);
+            uint32_t c = 0;
+            size_t n = 0;
+            if (!decodeUtf8One(in, i, c, n)) {
+                const char digits[] = "0123456789ABCDEF";
+                return fail(std::string("the byte 0x") + digits[b >> 4] + digits[b & 0xF] +
+                            " is no UTF-8; save the description as UTF-8");
             }
-            if (!wellFormed) n = 1;
-            const std::string_view original = in.substr(i, n);
-            if (state == State::Normal) {
-                return fail("the character " + codePointName(c) +
-                            " stands outside a string; write text in \"quotes\"");
-            }
-            if (wellFormed && unsafeForToml(c) &&
-                (state == State::Literal || state == State::MultiLiteral)) {
-                return fail("write text with " + codePointName(c) +
-                            " in \"double quotes\", not in 'single quotes'");
-            }
-            if (wellFormed && unsafeForToml(c) &&
-                (state == State::Basic || state == State::MultiBasic)) {
-                const std::string escape =
-                    "\\" + std::string(c > 0xFFFF ? "U" : "u") + codePointName(c).substr(2);
-                out.text += escape;
-                extra += static_cast<int>(escape.size()) - 1;
-                out.shifts[line].emplace_back(column + extra, extra);
-            } else {
-                out.text += original;
+            switch (state) {
+                case State::Normal:
+                    return fail("the character " + codePointName(c) +
+                                " stands outside a string; write text in \"quotes\"");
+                case State::Literal:
+                case State::MultiLiteral:
+                    return fail("write text with " + codePointName(c) +
+                                " in \"double quotes\", not in 'single quotes'");
+                case State::Comment:
+                    out.text += '?';
+                    break;
+                case State::Basic:
+                case State::MultiBasic: {
+                    const std::string escape =
+                        (c > 0xFFFF ? "\\U00" : "\\u") + codePointName(c).substr(2);
+                    out.text += escape;
+                    extra += static_cast<int>(escape.size()) - 1;
+                    out.shifts[line].emplace_back(column + extra, extra);
+                    break;
+                }
             }
             i += n;
             ++column;

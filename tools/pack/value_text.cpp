@@ -4,11 +4,6 @@
 
 namespace pack {
 
-namespace {
-
-
-// One UTF-8 sequence at text[at]: its code point and length, or false when it is malformed,
-// overlong, a surrogate or beyond U+10FFFF.
 bool decodeUtf8One(std::string_view text, size_t at, uint32_t& cp, size_t& len) {
     const auto byte = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
     const uint8_t c = byte(at);
@@ -39,6 +34,8 @@ bool decodeUtf8One(std::string_view text, size_t at, uint32_t& cp, size_t& len) 
     }
     return cp >= min && cp <= 0x10FFFF && !(cp >= 0xD800 && cp < 0xE000);
 }
+
+namespace {
 
 void appendUtf16(std::u16string& out, uint32_t cp) {
     if (cp >= 0x10000) {

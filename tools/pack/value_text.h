@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,10 @@ namespace pack {
 // visible, quoted otherwise.
 std::string encodeNarrowField(std::string_view value);
 std::string encodeWideField(std::u16string_view value);
+
+// One UTF-8 sequence at text[at]: its code point and length, or false when it is malformed,
+// overlong, a surrogate or beyond U+10FFFF.
+bool decodeUtf8One(std::string_view text, size_t at, uint32_t& cp, size_t& len);
 
 // Strict UTF-8 to UTF-16: false (with the byte offset of the fault) for malformed, overlong or
 // surrogate sequences.
