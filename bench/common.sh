@@ -19,6 +19,6 @@ lay_out_runtime() {
 
 # pack_launcher INPUT OUTPUT: the stub with the configuration of a launcher description appended.
 pack_launcher() {
-  build/host/tools/pack/pack build --stub build/win-arm64/bin/launcher.exe --input "$1" \
+  build/release/tools/pack/pack build --stub build/win-arm64/bin/launcher.exe --input "$1" \
     --output "$2" >/dev/null
 }
