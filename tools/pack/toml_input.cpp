@@ -98,9 +98,10 @@ std::vector<long> versionNumbers(std::string_view text) {
 // toml++ 3.3's test for blanks beyond ASCII runs into an unreachable branch (undefined
 // behaviour) for whole ranges of characters, and its parser asks that test in states that no
 // outside pass can foresee (after "+", in keys, behind backslashes). So toml++ is given ASCII
-// only: before parsing, characters beyond ASCII in double-quoted strings become \u escapes, those
-// in comments become "?", and every other one is refused (TOML allows none outside strings and
-// comments; 'literal strings' have no escapes), as is text that is no well-formed UTF-8. Whatever
+// only: before parsing, characters beyond ASCII in strings become \u escapes, those in comments
+// become "?", and every other one is refused (TOML allows none outside strings and comments), as
+// is text that is no well-formed UTF-8. A 'literal string' has no escapes, so it is handed on as
+// the "basic string" of the same value (its backslashes and double quotes escaped). Whatever
 // toml++ takes the text for, it never meets a byte it mishandles. Escaping lengthens a line; the
 // shifts are kept to give positions of the original text back.
 
@@ -134,6 +135,14 @@ bool prepareForToml(std::string_view in, Prepared& out, Diagnostic& problem) {
         while (i + n < in.size() && in[i + n] == q) ++n;
         return n;
     };
+    // Writes text for one character of the original; what is longer shifts later columns.
+    const auto emitFor = [&](const std::string& text) {
+        out.text += text;
+        if (text.size() > 1) {
+            extra += static_cast<int>(text.size()) - 1;
+            out.shifts[line].emplace_back(column + extra, extra);
+        }
+    };
     while (i < in.size()) {
         const auto b = static_cast<unsigned char>(in[i]);
         if (b == '\n') {
@@ -159,22 +168,15 @@ bool prepareForToml(std::string_view in, Prepared& out, Diagnostic& problem) {
                 case State::Normal:
                     return fail("the character " + codePointName(c) +
                                 " stands outside a string; write text in \"quotes\"");
-                case State::Literal:
-                case State::MultiLiteral:
-                    return fail("write text with " + codePointName(c) +
-                                " in \"double quotes\", not in 'single quotes'");
                 case State::Comment:
                     out.text += '?';
                     break;
+                case State::Literal:
+                case State::MultiLiteral:
                 case State::Basic:
-                case State::MultiBasic: {
-                    const std::string escape =
-                        (c > 0xFFFF ? "\\U00" : "\\u") + codePointName(c).substr(2);
-                    out.text += escape;
-                    extra += static_cast<int>(escape.size()) - 1;
-                    out.shifts[line].emplace_back(column + extra, extra);
+                case State::MultiBasic:
+                    emitFor((c > 0xFFFF ? "\\U00" : "\\u") + codePointName(c).substr(2));
                     break;
-                }
             }
             i += n;
             ++column;
@@ -188,14 +190,14 @@ bool prepareForToml(std::string_view in, Prepared& out, Diagnostic& problem) {
                     const size_t n = std::min<size_t>(quotes(ch), 3);
                     const bool multi = n == 3;
                     if (n == 2) {  // an empty string
-                        out.text.append(2, ch);
+                        out.text.append(2, '"');
                         i += 2;
                         column += 2;
                         continue;
                     }
                     state = ch == '"' ? (multi ? State::MultiBasic : State::Basic)
                                       : (multi ? State::MultiLiteral : State::Literal);
-                    out.text.append(n, ch);
+                    out.text.append(n, '"');
                     i += n;
                     column += static_cast<int>(n);
                     continue;
@@ -219,13 +221,29 @@ bool prepareForToml(std::string_view in, Prepared& out, Diagnostic& problem) {
                 [[fallthrough]];
             case State::Literal:
             case State::MultiLiteral: {
-                const char q = state == State::Basic || state == State::MultiBasic ? '"' : '\'';
+                const bool literal = state == State::Literal || state == State::MultiLiteral;
+                if (literal && (ch == '\\' || ch == '"')) {
+                    // Literal text that a basic string must escape.
+                    emitFor(std::string("\\") + ch);
+                    ++i;
+                    ++column;
+                    continue;
+                }
+                const char q = literal ? '\'' : '"';
                 if (ch != q) break;
                 const size_t n = quotes(q);
                 const bool multi = state == State::MultiBasic || state == State::MultiLiteral;
-                if (!multi || n >= 3) state = State::Normal;
+                const bool closes = !multi || n >= 3;
+                if (closes) state = State::Normal;
                 const size_t take = multi ? n : 1;
-                out.text.append(take, q);
+                if (literal && closes) {
+                    // Quotes before the closing ones are text, which needs no escape.
+                    const size_t closing = multi ? 3 : 1;
+                    out.text.append(take - closing, '\'');
+                    out.text.append(closing, '"');
+                } else {
+                    out.text.append(take, q);
+                }
                 i += take;
                 column += static_cast<int>(take);
                 continue;
