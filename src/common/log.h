@@ -19,14 +19,28 @@ void writeLogLine(bool isError, std::wstring_view message);
 // string, "%S" a narrow one, "%d" an int, ...).
 void logErrorCallback(const wchar_t* format, ...);
 
+// Formats and writes one line when the log is wanted. Out of line, so that each of the many
+// call sites only lays out its arguments.
+void logFormatted(bool isError, std::wstring_view format, std::span<const LogArg> args);
+
 template <typename... Args>
 void logMessage(std::wstring_view format, const Args&... args) {
-    if (logWanted()) writeLogLine(false, formatW(format, args...));
+    if constexpr (sizeof...(Args) == 0) {
+        logFormatted(false, format, {});
+    } else {
+        const LogArg list[] = {LogArg(args)...};
+        logFormatted(false, format, list);
+    }
 }
 
 template <typename... Args>
 void logError(std::wstring_view format, const Args&... args) {
-    if (logWanted()) writeLogLine(true, formatW(format, args...));
+    if constexpr (sizeof...(Args) == 0) {
+        logFormatted(true, format, {});
+    } else {
+        const LogArg list[] = {LogArg(args)...};
+        logFormatted(true, format, list);
+    }
 }
 
 }  // namespace launcher

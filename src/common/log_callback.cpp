@@ -8,6 +8,10 @@
 
 namespace launcher {
 
+void logFormatted(bool isError, std::wstring_view format, std::span<const LogArg> args) {
+    if (logWanted()) writeLogLine(isError, formatWide(format, args));
+}
+
 void logErrorCallback(const wchar_t* format, ...) {
     if (format == nullptr || !logWanted()) return;
     va_list args;

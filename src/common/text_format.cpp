@@ -95,12 +95,12 @@ void appendArg(std::basic_string<Ch>& out, Spec spec, const LogArg* arg) {
             // Strings print as the text they hold whichever width the caller passed.
             if (arg->kind == LogArg::Kind::Wide) {
                 if constexpr (sizeof(Ch) == 1) {
-                    out += narrowLossy(arg->wide);
+                    out += narrowLossy(arg->wide());
                 } else {
-                    out.append(arg->wide.begin(), arg->wide.end());
+                    out.append(arg->wide().begin(), arg->wide().end());
                 }
             } else if (arg->kind == LogArg::Kind::Narrow) {
-                for (char c : arg->narrow)
+                for (char c : arg->narrow())
                     out.push_back(static_cast<Ch>(static_cast<unsigned char>(c)));
             }
             return;
@@ -169,8 +169,10 @@ std::wstring formatWide(std::wstring_view format, std::span<const LogArg> args) 
     return formatAny<wchar_t>(format, args);
 }
 
+// Every narrow text widens byte for byte and narrows back unchanged, and a wide text narrows as
+// it would in place: one formatter serves both widths.
 std::string formatNarrow(std::string_view format, std::span<const LogArg> args) {
-    return formatAny<char>(format, args);
+    return narrowLossy(formatAny<wchar_t>(widen(format), args));
 }
 
 }  // namespace launcher

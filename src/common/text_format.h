@@ -13,20 +13,25 @@
 
 namespace launcher {
 
+// One argument of a formatted line: a kind and its value, small enough that laying out the
+// arguments at each of the many log calls stays cheap.
 struct LogArg {
-    enum class Kind { Wide, Narrow, Int, Pointer };
+    enum class Kind : uint8_t { Wide, Narrow, Int, Pointer };
     Kind kind;
-    std::wstring_view wide;
-    std::string_view narrow;
-    int64_t number = 0;
-    const void* pointer = nullptr;
+    size_t length = 0;  // of a text
+    union {
+        const wchar_t* wideText;
+        const char* narrowText;
+        int64_t number;
+        const void* pointer;
+    };
 
-    LogArg(const wchar_t* s) : kind(Kind::Wide), wide(s ? s : L"(null)") {}
-    LogArg(const std::wstring& s) : kind(Kind::Wide), wide(s) {}
-    LogArg(std::wstring_view s) : kind(Kind::Wide), wide(s) {}
-    LogArg(const char* s) : kind(Kind::Narrow), narrow(s ? s : "(null)") {}
-    LogArg(const std::string& s) : kind(Kind::Narrow), narrow(s) {}
-    LogArg(std::string_view s) : kind(Kind::Narrow), narrow(s) {}
+    LogArg(const wchar_t* s) : LogArg(std::wstring_view(s ? s : L"(null)")) {}
+    LogArg(const std::wstring& s) : LogArg(std::wstring_view(s)) {}
+    LogArg(std::wstring_view s) : kind(Kind::Wide), length(s.size()), wideText(s.data()) {}
+    LogArg(const char* s) : LogArg(std::string_view(s ? s : "(null)")) {}
+    LogArg(const std::string& s) : LogArg(std::string_view(s)) {}
+    LogArg(std::string_view s) : kind(Kind::Narrow), length(s.size()), narrowText(s.data()) {}
     LogArg(int v) : kind(Kind::Int), number(v) {}
     LogArg(unsigned v) : kind(Kind::Int), number(v) {}
     LogArg(long v) : kind(Kind::Int), number(v) {}
@@ -37,6 +42,9 @@ struct LogArg {
     LogArg(char c) : kind(Kind::Int), number(static_cast<unsigned char>(c)) {}
     LogArg(const void* p) : kind(Kind::Pointer), pointer(p) {}
     LogArg(void* p) : kind(Kind::Pointer), pointer(p) {}
+
+    std::wstring_view wide() const { return {wideText, length}; }
+    std::string_view narrow() const { return {narrowText, length}; }
 };
 
 std::wstring formatWide(std::wstring_view format, std::span<const LogArg> args);
@@ -50,14 +58,22 @@ std::wstring formatWideV(const wchar_t* format, va_list args);
 
 template <typename... Args>
 std::wstring formatW(std::wstring_view format, const Args&... args) {
-    const LogArg list[] = {LogArg(args)..., LogArg(0)};
-    return formatWide(format, std::span<const LogArg>(list, sizeof...(Args)));
+    if constexpr (sizeof...(Args) == 0) {
+        return formatWide(format, {});
+    } else {
+        const LogArg list[] = {LogArg(args)...};
+        return formatWide(format, list);
+    }
 }
 
 template <typename... Args>
 std::string formatA(std::string_view format, const Args&... args) {
-    const LogArg list[] = {LogArg(args)..., LogArg(0)};
-    return formatNarrow(format, std::span<const LogArg>(list, sizeof...(Args)));
+    if constexpr (sizeof...(Args) == 0) {
+        return formatNarrow(format, {});
+    } else {
+        const LogArg list[] = {LogArg(args)...};
+        return formatNarrow(format, list);
+    }
 }
 
 // An ASCII literal as a string of either width (for code written once for both forms).
