@@ -31,7 +31,7 @@ public:
         // Bounded like a file name on the machine; deep relative chains then meet themselves.
         return out.append(path).substr(0, 260);
     }
-    std::optional<std::string> readFile(const std::wstring& path) override {
+    std::optional<std::string> readFile(const std::wstring& path, size_t) override {
         ++reads;
         if (path.ends_with(L"\\a")) return "-include-options a\n-include-options b\n-Da";
         if (path.ends_with(L"\\b")) return "-include-options A\n-include-options missing";
