@@ -185,8 +185,8 @@ TEST(BuildJvmOptions, SourcesComeInTheirOrderAndCompose) {
         c.inputs.jvmBinDirectory = "C:\\rt\\bin";
         c.machine.vmOptionsFile = "@C:\\big.txt\n";
         c.machine.argumentFiles = std::map<std::string, Options>{
-            {"@C:\\big.txt", Options(65, std::string(1 << 20, 'x'))}};
-        c.refusal = "JVM options longer than 67108864 bytes in all";
+            {"@C:\\big.txt", Options(17, std::string(1 << 20, 'x'))}};
+        c.refusal = "JVM options longer than 16777216 bytes in all";
         cases.push_back(c);
     }
     for (Case& c : cases) {

@@ -64,31 +64,36 @@ void forEachOptionLine(std::string_view bytes, F&& f) {
 // letters folded (file names ignore case), and the dots and blanks that Windows drops from the
 // end of a name dropped. So "C:\app\.\a", "C:\app\sub\..\A" and "c:/app/a." are one file.
 std::wstring fileKey(std::wstring_view path) {
-    const bool unc = path.size() >= 2 && (path[0] == L'\\' || path[0] == L'/') &&
-                     (path[1] == L'\\' || path[1] == L'/');
-    std::vector<std::wstring> segments;
-    size_t root = 0;  // segments ".." never removes: the drive, or the server and share
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find_first_of(L"\\/", start);
-        if (end == std::wstring_view::npos) end = path.size();
-        const std::wstring segment = lowerAscii(path.substr(start, end - start));
+    const auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+    const bool unc = path.size() >= 2 && separator(path[0]) && separator(path[1]);
+    std::wstring key = unc ? L"\\\\" : L"";
+    std::vector<size_t> starts;  // where each kept segment begins in key
+    size_t root = 0;             // segments ".." never removes: the drive, or server and share
+    for (size_t start = 0; start <= path.size();) {
+        size_t end = start;
+        while (end < path.size() && !separator(path[end])) ++end;
+        const std::wstring_view segment = path.substr(start, end - start);
         start = end + 1;
         if (segment.empty() || segment == L".") continue;
         if (segment == L"..") {
-            if (segments.size() > root) segments.pop_back();
+            if (starts.size() > root) {
+                key.resize(starts.back());
+                starts.pop_back();
+            }
             continue;
         }
-        segments.push_back(segment);
-        if (segments.size() == 1 && !unc && segment.back() == L':') root = 1;
-        if (segments.size() <= 2 && unc) root = segments.size();
+        starts.push_back(key.size());
+        key += lowerAscii(segment);
+        key += L'\\';
+        if (unc ? starts.size() <= 2 : starts.size() == 1 && segment.back() == L':') {
+            root = starts.size();
+        }
     }
-    if (!segments.empty() && segments.size() > root) {
-        std::wstring& name = segments.back();
-        name.erase(name.find_last_not_of(L". ") + 1);
+    if (starts.size() > root) {
+        key.pop_back();
+        key.erase(std::max(key.find_last_not_of(L". ") + 1, starts.back()));
+        if (key.size() > starts.back()) key += L'\\';
     }
-    std::wstring key = unc ? L"\\\\" : L"";
-    for (const std::wstring& segment : segments) key += segment + L"\\";
     return key;
 }
 

@@ -56,7 +56,7 @@ std::vector<std::string> vmOptionFileLines(std::string_view bytes);
 // expand to long values, or a file of a million lines) the launch ends with a clear message
 // instead of growing the list until memory runs out.
 constexpr size_t kMaxVmOptionCount = 1000000;
-constexpr size_t kMaxVmOptionBytes = size_t(64) << 20;
+constexpr size_t kMaxVmOptionBytes = size_t(16) << 20;
 
 // Why an option list is past the bounds above; empty when it is not.
 std::string optionBoundsRefusal(size_t count, size_t bytes);

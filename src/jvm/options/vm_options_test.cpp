@@ -192,19 +192,19 @@ TEST_F(VmOptions, TheReadBudgetAndTheOptionBoundsCannotBePassed) {
                    L"budget of 256 files and 16777216 bytes"));
     }
 
-    // Lines that expand to 1 MiB each stop at 64 MiB of options; nothing after them is read.
+    // Lines that expand to 1 MiB each stop at 16 MiB of options; nothing after them is read.
     sources.big.assign(1 << 20, L'x');
     sources.limits.clear();
     std::string lines;
-    for (int i = 0; i < 70; ++i) lines += "-D${B}\n";
+    for (int i = 0; i < 20; ++i) lines += "-D${B}\n";
     reader.readVmOptionsFile(std::nullopt, lines + "-include-options late\n-Dlast");
-    EXPECT_EQ(collector.options.size(), 63u);
-    EXPECT_EQ(reader.refusal(), "JVM options longer than 67108864 bytes in all");
+    EXPECT_EQ(collector.options.size(), 15u);
+    EXPECT_EQ(reader.refusal(), "JVM options longer than 16777216 bytes in all");
     EXPECT_TRUE(
-        logged(L"ERROR: JVM options longer than 67108864 bytes in all: the options that "
+        logged(L"ERROR: JVM options longer than 16777216 bytes in all: the options that "
                L"follow are not read"));
     reader.addVmOptionLine(std::nullopt, L"-Dmore");
-    EXPECT_EQ(collector.options.size(), 63u);
+    EXPECT_EQ(collector.options.size(), 15u);
     EXPECT_TRUE(sources.limits.empty()) << "the include after the bound was not read";
 }
 
