@@ -51,24 +51,38 @@ void logExpansion(std::basic_string_view<Ch> token, std::basic_string_view<Ch> v
     }
 }
 
+// Builds the result in one pass: replacing in place would move the rest of the text once per
+// occurrence, which a long line of tokens whose value is shorter than the token turns into work
+// that grows with the square of the line.
 template <typename Ch>
 size_t replaceAll(std::basic_string<Ch>& text, std::basic_string_view<Ch> token,
                   std::basic_string_view<Ch> value) {
     if (token.empty()) return 0;
+    constexpr size_t npos = std::basic_string<Ch>::npos;
+    size_t position = text.find(token);
+    if (position == npos) return 0;
+    std::basic_string<Ch> result;
+    result.reserve(text.size());
     size_t count = 0;
-    size_t position = 0;
-    while ((position = text.find(token, position)) != std::basic_string<Ch>::npos) {
+    size_t copied = 0;            // text before this is in result
+    size_t length = text.size();  // the length the text has after the replacements so far
+    for (; position != npos; position = text.find(token, copied)) {
         if (value.size() > token.size() &&
-            text.size() + (value.size() - token.size()) > kMaxExpandedLength) {
+            length + (value.size() - token.size()) > kMaxExpandedLength) {
             logError(L"expansion stopped: the text would exceed %d characters",
                      static_cast<int>(kMaxExpandedLength));
             break;
         }
-        text.replace(position, token.size(), value);
+        result.append(text, copied, position - copied);
+        result.append(value);
+        copied = position + token.size();
+        length = length - token.size() + value.size();
         logExpansion(token, value);
-        position += value.size();
         ++count;
     }
+    if (count == 0) return 0;
+    result.append(text, copied, npos);
+    text = std::move(result);
     return count;
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "common/log_host.h"
 
 using namespace launcher;
@@ -73,6 +75,31 @@ TEST(Expansion, EachOccurrenceIsReplacedAndLogged) {
     expandTokens(narrow, ExpansionValues<char>{"D:\\a\\", "", "", "T"}, {"A=b"});
     EXPECT_EQ(narrow, "xD:\\a\\");
     EXPECT_EQ(takeLogLines(), std::vector<std::wstring>{L"expanding2 %LUMEX_EXEDIR% to D:\\a\\."});
+}
+
+TEST(Expansion, ALongLineOfTokensIsOnePass) {
+    // 100,000 separator tokens: the same text and log lines as one replacement after another,
+    // in time proportional to the line (a second or two here, where moving the rest of the line
+    // once per token took most of a minute).
+    std::string line;
+    for (int i = 0; i < 100000; ++i) line += "%LUMEX_PATHLIST_SEPARATOR%a";
+    (void)takeLogLines();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(replaceAllOccurrences(line, "%LUMEX_PATHLIST_SEPARATOR%", ";"), 100000u);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
+    std::string expected;
+    for (int i = 0; i < 100000; ++i) expected += ";a";
+    EXPECT_EQ(line, expected);
+    const auto lines = takeLogLines();
+    ASSERT_EQ(lines.size(), 100000u);
+    EXPECT_EQ(lines.back(), L"expanding2 %LUMEX_PATHLIST_SEPARATOR% to ;.");
+    // A value that would pass the length limit stops the replacements where it would.
+    std::wstring wide = L"${A}${A}${A}";
+    const std::wstring half(kMaxExpandedLength / 2, L'h');
+    EXPECT_EQ(replaceAllOccurrences(wide, L"${A}", half), 1u);
+    EXPECT_EQ(wide, half + L"${A}${A}");
+    EXPECT_EQ(takeLogLines().back(),
+              L"ERROR: expansion stopped: the text would exceed 1048576 characters");
 }
 
 TEST(Expansion, SelfMultiplyingValuesStopAtTheLimit) {

@@ -49,7 +49,10 @@ std::vector<std::string> assembleJvmOptions(const LauncherState& state,
     inputs.noRedirect = state.noRedirect;
     inputs.parcelkitFamily = parcelkit;
     // Option lines may name the selected runtime's home.
-    return buildJvmOptions(inputs, windowsOptionSources(runtime.jvmHome), windowsAssemblyMachine());
+    AssembledOptions assembled =
+        buildJvmOptions(inputs, windowsOptionSources(runtime.jvmHome), windowsAssemblyMachine());
+    if (!assembled.refusal.empty()) fatalMessage(Message::SetupFailed, assembled.refusal);
+    return std::move(assembled.options);
 }
 
 InstanceGuardSettings instanceGuardSettings() {

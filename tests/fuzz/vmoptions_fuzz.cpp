@@ -1,7 +1,8 @@
 // Fuzzes .vmoptions files and version conditions. The bytes are read as an options file whose
-// include targets are the same bytes again (so every include line recurses, itself included),
-// beside a few fixed files that include themselves and each other. Reading must end, stay
-// within its bounds and keep the line rules; version patterns must never backtrack without end.
+// include targets are the same bytes again for the first few reads (so include lines recurse,
+// itself included), beside a few fixed files that include themselves and each other. Reading
+// must end, stay within its bounds and keep the line rules; version patterns must never
+// backtrack without end.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -31,14 +32,31 @@ public:
         // Bounded like a file name on the machine; deep relative chains then meet themselves.
         return out.append(path).substr(0, 260);
     }
-    std::optional<std::string> readFile(const std::wstring& path) override {
+    // An include of any other name reads the input again, for its first few reads; after them
+    // such names are missing files. Were every read the input itself, a run would cost up to
+    // 256 times its input (the read budget), and the fuzzer, which keeps each input that drives
+    // an include loop into a higher hit-count bucket, filled its corpus with such include trees:
+    // runs slowed from run to run. The fixed files still reach the budget, at a cost that grows
+    // with the input only.
+    std::optional<std::string> readFile(const std::wstring& path, size_t maxBytes) override {
         ++reads;
-        if (path.ends_with(L"\\a")) return "-include-options a\n-include-options b\n-Da";
-        if (path.ends_with(L"\\b")) return "-include-options A\n-include-options missing";
-        if (path.ends_with(L"\\missing")) return std::nullopt;
-        return std::string(bytes_);
+        std::string file;
+        if (path.ends_with(L"\\a")) {
+            file = "-include-options a\n-include-options b\n-Da";
+        } else if (path.ends_with(L"\\b")) {
+            file = "-include-options A\n-include-options missing";
+        } else if (path.ends_with(L"\\missing") || ++inputReads > kInputReads) {
+            return std::nullopt;
+        } else {
+            file = bytes_;
+        }
+        // The machine refuses a file larger than the budget has room for.
+        if (file.size() > maxBytes) return std::nullopt;
+        return file;
     }
     size_t reads = 0;
+    size_t inputReads = 0;
+    static constexpr size_t kInputReads = 8;
 
 private:
     std::string_view bytes_;

@@ -51,6 +51,10 @@ constexpr int kMessageBoxTextId = 0xFFFF;
 constexpr DWORD kPollMilliseconds = 100;
 // A box still open this long after it was answered is answered again.
 constexpr ULONGLONG kAnswerRetryMilliseconds = 2000;
+// A box shows no caption and no text while its dialog is still being set up, or while its
+// thread is too busy to answer in time (a loaded machine under emulation): it is looked at again
+// on later polls, and recorded empty only when it stays so this long.
+constexpr ULONGLONG kEmptyBoxGraceMilliseconds = 10000;
 
 // Move-only owner of a kernel handle that closes it.
 class UniqueHandle {
@@ -294,6 +298,7 @@ public:
     // Records and answers every box that appeared since the last call.
     void poll() {
         std::erase_if(answered_, [](const Answered& a) { return !IsWindow(a.window); });
+        std::erase_if(unready_, [](const Answered& a) { return !IsWindow(a.window); });
         std::vector<HWND> boxes;
         Search search{this, &boxes};
         EnumWindows(
@@ -356,8 +361,16 @@ private:
             }
             return;
         }
+        const std::wstring caption = windowText(box);
+        const std::wstring text = messageText(box);
+        if (caption.empty() && text.empty()) {
+            auto first = std::find_if(unready_.begin(), unready_.end(),
+                                      [&](const Answered& a) { return a.window == box; });
+            if (first == unready_.end()) first = unready_.insert(unready_.end(), {box, now, false});
+            if (now - first->at < kEmptyBoxGraceMilliseconds) return;
+        }
         const std::string record =
-            "caption: " + escaped(windowText(box)) + "\ntext: " + escaped(messageText(box)) + "\n";
+            "caption: " + escaped(caption) + "\ntext: " + escaped(text) + "\n";
         if (!writeFile(file_, record, true)) {
             printError(L"cannot append to " + file_ + L" (error " +
                        std::to_wstring(GetLastError()) + L")");
@@ -372,6 +385,7 @@ private:
     DWORD childId_;
     HANDLE job_;
     std::vector<Answered> answered_;
+    std::vector<Answered> unready_;  // boxes seen without texts so far, since when
 };
 
 // ---- options ----

@@ -67,25 +67,34 @@ std::string_view runtimeModuleName(bool parcelkitFamily) {
     return parcelkitFamily ? "com.parcelkit.runtime" : "com.lumex.runtime";
 }
 
+// One pass that writes each kept or merged option to its final place: erasing the value behind
+// each merged name would move the rest of the list once per pair.
 void mergeModuleOptionPairs(std::vector<std::string>& options) {
-    for (size_t i = 0; i + 1 < options.size(); ++i) {
-        if (!isModuleOptionName(options[i])) continue;
-        options[i] = formatA("%s=%s", options[i], options[i + 1]);
-        options.erase(options.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+    size_t kept = 0;
+    for (size_t i = 0; i < options.size(); ++i, ++kept) {
+        if (i + 1 < options.size() && isModuleOptionName(options[i])) {
+            options[kept] = formatA("%s=%s", options[i], options[i + 1]);
+            ++i;
+        } else if (kept != i) {
+            options[kept] = std::move(options[i]);
+        }
     }
+    options.resize(kept);
 }
 
-std::vector<std::string> buildJvmOptions(const AssemblyInputs& inputs, OptionSources& sources,
-                                         AssemblyMachine& machine) {
+AssembledOptions buildJvmOptions(const AssemblyInputs& inputs, OptionSources& sources,
+                                 AssemblyMachine& machine) {
     VmOptionCollector collector;
     collector.options = inputs.systemProperties;
     VmOptionReader reader(sources, collector);
     addConfiguredVmOptions(reader, sources, inputs.programArguments, inputs.jvmVersion,
                            inputs.languageCode, inputs.countryCode);
     if (inputs.readDefaultVmOptionsFile) {
-        const std::optional<std::string> file = machine.defaultVmOptionsFile();
+        // The default file counts against the same read budget as the includes.
+        const std::optional<VmOptionsFile> file =
+            machine.defaultVmOptionsFile(reader.readBudgetLeft());
         logMessage(L"default vmoptions file: %d", file ? 1 : 0);
-        if (file) reader.readVmOptionsFile(std::nullopt, *file);
+        if (file) reader.readDefaultVmOptionsFile(file->path, file->bytes);
     }
     if (inputs.javaOptionArguments) {
         for (const std::wstring& argument : inputs.programArguments) {
@@ -95,6 +104,7 @@ std::vector<std::string> buildJvmOptions(const AssemblyInputs& inputs, OptionSou
             }
         }
     }
+    if (!reader.refusal().empty()) return {{}, reader.refusal()};
 
     std::string modulePath;
     logMessage(L"adding preconfigured modulepath");
@@ -144,12 +154,19 @@ std::vector<std::string> buildJvmOptions(const AssemblyInputs& inputs, OptionSou
         }
     }
     std::erase_if(options, [](const std::string& o) { return o.empty(); });
+    // Argument files and the class path add to what the reader let through.
+    size_t bytes = 0;
+    for (const std::string& option : options) bytes += option.size();
+    if (std::string refusal = optionBoundsRefusal(options.size(), bytes); !refusal.empty()) {
+        logError(L"%S", refusal);
+        return {{}, std::move(refusal)};
+    }
 
     logMessage(L"vmoption count %d", static_cast<int>(options.size()));
     for (size_t i = 0; i < options.size(); ++i) {
         logMessage(L"vmoption %d: %S", static_cast<int>(i), options[i]);
     }
-    return std::move(options);
+    return {std::move(options), {}};
 }
 
 }  // namespace launcher

@@ -35,8 +35,8 @@ struct AssemblyInputs {
 class AssemblyMachine {
 public:
     virtual ~AssemblyMachine() = default;
-    // The default .vmoptions file's bytes; nothing when none opened.
-    virtual std::optional<std::string> defaultVmOptionsFile() = 0;
+    // The default .vmoptions file; nothing when none opened or it holds more than maxBytes.
+    virtual std::optional<VmOptionsFile> defaultVmOptionsFile(size_t maxBytes) = 0;
     // The configured class path (121) or module path (132) entries, each followed by ";".
     virtual void appendConfiguredEntries(Setting list, std::string& target) = 0;
     // The *.jar and then *.zip files of the launcher's per-run directory, each followed by ";".
@@ -55,10 +55,18 @@ std::string_view runtimeModuleName(bool parcelkitFamily);
 // options alike); a name that is the last option stays alone.
 void mergeModuleOptionPairs(std::vector<std::string>& options);
 
+// The final option list, or why there is none.
+struct AssembledOptions {
+    std::vector<std::string> options;
+    // Empty, or the detail text of a list past kMaxVmOptionCount or kMaxVmOptionBytes: the
+    // launch cannot go on.
+    std::string refusal;
+};
+
 // Builds the final option list (logged as "vmoption %d: %S" lines). Fatal errors of the
 // configured entry lists end the process.
-std::vector<std::string> buildJvmOptions(const AssemblyInputs& inputs, OptionSources& sources,
-                                         AssemblyMachine& machine);
+AssembledOptions buildJvmOptions(const AssemblyInputs& inputs, OptionSources& sources,
+                                 AssemblyMachine& machine);
 
 // The Windows machine: the default file by the executable's name, entries resolved against the
 // launcher folder, the per-run directory, the runtime's jli.dll.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <map>
 
 #include "common/log_host.h"
@@ -23,7 +24,7 @@ public:
     std::wstring resolveInclude(std::wstring_view path, const std::wstring*) override {
         return L"C:\\app\\" + std::wstring(path);
     }
-    std::optional<std::string> readFile(const std::wstring& path) override {
+    std::optional<std::string> readFile(const std::wstring& path, size_t) override {
         const auto it = files.find(path);
         if (it == files.end()) return std::nullopt;
         return it->second;
@@ -37,7 +38,10 @@ public:
     std::string archives;
     std::optional<std::map<std::string, Options>> argumentFiles;  // nothing: no jli.dll
 
-    std::optional<std::string> defaultVmOptionsFile() override { return vmOptionsFile; }
+    std::optional<launcher::VmOptionsFile> defaultVmOptionsFile(size_t) override {
+        if (!vmOptionsFile) return std::nullopt;
+        return launcher::VmOptionsFile{L"C:\\app\\svc.vmoptions", *vmOptionsFile};
+    }
     void appendConfiguredEntries(Setting list, std::string& target) override {
         target += entries[list];
     }
@@ -64,6 +68,7 @@ struct Case {
     AssemblyInputs inputs;
     MemoryMachine machine;
     Options expected;
+    std::string refusal = {};  // the launch cannot go on
 };
 
 AssemblyInputs withProperties(AssemblyInputs inputs) {
@@ -165,9 +170,31 @@ TEST(BuildJvmOptions, SourcesComeInTheirOrderAndCompose) {
         c.expected = {"-Dlumex.tempDir=", "@C:\\args.txt", "-Djava.class.path="};
         cases.push_back(c);
     }
+    {
+        // With the one system property, a file of as many lines as options may be is one more.
+        Case c{"more options than the bound", withProperties({}), {}, {}};
+        c.inputs.readDefaultVmOptionsFile = true;
+        c.machine.vmOptionsFile = std::string();
+        for (size_t i = 0; i < launcher::kMaxVmOptionCount; ++i) *c.machine.vmOptionsFile += "-a\n";
+        c.refusal = "more than 1000000 JVM options";
+        cases.push_back(c);
+    }
+    {
+        Case c{"argument files past the size bound", withProperties({}), {}, {}};
+        c.inputs.readDefaultVmOptionsFile = true;
+        c.inputs.jvmBinDirectory = "C:\\rt\\bin";
+        c.machine.vmOptionsFile = "@C:\\big.txt\n";
+        c.machine.argumentFiles = std::map<std::string, Options>{
+            {"@C:\\big.txt", Options(17, std::string(1 << 20, 'x'))}};
+        c.refusal = "JVM options longer than 16777216 bytes in all";
+        cases.push_back(c);
+    }
     for (Case& c : cases) {
         MemorySources sources;
-        EXPECT_EQ(launcher::buildJvmOptions(c.inputs, sources, c.machine), c.expected) << c.name;
+        const launcher::AssembledOptions built =
+            launcher::buildJvmOptions(c.inputs, sources, c.machine);
+        EXPECT_EQ(built.options, c.expected) << c.name;
+        EXPECT_EQ(built.refusal, c.refusal) << c.name;
     }
     const auto lines = launcher::takeLogLines();
     EXPECT_NE(std::find(lines.begin(), lines.end(), L"vmoption 1: --add-modules=java.sql"),
@@ -180,4 +207,17 @@ TEST(MergeModuleOptionPairs, JoinsEveryModuleOptionWithItsValue) {
     launcher::mergeModuleOptionPairs(options);
     EXPECT_EQ(options, (Options{"--add-opens=a/b=c", "--patch-module=m=p", "-Dx",
                                 "--add-exports=a/b=c", "--limit-modules"}));
+    options = {"--add-reads", "--add-reads", "x", "--add-modules"};
+    launcher::mergeModuleOptionPairs(options);
+    EXPECT_EQ(options, (Options{"--add-reads=--add-reads", "x", "--add-modules"}));
+
+    // Many pairs merge in time proportional to their number (milliseconds, not seconds).
+    options.clear();
+    for (int i = 0; i < 10000; ++i) options.insert(options.end(), {"--add-reads", "m=n", "-Dx"});
+    const auto start = std::chrono::steady_clock::now();
+    launcher::mergeModuleOptionPairs(options);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    ASSERT_EQ(options.size(), 20000u);
+    EXPECT_EQ(options[19998], "--add-reads=m=n");
+    EXPECT_EQ(options[19999], "-Dx");
 }

@@ -22,8 +22,8 @@ using JliMemFree = void (*)(void* pointer);
 
 class WindowsAssemblyMachine : public AssemblyMachine {
 public:
-    std::optional<std::string> defaultVmOptionsFile() override {
-        return readDefaultVmOptionsFile();
+    std::optional<VmOptionsFile> defaultVmOptionsFile(size_t maxBytes) override {
+        return readDefaultVmOptionsFile(maxBytes);
     }
 
     void appendConfiguredEntries(Setting list, std::string& target) override {

@@ -6,6 +6,7 @@
 #include "common/log.h"
 #include "common/text_list.h"
 #include "config/config.h"
+#include "env/path_rules.h"
 #include "jvm/discovery/java_version.h"
 
 namespace launcher {
@@ -34,13 +35,13 @@ constexpr OverrideLine kOverrideLines[] = {
 // Real option files nest a level or two; these bounds only stop hostile include trees (deep
 // chains, or files that include the next one many times over).
 constexpr size_t kMaxIncludeDepth = 64;
-constexpr size_t kMaxIncludedFiles = 256;
-constexpr size_t kMaxIncludedBytes = size_t(16) << 20;
+constexpr size_t kMaxReadFiles = 256;
+constexpr size_t kMaxReadBytes = size_t(16) << 20;
 // More per-version lines than any block holds; keeps the line ids inside 32 bits.
 constexpr int32_t kMaxVersionLines = 10000;
 
-// Calls f with every line that counts, trimmed. CR LF needs no step of its own: the CR left
-// before the LF is trailing white space and trimmed away like any other.
+// Calls f with every line that counts, trimmed, until f returns false. CR LF needs no step of
+// its own: the CR left before the LF is trailing white space and trimmed away like any other.
 template <typename F>
 void forEachOptionLine(std::string_view bytes, F&& f) {
     bytes = bytes.substr(0, bytes.find(kEndOfFile));  // text mode stops reading at 0x1A
@@ -54,15 +55,46 @@ void forEachOptionLine(std::string_view bytes, F&& f) {
         line = line.substr(0, line.find('\0'));
         const size_t first = line.find_first_not_of(kWhiteSpace);
         if (first == std::string_view::npos || line[first] == '#') continue;
-        f(line.substr(first, line.find_last_not_of(kWhiteSpace) - first + 1));
+        if (!f(line.substr(first, line.find_last_not_of(kWhiteSpace) - first + 1))) return;
     }
 }
 
-// Windows file names ignore case; ASCII folding is enough to catch a file including itself.
-bool samePath(std::wstring_view a, std::wstring_view b) {
-    const auto fold = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? c - L'A' + L'a' : c; };
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [&](wchar_t x, wchar_t y) { return fold(x) == fold(y); });
+// The name under which the cycle guard knows a file: "/" read as "\", runs of separators, "."
+// and ".." segments resolved as Windows resolves them (never above the drive or share), ASCII
+// letters folded (file names ignore case), and the dots and blanks that Windows drops from the
+// end of a name dropped. So "C:\app\.\a", "C:\app\sub\..\A" and "c:/app/a." are one file.
+std::wstring fileKey(std::wstring_view path) {
+    const auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+    const bool unc = path.size() >= 2 && separator(path[0]) && separator(path[1]);
+    std::wstring key = unc ? L"\\\\" : L"";
+    std::vector<size_t> starts;  // where each kept segment begins in key
+    size_t root = 0;             // segments ".." never removes: the drive, or server and share
+    for (size_t start = 0; start <= path.size();) {
+        size_t end = start;
+        while (end < path.size() && !separator(path[end])) ++end;
+        const std::wstring_view segment = path.substr(start, end - start);
+        start = end + 1;
+        if (segment.empty() || segment == L".") continue;
+        if (segment == L"..") {
+            if (starts.size() > root) {
+                key.resize(starts.back());
+                starts.pop_back();
+            }
+            continue;
+        }
+        starts.push_back(key.size());
+        key += lowerAscii(segment);
+        key += L'\\';
+        if (unc ? starts.size() <= 2 : starts.size() == 1 && segment.back() == L':') {
+            root = starts.size();
+        }
+    }
+    if (starts.size() > root) {
+        key.pop_back();
+        key.erase(std::max(key.find_last_not_of(L". ") + 1, starts.back()));
+        if (key.size() > starts.back()) key += L'\\';
+    }
+    return key;
 }
 
 // A configured option string: expanded ANSI-safe, then split like a command line.
@@ -76,17 +108,65 @@ std::vector<std::wstring> optionTokens(OptionSources& sources, std::wstring_view
 
 std::vector<std::string> vmOptionFileLines(std::string_view bytes) {
     std::vector<std::string> lines;
-    forEachOptionLine(bytes, [&](std::string_view line) { lines.emplace_back(line); });
+    forEachOptionLine(bytes, [&](std::string_view line) {
+        lines.emplace_back(line);
+        return true;
+    });
     return lines;
+}
+
+std::string optionBoundsRefusal(size_t count, size_t bytes) {
+    if (count > kMaxVmOptionCount) {
+        return formatA("more than %d JVM options", static_cast<int>(kMaxVmOptionCount));
+    }
+    if (bytes > kMaxVmOptionBytes) {
+        return formatA("JVM options longer than %d bytes in all",
+                       static_cast<int>(kMaxVmOptionBytes));
+    }
+    return {};
 }
 
 void VmOptionReader::readVmOptionsFile(const std::optional<std::wstring>& path,
                                        std::string_view bytes) {
-    if (path) reading_.push_back(*path);
+    readLines(path, path ? &*path : nullptr, bytes);
+}
+
+void VmOptionReader::readDefaultVmOptionsFile(const std::wstring& path, std::string_view bytes) {
+    readLines(std::nullopt, &path, bytes);
+}
+
+size_t VmOptionReader::readBudgetLeft() const {
+    return filesRead_ < kMaxReadFiles ? kMaxReadBytes - bytesRead_ : 0;
+}
+
+void VmOptionReader::readLines(const std::optional<std::wstring>& basePath,
+                               const std::wstring* guardPath, std::string_view bytes) {
+    // Checked with the file's own size, so the file being read cannot pass the budget.
+    if (filesRead_ >= kMaxReadFiles || bytes.size() > kMaxReadBytes - bytesRead_) {
+        logError(L"options file %s not read: %d bytes beyond the budget of %d files and %d bytes",
+                 guardPath ? *guardPath : std::wstring(), static_cast<int>(bytes.size()),
+                 static_cast<int>(kMaxReadFiles), static_cast<int>(kMaxReadBytes));
+        return;
+    }
+    ++filesRead_;
+    bytesRead_ += bytes.size();
+    if (guardPath) reading_.push_back(fileKey(*guardPath));
     forEachOptionLine(bytes, [&](std::string_view line) {
-        addVmOptionLine(path, sources_.expand(widen(line), true));
+        addVmOptionLine(basePath, sources_.expand(widen(line), true));
+        return refusal_.empty();
     });
-    if (path) reading_.pop_back();
+    if (guardPath) reading_.pop_back();
+}
+
+void VmOptionReader::addOption(std::string option) {
+    if (!refusal_.empty()) return;
+    refusal_ = optionBoundsRefusal(collector_.options.size() + 1, optionBytes_ + option.size());
+    if (!refusal_.empty()) {
+        logError(L"%S: the options that follow are not read", refusal_);
+        return;
+    }
+    optionBytes_ += option.size();
+    collector_.options.push_back(std::move(option));
 }
 
 void VmOptionReader::addVmOptionLine(const std::optional<std::wstring>& basePath,
@@ -101,7 +181,7 @@ void VmOptionReader::addVmOptionLine(const std::optional<std::wstring>& basePath
             return;
         }
     }
-    collector_.options.push_back(sources_.narrow(line));
+    addOption(sources_.narrow(line));
 }
 
 void VmOptionReader::addVmOptionTokens(const std::vector<std::wstring>& tokens) {
@@ -116,12 +196,12 @@ void VmOptionReader::addVmOptionTokens(const std::vector<std::wstring>& tokens) 
 
 void VmOptionReader::include(const std::optional<std::wstring>& basePath,
                              std::wstring_view rawPath) {
+    if (!refusal_.empty()) return;
     const std::wstring expanded = sources_.expand(rawPath, false);
     logMessage(L"after exp from %s %s", expanded, rawPath);
     const std::wstring resolved =
         sources_.resolveInclude(expanded, basePath ? &*basePath : nullptr);
-    if (std::any_of(reading_.begin(), reading_.end(),
-                    [&](const std::wstring& open) { return samePath(open, resolved); })) {
+    if (std::find(reading_.begin(), reading_.end(), fileKey(resolved)) != reading_.end()) {
         logError(L"include cycle: %s is already being read", resolved);
         return;
     }
@@ -130,18 +210,14 @@ void VmOptionReader::include(const std::optional<std::wstring>& basePath,
                  resolved);
         return;
     }
-    if (includedFiles_ >= kMaxIncludedFiles || includedBytes_ >= kMaxIncludedBytes) {
+    if (filesRead_ >= kMaxReadFiles || bytesRead_ >= kMaxReadBytes) {
         logError(L"too many included options (%d files, %d bytes): %s not read",
-                 static_cast<int>(includedFiles_), static_cast<int>(includedBytes_), resolved);
+                 static_cast<int>(filesRead_), static_cast<int>(bytesRead_), resolved);
         return;
     }
-    const std::optional<std::string> bytes = sources_.readFile(resolved);
+    const std::optional<std::string> bytes = sources_.readFile(resolved, readBudgetLeft());
     logMessage(L"adding vmoptions from (%d) <%s> (%s)", bytes ? 1 : 0, resolved, expanded);
-    if (bytes) {
-        ++includedFiles_;
-        includedBytes_ += bytes->size();
-        readVmOptionsFile(resolved, *bytes);
-    }
+    if (bytes) readVmOptionsFile(resolved, *bytes);
     logMessage(L"adding vmoptions 2");
     logMessage(L"adding vmoptions 3");
 }

@@ -39,8 +39,9 @@ public:
     // Resolves an include path against the folder of baseFile, or against the launcher's folder
     // when there is none; backslash runs collapsed.
     virtual std::wstring resolveInclude(std::wstring_view path, const std::wstring* baseFile) = 0;
-    // The bytes of a file opened for shared reading; nothing when it cannot be opened.
-    virtual std::optional<std::string> readFile(const std::wstring& path) = 0;
+    // The bytes of a file opened for shared reading; nothing when it cannot be opened or holds
+    // more than maxBytes (logged; such a file is not read into memory).
+    virtual std::optional<std::string> readFile(const std::wstring& path, size_t maxBytes) = 0;
 };
 
 // ---- line rules ----
@@ -51,9 +52,19 @@ public:
 // mark is recognised.
 std::vector<std::string> vmOptionFileLines(std::string_view bytes);
 
+// Real option lists hold a few dozen options. Past these bounds (a hostile file tree whose lines
+// expand to long values, or a file of a million lines) the launch ends with a clear message
+// instead of growing the list until memory runs out.
+constexpr size_t kMaxVmOptionCount = 1000000;
+constexpr size_t kMaxVmOptionBytes = size_t(16) << 20;
+
+// Why an option list is past the bounds above; empty when it is not.
+std::string optionBoundsRefusal(size_t count, size_t bytes);
+
 // Reads options, includes and overrides into a collector. Includes are read in place; a file
-// that is already being read (an include cycle) is refused with a log line, and so are includes
-// nested deeper than 64 files or beyond 256 included files (16 MiB) in all.
+// that is already being read (an include cycle, whatever name it is reached by) is refused with
+// a log line, and so are includes nested deeper than 64 files. All files read together, the
+// default file and the configured includes among them, stay within 256 files and 16 MiB.
 class VmOptionReader {
 public:
     VmOptionReader(OptionSources& sources, VmOptionCollector& collector)
@@ -61,25 +72,41 @@ public:
 
     // Every line of a .vmoptions file's bytes: widened byte by byte, expanded (ANSI-safe) and
     // classified. path is the file's full path (the base of its relative includes), or nothing
-    // for the default file.
+    // for lines that have no file of their own.
     void readVmOptionsFile(const std::optional<std::wstring>& path, std::string_view bytes);
+    // The default file: read like a file without a base path (its relative includes resolve
+    // against the launcher's folder), while its path takes part in the cycle guard.
+    void readDefaultVmOptionsFile(const std::wstring& path, std::string_view bytes);
     // Classifies one line as it is given (the caller expanded it where that applies).
     void addVmOptionLine(const std::optional<std::wstring>& basePath, std::wstring_view line);
     // Tokens of a configured option string: a bare "-include-options" takes the next token as
     // its file; every token goes to addVmOptionLine without a base path.
     void addVmOptionTokens(const std::vector<std::wstring>& tokens);
 
+    // How many bytes a further file may hold within the read budget; 0 when no further file
+    // may be read at all.
+    size_t readBudgetLeft() const;
+    // Why reading stopped at kMaxVmOptionCount or kMaxVmOptionBytes; empty while it did not.
+    const std::string& refusal() const { return refusal_; }
+
 private:
+    void readLines(const std::optional<std::wstring>& basePath, const std::wstring* guardPath,
+                   std::string_view bytes);
     void include(const std::optional<std::wstring>& basePath, std::wstring_view rawPath);
+    void addOption(std::string option);
 
     OptionSources& sources_;
     VmOptionCollector& collector_;
-    // The files being read, outermost first, to refuse include cycles.
+    // The files being read, outermost first, each as the key under which two names of one file
+    // compare equal, to refuse include cycles.
     std::vector<std::wstring> reading_;
-    // Files and bytes read through includes so far: a hostile include tree that fans out
-    // (every file including the next twice) is cut off instead of growing without end.
-    size_t includedFiles_ = 0;
-    size_t includedBytes_ = 0;
+    // Files and bytes read so far: a hostile include tree that fans out (every file including
+    // the next twice) is cut off instead of growing without end.
+    size_t filesRead_ = 0;
+    size_t bytesRead_ = 0;
+    // The bytes of the options this reader added.
+    size_t optionBytes_ = 0;
+    std::string refusal_;
 };
 
 // ---- per-version and locale options ----
@@ -127,10 +154,16 @@ OptionSources& windowsOptionSources();
 // The same object with the selected runtime's home, which ${launcher:sys.jvmHome} and its twins
 // expand to from then on (empty until set): the runtime is a value the run road passes on.
 OptionSources& windowsOptionSources(std::string_view jvmHome);
-// The default .vmoptions file's bytes (<exe without ".exe">.vmoptions, else
-// <exe>.vmoptions, by the long and then the reported module path); nothing when none opens.
-// Files over 16 MiB count as not opened (logged). The caller logs whether one was read.
-std::optional<std::string> readDefaultVmOptionsFile();
+// A .vmoptions file read whole.
+struct VmOptionsFile {
+    std::wstring path;
+    std::string bytes;
+};
+// The default .vmoptions file (<exe without ".exe">.vmoptions, else <exe>.vmoptions, by the
+// long and then the reported module path); nothing when none opens. The first that opens ends
+// the search: when it holds more than maxBytes it is refused (logged) and nothing is read. The
+// caller logs whether one was read.
+std::optional<VmOptionsFile> readDefaultVmOptionsFile(size_t maxBytes);
 // Appends the entries of config 121 or 132 to target, each resolved and followed by ";"; a
 // required entry that is missing ends the launch (message 1006, or 1008 for a variable that
 // adds nothing: unset, empty, or too long for the 6000-character buffer).

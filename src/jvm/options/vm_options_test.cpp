@@ -17,10 +17,13 @@ namespace {
 class FakeSources : public OptionSources {
 public:
     std::map<std::wstring, std::string> files;
+    std::vector<size_t> limits;  // maxBytes of each read
+    std::wstring big;            // the value of "${B}"
     std::wstring expand(std::wstring_view text, bool ansiSafe) override {
         std::wstring out(text);
         for (size_t at; (at = out.find(L"${M}")) != out.npos;)
             out.replace(at, 4, ansiSafe ? L"a" : L"L");
+        if (const size_t at = out.find(L"${B}"); at != out.npos) out.replace(at, 4, big);
         return out;
     }
     std::string expandNarrow(std::string_view text) override { return std::string(text); }
@@ -30,7 +33,8 @@ public:
         collapseBackslashes(out += path);
         return out;
     }
-    std::optional<std::string> readFile(const std::wstring& path) override {
+    std::optional<std::string> readFile(const std::wstring& path, size_t maxBytes) override {
+        limits.push_back(maxBytes);
         const auto it = files.find(path);
         return it == files.end() ? std::nullopt : std::optional<std::string>(it->second);
     }
@@ -119,6 +123,14 @@ TEST_F(VmOptions, IncludeCyclesAndRunawayTreesAreRefused) {
          L"include cycle: C:\\APP\\B is already being read"},
         {"-Db\n-include-options f0", "-Da|-Db|-Dc",
          L"include cycle: C:\\app\\f0 is already being read"},
+        // Other names of the same files: "." and ".." segments, letter case, "/", the dots
+        // Windows drops from the end of a name, ".." above the drive.
+        {"-Db\n-include-options .\\sub\\..\\F0", "-Da|-Db|-Dc",
+         L"include cycle: C:\\app\\.\\sub\\..\\F0 is already being read"},
+        {"-Db\n-include-options ..\\app/x\\..\\B..", "-Da|-Db|-Dc",
+         L"include cycle: C:\\app\\..\\app/x\\..\\B.. is already being read"},
+        {"-Db\n-include-options C:\\..\\..\\app\\f0", "-Da|-Db|-Dc",
+         L"include cycle: C:\\..\\..\\app\\f0 is already being read"},
     };
     for (const auto& c : cases) {
         sources.files = {{L"C:\\app\\f0", "-Da\n-include-options b\n-Dc"}, {L"C:\\app\\b", c.b}};
@@ -127,23 +139,73 @@ TEST_F(VmOptions, IncludeCyclesAndRunawayTreesAreRefused) {
         EXPECT_EQ(joined(collector.options), c.options);
         EXPECT_TRUE(logged(L"ERROR: " + std::wstring(c.logged))) << c.logged;
     }
+    // The default file takes part in the guard, by whatever name it includes itself.
+    sources.files = {{L"C:\\app\\svc.vmoptions", "-D1\n-include-options SVC.vmoptions\n-D2"}};
+    collector.options.clear();
+    reader.readDefaultVmOptionsFile(L"C:\\app\\svc.vmoptions",
+                                    "-D1\n-include-options ./svc.vmoptions\n-D2");
+    EXPECT_EQ(joined(collector.options), "-D1|-D2");
+    EXPECT_TRUE(logged(L"ERROR: include cycle: C:\\app\\./svc.vmoptions is already being read"));
+
     // A chain of 100 files stops at the nesting bound; files that each include the next twice
-    // (2^40 reads) stop at the budget.
+    // (2^40 reads) stop at the budget of 256 files, the default file among them.
     for (const auto& [includes, options, refusal] :
-         {std::tuple(1, 64u, L"includes nested deeper than 64"),
-          std::tuple(2, 256u, L"too many included")}) {
+         {std::tuple(1, 63u, L"includes nested deeper than 64"),
+          std::tuple(2, 255u, L"too many included")}) {
         for (int i = 0; i < 100; ++i) {
             std::string& file = sources.files[L"C:\\app\\f" + std::to_wstring(i)] = "-D";
             for (int n = 0; n < includes; ++n)
                 file += "\n-include-options f" + std::to_string(i + 1);
         }
         VmOptionCollector fresh;
-        VmOptionReader(sources, fresh).readVmOptionsFile(std::nullopt, "-include-options f0");
+        VmOptionReader(sources, fresh)
+            .readDefaultVmOptionsFile(L"C:\\app\\svc.vmoptions", "-include-options f0");
         EXPECT_EQ(fresh.options.size(), options);
         std::wstring log;
         for (const auto& line : takeLogLines()) log += line;
         EXPECT_NE(log.find(L"ERROR: " + std::wstring(refusal)), log.npos) << refusal;
     }
+}
+
+TEST_F(VmOptions, TheReadBudgetAndTheOptionBoundsCannotBePassed) {
+    // 16 MiB for every file read, the default file among them, each checked with its own size.
+    const std::string tenMiB = "#" + std::string(10 << 20, 'x') + "\n";
+    sources.files = {{L"C:\\app\\a", tenMiB + "-Da"}, {L"C:\\app\\b", tenMiB + "-Db"}};
+    const struct {
+        std::string file, options;
+        bool readsA;
+    } cases[] = {
+        {tenMiB + "-D0\n-include-options b", "-D0", false},
+        {"-D0\n-include-options a\n-include-options b", "-D0|-Da", true},
+    };
+    for (const auto& c : cases) {
+        VmOptionCollector fresh;
+        sources.limits.clear();
+        VmOptionReader(sources, fresh).readDefaultVmOptionsFile(L"C:\\app\\svc.vmoptions", c.file);
+        EXPECT_EQ(joined(fresh.options), c.options);
+        // The machine is asked for no more than the budget has left.
+        const size_t readBefore =
+            c.file.size() + (c.readsA ? sources.files[L"C:\\app\\a"].size() : 0);
+        EXPECT_EQ(sources.limits.back(), (size_t(16) << 20) - readBefore);
+        EXPECT_TRUE(
+            logged(L"ERROR: options file C:\\app\\b not read: 10485765 bytes beyond the "
+                   L"budget of 256 files and 16777216 bytes"));
+    }
+
+    // Lines that expand to 1 MiB each stop at 16 MiB of options; nothing after them is read.
+    sources.big.assign(1 << 20, L'x');
+    sources.limits.clear();
+    std::string lines;
+    for (int i = 0; i < 20; ++i) lines += "-D${B}\n";
+    reader.readVmOptionsFile(std::nullopt, lines + "-include-options late\n-Dlast");
+    EXPECT_EQ(collector.options.size(), 15u);
+    EXPECT_EQ(reader.refusal(), "JVM options longer than 16777216 bytes in all");
+    EXPECT_TRUE(
+        logged(L"ERROR: JVM options longer than 16777216 bytes in all: the options that "
+               L"follow are not read"));
+    reader.addVmOptionLine(std::nullopt, L"-Dmore");
+    EXPECT_EQ(collector.options.size(), 15u);
+    EXPECT_TRUE(sources.limits.empty()) << "the include after the bound was not read";
 }
 
 TEST(VersionConditions, RangesPatternsAndMajorVersions) {

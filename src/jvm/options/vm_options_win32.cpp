@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <utility>
+
 #include "common/fatal.h"
 #include "common/limits.h"
 #include "common/log.h"
@@ -13,21 +15,25 @@ namespace launcher {
 
 namespace {
 
-// Option files hold a few lines; a file this large is a mistake or hostile and is not parsed.
-constexpr uint64_t kMaxOptionsFileBytes = uint64_t(16) << 20;
 constexpr DWORD kReadChunk = 64 * 1024;
 
-// The whole file, opened as the C runtime's fopen(..., "r") shares it; nothing when it cannot
-// be opened or is too large.
-std::optional<std::string> readWholeFile(const std::wstring& path) {
+// What became of a file read for its options.
+struct FileRead {
+    bool opened = false;               // it exists and could be opened
+    std::optional<std::string> bytes;  // nothing when it did not open or held too much
+};
+
+// The whole file, opened as the C runtime's fopen(..., "r") shares it; a file of more than
+// maxBytes is refused (logged) without being read into memory.
+FileRead readWholeFile(const std::wstring& path, size_t maxBytes) {
     UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return std::nullopt;
+    if (!file) return {};
     LARGE_INTEGER size{};
-    if (::GetFileSizeEx(file.get(), &size) && uint64_t(size.QuadPart) > kMaxOptionsFileBytes) {
-        logError(L"options file %s not read: %I64d bytes", path,
-                 static_cast<long long>(size.QuadPart));
-        return std::nullopt;
+    if (::GetFileSizeEx(file.get(), &size) && uint64_t(size.QuadPart) > maxBytes) {
+        logError(L"options file %s not read: %I64d bytes, more than %I64d", path,
+                 static_cast<long long>(size.QuadPart), static_cast<long long>(maxBytes));
+        return {true, std::nullopt};
     }
     std::string bytes;
     // The size is checked again while reading: the file may grow meanwhile.
@@ -39,13 +45,13 @@ std::optional<std::string> readWholeFile(const std::wstring& path) {
         if (!::ReadFile(file.get(), bytes.data() + start, kReadChunk, &got, nullptr)) got = 0;
         bytes.resize(start + got);
         if (got == 0) break;
-        if (bytes.size() > kMaxOptionsFileBytes) {
+        if (bytes.size() > maxBytes) {
             logError(L"options file %s not read: it grew beyond %I64d bytes", path,
-                     static_cast<long long>(kMaxOptionsFileBytes));
-            return std::nullopt;
+                     static_cast<long long>(maxBytes));
+            return {true, std::nullopt};
         }
     }
-    return bytes;
+    return {true, std::move(bytes)};
 }
 
 class WindowsOptionSources final : public OptionSources {
@@ -68,8 +74,8 @@ public:
         appendResolvedPath(out, path, baseFile, FolderForm::Wide);
         return out;
     }
-    std::optional<std::string> readFile(const std::wstring& path) override {
-        return readWholeFile(path);
+    std::optional<std::string> readFile(const std::wstring& path, size_t maxBytes) override {
+        return readWholeFile(path, maxBytes).bytes;
     }
 
 private:
@@ -82,20 +88,25 @@ WindowsOptionSources& processSources() {
 }
 
 // Candidate A (the path without ".exe", plus ".vmoptions"), then candidate B (the whole path
-// plus ".vmoptions").
-std::optional<std::string> readOptionsBeside(const std::wstring& executable) {
-    std::optional<std::string> bytes;
+// plus ".vmoptions") when A did not open. A file that opened ends the search even when it was
+// refused for its size: the application's own file is never passed over for another.
+std::pair<bool, std::optional<VmOptionsFile>> readOptionsBeside(const std::wstring& executable,
+                                                                size_t maxBytes) {
+    std::wstring candidate;
+    FileRead read;
     if (executable.size() > 4) {
-        const std::wstring candidate = executable.substr(0, executable.size() - 4) + L".vmoptions";
-        bytes = readWholeFile(candidate);
-        logMessage(L"vmoptions2: exe %s file: %s, file: %d", executable, candidate, bytes ? 1 : 0);
+        candidate = executable.substr(0, executable.size() - 4) + L".vmoptions";
+        read = readWholeFile(candidate, maxBytes);
+        logMessage(L"vmoptions2: exe %s file: %s, file: %d", executable, candidate,
+                   read.opened ? 1 : 0);
     }
-    if (!bytes) {
-        const std::wstring candidate = executable + L".vmoptions";
-        bytes = readWholeFile(candidate);
-        logMessage(L"vmoptions: opts2: %s, file: %d", candidate, bytes ? 1 : 0);
+    if (!read.opened) {
+        candidate = executable + L".vmoptions";
+        read = readWholeFile(candidate, maxBytes);
+        logMessage(L"vmoptions: opts2: %s, file: %d", candidate, read.opened ? 1 : 0);
     }
-    return bytes;
+    if (!read.bytes) return {read.opened, std::nullopt};
+    return {true, VmOptionsFile{std::move(candidate), std::move(*read.bytes)}};
 }
 
 // "A" and "D" entries (and "S" outside the class path): the resolved path whether or not it
@@ -141,11 +152,9 @@ bool appendVariableEntry(const std::string& name, std::string& target) {
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
         value = value.substr(1, value.size() - 2);
     }
-    // A value of two quotes alone would add an empty class-path element, which Java reads as
-    // the current folder.
-    if (value.empty()) return false;
+    // A value of two quotes alone adds its empty value and the separator.
     target += value;
-    if (value.back() != ';') target += ';';
+    if (value.empty() || value.back() != ';') target += ';';
     return true;
 }
 
@@ -160,14 +169,15 @@ OptionSources& windowsOptionSources(std::string_view jvmHome) {
     return processSources();
 }
 
-std::optional<std::string> readDefaultVmOptionsFile() {
-    if (auto bytes = readOptionsBeside(executablePathW())) return bytes;
+std::optional<VmOptionsFile> readDefaultVmOptionsFile(size_t maxBytes) {
+    auto [opened, file] = readOptionsBeside(executablePathW(), maxBytes);
+    if (opened) return std::move(file);
     // The module name as the system reports it may differ from the long form (a short name).
     std::wstring module(kBufferLength, L'\0');
     const DWORD n = ::GetModuleFileNameW(nullptr, module.data(), DWORD(kBufferLength));
     if (n == 0 || n >= kBufferLength) return std::nullopt;
     module.resize(n);
-    return readOptionsBeside(module);
+    return readOptionsBeside(module, maxBytes).second;
 }
 
 void appendConfiguredEntries(Setting list, OptionSources& sources, std::string& target) {
