@@ -162,10 +162,15 @@ std::optional<std::wstring> readPasswordLine() {
     std::string bytes;
     char c = 0;
     DWORD read = 0;
+    bool ended = false;
     while (bytes.size() < kMaxPasswordLength * 2 && ::ReadFile(input, &c, 1, &read, nullptr) &&
-           read == 1 && c != '\n') {
+           read == 1) {
+        ended = c == '\n';
+        if (ended) break;
         bytes.push_back(c);
     }
+    // An input that ends before a line does holds no password (an empty line is one).
+    if (bytes.empty() && !ended) return std::nullopt;
     std::wstring line(bytes.size(), L'\0');
     const int n = bytes.empty() ? 0
                                 : ::MultiByteToWideChar(CP_ACP, 0, bytes.data(),

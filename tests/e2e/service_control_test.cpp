@@ -194,6 +194,111 @@ TEST_F(ServiceControl, InstallDemandStartWithDependenciesAndDescription) {
     expectCommand(exe, {"/uninstall"}, 1, crlf({"Could not delete service."}));
 }
 
+// The install options of the service operation settings, as Wine's manager keeps them. Wine 8
+// answers QueryServiceConfig2W with ERROR_INVALID_LEVEL for the delayed start and the failure
+// actions with their flag: where it does, the test reads the service's registry values instead
+// (what the structures hold is tested on the host).
+TEST_F(ServiceControl, InstallOptionsReachTheServiceRecord) {
+    using launcher::Setting;
+    const std::string& n = name_;
+    auto w = block("4");
+    const std::pair<Setting, std::string> settings[] = {
+        {Setting::DelayedAutoStart, "1"},
+        {Setting::ServiceDisplayName, "Lumex Options \xC4"},
+        {Setting::RecoveryActions, "restart,restart,none"},
+        {Setting::RecoveryDelay, "10"},
+        {Setting::RecoveryResetAfter, "86400"},
+        {Setting::RecoveryOnErrorExit, "1"},
+        {Setting::ServiceAccount, ".\\tester"},
+        {Setting::PasswordVariable, "LMX_E2E_PASSWORD"}};
+    for (const auto& [id, value] : settings) w.string(launcher::idOf(id), value);
+    const auto exe = pack(w);
+    // Without its password nothing changes.
+    expectCommand(exe, {"/install"}, 1,
+                  crlf({"The environment variable LMX_E2E_PASSWORD with the password of "
+                        "'.\\tester' is not set."}));
+    EXPECT_EQ(scState(n), -1);
+
+    const WinrunResult r = runViaWinrun(exe, {"/install"}, {.env = {{"LMX_E2E_PASSWORD", "pw"}}});
+    EXPECT_EQ(r.exitCode, 0u) << r.describe();
+    const Lines lines = splitLines(r.out());
+    ASSERT_FALSE(lines.empty()) << r.describe();
+    EXPECT_EQ(lines.back(), "Installed service '" + n + "'.");
+    auto config = serviceConfig(n);
+    EXPECT_EQ(config["start-type"], "2");
+    EXPECT_EQ(config["display-name"], "Lumex Options \xC3\x84");
+    EXPECT_EQ(config["account"], ".\\tester");
+    const struct {
+        std::string option, query, value, registryValue;
+    } levels[] = {
+        {"the delayed start", "delayed-auto-start", "1", "DelayedAutostart"},
+        {"the failure actions", "failure-actions", "reset=86400 1/10000,1/10000,0/0",
+         "FailureActions"},
+        {"the failure actions flag", "failure-actions-flag", "1",
+         "FailureActionsOnNonCrashFailures"},
+    };
+    const std::string values = "|" + config["registry-values"] + "|";
+    size_t refusals = 0;
+    for (const auto& level : levels) {
+        const bool refused = std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
+            return l.starts_with("Could not set " + level.option + " (error ");
+        });
+        refusals += refused ? 1 : 0;
+        const bool kept = values.find("|" + level.registryValue + "|") != std::string::npos;
+        std::printf(
+            "[ wine     ] %s: ChangeServiceConfig2W %s; QueryServiceConfig2W: %s; "
+            "registry value %s: %s\n",
+            level.option.c_str(), refused ? "refused" : "accepted", config[level.query].c_str(),
+            level.registryValue.c_str(), kept ? "kept" : "absent");
+        // What the manager reports is what was asked for; what it refused it does not keep.
+        if (!config[level.query].starts_with("error ")) {
+            EXPECT_EQ(config[level.query], level.value) << level.option;
+        } else {
+            EXPECT_EQ(config[level.query], "error 124") << level.option;
+        }
+        if (refused) EXPECT_FALSE(kept) << level.option;
+    }
+    // Each refused option is named once, before the install line.
+    EXPECT_EQ(lines.size(), refusals + 1) << r.describe();
+}
+
+TEST_F(ServiceControl, AccountsAndTheirPasswords) {
+    using launcher::Setting;
+    const std::string& n = name_;
+    const struct {
+        std::string account;
+        std::string stdinData;
+        std::string shown;   // QueryServiceConfigW's account
+        std::string prompt;  // before the install line
+    } rows[] = {
+        {"virtual", "", "NT SERVICE\\" + n, ""},
+        {"LocalService", "", "NT AUTHORITY\\LocalService", ""},
+        {"NetworkService", "", "NT AUTHORITY\\NetworkService", ""},
+        // A named user without a variable: the password comes from standard input.
+        {"ACME\\svc", "secret\r\n", "ACME\\svc", "Password of 'ACME\\svc': "},
+    };
+    std::string before;  // the lines of the silent uninstall of the earlier row's service
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.account);
+        auto w = block("1");
+        w.string(launcher::idOf(Setting::ServiceAccount), row.account);
+        const auto exe = pack(w);
+        const WinrunResult r = runViaWinrun(exe, {"/install"}, {.stdinData = row.stdinData});
+        EXPECT_EQ(r.exitCode, 0u) << r.describe();
+        // The password is asked for before anything changes.
+        EXPECT_EQ(r.out(), row.prompt + before + "Installed service '" + n + "'.\r\n")
+            << r.describe();
+        EXPECT_EQ(serviceConfig(n)["account"], row.shown);
+        before = "Service is already stopped.\r\n";
+    }
+    // No input to read the password from: nothing is installed over the service.
+    auto w = block("1");
+    w.string(launcher::idOf(Setting::ServiceAccount), "ACME\\other");
+    expectCommand(pack(w), {"/install"}, 1,
+                  "Password of 'ACME\\other': Could not read the password of 'ACME\\other'.\r\n");
+    EXPECT_EQ(serviceConfig(n)["account"], "ACME\\svc");
+}
+
 TEST_F(ServiceControl, CommandsOnAMissingServiceFail) {
     const auto exe = pack(block("4"));
     expectCommand(exe, {"/status"}, 1, crlf({"Could not get status."}));
@@ -218,6 +323,13 @@ TEST_F(ServiceControl, StartTypeFollowsTheCommandAndTheLauncherKind) {
     EXPECT_EQ(config["depend-on-service"], "(absent)");
     EXPECT_EQ(config["description"], "(none)");
     EXPECT_EQ(config["description-value"], "no");
+    // Nor any of the service operation settings: the record as before them.
+    EXPECT_EQ(config["display-name"], n);
+    EXPECT_EQ(config["account"], "LocalSystem");
+    for (const char* value : {"DelayedAutostart", "FailureActions", "FailureActionsOnNonCrash"}) {
+        EXPECT_EQ(config["registry-values"].find(value), std::string::npos)
+            << config["registry-values"];
+    }
     expectCommand(kind4, {"/install-demand"}, 0,
                   crlf({"Service is already stopped.", "Installed service '" + n + "'."}));
     EXPECT_EQ(serviceConfig(n)["start-type"], "3");
