@@ -229,6 +229,16 @@ TEST_F(ServiceHostExclusive, AChildFailingOnItsOwnEndsTheHostWithoutAStoppedRepo
     EXPECT_TRUE(r.out().ends_with("Uninstalled service '" + n + "'.\r\n")) << r.describe();
     // A deleted service's record goes only once its process has ended: the host is gone.
     EXPECT_TRUE(waitForState(-1)) << "the host process is still running";
+
+    // With failure actions configured the host reports the end itself: stopped, with the
+    // child's code as the service-specific exit code, for the failure actions to act on.
+    const auto recovering = pack("exit:3", {}, {{launcher::Setting::RecoveryActions, "restart"}});
+    expectCommand(recovering, {"/install"}, 0, crlf({"Installed service '" + n + "'."}));
+    expectCommand(recovering, {"/start"}, 0, crlf({"Starting service '" + n + "'."}));
+    EXPECT_TRUE(waitForState(1));
+    const RunResult sc = runWine("sc", {"query", name_});
+    EXPECT_NE(sc.out.find("WIN32_EXIT_CODE    : 1066"), std::string::npos) << sc.out;
+    EXPECT_NE(sc.out.find("SERVICE_EXIT_CODE  : 3 "), std::string::npos) << sc.out;
 }
 
 TEST_F(ServiceHostExclusive, KillingTheHostEndsTheChildWithinFiveSeconds) {
