@@ -2,16 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <deque>
 
 #include "common/log_host.h"
 #include "config/config.h"
-#include "service/service_host.h"
 
 using launcher::dependencyMultiString;
-using launcher::FailureAction;
-using launcher::FailureActions;
 using launcher::ServiceCommand;
 using launcher::ServiceConfigLevel;
 using launcher::ServiceProgress;
@@ -137,130 +133,93 @@ TEST(InstallStartType, AutoAndDemandIgnoreTheLauncherKind) {
     }
 }
 
-TEST(FailureActions, RestartAndNoneWithTheirDelays) {
-    const auto restart = [](uint32_t ms) { return FailureAction{launcher::kScActionRestart, ms}; };
-    const FailureAction none{launcher::kScActionNone, 0};
-    const auto actions = [](uint32_t reset, std::vector<FailureAction> list) {
-        FailureActions result;
-        result.resetPeriodSeconds = reset;
-        for (const FailureAction& a : list) result.actions[result.count++] = a;
-        return result;
-    };
-    const struct {
-        std::string_view words;
-        int32_t delay, reset;
-        std::optional<FailureActions> expected;
-    } cases[] = {
-        {"restart,restart,none", 10, 86400, actions(86400, {restart(10000), restart(10000), none})},
-        {"none", 10, 0, actions(0, {none})},
-        {"restart", 0, -5, actions(0, {restart(0)})},
-        {"restart", -1, 60, actions(60, {restart(0)})},
-        {"restart", 86401, 60, actions(60, {restart(86400000)})},
-        {"restart", INT32_MAX, INT32_MAX, actions(INT32_MAX, {restart(86400000)})},
-        {"", 10, 60, std::nullopt},
-        {"restart,", 10, 60, std::nullopt},
-        {",none", 10, 60, std::nullopt},
-        {"reboot", 10, 60, std::nullopt},
-        {"Restart", 10, 60, std::nullopt},
-        {"restart, none", 10, 60, std::nullopt},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(launcher::failureActions(c.words, c.delay, c.reset), c.expected) << c.words;
+// The ChangeServiceConfig2W calls of an installation as "level:content;" each, the failure
+// actions' content as the reset period and "type/delay" per action.
+std::string changesText(const launcher::ServiceInstallOptions& options, uint32_t startType,
+                        std::wstring_view description) {
+    std::string text;
+    for (const auto& change : launcher::serviceConfigChanges(options, startType, description)) {
+        text += std::to_string(static_cast<int>(change.level)) + ":";
+        if (change.level == ServiceConfigLevel::FailureActions) {
+            text += change.valid ? std::to_string(change.actions.resetPeriodSeconds) : "invalid";
+            for (uint32_t i = 0; i < change.actions.count; ++i) {
+                text += " " + std::to_string(change.actions.actions[i].type) + "/" +
+                        std::to_string(change.actions.actions[i].delayMilliseconds);
+            }
+        } else if (change.level == ServiceConfigLevel::Description) {
+            text += std::string(change.description.begin(), change.description.end());
+        } else {
+            text += change.flag ? "1" : "0";
+        }
+        text += ";";
     }
-    std::string sixteen = "none";
-    for (int i = 1; i < 16; ++i) sixteen += ",restart";
-    ASSERT_TRUE(launcher::failureActions(sixteen, 1, 1));
-    EXPECT_EQ(launcher::failureActions(sixteen, 1, 1)->count, 16u);
-    EXPECT_FALSE(launcher::failureActions(sixteen + ",none", 1, 1)) << "more than 16";
+    return text;
 }
 
-// The ChangeServiceConfig2W calls an installation makes, with the structures they hand over.
-TEST(ServiceConfigChanges, OnlyWhatTheSettingsAskForInOrder) {
-    using Level = ServiceConfigLevel;
-    launcher::ServiceInstallOptions plain;
-    launcher::ServiceInstallOptions all;
-    all.delayedAutoStart = true;
-    all.recoveryActions = "restart,none";
-    all.recoveryDelaySeconds = 10;
-    all.recoveryResetAfterSeconds = 86400;
-    all.recoveryOnErrorExit = true;
-    launcher::ServiceInstallOptions invalid = all;
-    invalid.recoveryActions = "restart,reboot";
-    launcher::ServiceInstallOptions noFlag = all;
-    noFlag.recoveryOnErrorExit = false;
-    const auto levels = [](const launcher::ServiceConfigChanges& changes) {
-        std::vector<Level> list;
-        for (const auto& change : changes) list.push_back(change.level);
-        return list;
-    };
+// The structures an installation hands to ChangeServiceConfig2W, in order.
+TEST(ServiceConfigChanges, OnlyWhatTheSettingsAskFor) {
+    std::string seventeen;
+    for (int i = 0; i < 16; ++i) seventeen += "restart,";
     const struct {
-        const launcher::ServiceInstallOptions* options;
+        bool delayed;
+        std::string actions;
+        int32_t delay, reset;
+        bool onErrorExit;
         uint32_t startType;
         std::wstring_view description;
-        std::vector<Level> expected;
+        std::string expected;
     } cases[] = {
-        // A block without the settings: the description alone, as before them.
-        {&plain, launcher::kServiceAutoStart, L"Text", {Level::Description}},
-        {&plain, launcher::kServiceDemandStart, L"", {}},
-        {&plain, launcher::kServiceAutoStart, L"\0hidden"sv, {}},
-        {&all,
-         launcher::kServiceAutoStart,
-         L"Text",
-         {Level::Description, Level::DelayedAutoStart, Level::FailureActions,
-          Level::FailureActionsFlag}},
+        // Without the settings: the description alone, as before them.
+        {false, "", 10, 60, true, 2, L"Text", "1:Text;"},
+        {true, "", 0, 0, false, 3, L"\0hidden"sv, ""},
+        {true, "restart,restart,none", 10, 86400, true, 2, L"D",
+         "1:D;3:1;2:86400 1/10000 1/10000 0/0;4:1;"},
         // A delayed start only means something for an automatic one.
-        {&all,
-         launcher::kServiceDemandStart,
-         L"",
-         {Level::FailureActions, Level::FailureActionsFlag}},
-        {&noFlag,
-         launcher::kServiceAutoStart,
-         L"",
-         {Level::DelayedAutoStart, Level::FailureActions}},
-        // A list the launcher cannot read is named, and its flag not set.
-        {&invalid, launcher::kServiceDemandStart, L"", {Level::FailureActions}},
+        {true, "none", 10, 60, false, 3, L"", "2:60 0/0;"},
+        {false, "restart", -1, -5, true, 3, L"", "2:0 1/0;4:1;"},
+        {false, "restart", 86401, INT32_MAX, false, 3, L"", "2:2147483647 1/86400000;"},
+        // A list the launcher cannot read is named (and its flag not set): unknown or empty
+        // words, blanks, more than 16 actions.
+        {false, "restart,reboot", 10, 60, true, 3, L"", "2:invalid;"},
+        {false, "restart,", 10, 60, false, 3, L"", "2:invalid;"},
+        {false, "Restart", 10, 60, false, 3, L"", "2:invalid;"},
+        {false, "restart, none", 10, 60, false, 3, L"", "2:invalid;"},
+        {false, seventeen + "none", 10, 60, false, 3, L"", "2:invalid;"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(levels(launcher::serviceConfigChanges(*c.options, c.startType, c.description)),
-                  c.expected)
-            << c.startType;
+        launcher::ServiceInstallOptions options;
+        options.delayedAutoStart = c.delayed;
+        options.recoveryActions = c.actions;
+        options.recoveryDelaySeconds = c.delay;
+        options.recoveryResetAfterSeconds = c.reset;
+        options.recoveryOnErrorExit = c.onErrorExit;
+        EXPECT_EQ(changesText(options, c.startType, c.description), c.expected) << c.actions;
     }
-    const auto changes = launcher::serviceConfigChanges(all, launcher::kServiceAutoStart, L"Text");
-    EXPECT_EQ(changes.items[0].description, L"Text");
-    EXPECT_TRUE(changes.items[1].flag);
-    EXPECT_EQ(changes.items[2].actions, launcher::failureActions("restart,none", 10, 86400));
-    EXPECT_TRUE(changes.items[2].valid);
-    EXPECT_TRUE(changes.items[3].flag);
-    EXPECT_FALSE(launcher::serviceConfigChanges(invalid, 3, L"").items[0].valid);
+    EXPECT_EQ(launcher::failureActions(seventeen.substr(0, 16 * 8 - 1), 1, 1)->count, 16u);
 }
 
-TEST(ServiceAccountName, BuiltInAccountsVirtualAccountsAndUsers) {
+TEST(ServiceAccountName, BuiltInVirtualAndNamedAccountsAndTheirPasswordLines) {
     using launcher::ServiceAccountName;
-    const struct {
-        std::wstring_view account;
-        ServiceAccountName expected;
-    } cases[] = {
+    const std::pair<std::wstring_view, ServiceAccountName> cases[] = {
         {L"", {}},
         {L"LocalSystem", {}},
         {L"LocalService", {L"NT AUTHORITY\\LocalService", false}},
         {L"NetworkService", {L"NT AUTHORITY\\NetworkService", false}},
         {L"virtual", {L"NT SERVICE\\My Svc", false}},
-        {L"ACME\\svc-user", {L"ACME\\svc-user", true}},
         {L".\\local", {L".\\local", true}},
         {L"localservice", {L"localservice", true}},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(launcher::serviceAccountName(c.account, L"My Svc"), c.expected);
+    for (const auto& [account, expected] : cases) {
+        EXPECT_EQ(launcher::serviceAccountName(account, L"My Svc"), expected);
     }
-}
-
-TEST(PasswordFromLine, TheLineWithoutItsEndAndAtMost256Characters) {
-    EXPECT_EQ(launcher::passwordFromLine(L"secret\r\n"), L"secret");
-    EXPECT_EQ(launcher::passwordFromLine(L"secret\n"), L"secret");
-    EXPECT_EQ(launcher::passwordFromLine(L"sec ret"), L"sec ret");
-    EXPECT_EQ(launcher::passwordFromLine(L"a\rb\nc"), L"a\rb");
-    EXPECT_EQ(launcher::passwordFromLine(L"\r\n"), L"");
-    EXPECT_EQ(launcher::passwordFromLine(std::wstring(300, L'p')), std::wstring(256, L'p'));
+    // A typed or piped password: the line without its end, at most 256 characters.
+    const std::pair<std::wstring, std::wstring> lines[] = {
+        {L"pw\r\n", L"pw"},
+        {L"p w\nx", L"p w"},
+        {L"a\rb", L"a\rb"},
+        {std::wstring(300, L'p'), std::wstring(256, L'p')}};
+    for (const auto& [line, password] : lines)
+        EXPECT_EQ(launcher::passwordFromLine(line), password);
 }
 
 // Records the operations a command runs; each returns the configured result.
@@ -451,48 +410,6 @@ TEST(FollowServiceStop, TheTickCounterMayWrapAround) {
     s.now = 0xFFFFFE00u;
     EXPECT_TRUE(launcher::followServiceStop(s));
     EXPECT_EQ(s.sleeps.size(), 3u);
-}
-
-// The host's reports during a bounded stop of a child that ignores the stop line, made the way
-// the host makes them: the control handler's report, one a step until the timeout, the report
-// as it ends the child, and the stopped state once the child has gone.
-struct BoundedStopHost {
-    std::vector<std::pair<uint64_t, ServiceProgress>> reports;
-    uint32_t now = 0;
-
-    BoundedStopHost(uint32_t timeout, uint32_t childGoneAfter) {
-        uint32_t checkpoint = 0;
-        uint64_t at = 0;
-        launcher::StopStep step = launcher::boundedStopStep(timeout, 0);
-        reports.push_back({0, {kPending, checkpoint, step.waitHint}});
-        while (!step.endChild) {
-            at += step.waitBeforeNext;
-            step = launcher::boundedStopStep(timeout, at);
-            reports.push_back({at, {kPending, ++checkpoint, step.waitHint}});
-        }
-        reports.push_back({at + childGoneAfter, {kStopped, checkpoint, 0}});
-    }
-    // The last report made by now (the reports are in time order).
-    std::optional<ServiceProgress> query() const {
-        const auto after =
-            std::upper_bound(reports.begin(), reports.end(), uint64_t{now},
-                             [](uint64_t time, const auto& report) { return time < report.first; });
-        return after == reports.begin() ? ServiceProgress{} : std::prev(after)->second;
-    }
-    void sleep(uint32_t ms) { now += ms; }
-    uint32_t tickCount() const { return now; }
-};
-
-TEST(FollowServiceStop, WaitsThroughABoundedStopUntilTheHostHasEndedTheChild) {
-    for (const uint32_t timeout : {1000u, 1500u, 30000u, 86400000u}) {
-        for (const uint32_t gone : {0u, 100u, launcher::kEndChildAllowance}) {
-            BoundedStopHost host(timeout, gone);
-            EXPECT_TRUE(launcher::followServiceStop(host)) << timeout << " " << gone;
-            // Polled every 500 ms: the stop is seen at most half a second after it happened.
-            EXPECT_LE(host.now, uint64_t{timeout} + gone + launcher::kStopPollMilliseconds);
-            EXPECT_GE(host.now, uint64_t{timeout} + gone);
-        }
-    }
 }
 
 TEST(FollowServiceStop, OtherStatesEndTheWaitAsNotStopped) {

@@ -176,19 +176,14 @@ TEST(StopTimeout, TheHostsBoundTheJavaSidesAndTheJob) {
     const struct {
         int32_t configured;
         uint32_t host, java;
-    } cases[] = {
-        {0, 0, 0},
-        {-5, 0, 0},
-        {INT32_MIN, 0, 0},
-        {1, 1, 1},
-        {4, 4, 4},
-        {5, 5, 4},
-        {10, 10, 8},
-        {30, 30, 25},
-        {86400, 86400, 86395},
-        {86401, 86400, 86395},
-        {INT32_MAX, 86400, 86395},
-    };
+    } cases[] = {{0, 0, 0},
+                 {-5, 0, 0},
+                 {1, 1, 1},
+                 {4, 4, 4},
+                 {5, 5, 4},
+                 {30, 30, 25},
+                 {86400, 86400, 86395},
+                 {INT32_MAX, 86400, 86395}};
     for (const auto& c : cases) {
         EXPECT_EQ(stopTimeoutSeconds(c.configured), c.host) << c.configured;
         EXPECT_EQ(javaStopTimeoutSeconds(c.host), c.java) << c.configured;
@@ -200,8 +195,8 @@ TEST(StopTimeout, TheHostsBoundTheJavaSidesAndTheJob) {
     EXPECT_FALSE(launcher::usesJobObject({0, false, true}));
 }
 
-// The steps of a bounded stop: a report every second whose hint covers the rest of the timeout
-// and the time to end the child, until the timeout has passed.
+// A report every second whose hint covers the rest of the timeout and the time to end the
+// child, until the timeout has passed.
 TEST(BoundedStopStep, HintsCoverTheRestAndTheChildEndsAtTheTimeout) {
     using launcher::boundedStopStep, launcher::StopStep, launcher::kEndChildAllowance;
     const struct {
@@ -211,33 +206,14 @@ TEST(BoundedStopStep, HintsCoverTheRestAndTheChildEndsAtTheTimeout) {
     } cases[] = {
         {30000, 0, {false, 30000 + kEndChildAllowance, 1000}},
         {30000, 1003, {false, 28997 + kEndChildAllowance, 1000}},
-        {30000, 29500, {false, 500 + kEndChildAllowance, 500}},
         {30000, 29999, {false, 1 + kEndChildAllowance, 1}},
         {30000, 30000, {true, kEndChildAllowance, kEndChildAllowance}},
-        {30000, 31000, {true, kEndChildAllowance, kEndChildAllowance}},
-        {1000, 0, {false, 1000 + kEndChildAllowance, 1000}},
         {86400000, 0, {false, 86400000 + kEndChildAllowance, 1000}},
         {86400000, uint64_t{1} << 40, {true, kEndChildAllowance, kEndChildAllowance}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(boundedStopStep(c.timeout, c.elapsed), c.expected)
-            << c.timeout << " after " << c.elapsed;
-    }
-    // Followed from the request, the steps end the child exactly at the timeout, never wait
-    // longer than a second, and each hint reaches past the timeout.
-    for (const uint32_t timeout : {1u, 999u, 1000u, 2500u, 30000u}) {
-        uint64_t at = 0;
-        int steps = 0;
-        for (StopStep step = boundedStopStep(timeout, 0); !step.endChild;
-             step = boundedStopStep(timeout, at)) {
-            EXPECT_GE(at + step.waitHint, uint64_t{timeout} + kEndChildAllowance);
-            ASSERT_GT(step.waitBeforeNext, 0u);
-            EXPECT_LE(step.waitBeforeNext, launcher::kStopReportInterval);
-            at += step.waitBeforeNext;
-            ++steps;
-        }
-        EXPECT_EQ(at, timeout);
-        EXPECT_EQ(steps, static_cast<int>((timeout + 999) / 1000)) << timeout;
+            << c.timeout << " " << c.elapsed;
     }
 }
 

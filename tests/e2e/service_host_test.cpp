@@ -57,7 +57,7 @@ protected:
         return packRunnableLauncher(dir_, "host svc.exe", w, runtime);
     }
 
-    // The number after "<prefix>" in the trace's line that starts with it; empty when none.
+    // The text after prefix in the first trace line that starts with it; empty when none.
     static std::string traced(const Lines& trace, const std::string& prefix) {
         for (const auto& line : trace) {
             if (line.starts_with(prefix)) return line.substr(prefix.size());
@@ -65,21 +65,17 @@ protected:
         return "";
     }
 
-    static bool alive(const std::string& pid) {
-        const RunResult r = runWine(helperPath("service_query").string(), {"alive", pid});
-        return r.out.starts_with("alive");
-    }
-
-    // Waits up to 10 s for both processes to be gone.
-    static bool gone(const std::string& child, const std::string& grandchild) {
-        for (int i = 0; i < 20 && (alive(child) || alive(grandchild)); ++i) {
+    // Whether any of the processes still runs after up to 10 s.
+    static bool anyAlive(const Lines& pids) {
+        const auto alive = [](const std::string& pid) {
+            return runWine(helperPath("service_query").string(), {"alive", pid})
+                .out.starts_with("alive");
+        };
+        for (int i = 0; i < 20 && std::any_of(pids.begin(), pids.end(), alive); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(500));
         }
-        return !alive(child) && !alive(grandchild);
+        return std::any_of(pids.begin(), pids.end(), alive);
     }
-
-    // Lets a stand-in application that waits go, and its grandchild.
-    void release() const { writeFile(dir_ / "jre" / "standin-release", ""); }
 
     WinrunResult expectCommand(const fs::path& exe, const Lines& args, uint32_t exitCode,
                                const std::string& out) const {
@@ -260,64 +256,45 @@ TEST_F(ServiceHostExclusive, KillingTheHostEndsTheChildWithinFiveSeconds) {
     EXPECT_LT(took, std::chrono::seconds(5));
 }
 
-// An application that reads no input and has started a process of its own: with
-// kill_child_with_host the host's job object ends both when the host is killed.
-TEST_F(ServiceHostExclusive, KillingTheHostEndsTheChildAndItsProcessesThroughTheJob) {
+// An application that ignores the stop line and has started a process of its own leaves no
+// process behind: with kill_child_with_host the job ends both when the host is killed; with
+// stop_timeout the host ends both once the timeout has passed (reporting growing checkpoints
+// meanwhile, so the stop command waits) and reports stopped.
+TEST_F(ServiceHostExclusive, AnApplicationIgnoringTheStopLeavesNoProcess) {
     const std::string& n = name_;
-    StandinRuntime runtime;
-    runtime.extraConfigLines = {"grandchild=1"};
-    const auto exe = pack("wait", runtime, {{launcher::Setting::KillChildWithHost, "1"}});
-    expectCommand(exe, {"/install"}, 0, crlf({"Installed service '" + n + "'."}));
-    expectCommand(exe, {"/start"}, 0, crlf({"Starting service '" + n + "'."}));
-    const Lines started = waitForTrace("grandchild ");
-    const std::string child = traced(started, "wait pid="),
-                      grandchild = traced(started, "grandchild pid=");
-    ASSERT_FALSE(child.empty() || grandchild.empty()) << joined(started);
-    ASSERT_TRUE(alive(child) && alive(grandchild));
-    const RunResult killed = runWine(helperPath("service_query").string(), {"kill", name_});
-    ASSERT_EQ(killed.exitCode, 0) << killed.describe();
-    EXPECT_TRUE(gone(child, grandchild)) << "the child and its process outlive the host";
-    const Lines seen = trace();
-    EXPECT_EQ(std::count(seen.begin(), seen.end(), "released"), 0) << joined(seen);
-    release();
-}
-
-// A stop of an application that ignores the stop line: the host reports growing checkpoints,
-// ends the child and the process it started once stop_timeout has passed, and reports stopped;
-// the stop command waits through it all.
-TEST_F(ServiceHostExclusive, AStuckApplicationIsEndedWithinTheStopTimeout) {
-    const std::string& n = name_;
-    for (const int timeout : {3, 10}) {
-        SCOPED_TRACE(timeout);
+    using launcher::Setting;
+    const std::pair<Setting, int> rows[] = {
+        {Setting::KillChildWithHost, 1}, {Setting::StopTimeout, 3}, {Setting::StopTimeout, 10}};
+    for (const auto& [setting, value] : rows) {
+        SCOPED_TRACE(std::to_string(launcher::idOf(setting)) + " " + std::to_string(value));
+        removeService();
         fs::remove(dir_ / "jre" / "standin-jvm.log");
         StandinRuntime runtime;
         runtime.extraConfigLines = {"grandchild=1"};
-        const auto exe =
-            pack("wait", runtime, {{launcher::Setting::StopTimeout, std::to_string(timeout)}});
-        const std::string installed = "Installed service '" + n + "'.";
-        expectCommand(
-            exe, {"/install"}, 0,
-            timeout == 3 ? crlf({installed}) : crlf({"Service is already stopped.", installed}));
+        const auto exe = pack("wait", runtime, {{setting, std::to_string(value)}});
+        ASSERT_EQ(runViaWinrun(exe, {"/install"}).exitCode, 0u);
         expectCommand(exe, {"/start"}, 0, crlf({"Starting service '" + n + "'."}));
         const Lines started = waitForTrace("grandchild ");
-        const std::string child = traced(started, "wait pid="),
-                          grandchild = traced(started, "grandchild pid=");
-        ASSERT_FALSE(child.empty() || grandchild.empty()) << joined(started);
-
-        const WinrunResult stopped = expectCommand(
-            exe, {"/stop"}, 0, crlf({"Stopping service '" + n + "'.", "Service stopped"}));
-        std::printf(
-            "[ stop     ] stop_timeout = %d s: /stop of an application that ignores the "
-            "stop line took %.1f s\n",
-            timeout, stopped.run.seconds);
-        EXPECT_GE(stopped.run.seconds, timeout - 0.5);
-        EXPECT_LE(stopped.run.seconds, timeout + 5.0);
-        EXPECT_TRUE(gone(child, grandchild)) << "a process of the service is left";
-        EXPECT_EQ(scState(), 1);
+        const Lines pids = {traced(started, "wait pid="), traced(started, "grandchild pid=")};
+        ASSERT_FALSE(pids[0].empty() || pids[1].empty()) << joined(started);
+        if (setting == Setting::KillChildWithHost) {
+            ASSERT_EQ(runWine(helperPath("service_query").string(), {"kill", n}).exitCode, 0);
+        } else {
+            const WinrunResult stopped = expectCommand(
+                exe, {"/stop"}, 0, crlf({"Stopping service '" + n + "'.", "Service stopped"}));
+            std::printf(
+                "[ stop     ] stop_timeout = %d s: /stop of an application that ignores "
+                "the stop line took %.1f s\n",
+                value, stopped.run.seconds);
+            EXPECT_GE(stopped.run.seconds, value - 0.5);
+            EXPECT_LE(stopped.run.seconds, value + 5.0);
+            EXPECT_EQ(scState(), 1);
+        }
+        EXPECT_FALSE(anyAlive(pids)) << "a process of the service is left";
         const Lines seen = trace();
         EXPECT_EQ(std::count(seen.begin(), seen.end(), "released"), 0) << joined(seen);
     }
-    release();
+    writeFile(dir_ / "jre" / "standin-release", "");
 }
 
 TEST_F(ServiceHostExclusive, PriorityValuesOfTheWrongSizeAreIgnored) {

@@ -73,39 +73,36 @@ std::vector<uint64_t> structBuffer(DWORD bytes) {
     return std::vector<uint64_t>(bytes / sizeof(uint64_t) + 1);
 }
 
-// One level of QueryServiceConfig2W into an aligned buffer; false with the error in GetLastError.
-bool queryLevel(SC_HANDLE service, DWORD level, std::vector<uint64_t>& buffer) {
+// "key: value" of one QueryServiceConfig2W level, the value as show gives it; "error N" when the
+// query fails.
+template <typename Info, typename Show>
+void printLevel(SC_HANDLE service, const wchar_t* key, DWORD level, Show show) {
     DWORD needed = 0;
     QueryServiceConfig2W(service, level, nullptr, 0, &needed);
-    buffer = structBuffer(needed + 64);
-    return QueryServiceConfig2W(service, level, reinterpret_cast<BYTE*>(buffer.data()),
-                                static_cast<DWORD>(buffer.size() * sizeof(uint64_t)), &needed);
+    auto buffer = structBuffer(needed + sizeof(Info));
+    const bool ok =
+        QueryServiceConfig2W(service, level, reinterpret_cast<BYTE*>(buffer.data()),
+                             static_cast<DWORD>(buffer.size() * sizeof(uint64_t)), &needed);
+    out(key + (ok ? show(*reinterpret_cast<Info*>(buffer.data()))
+                  : L"error " + std::to_wstring(GetLastError())));
 }
 
 void printLevels(SC_HANDLE service) {
-    std::vector<uint64_t> buffer;
-    const auto error = [] { return L"error " + std::to_wstring(GetLastError()); };
-    if (queryLevel(service, SERVICE_CONFIG_FAILURE_ACTIONS, buffer)) {
-        const auto* actions = reinterpret_cast<SERVICE_FAILURE_ACTIONSW*>(buffer.data());
-        std::wstring text = L"reset=" + std::to_wstring(actions->dwResetPeriod);
-        for (DWORD i = 0; i < actions->cActions; ++i) {
-            text += (i == 0 ? L" " : L",") + std::to_wstring(actions->lpsaActions[i].Type) + L"/" +
-                    std::to_wstring(actions->lpsaActions[i].Delay);
-        }
-        out(L"failure-actions: " + text);
-    } else {
-        out(L"failure-actions: " + error());
-    }
-    out(L"delayed-auto-start: " +
-        (queryLevel(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, buffer)
-             ? std::to_wstring(reinterpret_cast<SERVICE_DELAYED_AUTO_START_INFO*>(buffer.data())
-                                   ->fDelayedAutostart)
-             : error()));
-    out(L"failure-actions-flag: " +
-        (queryLevel(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, buffer)
-             ? std::to_wstring(reinterpret_cast<SERVICE_FAILURE_ACTIONS_FLAG*>(buffer.data())
-                                   ->fFailureActionsOnNonCrashFailures)
-             : error()));
+    printLevel<SERVICE_FAILURE_ACTIONSW>(
+        service, L"failure-actions: ", SERVICE_CONFIG_FAILURE_ACTIONS, [](const auto& a) {
+            std::wstring text = L"reset=" + std::to_wstring(a.dwResetPeriod);
+            for (DWORD i = 0; i < a.cActions; ++i) {
+                text += (i == 0 ? L" " : L",") + std::to_wstring(a.lpsaActions[i].Type) + L"/" +
+                        std::to_wstring(a.lpsaActions[i].Delay);
+            }
+            return text;
+        });
+    printLevel<SERVICE_DELAYED_AUTO_START_INFO>(
+        service, L"delayed-auto-start: ", SERVICE_CONFIG_DELAYED_AUTO_START_INFO,
+        [](const auto& d) { return std::to_wstring(d.fDelayedAutostart); });
+    printLevel<SERVICE_FAILURE_ACTIONS_FLAG>(
+        service, L"failure-actions-flag: ", SERVICE_CONFIG_FAILURE_ACTIONS_FLAG,
+        [](const auto& f) { return std::to_wstring(f.fFailureActionsOnNonCrashFailures); });
 }
 
 int printConfig(SC_HANDLE service, const std::wstring& name) {
@@ -146,12 +143,9 @@ int printConfig(SC_HANDLE service, const std::wstring& name) {
     out(std::wstring(L"description-value: ") + (hasDescription ? L"yes" : L"no"));
     std::vector<std::wstring> names;
     wchar_t valueName[256];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = 256;
-        if (RegEnumValueW(key.get(), i, valueName, &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS) {
-            break;
-        }
+    for (DWORD i = 0, length = 256; RegEnumValueW(key.get(), i, valueName, &length, nullptr,
+                                                  nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         ++i, length = 256) {
         names.emplace_back(valueName, length);
     }
     std::sort(names.begin(), names.end());

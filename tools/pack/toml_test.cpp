@@ -178,9 +178,6 @@ TEST(Description, KeysThatShareOneSettingAndGroupDefaults) {
         {"",
          "stderr_file = \"e\"\noutput_rotate_size = 4096\noutput_keep = 1000",
          {{104, "1"}, {105, "e"}, {3011, "4096"}, {3012, "1000"}}},
-        {"",
-         "stdout_file = \"o\"\noutput_rotate_size = \"512 KiB\"",
-         {{102, "1"}, {103, "o"}, {3011, "524288"}, {3012, "5"}}},
         {"start = \"demand\"", "errors = \"console\"", {}},
         {"", "errors = \"message-box\"", {{107, "5"}}},
         {"", "windowed = true", {{107, "1"}}},
@@ -197,14 +194,10 @@ TEST(Description, KeysThatShareOneSettingAndGroupDefaults) {
         ASSERT_TRUE(built.writer) << text << errorsOf(built);
         Strings strings = pack::contentOf(*built.writer).strings;
         for (int32_t id : {101, 122, 128, 2001}) strings.erase(id);
-        // The defaults of every new launcher; "0" in a row: the key left the setting out.
+        // Every new launcher's defaults are left out; "0" in a row: the key left the id out.
         for (const auto& [id, value] : {std::pair<int32_t, std::string>{3001, "30"}, {3002, "1"}}) {
-            const auto it = strings.find(id);
-            if (it != strings.end() && it->second == value) {
-                strings.erase(it);
-            } else if (it == strings.end()) {
-                strings[id] = "0";
-            }
+            if (strings.count(id) == 0) strings[id] = "0";
+            if (strings[id] == value) strings.erase(id);
         }
         EXPECT_EQ(strings, c.expected) << text;
     }
@@ -341,46 +334,23 @@ TEST(Description, EveryMistakeIsReportedWithItsPlaceAndKey) {
          "\"demand\" or \"delayed\""},
         {withLines("stop_timeout = -1", ""),
          "t.toml:3:16: service.stop_timeout: is -1; write a number from 0 to 86400"},
-        {withLines("stop_timeout = \"30\"", ""),
-         "t.toml:3:16: service.stop_timeout: expected an integer, found a string"},
-        {withLines("kill_child_with_host = 1", ""),
-         "t.toml:3:24: service.kill_child_with_host: expected true or false, found an integer"},
         {withLines("account = \"bob\"", ""),
          "t.toml:3:11: service.account: \"bob\" is no account; write \"LocalSystem\", "
          "\"LocalService\", \"NetworkService\", \"virtual\" or a user as \"DOMAIN\\\\user\""},
-        {withLines("account = \"a\\\\b\\\\c\"", ""),
-         "t.toml:3:11: service.account: \"a\\b\\c\" is no"},
         {withLines("account = \"LocalService\"\npassword_env = \"PW\"", ""),
          "t.toml:4:16: service.password_env: only a named user"},
-        {withLines("account = \".\\\\u\"\npassword_env = \"A-B\"", ""),
-         "t.toml:4:16: service.password_env: \"A-B\" is no environment variable name"},
-        {withLines("display_name = \"\"", ""),
-         "t.toml:3:16: service.display_name: is empty; leave the key out instead"},
         {withLines("[service.recovery]\ndelay = 5", ""),
          "t.toml:3:1: service.recovery.actions: missing; write a list such as [\"restart\", "
          "\"none\"]"},
         {withLines("[service.recovery]\nactions = [\"restart\", \"reboot\"]", ""),
          "t.toml:4:23: service.recovery.actions[1]: write \"restart\" or \"none\""},
-        {withLines("[service.recovery]\nactions = []", ""),
-         "t.toml:4:11: service.recovery.actions: write 1 to 16 actions"},
-        {withLines("[service.recovery]\nactions = [\"none\"]\ndelay = 86401", ""),
-         "t.toml:5:9: service.recovery.delay: is 86401; write a number from 0 to 86400"},
         {withLines("start = \"delayed\"", "", "[launcher]\nerrors = \"message-box\"\n"),
          "t.toml:8:10: launcher.errors: \"message-box\" cannot go with [service] start = "
          "\"delayed\""},
         {withLines("", "", "[launcher]\nstdout_file = \"o\"\noutput_rotate_size = \"10 MB\"\n"),
          "t.toml:9:22: launcher.output_rotate_size: write a size from 1 KiB to 2047 MiB"},
-        {withLines("", "", "[launcher]\nstdout_file = \"o\"\noutput_rotate_size = \"2048 MiB\"\n"),
-         "t.toml:9:22: launcher.output_rotate_size: write a size from 1 KiB to 2047 MiB"},
-        {withLines("", "", "[launcher]\nstdout_file = \"o\"\noutput_rotate_size = 1023\n"),
-         "t.toml:9:22: launcher.output_rotate_size: write a size from 1 KiB to 2047 MiB"},
         {withLines("", "", "[launcher]\noutput_rotate_size = \"10 MiB\"\n"),
          "t.toml:8:22: launcher.output_rotate_size: only works with stdout_file or stderr_file"},
-        {withLines("", "", "[launcher]\noutput_keep = 3\n"),
-         "t.toml:8:15: launcher.output_keep: only works with output_rotate_size"},
-        {withLines("", "",
-                   "[launcher]\nstdout_file = \"o\"\noutput_rotate_size = 2048\noutput_keep = 0\n"),
-         "t.toml:10:15: launcher.output_keep: is 0; write a number from 1 to 1000"},
         {withLines("dependencies = [\"a,b\"]", ""),
          "t.toml:3:17: service.dependencies[0]: holds ',', which the launcher reads as a "
          "separator or cannot use in this list"},
