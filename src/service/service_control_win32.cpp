@@ -189,6 +189,8 @@ std::optional<std::wstring> readAccountPassword(const std::wstring& account,
                                                 const std::wstring& variable) {
     if (!variable.empty()) {
         std::wstring value(kMaxPasswordLength + 1, L'\0');
+        // An empty value also gives 0; only a missing variable sets this error.
+        ::SetLastError(ERROR_SUCCESS);
         const DWORD n = ::GetEnvironmentVariableW(variable.c_str(), value.data(),
                                                   static_cast<DWORD>(value.size()));
         if (n == 0 && ::GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
