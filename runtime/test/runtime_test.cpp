@@ -292,3 +292,81 @@ TEST_F(RuntimeTest, AServiceStopsWhenTheHostAsksOrGoes) {
 }
 
 }  // namespace
+
+namespace {
+
+// The stop handlers and System.exit share the launcher's deadline: past it the JVM is halted
+// with the stop's exit code, while without one a slow handler and hook take their time.
+TEST_F(RuntimeTest, AStopEndsTheJvmByItsDeadline) {
+    const struct {
+        std::string property;  // lumex.stopTimeout; empty: not set
+        bool halted;
+    } rows[] = {{"2", true}, {"", false}, {"x2", false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE("lumex.stopTimeout=" + row.property);
+        Launch launch{"lumex",
+                      false,
+                      {"-Dlumex.isService=true", "-Dsample.mode=slow-stop"},
+                      elements("sample.app.Main")};
+        if (!row.property.empty()) launch.options.push_back("-Dlumex.stopTimeout=" + row.property);
+        FILE* const input = start(launch);
+        ASSERT_TRUE(reported("blocking")) << file("stderr");
+        const auto asked = std::chrono::steady_clock::now();
+        std::fputs("0\n", input), std::fflush(input);
+        EXPECT_EQ(finish(input), 0) << "the stop's exit code";
+        const auto took = std::chrono::steady_clock::now() - asked;
+        const std::string report = file("report");
+        EXPECT_TRUE(hasLine(report, "handler begun")) << report;
+        EXPECT_EQ(hasLine(report, "hook done"), !row.halted) << report;
+        EXPECT_EQ(
+            hasLine(file("stderr"), "service stop still running at its deadline; halting the JVM"),
+            row.halted);
+        if (row.halted) {
+            EXPECT_GE(took, 2s);
+            EXPECT_LT(took, 3500ms) << "a 2 s deadline";
+            std::printf("[ deadline ] a stop with lumex.stopTimeout=2 took %lld ms\n",
+                        static_cast<long long>(
+                            std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+        } else {
+            EXPECT_GE(took, 8s) << "the handler's 4 s and the hook's 4 s";
+        }
+    }
+}
+
+// Rotation keeps whole lines: each rotated file ends where a line ended, holds at least the
+// rotation size, and the kept files and the current one hold the newest lines without a gap.
+TEST_F(RuntimeTest, TheOutputRotatesBetweenLines) {
+    const int lines = 120;  // line i has i characters and its end: 7380 bytes in all
+    std::string all;
+    for (int i = 1; i <= lines; ++i) all += std::string(i, static_cast<char>('a' + i % 26)) + "\n";
+    for (const std::string append : {"false", "true"}) {
+        SCOPED_TRACE("append " + append);
+        const fs::path out = dir / "out.log";
+        fs::remove_all(dir / "rot"), fs::create_directory(dir / "rot");
+        std::ofstream(out) << "old\n";
+        Launch launch{"lumex",
+                      false,
+                      {"-Dsample.mode=lines", "-Dsample.lines=" + std::to_string(lines),
+                       "-Dlumex.outputRotateSize=1000", "-Dlumex.outputKeep=3"},
+                      elements("sample.app.Main", out.string(), "", append)};
+        ASSERT_EQ(runToEnd(launch), 0) << file("stderr");
+        const std::string written = (append == "true" ? "old\n" : "") + all;
+        std::string kept;
+        for (int i = 3; i >= 1; --i) {
+            const std::string older = read(dir / ("out.log." + std::to_string(i)));
+            ASSERT_FALSE(older.empty()) << i;
+            EXPECT_EQ(older.back(), '\n') << i;
+            EXPECT_GE(older.size(), 1000u) << i;
+            EXPECT_LT(older.size(), 1000u + lines + 1) << "one line beyond the size at most";
+            kept += older;
+        }
+        EXPECT_FALSE(fs::exists(dir / "out.log.4")) << "three earlier files are kept";
+        kept += read(out);
+        ASSERT_LE(kept.size(), written.size());
+        EXPECT_EQ(written.substr(written.size() - kept.size()), kept);
+        EXPECT_LT(read(out).size(), 1000u);
+        for (int i = 1; i <= 4; ++i) fs::remove(dir / ("out.log." + std::to_string(i)));
+    }
+}
+
+}  // namespace

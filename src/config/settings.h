@@ -13,6 +13,10 @@ namespace launcher {
 
 // Every narrow configuration string: name, id, key, kind. Each setting is written down here
 // once; the enum and the table below are made from this list.
+//
+// Ids from 3001 on are the service operation settings (bounded stop, job object, install
+// options, output rotation). A block without them behaves as one written before they existed:
+// an absent id reads as 0 or empty text, which is the old behaviour of each of them.
 #define LAUNCHER_SETTINGS(X)                                                     \
     X(ServiceName, 101, "service_name", Text)                                    \
     X(PassFirstPath, 102, "pass_first_path", Flag)                               \
@@ -68,7 +72,19 @@ namespace launcher {
     X(SplashNumber4a, 10120, "splash_number_4a", Number)                         \
     X(SplashText4, 10121, "splash_text_4", Text)                                 \
     X(SplashNumber4b, 10122, "splash_number_4b", Number)                         \
-    X(VersionOptionCount, 10200, "version_option_count", Number)
+    X(VersionOptionCount, 10200, "version_option_count", Number)                 \
+    X(StopTimeout, 3001, "stop_timeout", Number)                                 \
+    X(KillChildWithHost, 3002, "kill_child_with_host", Flag)                     \
+    X(DelayedAutoStart, 3003, "delayed_auto_start", Flag)                        \
+    X(ServiceDisplayName, 3004, "display_name", Text)                            \
+    X(RecoveryActions, 3005, "recovery_actions", Text)                           \
+    X(RecoveryDelay, 3006, "recovery_delay", Number)                             \
+    X(RecoveryResetAfter, 3007, "recovery_reset_after", Number)                  \
+    X(RecoveryOnErrorExit, 3008, "recovery_on_error_exit", Flag)                 \
+    X(ServiceAccount, 3009, "service_account", Text)                             \
+    X(PasswordVariable, 3010, "password_env", Text)                              \
+    X(OutputRotateSize, 3011, "output_rotate_size", Number)                      \
+    X(OutputKeep, 3012, "output_keep", Number)
 
 // Every localized message: name, id, key.
 #define LAUNCHER_MESSAGES(X)                                       \
@@ -194,5 +210,14 @@ constexpr bool namedOnce(const Table& table) {
 }
 static_assert(namedOnce(kSettings));
 static_assert(namedOnce(kMessages));
+
+// A message falls back to the narrow string of its id, so no setting may share a message's id.
+constexpr bool settingsApartFromMessages() {
+    for (const SettingInfo& setting : kSettings) {
+        if (messageInfo(idOf(setting.id))) return false;
+    }
+    return true;
+}
+static_assert(settingsApartFromMessages());
 
 }  // namespace launcher

@@ -70,13 +70,38 @@ void printUsage() {
         usageProgramName(path));
 }
 
+// The host's settings, read before the dispatcher starts (its service main takes no context).
+ServiceHostOptions serviceHostOptions;
+
+ServiceHostOptions readServiceHostOptions() {
+    ServiceHostOptions options;
+    options.stopTimeoutSeconds = stopTimeoutSeconds(getConfigInt(Setting::StopTimeout));
+    options.killChildWithHost = getConfigInt(Setting::KillChildWithHost) != 0;
+    options.reportChildFailure = !getConfigString(Setting::RecoveryActions, kBufferLength).empty();
+    return options;
+}
+
+ServiceInstallOptions readServiceInstallOptions() {
+    ServiceInstallOptions options;
+    options.delayedAutoStart = getConfigInt(Setting::DelayedAutoStart) != 0;
+    options.displayName = getConfigStringAsWide(Setting::ServiceDisplayName, kBufferLength);
+    options.recoveryActions = getConfigString(Setting::RecoveryActions, kBufferLength);
+    options.recoveryDelaySeconds = getConfigInt(Setting::RecoveryDelay);
+    options.recoveryResetAfterSeconds = getConfigInt(Setting::RecoveryResetAfter);
+    options.recoveryOnErrorExit = getConfigInt(Setting::RecoveryOnErrorExit) != 0;
+    options.account = getConfigStringAsWide(Setting::ServiceAccount, kBufferLength);
+    options.passwordVariable = getConfigStringAsWide(Setting::PasswordVariable, kBufferLength);
+    return options;
+}
+
 // The dispatcher's service main: the service host runs the service child and ends the process
 // when it has ended.
 void WINAPI dispatchedServiceMain(DWORD argumentCount, LPWSTR* arguments) {
-    serviceMain(static_cast<uint32_t>(argumentCount), arguments);
+    serviceMain(static_cast<uint32_t>(argumentCount), arguments, serviceHostOptions);
 }
 
 int runServiceDispatcher(const std::wstring& serviceName) {
+    serviceHostOptions = readServiceHostOptions();
     std::vector<wchar_t> name(serviceName.size() + 10, L'\0');
     std::copy(serviceName.begin(), serviceName.end(), name.begin());
     SERVICE_TABLE_ENTRYW table[] = {{name.data(), dispatchedServiceMain}, {nullptr, nullptr}};
@@ -91,7 +116,8 @@ int runServiceDispatcher(const std::wstring& serviceName) {
 int runCommand(LauncherState& state, Command command, std::vector<std::wstring>& arguments,
                const std::wstring& programPath) {
     if (const auto serviceCommand = serviceCommandOf(command)) {
-        return runServiceCommand(*serviceCommand, state.serviceName, arguments);
+        return runServiceCommand(*serviceCommand, state.serviceName, arguments,
+                                 readServiceInstallOptions());
     }
     const OwnExecutable executable{executablePathW(), blockEndPosition()};
     switch (command) {

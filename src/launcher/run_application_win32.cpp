@@ -33,6 +33,17 @@ std::vector<std::string> assembleJvmOptions(const LauncherState& state,
     properties.serviceMode = state.serviceMode;
     properties.tempDirectory = tempDirectory();
     properties.unextractedPosition = extraction.unextractedPosition;
+    // Only a service child is asked to stop, by its host, which ends it after its own timeout.
+    if (state.serviceMode) {
+        properties.stopTimeoutSeconds =
+            javaStopTimeoutSeconds(stopTimeoutSeconds(getConfigInt(Setting::StopTimeout)));
+    }
+    const int32_t rotateSize = getConfigInt(Setting::OutputRotateSize);
+    if (rotateSize > 0) {
+        properties.outputRotateSize = static_cast<uint32_t>(rotateSize);
+        const int32_t keep = getConfigInt(Setting::OutputKeep);
+        properties.outputKeep = keep > 0 ? static_cast<uint32_t>(keep) : 0;
+    }
 
     AssemblyInputs inputs;
     inputs.systemProperties = launcherSystemProperties(properties);

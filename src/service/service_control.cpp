@@ -39,6 +39,74 @@ std::optional<std::wstring> readServiceDependencies() {
         getConfigStringAsWide(Setting::ServiceDependencies, kBufferLength));
 }
 
+std::optional<FailureActions> failureActions(std::string_view words, int32_t delaySeconds,
+                                             int32_t resetAfterSeconds) {
+    if (words.empty()) return std::nullopt;
+    const int32_t delay = delaySeconds < 0                          ? 0
+                          : delaySeconds > kMaxRecoveryDelaySeconds ? kMaxRecoveryDelaySeconds
+                                                                    : delaySeconds;
+    FailureActions result;
+    result.resetPeriodSeconds =
+        resetAfterSeconds < 0 ? 0 : static_cast<uint32_t>(resetAfterSeconds);
+    size_t position = 0;
+    for (;;) {
+        const size_t comma = words.find(',', position);
+        const std::string_view word =
+            words.substr(position, comma == std::string_view::npos ? words.npos : comma - position);
+        if (result.count == kMaxFailureActions) return std::nullopt;
+        FailureAction& action = result.actions[result.count++];
+        if (word == "restart") {
+            action = {kScActionRestart, static_cast<uint32_t>(delay) * 1000u};
+        } else if (word != "none") {
+            return std::nullopt;
+        }
+        if (comma == std::string_view::npos) return result;
+        position = comma + 1;
+    }
+}
+
+ServiceConfigChanges serviceConfigChanges(const ServiceInstallOptions& options, uint32_t startType,
+                                          std::wstring_view description) {
+    ServiceConfigChanges changes;
+    const auto add = [&changes](ServiceConfigLevel level) -> ServiceConfigChange& {
+        ServiceConfigChange& change = changes.items[changes.count++];
+        change.level = level;
+        return change;
+    };
+    // The description is C text: a NUL ends it.
+    description = description.substr(0, description.find(L'\0'));
+    if (!description.empty()) add(ServiceConfigLevel::Description).description = description;
+    if (options.delayedAutoStart && startType == kServiceAutoStart) {
+        add(ServiceConfigLevel::DelayedAutoStart).flag = true;
+    }
+    if (!options.recoveryActions.empty()) {
+        const std::optional<FailureActions> actions =
+            failureActions(options.recoveryActions, options.recoveryDelaySeconds,
+                           options.recoveryResetAfterSeconds);
+        ServiceConfigChange& change = add(ServiceConfigLevel::FailureActions);
+        change.valid = actions.has_value();
+        if (actions) change.actions = *actions;
+        if (actions && options.recoveryOnErrorExit) {
+            add(ServiceConfigLevel::FailureActionsFlag).flag = true;
+        }
+    }
+    return changes;
+}
+
+ServiceAccountName serviceAccountName(std::wstring_view account, std::wstring_view serviceName) {
+    if (account.empty() || account == L"LocalSystem") return {};
+    if (account == L"LocalService") return {L"NT AUTHORITY\\LocalService", false};
+    if (account == L"NetworkService") return {L"NT AUTHORITY\\NetworkService", false};
+    if (account == L"virtual") return {L"NT SERVICE\\" + std::wstring(serviceName), false};
+    return {std::wstring(account), true};
+}
+
+std::wstring passwordFromLine(std::wstring_view line) {
+    line = line.substr(0, line.find(L'\n'));
+    if (!line.empty() && line.back() == L'\r') line.remove_suffix(1);
+    return std::wstring(line.substr(0, kMaxPasswordLength));
+}
+
 std::vector<const wchar_t*> startParameters(const std::vector<std::wstring>& arguments) {
     std::vector<const wchar_t*> parameters;
     if (arguments.size() < 2) return parameters;

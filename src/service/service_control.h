@@ -25,15 +25,31 @@ enum class ServiceCommand {
     Status,
 };
 
+// What the launcher's settings ask of an installation beyond the plain record. The defaults (a
+// block without these settings) install the plain record: the service name as display name,
+// LocalSystem, no failure actions, no delayed start.
+struct ServiceInstallOptions {
+    bool delayedAutoStart = false;  // an automatic start waits until the system has started
+    std::wstring displayName;       // empty: the service name
+    std::string recoveryActions;    // "restart" and "none", comma-separated; empty: none
+    int32_t recoveryDelaySeconds = 0;
+    int32_t recoveryResetAfterSeconds = 0;
+    bool recoveryOnErrorExit = false;  // a stop with a non-zero exit code counts as a failure
+    std::wstring account;           // "LocalService", "virtual", "DOMAIN\\user"; empty: LocalSystem
+    std::wstring passwordVariable;  // holds a named user's password; empty: ask on the console
+};
+
 // Runs one service command on the named service; arguments are those after the command word
 // (the service name first, when given). Returns the process exit code.
 int runServiceCommand(ServiceCommand command, const std::wstring& serviceName,
-                      const std::vector<std::wstring>& arguments);
+                      const std::vector<std::wstring>& arguments,
+                      const ServiceInstallOptions& options);
 
 // ---- the operations on one service (Windows) ----
 
 // Stops and deletes an existing service of the name, then creates it; 0 installed, 1 failed.
-int installService(const std::wstring& serviceName, uint32_t startType);
+int installService(const std::wstring& serviceName, uint32_t startType,
+                   const ServiceInstallOptions& options);
 // 0 started or already running, 1 failed.
 int startService(const std::wstring& serviceName, const std::vector<std::wstring>& arguments);
 // 0 running, 3 not running, 1 failed.
@@ -97,6 +113,88 @@ int dispatchServiceCommand(ServiceCommand command, const std::vector<std::wstrin
     }
     return 1;
 }
+
+// ---- install options ----
+
+constexpr uint32_t kScActionNone = 0;     // SC_ACTION_NONE
+constexpr uint32_t kScActionRestart = 1;  // SC_ACTION_RESTART
+// The most failure actions a launcher sets.
+constexpr size_t kMaxFailureActions = 16;
+// The longest delay before a restart: a day.
+constexpr int32_t kMaxRecoveryDelaySeconds = 86400;
+
+// One SC_ACTION.
+struct FailureAction {
+    uint32_t type = kScActionNone;
+    uint32_t delayMilliseconds = 0;
+    bool operator==(const FailureAction&) const = default;
+};
+
+// The content of SERVICE_FAILURE_ACTIONSW (no reboot message, no command). Fixed arrays keep
+// the stub free of the containers' code.
+struct FailureActions {
+    uint32_t resetPeriodSeconds = 0;
+    uint32_t count = 0;
+    FailureAction actions[kMaxFailureActions] = {};
+    bool operator==(const FailureActions&) const = default;
+};
+
+// The failure actions of a list of "restart" and "none" separated by commas; a restart waits
+// delaySeconds (0 to a day) first, "none" has no delay; the count of failures goes back to 0
+// after resetAfterSeconds without one. Nothing for an empty list, an empty or unknown word, or
+// more than kMaxFailureActions words.
+std::optional<FailureActions> failureActions(std::string_view words, int32_t delaySeconds,
+                                             int32_t resetAfterSeconds);
+
+// ChangeServiceConfig2W's info levels the launcher sets.
+enum class ServiceConfigLevel : uint32_t {
+    Description = 1,         // SERVICE_CONFIG_DESCRIPTION
+    FailureActions = 2,      // SERVICE_CONFIG_FAILURE_ACTIONS
+    DelayedAutoStart = 3,    // SERVICE_CONFIG_DELAYED_AUTO_START_INFO
+    FailureActionsFlag = 4,  // SERVICE_CONFIG_FAILURE_ACTIONS_FLAG
+};
+
+// One ChangeServiceConfig2W call of an installation: the level and what its structure holds.
+struct ServiceConfigChange {
+    ServiceConfigLevel level = ServiceConfigLevel::Description;
+    std::wstring_view description;  // Description
+    FailureActions actions;         // FailureActions
+    bool valid = true;              // FailureActions: false when the configured list is not
+    bool flag = false;              // DelayedAutoStart, FailureActionsFlag
+    bool operator==(const ServiceConfigChange&) const = default;
+};
+
+// The calls of one installation, in order.
+struct ServiceConfigChanges {
+    ServiceConfigChange items[4];
+    size_t count = 0;
+    const ServiceConfigChange* begin() const { return items; }
+    const ServiceConfigChange* end() const { return items + count; }
+};
+
+// The ChangeServiceConfig2W calls of an installation with the start type, in order: the
+// description (when not empty; the result points into it), the delayed start (automatic start
+// only), the failure actions (when a list is configured) and, with them, their flag when a
+// non-zero exit code counts.
+ServiceConfigChanges serviceConfigChanges(const ServiceInstallOptions& options, uint32_t startType,
+                                          std::wstring_view description);
+
+// The account an installation names for CreateServiceW.
+struct ServiceAccountName {
+    std::optional<std::wstring> startName;  // nothing: LocalSystem
+    bool needsPassword = false;             // a named user
+    bool operator==(const ServiceAccountName&) const = default;
+};
+
+// "LocalSystem" or empty: LocalSystem; "LocalService" and "NetworkService": the built-in
+// accounts of NT AUTHORITY; "virtual": the service's own virtual account "NT SERVICE\<name>";
+// any other text names a user (such as "DOMAIN\\user"), who needs a password.
+ServiceAccountName serviceAccountName(std::wstring_view account, std::wstring_view serviceName);
+
+// The longest password the launcher reads from the console or standard input.
+constexpr size_t kMaxPasswordLength = 256;
+// A typed or piped password line without its line end ("\n" or "\r\n").
+std::wstring passwordFromLine(std::wstring_view line);
 
 // One answer of a status query.
 struct ServiceProgress {

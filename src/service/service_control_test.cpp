@@ -9,11 +9,13 @@
 
 using launcher::dependencyMultiString;
 using launcher::ServiceCommand;
+using launcher::ServiceConfigLevel;
 using launcher::ServiceProgress;
 
 namespace {
 
 using namespace std::string_literals;
+using namespace std::string_view_literals;
 
 // The multi-string of a comma list, with every NUL visible as '|'.
 std::string shown(std::wstring_view list) {
@@ -129,6 +131,95 @@ TEST(InstallStartType, AutoAndDemandIgnoreTheLauncherKind) {
         EXPECT_EQ(launcher::installStartType(ServiceCommand::InstallAuto, kind), 2u);
         EXPECT_EQ(launcher::installStartType(ServiceCommand::InstallDemand, kind), 3u);
     }
+}
+
+// The ChangeServiceConfig2W calls of an installation as "level:content;" each, the failure
+// actions' content as the reset period and "type/delay" per action.
+std::string changesText(const launcher::ServiceInstallOptions& options, uint32_t startType,
+                        std::wstring_view description) {
+    std::string text;
+    for (const auto& change : launcher::serviceConfigChanges(options, startType, description)) {
+        text += std::to_string(static_cast<int>(change.level)) + ":";
+        if (change.level == ServiceConfigLevel::FailureActions) {
+            text += change.valid ? std::to_string(change.actions.resetPeriodSeconds) : "invalid";
+            for (uint32_t i = 0; i < change.actions.count; ++i) {
+                text += " " + std::to_string(change.actions.actions[i].type) + "/" +
+                        std::to_string(change.actions.actions[i].delayMilliseconds);
+            }
+        } else if (change.level == ServiceConfigLevel::Description) {
+            text += std::string(change.description.begin(), change.description.end());
+        } else {
+            text += change.flag ? "1" : "0";
+        }
+        text += ";";
+    }
+    return text;
+}
+
+// The structures an installation hands to ChangeServiceConfig2W, in order.
+TEST(ServiceConfigChanges, OnlyWhatTheSettingsAskFor) {
+    std::string seventeen;
+    for (int i = 0; i < 16; ++i) seventeen += "restart,";
+    const struct {
+        bool delayed;
+        std::string actions;
+        int32_t delay, reset;
+        bool onErrorExit;
+        uint32_t startType;
+        std::wstring_view description;
+        std::string expected;
+    } cases[] = {
+        // Without the settings: the description alone, as before them.
+        {false, "", 10, 60, true, 2, L"Text", "1:Text;"},
+        {true, "", 0, 0, false, 3, L"\0hidden"sv, ""},
+        {true, "restart,restart,none", 10, 86400, true, 2, L"D",
+         "1:D;3:1;2:86400 1/10000 1/10000 0/0;4:1;"},
+        // A delayed start only means something for an automatic one.
+        {true, "none", 10, 60, false, 3, L"", "2:60 0/0;"},
+        {false, "restart", -1, -5, true, 3, L"", "2:0 1/0;4:1;"},
+        {false, "restart", 86401, INT32_MAX, false, 3, L"", "2:2147483647 1/86400000;"},
+        // A list the launcher cannot read is named (and its flag not set): unknown or empty
+        // words, blanks, more than 16 actions.
+        {false, "restart,reboot", 10, 60, true, 3, L"", "2:invalid;"},
+        {false, "restart,", 10, 60, false, 3, L"", "2:invalid;"},
+        {false, "Restart", 10, 60, false, 3, L"", "2:invalid;"},
+        {false, "restart, none", 10, 60, false, 3, L"", "2:invalid;"},
+        {false, seventeen + "none", 10, 60, false, 3, L"", "2:invalid;"},
+    };
+    for (const auto& c : cases) {
+        launcher::ServiceInstallOptions options;
+        options.delayedAutoStart = c.delayed;
+        options.recoveryActions = c.actions;
+        options.recoveryDelaySeconds = c.delay;
+        options.recoveryResetAfterSeconds = c.reset;
+        options.recoveryOnErrorExit = c.onErrorExit;
+        EXPECT_EQ(changesText(options, c.startType, c.description), c.expected) << c.actions;
+    }
+    EXPECT_EQ(launcher::failureActions(seventeen.substr(0, 16 * 8 - 1), 1, 1)->count, 16u);
+}
+
+TEST(ServiceAccountName, BuiltInVirtualAndNamedAccountsAndTheirPasswordLines) {
+    using launcher::ServiceAccountName;
+    const std::pair<std::wstring_view, ServiceAccountName> cases[] = {
+        {L"", {}},
+        {L"LocalSystem", {}},
+        {L"LocalService", {L"NT AUTHORITY\\LocalService", false}},
+        {L"NetworkService", {L"NT AUTHORITY\\NetworkService", false}},
+        {L"virtual", {L"NT SERVICE\\My Svc", false}},
+        {L".\\local", {L".\\local", true}},
+        {L"localservice", {L"localservice", true}},
+    };
+    for (const auto& [account, expected] : cases) {
+        EXPECT_EQ(launcher::serviceAccountName(account, L"My Svc"), expected);
+    }
+    // A typed or piped password: the line without its end, at most 256 characters.
+    const std::pair<std::wstring, std::wstring> lines[] = {
+        {L"pw\r\n", L"pw"},
+        {L"p w\nx", L"p w"},
+        {L"a\rb", L"a\rb"},
+        {std::wstring(300, L'p'), std::wstring(256, L'p')}};
+    for (const auto& [line, password] : lines)
+        EXPECT_EQ(launcher::passwordFromLine(line), password);
 }
 
 // Records the operations a command runs; each returns the configured result.

@@ -21,6 +21,15 @@ static_assert(kServiceAutoStart == SERVICE_AUTO_START);
 static_assert(kServiceDemandStart == SERVICE_DEMAND_START);
 static_assert(kServiceStopped == SERVICE_STOPPED);
 static_assert(kServiceStopPending == SERVICE_STOP_PENDING);
+static_assert(kScActionNone == SC_ACTION_NONE);
+static_assert(kScActionRestart == SC_ACTION_RESTART);
+static_assert(static_cast<DWORD>(ServiceConfigLevel::Description) == SERVICE_CONFIG_DESCRIPTION);
+static_assert(static_cast<DWORD>(ServiceConfigLevel::FailureActions) ==
+              SERVICE_CONFIG_FAILURE_ACTIONS);
+static_assert(static_cast<DWORD>(ServiceConfigLevel::DelayedAutoStart) ==
+              SERVICE_CONFIG_DELAYED_AUTO_START_INFO);
+static_assert(static_cast<DWORD>(ServiceConfigLevel::FailureActionsFlag) ==
+              SERVICE_CONFIG_FAILURE_ACTIONS_FLAG);
 
 namespace {
 
@@ -67,20 +76,146 @@ bool waitForServiceStop(SC_HANDLE service) {
     return followServiceStop(source);
 }
 
-// The description is optional: older systems lack ChangeServiceConfig2W, so it is looked up.
-void setServiceDescription(SC_HANDLE service, const std::wstring& description) {
+// One ChangeServiceConfig2W call with the structure of its level; false with the error code
+// in GetLastError when it failed.
+bool applyConfigChange(SC_HANDLE service, const ServiceConfigChange& change) {
+    // Older systems lack ChangeServiceConfig2W, so it is looked up.
     using ChangeServiceConfig2Function = BOOL(WINAPI*)(SC_HANDLE, DWORD, LPVOID);
     const auto changeConfig =
         lookupFunction<ChangeServiceConfig2Function>("advapi32.dll", "ChangeServiceConfig2W");
-    if (changeConfig == nullptr) return;
-    std::wstring text = description;
-    SERVICE_DESCRIPTIONW info{text.data()};
-    (void)changeConfig(service, SERVICE_CONFIG_DESCRIPTION, &info);
+    if (changeConfig == nullptr) {
+        ::SetLastError(ERROR_PROC_NOT_FOUND);
+        return false;
+    }
+    const auto level = static_cast<DWORD>(change.level);
+    switch (change.level) {
+        case ServiceConfigLevel::Description: {
+            std::wstring text(change.description);
+            SERVICE_DESCRIPTIONW info{text.data()};
+            return changeConfig(service, level, &info) != FALSE;
+        }
+        case ServiceConfigLevel::FailureActions: {
+            if (!change.valid) {
+                ::SetLastError(ERROR_INVALID_PARAMETER);
+                return false;
+            }
+            SC_ACTION actions[kMaxFailureActions] = {};
+            for (uint32_t i = 0; i < change.actions.count; ++i) {
+                actions[i] = {static_cast<SC_ACTION_TYPE>(change.actions.actions[i].type),
+                              change.actions.actions[i].delayMilliseconds};
+            }
+            SERVICE_FAILURE_ACTIONSW info{};
+            info.dwResetPeriod = change.actions.resetPeriodSeconds;
+            info.cActions = change.actions.count;
+            info.lpsaActions = actions;
+            return changeConfig(service, level, &info) != FALSE;
+        }
+        case ServiceConfigLevel::DelayedAutoStart: {
+            SERVICE_DELAYED_AUTO_START_INFO info{change.flag ? TRUE : FALSE};
+            return changeConfig(service, level, &info) != FALSE;
+        }
+        case ServiceConfigLevel::FailureActionsFlag: {
+            SERVICE_FAILURE_ACTIONS_FLAG info{change.flag ? TRUE : FALSE};
+            return changeConfig(service, level, &info) != FALSE;
+        }
+    }
+    return false;
+}
+
+// What an install option is called in the line that says it could not be set.
+const char* configChangeName(ServiceConfigLevel level) {
+    switch (level) {
+        case ServiceConfigLevel::Description:
+            return "the description";
+        case ServiceConfigLevel::FailureActions:
+            return "the failure actions";
+        case ServiceConfigLevel::DelayedAutoStart:
+            return "the delayed start";
+        case ServiceConfigLevel::FailureActionsFlag:
+            return "the failure actions flag";
+    }
+    return "an option";
+}
+
+// A line of at most kMaxPasswordLength characters from standard input: typed without echo on a
+// console, or read from a pipe or file. Nothing when there is no input to read from.
+std::optional<std::wstring> readPasswordLine() {
+    const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
+    if (input == nullptr || input == INVALID_HANDLE_VALUE) return std::nullopt;
+    DWORD mode = 0;
+    if (::GetConsoleMode(input, &mode)) {
+        ::SetConsoleMode(input,
+                         (mode | ENABLE_LINE_INPUT) & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
+        std::wstring line(kMaxPasswordLength + 2, L'\0');
+        DWORD read = 0;
+        const BOOL done =
+            ::ReadConsoleW(input, line.data(), static_cast<DWORD>(line.size()), &read, nullptr);
+        ::SetConsoleMode(input, mode);
+        printStdout("\n");
+        if (!done) return std::nullopt;
+        line.resize(read);
+        std::wstring password = passwordFromLine(line);
+        ::SecureZeroMemory(line.data(), line.size() * sizeof(wchar_t));
+        return password;
+    }
+    // A pipe or a file: bytes up to the line end, in the ANSI code page.
+    std::string bytes;
+    char c = 0;
+    DWORD read = 0;
+    bool ended = false;
+    while (bytes.size() < kMaxPasswordLength * 2 && ::ReadFile(input, &c, 1, &read, nullptr) &&
+           read == 1) {
+        ended = c == '\n';
+        if (ended) break;
+        bytes.push_back(c);
+    }
+    // An input that ends before a line does holds no password (an empty line is one).
+    if (bytes.empty() && !ended) return std::nullopt;
+    std::wstring line(bytes.size(), L'\0');
+    const int n = bytes.empty() ? 0
+                                : ::MultiByteToWideChar(CP_ACP, 0, bytes.data(),
+                                                        static_cast<int>(bytes.size()), line.data(),
+                                                        static_cast<int>(line.size()));
+    ::SecureZeroMemory(bytes.data(), bytes.size());
+    line.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    std::wstring password = passwordFromLine(line);
+    ::SecureZeroMemory(line.data(), line.size() * sizeof(wchar_t));
+    return password;
+}
+
+// The password of a named account: from the configured environment variable, or asked for on
+// standard input. Nothing (and a line saying why) when there is none to read.
+std::optional<std::wstring> readAccountPassword(const std::wstring& account,
+                                                const std::wstring& variable) {
+    if (!variable.empty()) {
+        std::wstring value(kMaxPasswordLength + 1, L'\0');
+        // An empty value also gives 0; only a missing variable sets this error.
+        ::SetLastError(ERROR_SUCCESS);
+        const DWORD n = ::GetEnvironmentVariableW(variable.c_str(), value.data(),
+                                                  static_cast<DWORD>(value.size()));
+        if (n == 0 && ::GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
+            printLine("The environment variable %S with the password of '%S' is not set.\n",
+                      variable, account);
+            return std::nullopt;
+        }
+        if (n >= value.size()) {
+            printLine("The password in %S is longer than %d characters.\n", variable,
+                      static_cast<int>(kMaxPasswordLength));
+            return std::nullopt;
+        }
+        value.resize(n);
+        return value;
+    }
+    printLine("Password of '%S': ", account);
+    std::optional<std::wstring> password = readPasswordLine();
+    if (!password) printLine("Could not read the password of '%S'.\n", account);
+    return password;
 }
 
 struct SystemOperations {
     const std::wstring& name;
-    int install(uint32_t startType) { return installService(name, startType); }
+    const ServiceInstallOptions& options;
+    int install(uint32_t startType) { return installService(name, startType, options); }
     int start(const std::vector<std::wstring>& arguments) { return startService(name, arguments); }
     int status() { return queryServiceStatus(name); }
     int stop(bool verbose) { return stopService(name, verbose); }
@@ -90,7 +225,18 @@ struct SystemOperations {
 
 }  // namespace
 
-int installService(const std::wstring& name, uint32_t startType) {
+int installService(const std::wstring& name, uint32_t startType,
+                   const ServiceInstallOptions& options) {
+    // A named user's password is asked for before anything changes, and never kept.
+    const ServiceAccountName account = serviceAccountName(options.account, name);
+    std::optional<std::wstring> password;
+    if (account.needsPassword) {
+        password = readAccountPassword(*account.startName, options.passwordVariable);
+        if (!password) return 1;
+    }
+    const ScopeGuard forgetPassword([&password] {
+        if (password) ::SecureZeroMemory(password->data(), password->size() * sizeof(wchar_t));
+    });
     // An existing service of the name is stopped and deleted first; its stop lines still show.
     (void)uninstallService(name, false);
     UniqueServiceHandle manager = openManager(SC_MANAGER_ALL_ACCESS);
@@ -101,17 +247,26 @@ int installService(const std::wstring& name, uint32_t startType) {
     // No arguments follow the path: the SCM starts the bare executable, the dispatcher road.
     const std::wstring path = formatW(L"\"%s\"", executablePathW());
     const std::optional<std::wstring> dependencies = readServiceDependencies();
-    UniqueServiceHandle service(::CreateServiceW(
-        manager.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-        startType, SERVICE_ERROR_NORMAL, path.c_str(), nullptr, nullptr,
-        dependencies ? dependencies->c_str() : nullptr, nullptr, nullptr));
+    const std::wstring& displayName = options.displayName.empty() ? name : options.displayName;
+    UniqueServiceHandle service(
+        ::CreateServiceW(manager.get(), name.c_str(), displayName.c_str(), SERVICE_ALL_ACCESS,
+                         SERVICE_WIN32_OWN_PROCESS, startType, SERVICE_ERROR_NORMAL, path.c_str(),
+                         nullptr, nullptr, dependencies ? dependencies->c_str() : nullptr,
+                         account.startName ? account.startName->c_str() : nullptr,
+                         password ? password->c_str() : nullptr));
     if (!service) {
         printLine("Could not create service.\n");
         return 1;
     }
     const std::wstring description = getLocalizedString(Message::ServiceDescription);
-    if (!description.empty() && description.front() != L'\0') {
-        setServiceDescription(service.get(), description);
+    for (const ServiceConfigChange& change :
+         serviceConfigChanges(options, startType, description)) {
+        // The description's result is ignored; an option asked for and not set is named.
+        if (!applyConfigChange(service.get(), change) &&
+            change.level != ServiceConfigLevel::Description) {
+            const DWORD error = ::GetLastError();
+            printLine("Could not set %s (error %d).\n", configChangeName(change.level), error);
+        }
     }
     service.reset();
     manager.reset();
@@ -223,8 +378,9 @@ int uninstallService(const std::wstring& name, bool verbose) {
 }
 
 int runServiceCommand(ServiceCommand command, const std::wstring& serviceName,
-                      const std::vector<std::wstring>& arguments) {
-    SystemOperations operations{serviceName};
+                      const std::vector<std::wstring>& arguments,
+                      const ServiceInstallOptions& options) {
+    SystemOperations operations{serviceName, options};
     return dispatchServiceCommand(command, arguments, operations);
 }
 

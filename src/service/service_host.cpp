@@ -74,9 +74,47 @@ std::optional<uint32_t> ServiceStateTracker::otherControl() const {
 }
 
 std::optional<uint32_t> ServiceStateTracker::childEnded(uint32_t exitCode) {
-    if (final_ || !reportsStoppedAtEnd(exitCode, state_)) return std::nullopt;
+    if (final_) return std::nullopt;
+    if (!reportsStoppedAtEnd(exitCode, state_)) {
+        if (!reportFailures_) return std::nullopt;
+        failureExitCode_ = exitCode;
+    }
     final_ = true;
     return state_ = kServiceStopped;
+}
+
+uint32_t stopTimeoutSeconds(int32_t configured) {
+    if (configured <= 0) return 0;
+    return static_cast<uint32_t>(configured) < kMaxStopTimeoutSeconds
+               ? static_cast<uint32_t>(configured)
+               : kMaxStopTimeoutSeconds;
+}
+
+uint32_t javaStopTimeoutSeconds(uint32_t hostTimeoutSeconds) {
+    // A fifth of the time, at most 5 s, is left for the JVM's own end and the host's report;
+    // a timeout below 5 s leaves the Java side the whole of it (at least 1 s).
+    constexpr uint32_t kMaxMargin = 5;
+    const uint32_t margin =
+        hostTimeoutSeconds / 5 < kMaxMargin ? hostTimeoutSeconds / 5 : kMaxMargin;
+    return hostTimeoutSeconds - margin;
+}
+
+bool usesJobObject(const ServiceHostOptions& options) {
+    return options.killChildWithHost || options.stopTimeoutSeconds > 0;
+}
+
+StopStep boundedStopStep(uint32_t timeoutMilliseconds, uint64_t elapsedMilliseconds) {
+    StopStep step;
+    if (elapsedMilliseconds >= timeoutMilliseconds) {
+        step.endChild = true;
+        step.waitHint = kEndChildAllowance;
+        step.waitBeforeNext = kEndChildAllowance;
+        return step;
+    }
+    const auto rest = static_cast<uint32_t>(timeoutMilliseconds - elapsedMilliseconds);
+    step.waitHint = rest + kEndChildAllowance;
+    step.waitBeforeNext = rest < kStopReportInterval ? rest : kStopReportInterval;
+    return step;
 }
 
 std::optional<uint32_t> ServiceStateTracker::startFailed() {

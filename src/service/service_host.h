@@ -16,10 +16,24 @@ namespace launcher {
 
 // ---- the host (Windows) ----
 
+// What the launcher's settings ask of the host beyond the plain protocol. The defaults (a
+// block without these settings) are the plain protocol: no job object, a stop that waits as
+// long as the child takes, and a child failing on its own left to look like a crash.
+struct ServiceHostOptions {
+    // Seconds the child has to end after a stop or shutdown request; 0: no bound.
+    uint32_t stopTimeoutSeconds = 0;
+    // The child and the processes it starts end when the host's last handle to them closes,
+    // even when the host itself is killed.
+    bool killChildWithHost = false;
+    // Failure actions are configured: a child ending on its own with a non-zero code is
+    // reported as stopped with that code as the service-specific exit code.
+    bool reportChildFailure = false;
+};
+
 // The service main of the dispatcher table: the first argument is the name the service was
 // started under, the rest are the start parameters. Ends the process once the child has ended;
 // returns when the child could not be started.
-void serviceMain(uint32_t argumentCount, wchar_t** arguments);
+void serviceMain(uint32_t argumentCount, wchar_t** arguments, const ServiceHostOptions& options);
 
 // Logs "registering ConsoleCtrlHandler" and adds the handler that keeps console events (Ctrl+C,
 // close, logoff, shutdown) from ending the process; used by the host and the service child.
@@ -64,6 +78,47 @@ std::wstring childCommandLine(const std::vector<std::wstring>& ownArguments,
 // gave exactly 4 bytes (whatever its type), otherwise nothing (normal priority).
 std::optional<uint32_t> servicePriorityValue(bool queried, uint32_t dataSize, uint32_t value);
 
+// ---- the bounded stop ----
+
+// The longest stop the host waits for: a day.
+constexpr uint32_t kMaxStopTimeoutSeconds = 86400;
+// Milliseconds between two stop-pending reports while a bounded stop runs.
+constexpr uint32_t kStopReportInterval = 1000;
+// Milliseconds the host allows for ending the child once the timeout has passed: part of every
+// wait hint, and its longest wait for the ended child.
+constexpr uint32_t kEndChildAllowance = 5000;
+// The exit code the host gives a child (and its processes) it ends.
+constexpr uint32_t kEndedByHostExitCode = 1;
+
+// The configured stop timeout as the host uses it: a negative value is no bound (0), and more
+// than a day is a day.
+uint32_t stopTimeoutSeconds(int32_t configured);
+
+// The stop timeout the Java side is given ("lumex.stopTimeout"): the host's less a margin, so
+// that the JVM ends itself before the host ends it. 0 (no bound) stays 0.
+uint32_t javaStopTimeoutSeconds(uint32_t hostTimeoutSeconds);
+
+// Whether the host puts its child in a job object: to end the child's processes with it when
+// the host goes, or when a bounded stop has to end them.
+bool usesJobObject(const ServiceHostOptions& options);
+
+// Where a bounded stop stands some time after the request.
+struct StopStep {
+    // The timeout has passed: end the child and the processes it started.
+    bool endChild = false;
+    // Milliseconds for the stop-pending report: the rest of the timeout and the allowance for
+    // ending the child, so that a waiting controller does not give up before the end.
+    uint32_t waitHint = 0;
+    // Milliseconds to wait for the child before the next step.
+    uint32_t waitBeforeNext = 0;
+
+    bool operator==(const StopStep&) const = default;
+};
+
+// The step of a stop with the given timeout (milliseconds, more than 0), elapsed milliseconds
+// after the request. Each report of a step carries a checkpoint one higher than the last.
+StopStep boundedStopStep(uint32_t timeoutMilliseconds, uint64_t elapsedMilliseconds);
+
 // The service state as the host reports it, shared by the service main thread and the control
 // handler (the Windows side keeps it under a lock). Each event returns the state to report, or
 // nothing when no report is due: a stop that came before the child ran is not overwritten by
@@ -76,10 +131,16 @@ public:
     std::optional<uint32_t> stopRequested();
     // Any other control: the current state again, unless the final state was reported.
     std::optional<uint32_t> otherControl() const;
-    // The child has ended with the exit code: stopped (final) when reportsStoppedAtEnd says so.
+    // The child has ended with the exit code: stopped (final) when reportsStoppedAtEnd says so,
+    // or when child failures are reported (then failureExitCode() holds the code).
     std::optional<uint32_t> childEnded(uint32_t exitCode);
     // The child could not be started: stopped (final).
     std::optional<uint32_t> startFailed();
+
+    // A child that ends on its own with a non-zero code is reported stopped, with the code.
+    void reportChildFailures(bool report) { reportFailures_ = report; }
+    // The child's code for the service-specific exit code of the final report; 0: none.
+    uint32_t failureExitCode() const { return failureExitCode_; }
 
     bool stopWasRequested() const { return stopRequested_; }
     uint32_t state() const { return state_; }
@@ -88,6 +149,8 @@ private:
     uint32_t state_ = kServiceRunning;
     bool stopRequested_ = false;
     bool final_ = false;
+    bool reportFailures_ = false;
+    uint32_t failureExitCode_ = 0;
 };
 
 // Whether the host reports the stopped state when the child has ended: for exit code 0, or when

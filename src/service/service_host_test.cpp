@@ -108,7 +108,22 @@ TEST(ServiceStateTracker, AStopIsNeverOverwrittenAndNothingFollowsTheFinalReport
     const struct {
         const char* name;
         std::vector<std::pair<Event, Report>> steps;
+        bool reportFailures = false;  // failure actions are configured
+        uint32_t failureExitCode = 0;
     } cases[] = {
+        // With failure actions, a child failing on its own ends the service with its code.
+        {"failing on its own, reported",
+         {{Started, kServiceRunning}, {EndedOne, kServiceStopped}, {Stop, std::nullopt}},
+         true,
+         1},
+        {"stopped, reported",
+         {{Started, kServiceRunning}, {Stop, kServiceStopPending}, {EndedOne, kServiceStopped}},
+         true,
+         0},
+        {"ending well, reported",
+         {{Started, kServiceRunning}, {EndedZero, kServiceStopped}},
+         true,
+         0},
         {"plain",
          {{Started, kServiceRunning}, {Stop, kServiceStopPending}, {EndedOne, kServiceStopped}}},
         {"stop before the child ran",
@@ -127,6 +142,7 @@ TEST(ServiceStateTracker, AStopIsNeverOverwrittenAndNothingFollowsTheFinalReport
     };
     for (const auto& c : cases) {
         ServiceStateTracker tracker;
+        tracker.reportChildFailures(c.reportFailures);
         for (const auto& [event, want] : c.steps) {
             Report got;
             switch (event) {
@@ -151,6 +167,53 @@ TEST(ServiceStateTracker, AStopIsNeverOverwrittenAndNothingFollowsTheFinalReport
             }
             EXPECT_EQ(got, want) << c.name << ", event " << event;
         }
+        EXPECT_EQ(tracker.failureExitCode(), c.failureExitCode) << c.name;
+    }
+}
+
+TEST(StopTimeout, TheHostsBoundTheJavaSidesAndTheJob) {
+    using launcher::javaStopTimeoutSeconds, launcher::stopTimeoutSeconds;
+    const struct {
+        int32_t configured;
+        uint32_t host, java;
+    } cases[] = {{0, 0, 0},
+                 {-5, 0, 0},
+                 {1, 1, 1},
+                 {4, 4, 4},
+                 {5, 5, 4},
+                 {30, 30, 25},
+                 {86400, 86400, 86395},
+                 {INT32_MAX, 86400, 86395}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(stopTimeoutSeconds(c.configured), c.host) << c.configured;
+        EXPECT_EQ(javaStopTimeoutSeconds(c.host), c.java) << c.configured;
+    }
+    // A job object only when the settings need one: a block without them starts no job.
+    EXPECT_FALSE(launcher::usesJobObject({}));
+    EXPECT_TRUE(launcher::usesJobObject({30, false, false}));
+    EXPECT_TRUE(launcher::usesJobObject({0, true, false}));
+    EXPECT_FALSE(launcher::usesJobObject({0, false, true}));
+}
+
+// A report every second whose hint covers the rest of the timeout and the time to end the
+// child, until the timeout has passed.
+TEST(BoundedStopStep, HintsCoverTheRestAndTheChildEndsAtTheTimeout) {
+    using launcher::boundedStopStep, launcher::StopStep, launcher::kEndChildAllowance;
+    const struct {
+        uint32_t timeout;
+        uint64_t elapsed;
+        StopStep expected;
+    } cases[] = {
+        {30000, 0, {false, 30000 + kEndChildAllowance, 1000}},
+        {30000, 1003, {false, 28997 + kEndChildAllowance, 1000}},
+        {30000, 29999, {false, 1 + kEndChildAllowance, 1}},
+        {30000, 30000, {true, kEndChildAllowance, kEndChildAllowance}},
+        {86400000, 0, {false, 86400000 + kEndChildAllowance, 1000}},
+        {86400000, uint64_t{1} << 40, {true, kEndChildAllowance, kEndChildAllowance}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(boundedStopStep(c.timeout, c.elapsed), c.expected)
+            << c.timeout << " " << c.elapsed;
     }
 }
 

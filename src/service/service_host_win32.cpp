@@ -51,6 +51,21 @@ std::wstring& hostServiceName() {
 // so a later request finds nothing and never touches the closed handle.
 std::atomic<HANDLE> shutdownPipe{nullptr};
 
+// What the settings ask of the host; set by serviceMain before the handler is registered.
+ServiceHostOptions hostOptions;
+
+// Set by the first stop or shutdown request, with the tick it came at: a bounded stop counts
+// from there.
+UniqueHandle& stopEvent() {
+    static UniqueHandle event;
+    return event;
+}
+std::atomic<uint64_t> stopRequestTick{0};
+
+uint32_t stopTimeoutMilliseconds() {
+    return hostOptions.stopTimeoutSeconds * 1000u;
+}
+
 BOOL report() {
     return ::SetServiceStatus(statusHandle, &serviceStatus);
 }
@@ -87,6 +102,16 @@ DWORD WINAPI serviceControlHandler(DWORD control) {
                     serviceStatus.dwCurrentState = *state;
                     const bool shutdown = control == SERVICE_CONTROL_SHUTDOWN;
                     if (shutdown) serviceStatus.dwCheckPoint = serviceStatus.dwCheckPoint + 1;
+                    if (hostOptions.stopTimeoutSeconds > 0) {
+                        // The first request starts the bounded stop; its hint covers it all.
+                        uint64_t none = 0;
+                        stopRequestTick.compare_exchange_strong(none, ::GetTickCount64());
+                        serviceStatus.dwWaitHint =
+                            boundedStopStep(stopTimeoutMilliseconds(),
+                                            ::GetTickCount64() - stopRequestTick.load())
+                                .waitHint;
+                        ::SetEvent(stopEvent().get());
+                    }
                     if (!report()) {
                         logMessage(shutdown ? L"SetServiceStatus 1 failed %d"
                                             : L"SetServiceStatus 2 failed %d",
@@ -147,6 +172,69 @@ DWORD readServicePriority() {
     return *priority;
 }
 
+// A stop-pending report of a bounded stop: a checkpoint one higher, the step's wait hint.
+void reportStopProgress(uint32_t waitHint) {
+    const StatusLockGuard lock;
+    if (stateTracker.state() != kServiceStopPending) return;
+    serviceStatus.dwCheckPoint = serviceStatus.dwCheckPoint + 1;
+    serviceStatus.dwWaitHint = waitHint;
+    if (!report()) logMessage(L"SetServiceStatus 4 failed %d", ::GetLastError());
+}
+
+// The job object that holds the child and every process it starts: it ends them all when the
+// host's last handle closes (killChildWithHost), and lets a bounded stop end them together.
+UniqueHandle createChildJob() {
+    UniqueHandle job(::CreateJobObjectW(nullptr, nullptr));
+    if (!job) {
+        logMessage(L"CreateJobObject error (%d)", ::GetLastError());
+        return job;
+    }
+    if (hostOptions.killChildWithHost) {
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (!::SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits,
+                                       sizeof limits)) {
+            logMessage(L"SetInformationJobObject error (%d)", ::GetLastError());
+        }
+    }
+    return job;
+}
+
+// The timeout has passed: the child and the processes it started are ended (all of the job, or
+// the child alone without one), and the host waits a little for them to go.
+void endChild(HANDLE child, HANDLE job, uint32_t waitHint) {
+    logMessage(
+        L"the child has not ended %d s after the stop request: ending it and the "
+        L"processes it started",
+        hostOptions.stopTimeoutSeconds);
+    const BOOL ended = job != nullptr ? ::TerminateJobObject(job, kEndedByHostExitCode)
+                                      : ::TerminateProcess(child, kEndedByHostExitCode);
+    if (!ended) logMessage(L"could not end the child (%d)", ::GetLastError());
+    reportStopProgress(waitHint);
+    ::WaitForSingleObject(child, kEndChildAllowance);
+}
+
+// Waits for the child; once a stop is requested, reports its progress every second and ends
+// the child when the stop timeout has passed.
+void waitWithBoundedStop(HANDLE child, HANDLE job) {
+    const HANDLE events[] = {child, stopEvent().get()};
+    const DWORD woken = ::WaitForMultipleObjects(2, events, FALSE, INFINITE);
+    if (woken == WAIT_FAILED) {
+        logMessage(L"WaitForMultipleObjects error (%d)", ::GetLastError());
+        ::WaitForSingleObject(child, INFINITE);
+        return;
+    }
+    if (woken != WAIT_OBJECT_0 + 1) return;
+    const auto elapsed = [] { return ::GetTickCount64() - stopRequestTick.load(); };
+    StopStep step = boundedStopStep(stopTimeoutMilliseconds(), elapsed());
+    while (!step.endChild) {
+        if (::WaitForSingleObject(child, step.waitBeforeNext) != WAIT_TIMEOUT) return;
+        step = boundedStopStep(stopTimeoutMilliseconds(), elapsed());
+        if (!step.endChild) reportStopProgress(step.waitHint);
+    }
+    endChild(child, job, step.waitHint);
+}
+
 // The start failed (pipes or process): the manager learns it from the service-specific code.
 void reportStartFailure() {
     const StatusLockGuard lock;
@@ -197,8 +285,14 @@ void registerConsoleCtrlHandler() {
     ::SetConsoleCtrlHandler(consoleCtrlHandler, TRUE);
 }
 
-void serviceMain(uint32_t argumentCount, wchar_t** arguments) {
+void serviceMain(uint32_t argumentCount, wchar_t** arguments, const ServiceHostOptions& options) {
     logMessage(L"service main");
+    hostOptions = options;
+    stateTracker.reportChildFailures(options.reportChildFailure);
+    if (options.stopTimeoutSeconds > 0) {
+        logMessage(L"stop timeout %d s", options.stopTimeoutSeconds);
+        stopEvent().reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    }
     serviceStatus = SERVICE_STATUS{};
     serviceStatus.dwServiceType = kServiceHostType;
     serviceStatus.dwCurrentState = SERVICE_RUNNING;
@@ -241,14 +335,19 @@ void serviceMain(uint32_t argumentCount, wchar_t** arguments) {
     startup.hStdOutput = pipes.outputWrite.get();
     startup.hStdError = pipes.outputWrite.get();
 
+    // The job's handle is not inheritable: the host holds the only one.
+    UniqueHandle job = usesJobObject(options) ? createChildJob() : UniqueHandle();
     PROCESS_INFORMATION process{};
     BOOL started = FALSE;
     {
         std::vector<wchar_t> buffer(commandLine.size() + 10, L'\0');
         std::copy(commandLine.begin(), commandLine.end(), buffer.begin());
-        started = ::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE,
-                                   readServicePriority() | DETACHED_PROCESS, nullptr, nullptr,
-                                   &startup, &process);
+        // In a job the child starts suspended, so that it is in the job before it can start
+        // processes of its own.
+        started = ::CreateProcessW(
+            nullptr, buffer.data(), nullptr, nullptr, TRUE,
+            readServicePriority() | DETACHED_PROCESS | (job ? CREATE_SUSPENDED : 0), nullptr,
+            nullptr, &startup, &process);
     }
     if (!started) {
         logMessage(L"could not start process %s (%d)", commandLine, ::GetLastError());
@@ -257,6 +356,15 @@ void serviceMain(uint32_t argumentCount, wchar_t** arguments) {
     }
     UniqueHandle child(process.hProcess);
     UniqueHandle childThread(process.hThread);
+    if (job) {
+        if (!::AssignProcessToJobObject(job.get(), child.get())) {
+            logMessage(L"AssignProcessToJobObject error (%d)", ::GetLastError());
+            job.reset();
+        }
+        if (::ResumeThread(childThread.get()) == static_cast<DWORD>(-1)) {
+            logMessage(L"ResumeThread error (%d)", ::GetLastError());
+        }
+    }
     // The child holds its own copies now; the output reaches its end once the child is gone.
     pipes.outputWrite.reset();
     pipes.inputRead.reset();
@@ -282,7 +390,11 @@ void serviceMain(uint32_t argumentCount, wchar_t** arguments) {
     if (stopCameFirst && shutdownPipe.load() != nullptr) sendShutdown();
     registerConsoleCtrlHandler();
 
-    ::WaitForSingleObject(child.get(), INFINITE);
+    if (options.stopTimeoutSeconds > 0) {
+        waitWithBoundedStop(child.get(), job.get());
+    } else {
+        ::WaitForSingleObject(child.get(), INFINITE);
+    }
     DWORD exitCode = 0;
     ::GetExitCodeProcess(child.get(), &exitCode);
     logMessage(L"process terminated with exit code %d", exitCode);
@@ -290,6 +402,11 @@ void serviceMain(uint32_t argumentCount, wchar_t** arguments) {
         const StatusLockGuard lock;
         if (const auto state = stateTracker.childEnded(exitCode)) {
             serviceStatus.dwCurrentState = *state;
+            if (const uint32_t code = stateTracker.failureExitCode(); code != 0) {
+                // The child failed on its own: the manager's failure actions may act on it.
+                serviceStatus.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
+                serviceStatus.dwServiceSpecificExitCode = code;
+            }
             if (!report()) logMessage(L"SetServiceStatus 10 failed %d", ::GetLastError());
             logMessage(L"service stopped set");
         }

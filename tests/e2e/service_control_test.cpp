@@ -9,6 +9,7 @@
 // services again with every new session.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <map>
 #include <regex>
@@ -194,6 +195,75 @@ TEST_F(ServiceControl, InstallDemandStartWithDependenciesAndDescription) {
     expectCommand(exe, {"/uninstall"}, 1, crlf({"Could not delete service."}));
 }
 
+// The install options of the service operation settings as Wine's manager keeps them. Wine 8
+// refuses some ChangeServiceConfig2W levels (each is named in a line of its own) and answers
+// QueryServiceConfig2W with ERROR_INVALID_LEVEL for these three; the structures the launcher
+// hands over are tested on the host.
+TEST_F(ServiceControl, InstallOptionsAndAccountsReachTheServiceRecord) {
+    using launcher::Setting;
+    const std::string& n = name_;
+    auto w = block("4");
+    for (const auto& [id, value] : std::initializer_list<std::pair<Setting, std::string>>{
+             {Setting::DelayedAutoStart, "1"},
+             {Setting::ServiceDisplayName, "Lumex Options \xC4"},
+             {Setting::RecoveryActions, "restart,restart,none"},
+             {Setting::RecoveryDelay, "10"},
+             {Setting::RecoveryResetAfter, "86400"},
+             {Setting::RecoveryOnErrorExit, "1"},
+             {Setting::ServiceAccount, ".\\tester"},
+             {Setting::PasswordVariable, "LMX_E2E_PASSWORD"}}) {
+        w.string(launcher::idOf(id), value);
+    }
+    const auto exe = pack(w);
+    // Without its password nothing is installed.
+    expectCommand(exe, {"/install"}, 1,
+                  crlf({"The environment variable LMX_E2E_PASSWORD with the password of "
+                        "'.\\tester' is not set."}));
+    EXPECT_EQ(scState(n), -1);
+    const WinrunResult r = runViaWinrun(exe, {"/install"}, {.env = {{"LMX_E2E_PASSWORD", "pw"}}});
+    EXPECT_EQ(r.exitCode, 0u) << r.describe();
+    auto config = serviceConfig(n);
+    EXPECT_EQ(config["start-type"], "2");
+    EXPECT_EQ(config["display-name"], "Lumex Options \xC3\x84");
+    EXPECT_EQ(config["account"], ".\\tester");
+    const std::array<std::array<std::string, 3>, 3> levels = {{
+        {"the delayed start", "delayed-auto-start", "1"},
+        {"the failure actions", "failure-actions", "reset=86400 1/10000,1/10000,0/0"},
+        {"the failure actions flag", "failure-actions-flag", "1"},
+    }};
+    std::string refusals;
+    for (const auto& [option, query, value] : levels) {
+        const bool refused =
+            r.out().find("Could not set " + option + " (error ") != std::string::npos;
+        if (refused) refusals += "Could not set " + option + " (error 124).\r\n";
+        std::printf("[ wine     ] %s: ChangeServiceConfig2W %s, QueryServiceConfig2W: %s\n",
+                    option.c_str(), refused ? "refused" : "accepted", config[query].c_str());
+        // The manager reports what was asked for, or cannot report it at all.
+        EXPECT_TRUE(config[query] == value || config[query] == "error 124") << config[query];
+    }
+    EXPECT_EQ(r.out(), refusals + "Installed service '" + n + "'.\r\n");
+    std::printf("[ wine     ] registry values kept: %s\n", config["registry-values"].c_str());
+
+    // The service's virtual account; a user whose password comes from standard input, asked for
+    // before anything changes; and one whose password cannot be read, which installs nothing.
+    const std::array<std::array<std::string, 4>, 3> accounts = {{
+        {"virtual", "", "NT SERVICE\\" + n,
+         "Service is already stopped.\r\nInstalled service '" + n + "'.\r\n"},
+        {"ACME\\svc", "secret\r\n", "ACME\\svc",
+         "Password of 'ACME\\svc': Service is already stopped.\r\nInstalled service '" + n +
+             "'.\r\n"},
+        {"ACME\\x", "", "ACME\\svc",
+         "Password of 'ACME\\x': Could not read the password of 'ACME\\x'.\r\n"},
+    }};
+    for (const auto& [account, input, shown, out] : accounts) {
+        auto user = block("1");
+        user.string(launcher::idOf(Setting::ServiceAccount), account);
+        const WinrunResult u = runViaWinrun(pack(user), {"/install"}, {.stdinData = input});
+        EXPECT_EQ(u.out(), out) << u.describe();
+        EXPECT_EQ(serviceConfig(n)["account"], shown);
+    }
+}
+
 TEST_F(ServiceControl, CommandsOnAMissingServiceFail) {
     const auto exe = pack(block("4"));
     expectCommand(exe, {"/status"}, 1, crlf({"Could not get status."}));
@@ -218,6 +288,13 @@ TEST_F(ServiceControl, StartTypeFollowsTheCommandAndTheLauncherKind) {
     EXPECT_EQ(config["depend-on-service"], "(absent)");
     EXPECT_EQ(config["description"], "(none)");
     EXPECT_EQ(config["description-value"], "no");
+    // Nor any of the service operation settings: the record as before them.
+    EXPECT_EQ(config["display-name"], n);
+    EXPECT_EQ(config["account"], "LocalSystem");
+    for (const char* value : {"DelayedAutostart", "FailureActions", "FailureActionsOnNonCrash"}) {
+        EXPECT_EQ(config["registry-values"].find(value), std::string::npos)
+            << config["registry-values"];
+    }
     expectCommand(kind4, {"/install-demand"}, 0,
                   crlf({"Service is already stopped.", "Installed service '" + n + "'."}));
     EXPECT_EQ(serviceConfig(n)["start-type"], "3");

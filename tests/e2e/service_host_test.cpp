@@ -45,14 +45,36 @@ protected:
     }
 
     // A launcher whose stand-in runtime's main plays behaviour (it shows errors in message
-    // boxes when it is not a service).
-    fs::path pack(const std::string& behaviour, StandinRuntime runtime = {}) {
+    // boxes when it is not a service), with more settings when given.
+    fs::path pack(const std::string& behaviour, StandinRuntime runtime = {},
+                  const std::vector<std::pair<launcher::Setting, std::string>>& settings = {}) {
         pack::BlockWriter w;
         w.string(launcher::idOf(launcher::Setting::ServiceName), name_)
             .string(launcher::idOf(launcher::Setting::LauncherKind), "1");
+        for (const auto& [id, value] : settings) w.string(launcher::idOf(id), value);
         w.wide(launcher::idOf(launcher::Message::ErrorCaption), u"Launcher Error");
         runtime.mainBehaviour = behaviour;
         return packRunnableLauncher(dir_, "host svc.exe", w, runtime);
+    }
+
+    // The text after prefix in the first trace line that starts with it; empty when none.
+    static std::string traced(const Lines& trace, const std::string& prefix) {
+        for (const auto& line : trace) {
+            if (line.starts_with(prefix)) return line.substr(prefix.size());
+        }
+        return "";
+    }
+
+    // Whether any of the processes still runs after up to 10 s.
+    static bool anyAlive(const Lines& pids) {
+        const auto alive = [](const std::string& pid) {
+            return runWine(helperPath("service_query").string(), {"alive", pid})
+                .out.starts_with("alive");
+        };
+        for (int i = 0; i < 20 && std::any_of(pids.begin(), pids.end(), alive); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        }
+        return std::any_of(pids.begin(), pids.end(), alive);
     }
 
     WinrunResult expectCommand(const fs::path& exe, const Lines& args, uint32_t exitCode,
@@ -203,6 +225,16 @@ TEST_F(ServiceHostExclusive, AChildFailingOnItsOwnEndsTheHostWithoutAStoppedRepo
     EXPECT_TRUE(r.out().ends_with("Uninstalled service '" + n + "'.\r\n")) << r.describe();
     // A deleted service's record goes only once its process has ended: the host is gone.
     EXPECT_TRUE(waitForState(-1)) << "the host process is still running";
+
+    // With failure actions configured the host reports the end itself: stopped, with the
+    // child's code as the service-specific exit code, for the failure actions to act on.
+    const auto recovering = pack("exit:3", {}, {{launcher::Setting::RecoveryActions, "restart"}});
+    expectCommand(recovering, {"/install"}, 0, crlf({"Installed service '" + n + "'."}));
+    expectCommand(recovering, {"/start"}, 0, crlf({"Starting service '" + n + "'."}));
+    EXPECT_TRUE(waitForState(1));
+    const RunResult sc = runWine("sc", {"query", name_});
+    EXPECT_NE(sc.out.find("WIN32_EXIT_CODE    : 1066"), std::string::npos) << sc.out;
+    EXPECT_NE(sc.out.find("SERVICE_EXIT_CODE  : 3 "), std::string::npos) << sc.out;
 }
 
 TEST_F(ServiceHostExclusive, KillingTheHostEndsTheChildWithinFiveSeconds) {
@@ -222,6 +254,47 @@ TEST_F(ServiceHostExclusive, KillingTheHostEndsTheChildWithinFiveSeconds) {
     EXPECT_NE(std::find(seen.begin(), seen.end(), "serve eof"), seen.end()) << joined(seen);
     EXPECT_NE(std::find(seen.begin(), seen.end(), "destroy"), seen.end()) << joined(seen);
     EXPECT_LT(took, std::chrono::seconds(5));
+}
+
+// An application that ignores the stop line and has started a process of its own leaves no
+// process behind: with kill_child_with_host the job ends both when the host is killed; with
+// stop_timeout the host ends both once the timeout has passed (reporting growing checkpoints
+// meanwhile, so the stop command waits) and reports stopped.
+TEST_F(ServiceHostExclusive, AnApplicationIgnoringTheStopLeavesNoProcess) {
+    const std::string& n = name_;
+    using launcher::Setting;
+    const std::pair<Setting, int> rows[] = {
+        {Setting::KillChildWithHost, 1}, {Setting::StopTimeout, 3}, {Setting::StopTimeout, 10}};
+    for (const auto& [setting, value] : rows) {
+        SCOPED_TRACE(std::to_string(launcher::idOf(setting)) + " " + std::to_string(value));
+        removeService();
+        fs::remove(dir_ / "jre" / "standin-jvm.log");
+        StandinRuntime runtime;
+        runtime.extraConfigLines = {"grandchild=1"};
+        const auto exe = pack("wait", runtime, {{setting, std::to_string(value)}});
+        ASSERT_EQ(runViaWinrun(exe, {"/install"}).exitCode, 0u);
+        expectCommand(exe, {"/start"}, 0, crlf({"Starting service '" + n + "'."}));
+        const Lines started = waitForTrace("grandchild ");
+        const Lines pids = {traced(started, "wait pid="), traced(started, "grandchild pid=")};
+        ASSERT_FALSE(pids[0].empty() || pids[1].empty()) << joined(started);
+        if (setting == Setting::KillChildWithHost) {
+            ASSERT_EQ(runWine(helperPath("service_query").string(), {"kill", n}).exitCode, 0);
+        } else {
+            const WinrunResult stopped = expectCommand(
+                exe, {"/stop"}, 0, crlf({"Stopping service '" + n + "'.", "Service stopped"}));
+            std::printf(
+                "[ stop     ] stop_timeout = %d s: /stop of an application that ignores "
+                "the stop line took %.1f s\n",
+                value, stopped.run.seconds);
+            EXPECT_GE(stopped.run.seconds, value - 0.5);
+            EXPECT_LE(stopped.run.seconds, value + 5.0);
+            EXPECT_EQ(scState(), 1);
+        }
+        EXPECT_FALSE(anyAlive(pids)) << "a process of the service is left";
+        const Lines seen = trace();
+        EXPECT_EQ(std::count(seen.begin(), seen.end(), "released"), 0) << joined(seen);
+    }
+    writeFile(dir_ / "jre" / "standin-release", "");
 }
 
 TEST_F(ServiceHostExclusive, PriorityValuesOfTheWrongSizeAreIgnored) {

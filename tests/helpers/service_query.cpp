@@ -10,6 +10,15 @@
 //         depend-on-service: A|B|...    the key's DependOnService value (REG_MULTI_SZ) with its
 //                                       entries joined by '|'; "(absent)" without the value
 //       where the key is HKLM\System\CurrentControlSet\Services\NAME.
+//         display-name: TEXT            QueryServiceConfigW
+//         account: TEXT                 QueryServiceConfigW's lpServiceStartName
+//         failure-actions: TEXT         QueryServiceConfig2W: "reset=N T/D,T/D" (type/delay ms)
+//         delayed-auto-start: 0|1       QueryServiceConfig2W
+//         failure-actions-flag: 0|1     QueryServiceConfig2W
+//                                       (each of the three "error N" when the query fails)
+//         registry-values: A|B|...      the names of the key's values, sorted
+//   service_query.exe alive PID
+//       Prints "alive" while the process runs, "gone" once it has ended or does not exist.
 //   service_query.exe set-path NAME COMMANDLINE
 //       Changes the service's image path (ChangeServiceConfigW), e.g. to a test service.
 //   service_query.exe kill NAME
@@ -29,6 +38,8 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -62,6 +73,38 @@ std::vector<uint64_t> structBuffer(DWORD bytes) {
     return std::vector<uint64_t>(bytes / sizeof(uint64_t) + 1);
 }
 
+// "key: value" of one QueryServiceConfig2W level, the value as show gives it; "error N" when the
+// query fails.
+template <typename Info, typename Show>
+void printLevel(SC_HANDLE service, const wchar_t* key, DWORD level, Show show) {
+    DWORD needed = 0;
+    QueryServiceConfig2W(service, level, nullptr, 0, &needed);
+    auto buffer = structBuffer(needed + sizeof(Info));
+    const bool ok =
+        QueryServiceConfig2W(service, level, reinterpret_cast<BYTE*>(buffer.data()),
+                             static_cast<DWORD>(buffer.size() * sizeof(uint64_t)), &needed);
+    out(key + (ok ? show(*reinterpret_cast<Info*>(buffer.data()))
+                  : L"error " + std::to_wstring(GetLastError())));
+}
+
+void printLevels(SC_HANDLE service) {
+    printLevel<SERVICE_FAILURE_ACTIONSW>(
+        service, L"failure-actions: ", SERVICE_CONFIG_FAILURE_ACTIONS, [](const auto& a) {
+            std::wstring text = L"reset=" + std::to_wstring(a.dwResetPeriod);
+            for (DWORD i = 0; i < a.cActions; ++i) {
+                text += (i == 0 ? L" " : L",") + std::to_wstring(a.lpsaActions[i].Type) + L"/" +
+                        std::to_wstring(a.lpsaActions[i].Delay);
+            }
+            return text;
+        });
+    printLevel<SERVICE_DELAYED_AUTO_START_INFO>(
+        service, L"delayed-auto-start: ", SERVICE_CONFIG_DELAYED_AUTO_START_INFO,
+        [](const auto& d) { return std::to_wstring(d.fDelayedAutostart); });
+    printLevel<SERVICE_FAILURE_ACTIONS_FLAG>(
+        service, L"failure-actions-flag: ", SERVICE_CONFIG_FAILURE_ACTIONS_FLAG,
+        [](const auto& f) { return std::to_wstring(f.fFailureActionsOnNonCrashFailures); });
+}
+
 int printConfig(SC_HANDLE service, const std::wstring& name) {
     DWORD needed = 0;
     QueryServiceConfigW(service, nullptr, 0, &needed);
@@ -70,6 +113,10 @@ int printConfig(SC_HANDLE service, const std::wstring& name) {
     if (!QueryServiceConfigW(service, config, needed, &needed)) return fail(L"QueryServiceConfigW");
     out(L"start-type: " + std::to_wstring(config->dwStartType));
     out(L"binary-path: " + std::wstring(config->lpBinaryPathName ? config->lpBinaryPathName : L""));
+    out(L"display-name: " + std::wstring(config->lpDisplayName ? config->lpDisplayName : L""));
+    out(L"account: " +
+        std::wstring(config->lpServiceStartName ? config->lpServiceStartName : L"(none)"));
+    printLevels(service);
 
     needed = 0;
     QueryServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, nullptr, 0, &needed);
@@ -94,6 +141,17 @@ int printConfig(SC_HANDLE service, const std::wstring& name) {
     const bool hasDescription = RegQueryValueExW(key.get(), L"Description", nullptr, nullptr,
                                                  nullptr, nullptr) == ERROR_SUCCESS;
     out(std::wstring(L"description-value: ") + (hasDescription ? L"yes" : L"no"));
+    std::vector<std::wstring> names;
+    wchar_t valueName[256];
+    for (DWORD i = 0, length = 256; RegEnumValueW(key.get(), i, valueName, &length, nullptr,
+                                                  nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         ++i, length = 256) {
+        names.emplace_back(valueName, length);
+    }
+    std::sort(names.begin(), names.end());
+    std::wstring joinedNames;
+    for (const auto& n : names) joinedNames += (joinedNames.empty() ? L"" : L"|") + n;
+    out(L"registry-values: " + joinedNames);
 
     DWORD type = 0;
     DWORD bytes = 0;
@@ -171,11 +229,18 @@ int killService(SC_HANDLE service) {
     return 0;
 }
 
+int processAlive(const std::wstring& pid) {
+    UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, std::wcstoul(pid.c_str(), nullptr, 10)));
+    out(process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT ? L"alive" : L"gone");
+    return 0;
+}
+
 int run(const std::vector<std::wstring>& args) {
+    if (args.size() == 3 && args[1] == L"alive") return processAlive(args[2]);
     if (args.size() < 3) {
         write(STD_ERROR_HANDLE,
               L"usage: service_query.exe config NAME | set-path NAME COMMANDLINE | kill NAME | "
-              L"start NAME [PARAMETER...] | remove NAME");
+              L"start NAME [PARAMETER...] | remove NAME | alive PID");
         return 2;
     }
     const std::wstring& command = args[1];

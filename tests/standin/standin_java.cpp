@@ -6,7 +6,9 @@
 // With a "-version" argument it then writes version_text to the standard error handle and exits
 // with exit_code. With version_by_child=1 it hands that work to a copy of itself (which inherits
 // its standard handles, waits half a second and writes the text) and exits at once, as a
-// launcher that starts the real runtime would. Any other run just exits with exit_code.
+// launcher that starts the real runtime would. With "--standin-wait" it runs until
+// HOME\standin-release exists (at most two minutes), as a process the application started. Any
+// other run just exits with exit_code.
 #include <windows.h>
 
 #include <shellapi.h>
@@ -23,6 +25,7 @@ constexpr char kDefaultVersionText[] =
     "openjdk version \"17.0.1\" 2021-10-19\\nOpenJDK Runtime Environment (build 17.0.1+12)\\n";
 
 constexpr wchar_t kLateArgument[] = L"--standin-late";
+constexpr wchar_t kWaitArgument[] = L"--standin-wait";
 
 bool hasArgument(const wchar_t* wanted) {
     int argc = 0;
@@ -85,6 +88,15 @@ int main() {
     standin::appendRecord(home.file(standin::kRunRecordName), line);
 
     const int exitCode = static_cast<int>(static_cast<unsigned>(config.number("exit_code", 0)));
+    if (hasArgument(kWaitArgument)) {
+        // A process the application started: it runs until released (at most two minutes).
+        for (int i = 0; i < 1200 && GetFileAttributesW(home.file(L"standin-release").c_str()) ==
+                                        INVALID_FILE_ATTRIBUTES;
+             ++i) {
+            Sleep(100);
+        }
+        return exitCode;
+    }
     if (!hasArgument(L"-version")) return exitCode;
     if (hasArgument(kLateArgument)) {
         Sleep(500);

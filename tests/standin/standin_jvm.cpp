@@ -20,7 +20,8 @@
 // quotes (null: null), arrays as [<length>].
 // standin.cfg keys: create_result (returned by JNI_CreateJavaVM when not 0), main (return,
 // throw:<text>, exit:<code>, serve, or wait: the application runs until HOME\standin-release
-// exists; with windows=1 it meanwhile shows a minimised window and keeps a hidden one),
+// exists; with windows=1 it meanwhile shows a minimised window and keeps a hidden one, with
+// grandchild=1 it first starts HOME\bin\java.exe --standin-wait and records "grandchild pid=<id>"),
 // missing_classes and missing_methods (comma lists of "name" and "class.method" that are not found;
 // a dotted class name is taken as slashes), fail_strings (comma list of texts: NewString and
 // NewStringUTF of such a text fail with an OutOfMemoryError pending).
@@ -276,9 +277,28 @@ std::string windowState(HWND window) {
            " foreground=" + std::to_string(GetForegroundWindow() == window ? 1 : 0);
 }
 
+// Starts HOME\bin\java.exe --standin-wait, a process of the application's own that runs until
+// the release too; records "grandchild pid=<id>".
+void startGrandchild() {
+    const std::wstring exe = home.file(L"bin\\java.exe");
+    std::wstring commandLine = L"\"" + exe + L"\" --standin-wait";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                        nullptr, nullptr, &startup, &process)) {
+        record("grandchild failed " + std::to_string(GetLastError()));
+        return;
+    }
+    record("grandchild pid=" + std::to_string(process.dwProcessId));
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
 // Runs until the test lets the application go (at most two minutes).
 void waitForRelease() {
     record("wait pid=" + std::to_string(GetCurrentProcessId()));
+    if (home.config.number("grandchild", 0) != 0) startGrandchild();
     Windows windows;
     const bool withWindows = home.config.number("windows", 0) != 0;
     if (withWindows) {

@@ -48,6 +48,15 @@ constexpr size_t kVariantLimit = 199;      // JVM variant: 200 bytes
 constexpr size_t kServiceNameLimit = 256;  // the Service Control Manager's limit
 constexpr size_t kFileNameLimit = 200;     // below the temp folder, inside a 6000-byte path
 constexpr size_t kMaxVersionLines = 1000;
+constexpr int64_t kDefaultStopTimeout = 30;    // seconds, written when the key is absent
+constexpr int64_t kMaxStopTimeout = 86400;     // a day, as the launcher bounds it
+constexpr int64_t kDefaultRecoveryDelay = 10;  // seconds before a restart
+constexpr int64_t kDefaultResetAfter = 86400;  // seconds without a failure
+constexpr int64_t kMaxFailureActions = 16;     // as the launcher reads them
+constexpr int64_t kMinRotateSize = 1024;       // bytes
+constexpr int64_t kMaxRotateSize = INT32_MAX;  // the launcher reads a 32-bit number
+constexpr int64_t kDefaultOutputKeep = 5;
+constexpr int64_t kMaxOutputKeep = 1000;
 
 std::string typeName(const toml::node& node) {
     switch (node.type()) {
@@ -286,6 +295,9 @@ private:
     std::optional<std::string> string(const toml::table* t, const std::string& prefix,
                                       std::string_view key);
     std::optional<bool> flag(const toml::table* t, const std::string& prefix, std::string_view key);
+    // An integer from low to high; nothing when absent or reported.
+    std::optional<int64_t> integer(const toml::table* t, const std::string& prefix,
+                                   std::string_view key, int64_t low, int64_t high);
     const toml::table* table(const toml::table* t, const std::string& prefix, std::string_view key);
     const toml::array* list(const toml::table* t, const std::string& prefix, std::string_view key);
     // One of choices, or nothing (absent or reported).
@@ -310,6 +322,9 @@ private:
                      Setting id, char separator, std::string_view forbidden, size_t limit);
 
     void service(const toml::table* t);
+    void serviceOperation(const toml::table* t);
+    void recovery(const toml::table* t);
+    void outputRotation(const toml::table* t);
     void java(const toml::table* t);
     void pathEntries(const toml::table* t, std::string_view key, Setting id);
     void versions(const toml::table* t);
@@ -372,6 +387,24 @@ std::optional<bool> Reader::flag(const toml::table* t, const std::string& prefix
     if (const auto* b = n->as_boolean()) return b->get();
     error(*n, prefix + std::string(key), "expected true or false, found " + typeName(*n));
     return std::nullopt;
+}
+
+std::optional<int64_t> Reader::integer(const toml::table* t, const std::string& prefix,
+                                       std::string_view key, int64_t low, int64_t high) {
+    const toml::node* n = node(t, key);
+    if (n == nullptr) return std::nullopt;
+    const auto* v = n->as_integer();
+    if (v == nullptr) {
+        error(*n, prefix + std::string(key), "expected an integer, found " + typeName(*n));
+        return std::nullopt;
+    }
+    if (v->get() < low || v->get() > high) {
+        error(*n, prefix + std::string(key),
+              "is " + std::to_string(v->get()) + "; write a number from " + std::to_string(low) +
+                  " to " + std::to_string(high));
+        return std::nullopt;
+    }
+    return v->get();
 }
 
 const toml::table* Reader::table(const toml::table* t, const std::string& prefix,
@@ -554,7 +587,9 @@ void Reader::service(const toml::table* t) {
                            "with the service's name"});
         return;
     }
-    onlyKeys(*t, p, {"name", "description", "start", "dependencies"});
+    onlyKeys(*t, p,
+             {"name", "description", "start", "dependencies", "display_name", "stop_timeout",
+              "kill_child_with_host", "account", "password_env", "recovery"});
     if (t->get("name") == nullptr) {
         error(*t, p + "name", "missing; name the service the launcher installs and runs");
     } else if (const auto name = string(t, p, "name")) {
@@ -576,8 +611,133 @@ void Reader::service(const toml::table* t) {
         }
     }
     startNode_ = node(t, "start");
-    if (const auto start = choice(t, p, "start", {"auto", "demand"})) start_ = *start;
+    if (const auto start = choice(t, p, "start", {"auto", "demand", "delayed"})) start_ = *start;
     listSetting(t, p, "dependencies", Setting::ServiceDependencies, ',', ",/\\", kTextLimit);
+    serviceOperation(t);
+    recovery(table(t, p, "recovery"));
+}
+
+// How the service is stopped and whom it runs as. A new launcher gets a bounded stop and a child
+// that never outlives its host unless the description says otherwise.
+void Reader::serviceOperation(const toml::table* t) {
+    const std::string p = "service.";
+    const int64_t timeout =
+        integer(t, p, "stop_timeout", 0, kMaxStopTimeout).value_or(kDefaultStopTimeout);
+    if (timeout > 0) put(Setting::StopTimeout, std::to_string(timeout));
+    if (flag(t, p, "kill_child_with_host").value_or(true)) put(Setting::KillChildWithHost, "1");
+    textSetting(t, p, "display_name", Setting::ServiceDisplayName, kServiceNameLimit);
+    const auto account = string(t, p, "account");
+    bool namedUser = false;
+    std::string bytes;
+    if (account && narrow(*t->get("account"), p + "account", *account, kServiceNameLimit, bytes)) {
+        const size_t slash = bytes.find('\\');
+        namedUser = slash != std::string::npos;
+        const bool builtIn = bytes == "LocalSystem" || bytes == "LocalService" ||
+                             bytes == "NetworkService" || bytes == "virtual";
+        if (!builtIn && (!namedUser || slash == 0 || slash + 1 == bytes.size() ||
+                         bytes.find('\\', slash + 1) != std::string::npos)) {
+            error(*t->get("account"), p + "account",
+                  "\"" + *account +
+                      "\" is no account; write \"LocalSystem\", \"LocalService\", "
+                      "\"NetworkService\", \"virtual\" or a user as \"DOMAIN\\\\user\" "
+                      "(\".\\\\user\" "
+                      "for a local one)");
+            namedUser = false;
+        } else {
+            put(Setting::ServiceAccount, bytes);
+        }
+    }
+    if (const auto variable = string(t, p, "password_env")) {
+        const toml::node& at = *t->get("password_env");
+        std::string name;
+        if (!namedUser) {
+            error(at, p + "password_env",
+                  "only a named user (account = \"DOMAIN\\\\user\") has a password");
+        } else if (narrow(at, p + "password_env", *variable, kTextLimit, name)) {
+            const bool valid = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+                return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                       c == '_';
+            });
+            if (valid) {
+                put(Setting::PasswordVariable, name);
+            } else {
+                error(at, p + "password_env",
+                      "\"" + *variable +
+                          "\" is no environment variable name (letters, digits and '_')");
+            }
+        }
+    }
+}
+
+// [service.recovery]: what the Service Control Manager does when the service fails.
+void Reader::recovery(const toml::table* t) {
+    if (t == nullptr) return;
+    const std::string p = "service.recovery.";
+    onlyKeys(*t, p, {"actions", "delay", "reset_after", "on_error_exit"});
+    const toml::array* actions = list(t, p, "actions");
+    if (t->get("actions") == nullptr) {
+        error(*t, p + "actions", "missing; write a list such as [\"restart\", \"none\"]");
+    }
+    std::string words;
+    bool ok = actions != nullptr;
+    if (actions != nullptr && (actions->empty() || actions->size() > kMaxFailureActions)) {
+        error(*t->get("actions"), p + "actions",
+              "write 1 to " + std::to_string(kMaxFailureActions) + " actions");
+        ok = false;
+    }
+    for (size_t i = 0; ok && i < actions->size(); ++i) {
+        const toml::node& item = *actions->get(i);
+        const auto* word = item.as_string();
+        if (word == nullptr || (word->get() != "restart" && word->get() != "none")) {
+            error(item, p + "actions[" + std::to_string(i) + "]", "write \"restart\" or \"none\"");
+            ok = false;
+            break;
+        }
+        words += (words.empty() ? "" : ",") + word->get();
+    }
+    const int64_t delay =
+        integer(t, p, "delay", 0, kMaxStopTimeout).value_or(kDefaultRecoveryDelay);
+    const int64_t reset = integer(t, p, "reset_after", 0, INT32_MAX).value_or(kDefaultResetAfter);
+    const bool onErrorExit = flag(t, p, "on_error_exit").value_or(true);
+    if (!ok) return;
+    put(Setting::RecoveryActions, words);
+    if (delay > 0) put(Setting::RecoveryDelay, std::to_string(delay));
+    if (reset > 0) put(Setting::RecoveryResetAfter, std::to_string(reset));
+    if (onErrorExit) put(Setting::RecoveryOnErrorExit, "1");
+}
+
+// output_rotate_size ("10 MiB", "512 KiB", "1 GiB" or a number of bytes) and output_keep.
+void Reader::outputRotation(const toml::table* t) {
+    const std::string p = "launcher.";
+    const toml::node* size = node(t, "output_rotate_size");
+    const toml::node* keepNode = node(t, "output_keep");
+    const int64_t keep =
+        integer(t, p, "output_keep", 1, kMaxOutputKeep).value_or(kDefaultOutputKeep);
+    if (size == nullptr) {
+        if (keepNode != nullptr) {
+            error(*keepNode, p + "output_keep", "only works with output_rotate_size");
+        }
+        return;
+    }
+    int64_t bytes = -1;
+    if (const auto* number = size->as_integer()) {
+        bytes = number->get();
+    } else if (const auto* text = size->as_string()) {
+        bytes = byteSize(text->get());
+    }
+    if (bytes < kMinRotateSize || bytes > kMaxRotateSize) {
+        error(*size, p + "output_rotate_size",
+              "write a size from 1 KiB to 2047 MiB, such as \"10 MiB\", \"512 KiB\" or a number of "
+              "bytes");
+        return;
+    }
+    if (strings_.count(idOf(Setting::FirstPath)) == 0 &&
+        strings_.count(idOf(Setting::SecondPath)) == 0) {
+        error(*size, p + "output_rotate_size", "only works with stdout_file or stderr_file");
+        return;
+    }
+    put(Setting::OutputRotateSize, std::to_string(bytes));
+    put(Setting::OutputKeep, std::to_string(keep));
 }
 
 void Reader::java(const toml::table* t) {
@@ -839,12 +999,12 @@ void Reader::versionLines(const toml::table* t) {
 void Reader::launcherTable(const toml::table* t) {
     const std::string p = "launcher.";
     if (t != nullptr) {
-        onlyKeys(
-            *t, p,
-            {"family", "errors", "windowed", "working_directory", "application_directory",
-             "native_library_directories", "reduce_path", "add_dll_directories", "single_instance",
-             "instance_scope", "raise_other_instance", "temp_prefer_long_paths",
-             "temp_local_app_data_first", "stdout_file", "stderr_file", "append_output"});
+        onlyKeys(*t, p,
+                 {"family", "errors", "windowed", "working_directory", "application_directory",
+                  "native_library_directories", "reduce_path", "add_dll_directories",
+                  "single_instance", "instance_scope", "raise_other_instance",
+                  "temp_prefer_long_paths", "temp_local_app_data_first", "stdout_file",
+                  "stderr_file", "append_output", "output_rotate_size", "output_keep"});
     }
     const auto family = choice(t, p, "family", {"lumex", "parcelkit"});
     put(Setting::ProductMarker, family.value_or("lumex") == "parcelkit" ? "p" : "l");
@@ -879,23 +1039,27 @@ void Reader::launcherTable(const toml::table* t) {
         if (strings_.size() != before) put(file.pass, "1");
     }
     flagSetting(t, p, "append_output", Setting::LauncherFlag);
+    outputRotation(t);
 }
 
 // One value (config 107) says how to install, how errors are shown and whether the application
 // is a windowed one; the keys that feed it must agree.
 void Reader::launcherKind() {
     std::string kind;
-    if (start_ == "auto") {
+    if (start_ == "auto" || start_ == "delayed") {
         if (errorsShown_ == "message-box") {
             error(*errorsNode_, "launcher.errors",
-                  "\"message-box\" cannot go with [service] start = \"auto\": a launcher that "
-                  "installs for automatic start shows its errors on the console");
+                  "\"message-box\" cannot go with [service] start = \"" + start_ +
+                      "\": a launcher that installs for automatic start shows its errors on the "
+                      "console");
         }
         if (windowed_) {
             error(*windowedNode_, "launcher.windowed",
-                  "a windowed application cannot be installed with [service] start = \"auto\"");
+                  "a windowed application cannot be installed with [service] start = \"" + start_ +
+                      "\"");
         }
         kind = "4";
+        if (start_ == "delayed") put(Setting::DelayedAutoStart, "1");
     } else if (windowed_) {
         if (errorsShown_ == "console") {
             error(*errorsNode_, "launcher.errors",

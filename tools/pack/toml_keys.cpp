@@ -272,6 +272,45 @@ bool utf16ToUtf8(std::u16string_view text, std::string& out) {
     return exact;
 }
 
+namespace {
+
+struct SizeUnit {
+    std::string_view name;
+    int64_t bytes;
+};
+constexpr SizeUnit kSizeUnits[] = {
+    {"GiB", int64_t{1} << 30}, {"MiB", int64_t{1} << 20}, {"KiB", int64_t{1} << 10}, {"B", 1}};
+
+}  // namespace
+
+int64_t byteSize(std::string_view text) {
+    size_t digits = 0;
+    int64_t number = 0;
+    // Nine digits of GiB stay far inside 64 bits.
+    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') {
+        if (digits == 9) return -1;
+        number = number * 10 + (text[digits] - '0');
+        ++digits;
+    }
+    if (digits == 0) return -1;
+    std::string_view unit = text.substr(digits);
+    if (unit.empty()) return number;
+    if (unit.front() == ' ') unit.remove_prefix(1);
+    for (const SizeUnit& u : kSizeUnits) {
+        if (unit == u.name) return number * u.bytes;
+    }
+    return -1;
+}
+
+std::string byteSizeText(int64_t bytes) {
+    for (const SizeUnit& u : kSizeUnits) {
+        if (bytes > 0 && bytes % u.bytes == 0) {
+            return std::to_string(bytes / u.bytes) + " " + std::string(u.name);
+        }
+    }
+    return std::to_string(bytes) + " B";
+}
+
 std::string codePointName(char32_t c) {
     const char digits[] = "0123456789ABCDEF";
     std::string hex;

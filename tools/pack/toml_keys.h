@@ -3,6 +3,7 @@
 // entry kinds, and how lists and option texts are written into config strings.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -79,6 +80,12 @@ inline constexpr OutputFileIds kOutputFiles[] = {
     {"stdout_file", launcher::Setting::PassFirstPath, launcher::Setting::FirstPath},
     {"stderr_file", launcher::Setting::PassSecondPath, launcher::Setting::SecondPath},
 };
+
+// A size such as "10 MiB", "512 KiB", "1 GiB", "300 B" or "4096" in bytes (units of 1024); -1
+// for any other text.
+int64_t byteSize(std::string_view text);
+// The way back: "10 MiB" where the size is a whole number of a unit, else the bytes ("1000 B").
+std::string byteSizeText(int64_t bytes);
 
 // "U+03A9" style name of a character, for messages.
 std::string codePointName(char32_t c);

@@ -99,6 +99,29 @@ private:
             }
         }
     }
+    // A number whose absent id means 0 and whose default (left out) is the given text.
+    void number(std::string_view key, Setting id, std::string_view defaultText) {
+        const auto v = take(id);
+        if (!v) {
+            line(std::string(key), "0");
+        } else if (*v != defaultText) {
+            const int32_t n = launcher::parseConfigInt(*v);
+            if (std::to_string(n) == *v && n > 0) {
+                line(std::string(key), *v);
+            } else {
+                keep(idOf(id), *v);
+            }
+        }
+    }
+    // A flag that is on by default: "1" is left out, an absent id is false.
+    void defaultOnFlag(std::string_view key, Setting id) {
+        const auto v = take(id);
+        if (!v) {
+            line(std::string(key), "false");
+        } else if (*v != "1") {
+            keep(idOf(id), *v);
+        }
+    }
     void commandLine(std::string_view key, int32_t id) {
         if (auto v = take(id)) line(std::string(key), commandLineValue(*v));
     }
@@ -123,6 +146,7 @@ private:
     }
 
     void service();
+    void recovery();
     void java();
     void pathEntries(std::string_view key, Setting id);
     void launcherTable();
@@ -162,11 +186,38 @@ void Printer::service() {
         utf16ToUtf8(description->second, utf8);
         line("description", quoted(utf8));
     }
+    const auto delayed = take(Setting::DelayedAutoStart);
     if (kind_ == "4") {
-        line("start", "\"auto\"");
+        line("start", delayed == "1" ? "\"delayed\"" : "\"auto\"");
         kind_.clear();
+        if (delayed && *delayed != "1") keep(idOf(Setting::DelayedAutoStart), *delayed);
+    } else if (delayed) {
+        keep(idOf(Setting::DelayedAutoStart), *delayed);
     }
     list("dependencies", Setting::ServiceDependencies, ',');
+    text("display_name", Setting::ServiceDisplayName);
+    // A new launcher gets these two; a block without them stops as launchers did before.
+    number("stop_timeout", Setting::StopTimeout, "30");
+    defaultOnFlag("kill_child_with_host", Setting::KillChildWithHost);
+    text("account", Setting::ServiceAccount);
+    text("password_env", Setting::PasswordVariable);
+    recovery();
+}
+
+void Printer::recovery() {
+    auto actions = take(Setting::RecoveryActions);
+    if (!actions) return;
+    std::vector<std::string> items;
+    for (size_t start = 0; start <= actions->size();) {
+        const size_t end = std::min(actions->find(',', start), actions->size());
+        items.push_back(quotedBytes(actions->substr(start, end - start)));
+        start = end + 1;
+    }
+    header("service.recovery", true);
+    line("actions", quotedList(items));
+    number("delay", Setting::RecoveryDelay, "10");
+    number("reset_after", Setting::RecoveryResetAfter, "86400");
+    defaultOnFlag("on_error_exit", Setting::RecoveryOnErrorExit);
 }
 
 void Printer::java() {
@@ -296,6 +347,22 @@ void Printer::launcherTable() {
         }
     }
     flag("append_output", Setting::LauncherFlag);
+    if (auto size = take(Setting::OutputRotateSize)) {
+        const int32_t n = launcher::parseConfigInt(*size);
+        if (std::to_string(n) == *size && n > 0) {
+            line("output_rotate_size", quoted(byteSizeText(n)));
+        } else {
+            keep(idOf(Setting::OutputRotateSize), *size);
+        }
+        if (auto count = take(Setting::OutputKeep); count && *count != "5") {
+            const int32_t k = launcher::parseConfigInt(*count);
+            if (std::to_string(k) == *count && k > 0) {
+                line("output_keep", *count);
+            } else {
+                keep(idOf(Setting::OutputKeep), *count);
+            }
+        }
+    }
 }
 
 void Printer::splash() {

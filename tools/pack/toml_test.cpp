@@ -102,6 +102,15 @@ TEST(Description, EveryKeyWritesTheLauncherSettings) {
         {10202, "-XX:+UseG1GC"},
         {10203, "*17.0.?"},
         {10204, "-Xss2m  -Dodd=\"x y\""},
+        {3001, "45"},
+        {3004, "Rich Service (Tests)"},
+        {3005, "restart,restart,none"},
+        {3006, "30"},
+        {3007, "3600"},
+        {3009, ".\\svcuser"},
+        {3010, "RICH_PASSWORD"},
+        {3011, "10485760"},
+        {3012, "3"},
     };
     for (const auto& [id, value] : expected) {
         const auto it = content.strings.find(id);
@@ -134,20 +143,41 @@ TEST(Description, DefaultsOfTheSmallestDescription) {
     const pack::TomlBuild built = build(kMinimal);
     ASSERT_TRUE(built.writer) << errorsOf(built);
     const pack::BlockContent content = pack::contentOf(*built.writer);
-    EXPECT_EQ(content.strings,
-              (Strings{{101, "Svc"}, {122, "a.Main"}, {128, "Bjre;EJAVA_HOME;Y"}, {2001, "l"}}));
+    EXPECT_EQ(content.strings, (Strings{{101, "Svc"},
+                                        {122, "a.Main"},
+                                        {128, "Bjre;EJAVA_HOME;Y"},
+                                        {2001, "l"},
+                                        {3001, "30"},
+                                        {3002, "1"}}))
+        << "a new launcher's stop is bounded and its child never outlives the host";
     EXPECT_EQ(content.wides.size(), 12u) << "every message but the description, in English";
     EXPECT_TRUE(content.sections.empty());
 }
 
-// The keys that together make the launcher kind (config 107), and the single-instance scope.
-TEST(Description, KeysThatShareOneSetting) {
+// The keys that together make the launcher kind (config 107), the single-instance scope, and the
+// defaults of keys that come in groups (the stop, the failure actions, the output rotation).
+TEST(Description, KeysThatShareOneSettingAndGroupDefaults) {
     struct Case {
         std::string service, launcher;
         Strings expected;
     };
     const std::vector<Case> cases = {
         {"start = \"auto\"", "", {{107, "4"}}},
+        {"start = \"delayed\"", "", {{107, "4"}, {3003, "1"}}},
+        {"stop_timeout = 0\nkill_child_with_host = false", "", {{3001, "0"}, {3002, "0"}}},
+        {"stop_timeout = 86400\naccount = \"virtual\"", "", {{3001, "86400"}, {3009, "virtual"}}},
+        {"[service.recovery]\nactions = [\"restart\"]",
+         "",
+         {{3005, "restart"}, {3006, "10"}, {3007, "86400"}, {3008, "1"}}},
+        {"[service.recovery]\nactions = [\"none\", \"restart\"]\ndelay = 0\nreset_after = 0",
+         "",
+         {{3005, "none,restart"}, {3008, "1"}}},
+        {"",
+         "stdout_file = \"o\"\noutput_rotate_size = \"1 GiB\"",
+         {{102, "1"}, {103, "o"}, {3011, "1073741824"}, {3012, "5"}}},
+        {"",
+         "stderr_file = \"e\"\noutput_rotate_size = 4096\noutput_keep = 1000",
+         {{104, "1"}, {105, "e"}, {3011, "4096"}, {3012, "1000"}}},
         {"start = \"demand\"", "errors = \"console\"", {}},
         {"", "errors = \"message-box\"", {{107, "5"}}},
         {"", "windowed = true", {{107, "1"}}},
@@ -164,6 +194,11 @@ TEST(Description, KeysThatShareOneSetting) {
         ASSERT_TRUE(built.writer) << text << errorsOf(built);
         Strings strings = pack::contentOf(*built.writer).strings;
         for (int32_t id : {101, 122, 128, 2001}) strings.erase(id);
+        // Every new launcher's defaults are left out; "0" in a row: the key left the id out.
+        for (const auto& [id, value] : {std::pair<int32_t, std::string>{3001, "30"}, {3002, "1"}}) {
+            if (strings.count(id) == 0) strings[id] = "0";
+            if (strings[id] == value) strings.erase(id);
+        }
         EXPECT_EQ(strings, c.expected) << text;
     }
 }
@@ -171,7 +206,12 @@ TEST(Description, KeysThatShareOneSetting) {
 // TOML -> block -> TOML -> block gives the same bytes, and printing the rebuilt block gives the
 // same description.
 TEST(Description, InspectPrintsWhatBuildsTheSameBlock) {
-    for (const std::string& text : {richExample(), std::string(kMinimal)}) {
+    // A launcher without a bounded stop or a job object is what a block written before these
+    // settings existed reads as: its description says so, and builds it again.
+    const std::string unbounded =
+        "[service]\nname = \"Svc\"\nstop_timeout = 0\nkill_child_with_host = false\n[java]\n"
+        "main_class = \"a.Main\"\n";
+    for (const std::string& text : {richExample(), std::string(kMinimal), unbounded}) {
         const pack::TomlBuild built = build(text);
         ASSERT_TRUE(built.writer) << errorsOf(built);
         const pack::BlockContent content = pack::contentOf(*built.writer);
@@ -206,7 +246,10 @@ TEST(Description, InspectPrintsWhatBuildsTheSameBlock) {
           "    { versions = \"*17.0.?\", options = \"-Xss2m  -Dodd=\\\"x y\\\"\" },",
           "family = \"parcelkit\"", "errors = \"message-box\"", "name = \"lib/native.dll\"",
           "source = \"files/later.bin\"", "extract = false", "# 3 bytes",
-          "no_jvm_found = \"No Java (code {0}).\"", "[messages.de_CH]"}) {
+          "no_jvm_found = \"No Java (code {0}).\"", "[messages.de_CH]", "[service.recovery]",
+          "actions = [\"restart\", \"restart\", \"none\"]", "on_error_exit = false",
+          "kill_child_with_host = false", "account = \".\\\\svcuser\"",
+          "output_rotate_size = \"10 MiB\"", "output_keep = 3"}) {
         if (std::string(line) == "start = \"demand\"") {
             EXPECT_EQ(printed.find(line), std::string::npos) << "defaults are left out";
         } else {
@@ -224,6 +267,9 @@ TEST(Description, InspectNamesWhatADescriptionCannotSay) {
     const pack::BlockContent content = pack::contentOf(w);
     const std::string printed = pack::printToml(content);
     EXPECT_NE(printed.find("# 107 = \"2\"\n"), std::string::npos) << printed;
+    // Written before the stop settings: its stop has no bound and its child no job.
+    EXPECT_NE(printed.find("stop_timeout = 0\nkill_child_with_host = false\n"), std::string::npos)
+        << printed;
     EXPECT_NE(printed.find("# 999 = \"x\"\n"), std::string::npos) << printed;
     const auto losses = pack::roundTripLosses(content);
     const std::string all = [&] {
@@ -288,8 +334,27 @@ TEST(Description, EveryMistakeIsReportedWithItsPlaceAndKey) {
         {"[service]\nname = \"Svc\"\n",
          "t.toml: java: missing; the description needs a [java] table with the main class"},
         {withLines("start = \"automatic\"", ""),
-         "t.toml:3:9: service.start: \"automatic\" is not allowed here; write \"auto\" or "
-         "\"demand\""},
+         "t.toml:3:9: service.start: \"automatic\" is not allowed here; write \"auto\", "
+         "\"demand\" or \"delayed\""},
+        {withLines("stop_timeout = -1", ""),
+         "t.toml:3:16: service.stop_timeout: is -1; write a number from 0 to 86400"},
+        {withLines("account = \"bob\"", ""),
+         "t.toml:3:11: service.account: \"bob\" is no account; write \"LocalSystem\", "
+         "\"LocalService\", \"NetworkService\", \"virtual\" or a user as \"DOMAIN\\\\user\""},
+        {withLines("account = \"LocalService\"\npassword_env = \"PW\"", ""),
+         "t.toml:4:16: service.password_env: only a named user"},
+        {withLines("[service.recovery]\ndelay = 5", ""),
+         "t.toml:3:1: service.recovery.actions: missing; write a list such as [\"restart\", "
+         "\"none\"]"},
+        {withLines("[service.recovery]\nactions = [\"restart\", \"reboot\"]", ""),
+         "t.toml:4:23: service.recovery.actions[1]: write \"restart\" or \"none\""},
+        {withLines("start = \"delayed\"", "", "[launcher]\nerrors = \"message-box\"\n"),
+         "t.toml:8:10: launcher.errors: \"message-box\" cannot go with [service] start = "
+         "\"delayed\""},
+        {withLines("", "", "[launcher]\nstdout_file = \"o\"\noutput_rotate_size = \"10 MB\"\n"),
+         "t.toml:9:22: launcher.output_rotate_size: write a size from 1 KiB to 2047 MiB"},
+        {withLines("", "", "[launcher]\noutput_rotate_size = \"10 MiB\"\n"),
+         "t.toml:8:22: launcher.output_rotate_size: only works with stdout_file or stderr_file"},
         {withLines("dependencies = [\"a,b\"]", ""),
          "t.toml:3:17: service.dependencies[0]: holds ',', which the launcher reads as a "
          "separator or cannot use in this list"},

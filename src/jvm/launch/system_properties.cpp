@@ -25,6 +25,14 @@ std::vector<std::string> launcherSystemProperties(const SystemPropertyInputs& in
     if (!inputs.manpathSet)
         add("lumex.consoleCodepage",
             formatA("cp%d", static_cast<long long>(inputs.consoleCodePage)));
+    if (inputs.stopTimeoutSeconds > 0) {
+        add("lumex.stopTimeout", formatA("%d", static_cast<long long>(inputs.stopTimeoutSeconds)));
+    }
+    if (inputs.outputRotateSize > 0) {
+        add("lumex.outputRotateSize",
+            formatA("%d", static_cast<long long>(inputs.outputRotateSize)));
+        add("lumex.outputKeep", formatA("%d", static_cast<long long>(inputs.outputKeep)));
+    }
     return properties;
 }
 

@@ -20,9 +20,16 @@ struct SystemPropertyInputs {
     std::optional<std::string> path;   // PATH as it stands, when set
     bool manpathSet = false;           // the C runtime's environment holds MANPATH
     uint32_t consoleCodePage = 0;
+    // The Java side's bound on a service stop, in seconds; 0: none (the property is left out).
+    uint32_t stopTimeoutSeconds = 0;
+    // Size at which the redirected output files rotate, in bytes, and how many earlier files
+    // are kept; 0: no rotation (both properties are left out).
+    uint32_t outputRotateSize = 0;
+    uint32_t outputKeep = 0;
 };
 
-// "-Dname=value" options in their fixed order, each only under its condition.
+// "-Dname=value" options in their fixed order, each only under its condition; the service
+// stop bound and the output rotation follow the others, when set.
 std::vector<std::string> launcherSystemProperties(const SystemPropertyInputs& inputs);
 
 // The inputs as this process has them (Windows); the per-run values come from the caller.

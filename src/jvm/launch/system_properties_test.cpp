@@ -35,4 +35,15 @@ TEST(LauncherSystemProperties, FixedOrderEachUnderItsCondition) {
     EXPECT_EQ(properties[8], "-Djava.library.path=" + std::string(13000, 'p'))
         << "PATH is passed whole, however long";
     EXPECT_EQ(properties[9], "-Dlumex.consoleCodepage=cp850");
+
+    // The service stop's bound and the output rotation follow, when set.
+    full.stopTimeoutSeconds = 25;
+    full.outputRotateSize = 10485760;
+    full.outputKeep = 3;
+    Properties more = launcher::launcherSystemProperties(full);
+    ASSERT_EQ(more.size(), 13u);
+    EXPECT_EQ(Properties(more.begin(), more.begin() + 10), properties);
+    EXPECT_EQ(Properties(more.begin() + 10, more.end()),
+              (Properties{"-Dlumex.stopTimeout=25", "-Dlumex.outputRotateSize=10485760",
+                          "-Dlumex.outputKeep=3"}));
 }

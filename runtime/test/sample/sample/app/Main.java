@@ -11,8 +11,9 @@ import java.nio.file.StandardOpenOption;
 
 /**
  * The application of the runtime's tests: appends what reached it to the file "sample.report",
- * writes a line to each standard stream, then, by "sample.mode", returns, throws, or blocks as a
- * service with stop handlers and a shutdown hook.
+ * writes a line to each standard stream, then, by "sample.mode", returns, throws, writes
+ * "sample.lines" lines of growing length, or blocks as a service with stop handlers and a shutdown
+ * hook (quick ones, or slow-stop: one of each that takes 4 s).
  */
 public final class Main {
     public static void main(String[] args) throws InterruptedException {
@@ -25,6 +26,24 @@ public final class Main {
         System.err.println("err-line");
         final String mode = System.getProperty("sample.mode", "return");
         if (mode.equals("throw")) throw new IllegalStateException("boom \u00e4");
+        if (mode.equals("lines")) {
+            // Line i holds i characters of its own letter, then the line end.
+            final int count = Integer.getInteger("sample.lines", 0);
+            for (int i = 1; i <= count; ++i) {
+                final StringBuilder line = new StringBuilder();
+                for (int j = 0; j < i; ++j) line.append((char) ('a' + i % 26));
+                System.out.print(line);
+                System.out.print('\n');
+            }
+            return;
+        }
+        if (mode.equals("slow-stop")) {
+            // A stop handler and a shutdown hook that take 4 s each.
+            Service.addStopHandler(() -> pause("handler"));
+            Runtime.getRuntime().addShutdownHook(new Thread(() -> pause("hook")));
+            report("blocking");
+            Thread.sleep(Long.MAX_VALUE);
+        }
         if (!mode.equals("block")) return;
         Service.addStopHandler(() -> report("stop first"));
         Service.addStopHandler(() -> { throw new IllegalStateException("failing handler"); });
@@ -35,6 +54,16 @@ public final class Main {
         Runtime.getRuntime().addShutdownHook(new Thread(() -> report("hook")));
         report("blocking");
         Thread.sleep(Long.MAX_VALUE);
+    }
+
+    private static void pause(String what) {
+        report(what + " begun");
+        try {
+            Thread.sleep(4000);
+        } catch (InterruptedException e) {
+            Thread.currentThread().interrupt();
+        }
+        report(what + " done");
     }
 
     private static synchronized void report(String line) {

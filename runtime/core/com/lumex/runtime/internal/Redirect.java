@@ -4,12 +4,15 @@ import java.io.BufferedOutputStream;
 import java.io.File;
 import java.io.FileOutputStream;
 import java.io.IOException;
+import java.io.OutputStream;
 import java.io.PrintStream;
 
 /**
  * Redirection of System.out and System.err to the files the launcher names. An empty path leaves
  * the stream as it is; so does a path that still holds an unexpanded variable ("$..."), with a
- * warning. One file named for both gets one shared stream, so the lines keep their order.
+ * warning. One file named for both gets one shared stream, so the lines keep their order. With
+ * the property "lumex.outputRotateSize" (bytes) the files rotate (RotatingOutput), keeping
+ * "lumex.outputKeep" earlier files.
  */
 final class Redirect {
     private Redirect() {}
@@ -18,10 +21,15 @@ final class Redirect {
         // Console runs ("/run") keep the console.
         if ("true".equals(System.getProperty("parcelkit.noRedir"))) return;
         final PrintStream warnings = System.err;
-        final PrintStream out = open("standard output", outPath, append, warnings);
+        final long rotateSize =
+            RotatingOutput.rotateSize(System.getProperty("lumex.outputRotateSize"));
+        final int keep = RotatingOutput.keep(System.getProperty("lumex.outputKeep"));
+        final PrintStream out =
+            open("standard output", outPath, append, rotateSize, keep, warnings);
         final PrintStream err = out != null && sameFile(outPath, errPath)
                                     ? out
-                                    : open("standard error", errPath, append, warnings);
+                                    : open("standard error", errPath, append, rotateSize, keep,
+                                           warnings);
         if (out == null && err == null) return;
         if (out != null) System.setOut(out);
         if (err != null) System.setErr(err);
@@ -36,8 +44,8 @@ final class Redirect {
     }
 
     // The stream for the path; null when the stream stays as it is.
-    private static PrintStream open(String what, String path, boolean append,
-                                    PrintStream warnings) {
+    private static PrintStream open(String what, String path, boolean append, long rotateSize,
+                                    int keep, PrintStream warnings) {
         if (path.isEmpty()) return null;
         if (path.startsWith("$")) {
             warnings.println("warning: " + what + " not redirected: the path " + path
@@ -50,8 +58,11 @@ final class Redirect {
             if (parent != null && !parent.isDirectory() && !parent.mkdirs()) {
                 throw new IOException("cannot create the folder " + parent);
             }
-            return new PrintStream(new BufferedOutputStream(new FileOutputStream(file, append)),
-                                   true);
+            final OutputStream stream = rotateSize > 0
+                                            ? new RotatingOutput(file, append, rotateSize, keep,
+                                                                 warnings)
+                                            : new FileOutputStream(file, append);
+            return new PrintStream(new BufferedOutputStream(stream), true);
         } catch (IOException | RuntimeException e) {
             warnings.println("warning: " + what + " not redirected to " + path + ": " + e);
             return null;
