@@ -24,37 +24,36 @@ namespace {
 enum class Spec { None, Same, Other, Int, Int64, Pointer, Char, Percent };
 
 // Reads one specifier after a '%'; returns the specifier and advances pos past it.
-template <typename Ch>
-Spec parseSpec(std::basic_string_view<Ch> f, size_t& pos) {
-    auto at = [&](size_t i) -> Ch { return i < f.size() ? f[i] : Ch(0); };
-    const Ch c = at(pos);
+Spec parseSpec(std::wstring_view f, size_t& pos) {
+    auto at = [&](size_t i) -> wchar_t { return i < f.size() ? f[i] : wchar_t(0); };
+    const wchar_t c = at(pos);
     switch (c) {
-        case Ch('%'):
+        case L'%':
             pos += 1;
             return Spec::Percent;
-        case Ch('s'):
+        case L's':
             pos += 1;
             return Spec::Same;
-        case Ch('S'):
+        case L'S':
             pos += 1;
             return Spec::Other;
-        case Ch('d'):
+        case L'd':
             pos += 1;
             return Spec::Int;
-        case Ch('p'):
+        case L'p':
             pos += 1;
             return Spec::Pointer;
-        case Ch('c'):
+        case L'c':
             pos += 1;
             return Spec::Char;
-        case Ch('I'):
-            if (at(pos + 1) == Ch('6') && at(pos + 2) == Ch('4') && at(pos + 3) == Ch('d')) {
+        case L'I':
+            if (at(pos + 1) == L'6' && at(pos + 2) == L'4' && at(pos + 3) == L'd') {
                 pos += 4;
                 return Spec::Int64;
             }
             return Spec::None;
-        case Ch('l'):
-            if (at(pos + 1) == Ch('l') && at(pos + 2) == Ch('d')) {
+        case L'l':
+            if (at(pos + 1) == L'l' && at(pos + 2) == L'd') {
                 pos += 3;
                 return Spec::Int64;
             }
@@ -65,43 +64,36 @@ Spec parseSpec(std::basic_string_view<Ch> f, size_t& pos) {
 }
 
 // Decimal and hex digits by hand: the platform printf engines are large and disagree.
-template <typename Ch>
-void appendDecimal(std::basic_string<Ch>& out, int64_t value) {
+void appendDecimal(std::wstring& out, int64_t value) {
     uint64_t magnitude =
         value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-    Ch digits[24];
+    wchar_t digits[24];
     size_t n = 0;
     do {
-        digits[n++] = static_cast<Ch>('0' + magnitude % 10);
+        digits[n++] = static_cast<wchar_t>('0' + magnitude % 10);
         magnitude /= 10;
     } while (magnitude != 0);
-    if (value < 0) out.push_back(Ch('-'));
+    if (value < 0) out.push_back(L'-');
     while (n > 0) out.push_back(digits[--n]);
 }
 
-template <typename Ch>
-void appendHex16(std::basic_string<Ch>& out, uint64_t value) {
+void appendHex16(std::wstring& out, uint64_t value) {
     for (int shift = 60; shift >= 0; shift -= 4) {
-        out.push_back(static_cast<Ch>("0123456789ABCDEF"[(value >> shift) & 0xF]));
+        out.push_back(static_cast<wchar_t>("0123456789ABCDEF"[(value >> shift) & 0xF]));
     }
 }
 
-template <typename Ch>
-void appendArg(std::basic_string<Ch>& out, Spec spec, const LogArg* arg) {
+void appendArg(std::wstring& out, Spec spec, const LogArg* arg) {
     if (arg == nullptr) return;
     switch (spec) {
         case Spec::Same:
         case Spec::Other:
             // Strings print as the text they hold whichever width the caller passed.
             if (arg->kind == LogArg::Kind::Wide) {
-                if constexpr (sizeof(Ch) == 1) {
-                    out += narrowLossy(arg->wide());
-                } else {
-                    out.append(arg->wide().begin(), arg->wide().end());
-                }
+                out.append(arg->wide());
             } else if (arg->kind == LogArg::Kind::Narrow) {
                 for (char c : arg->narrow())
-                    out.push_back(static_cast<Ch>(static_cast<unsigned char>(c)));
+                    out.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
             }
             return;
         case Spec::Int:
@@ -126,7 +118,7 @@ void appendArg(std::basic_string<Ch>& out, Spec spec, const LogArg* arg) {
         case Spec::Char:
             if (arg->kind == LogArg::Kind::Int) {
                 const auto u = static_cast<uint32_t>(arg->number);
-                out.push_back(sizeof(Ch) == 1 && u > 255 ? Ch('?') : static_cast<Ch>(u));
+                out.push_back(static_cast<wchar_t>(u));
             }
             return;
         case Spec::None:
@@ -135,13 +127,12 @@ void appendArg(std::basic_string<Ch>& out, Spec spec, const LogArg* arg) {
     }
 }
 
-template <typename Ch>
-std::basic_string<Ch> formatAny(std::basic_string_view<Ch> f, std::span<const LogArg> args) {
-    std::basic_string<Ch> out;
+std::wstring formatAny(std::wstring_view f, std::span<const LogArg> args) {
+    std::wstring out;
     out.reserve(f.size() + 32);
     size_t next = 0;
     for (size_t i = 0; i < f.size();) {
-        if (f[i] != Ch('%')) {
+        if (f[i] != L'%') {
             out.push_back(f[i++]);
             continue;
         }
@@ -153,7 +144,7 @@ std::basic_string<Ch> formatAny(std::basic_string_view<Ch> f, std::span<const Lo
             continue;
         }
         if (spec == Spec::Percent) {
-            out.push_back(Ch('%'));
+            out.push_back(L'%');
         } else {
             appendArg(out, spec, next < args.size() ? &args[next] : nullptr);
             ++next;
@@ -166,13 +157,13 @@ std::basic_string<Ch> formatAny(std::basic_string_view<Ch> f, std::span<const Lo
 }  // namespace
 
 std::wstring formatWide(std::wstring_view format, std::span<const LogArg> args) {
-    return formatAny<wchar_t>(format, args);
+    return formatAny(format, args);
 }
 
 // Every narrow text widens byte for byte and narrows back unchanged, and a wide text narrows as
 // it would in place: one formatter serves both widths.
 std::string formatNarrow(std::string_view format, std::span<const LogArg> args) {
-    return narrowLossy(formatAny<wchar_t>(widen(format), args));
+    return narrowLossy(formatAny(widen(format), args));
 }
 
 }  // namespace launcher
