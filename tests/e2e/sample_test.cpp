@@ -1,29 +1,49 @@
-// The README's sample service, packed from examples/sample/service.toml through the packing
-// library as `pack build` packs it, run as a user would: the usage line and "/run" with the
-// stand-in runtime in jre\ beside it.
+// The README's sample service, packed from examples/sample/service.toml by `pack build`, run as a
+// user would: the usage line and "/run" with the stand-in runtime in jre\ beside it. Its icon and
+// version information are what Windows reads of the file, and `pack inspect` and `pack extract`
+// give them back so that building again makes the same file.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "launcher_e2e.h"
-#include "launcher_toml.h"
 
 using namespace e2e;
 namespace fs = std::filesystem;
 
 TEST(Sample, ThePackedSampleServiceRunsItsApplication) {
     const fs::path description = repoRoot() / "examples/sample/service.toml";
-    const auto text = readFile(description);
-    ASSERT_TRUE(text) << description;
-    const pack::TomlBuild built =
-        pack::buildFromToml(*text, description.string(), description.parent_path().string());
-    std::string errors;
-    for (const auto& e : built.errors) errors += pack::formatDiagnostic("service.toml", e) + "\n";
-    ASSERT_TRUE(built.writer) << errors;
-
     const fs::path dir = scratchDir();
     layOutRuntime(dir / "jre", {});
-    const fs::path exe = packLauncher(dir, "SampleService.exe", *built.writer);
+    const fs::path exe = dir / "SampleService.exe";
+    const auto packed = runProcess({PACK_TOOL, "build", "--stub", stubPath().string(), "--input",
+                                    description.string(), "--output", exe.string()});
+    ASSERT_EQ(packed.exitCode, 0) << packed.describe();
+
+    const auto info = runWine(helperPath("file_info").string(), {exe.string()});
+    ASSERT_EQ(info.exitCode, 0) << info.describe();
+    for (const char* line :
+         {"ProductName: Sample Service\n", "ProductVersion: 1.0\n", "FileVersion: 1.0.0.1\n",
+          "CompanyName: Example Corp.\n", "LegalCopyright: Copyright 2026 Example Corp.\n",
+          "FileDescription: A sample Java application run as a Windows service\n",
+          "fixed-file-version: 1.0.0.1\n", "fixed-product-version: 1.0.0.0\n",
+          "translation: 0409 04B0\n", "icon-groups: 1\n", "large-icon: 32x32\n",
+          "loaded-icon: 16x16\n"}) {
+        EXPECT_NE(info.out.find(line), std::string::npos) << line << info.describe();
+    }
+    const auto inspected = runProcess({PACK_TOOL, "inspect", exe.string()});
+    EXPECT_NE(inspected.out.find("icon = \"icon.ico\"\n\n[version]\nproduct_name = \"Sample "
+                                 "Service\"\n"),
+              std::string::npos)
+        << inspected.describe();
+    const auto extracted = runProcess({PACK_TOOL, "extract", exe.string(), (dir / "x").string()});
+    ASSERT_EQ(extracted.exitCode, 0) << extracted.describe();
+    const auto again =
+        runProcess({PACK_TOOL, "build", "--stub", stubPath().string(), "--input",
+                    (dir / "x/service.toml").string(), "--output", (dir / "again.exe").string()});
+    ASSERT_EQ(again.exitCode, 0) << again.describe();
+    EXPECT_EQ(readFile(dir / "again.exe"), readFile(exe)) << "a rebuild makes the same bytes";
+
     const auto usage = runViaWinrun(exe, {"/?"});
     ASSERT_EQ(usage.exitCode, 0u) << usage.describe();
     EXPECT_TRUE(usage.out().starts_with("Usage: SampleService.exe /install | /uninstall"))

@@ -29,6 +29,17 @@ std::vector<uint8_t> makePeImage(const PeImageShape& shape) {
     put16(b, shape.peOffset + 6, shape.sections);
     put16(b, shape.peOffset + 20, shape.optionalSize);
     if (shape.optionalSize >= 2) put16(b, shape.peOffset + 24, 0x20B);  // PE32+ magic
+    if (shape.optionalSize >= 0xF0) {
+        // What a loader and the resource writer read: alignments, sizes, a GUI subsystem and
+        // the sixteen data directories (all empty).
+        const size_t optional = shape.peOffset + 24;
+        put32(b, optional + 32, 0x1000);
+        put32(b, optional + 36, 0x200);
+        put32(b, optional + 56, 0x1000 * static_cast<uint32_t>(shape.sections + 1));
+        put32(b, optional + 60, static_cast<uint32_t>(firstSection));
+        put16(b, optional + 68, 2);
+        put32(b, optional + 108, 16);
+    }
     for (size_t i = 0; i < shape.sections; ++i) {
         const size_t header = table + 40 * i;
         b[header] = '.';

@@ -13,6 +13,7 @@
 
 #include "block_writer.h"
 #include "config/config_block.h"
+#include "pe_resources.h"
 
 namespace pack {
 
@@ -45,6 +46,7 @@ constexpr size_t kMaxDescriptionSize = 1024 * 1024;
 
 struct TomlBuild {
     std::optional<BlockWriter> writer;  // set when there were no errors
+    LauncherResources resources;        // the icon and version information, for the image
     std::vector<Diagnostic> errors;
 };
 
@@ -59,6 +61,7 @@ struct BlockContent {
     std::map<int32_t, std::u16string> wides;  // likewise
     std::vector<LanguageSection> sections;    // in file order
     std::vector<IncludedFile> files;          // named by config string 2003, with their data
+    LauncherResources resources;              // from the image's resource section, not the block
 };
 
 // Reads the block that starts at `start` (0 for the bytes of BlockWriter::build). False with an
@@ -68,6 +71,9 @@ bool readBlockContent(launcher::ByteSource& source, uint64_t start, BlockContent
 // Locates the block the way the launcher does, then reads it.
 bool readLauncherContent(launcher::ByteSource& image, BlockContent& content, std::string& error);
 BlockContent contentOf(const BlockWriter& writer);
+
+// The icon's source in a printed description: `pack extract` writes it beside the description.
+inline constexpr std::string_view kIconFile = "icon.ico";
 
 // The description of a block's content. Included files are listed with the source
 // filesFolder + "/" + name, where `pack extract` writes them. What the description cannot

@@ -124,12 +124,20 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     }
     const std::vector<uint8_t> block = input.writer->build();
     std::vector<uint8_t> image;
+    if (!input.resources.empty()) {
+        if (!addResourceSection(stub, input.resources, image, problem)) {
+            err << "pack: stub '" << stubPath << "': " << problem << "\n";
+            return 1;
+        }
+        stub = std::move(image);
+    }
     try {
         image = appendBlock(stub, block);
     } catch (const std::exception& e) {
         err << "pack: stub '" << stubPath << "': " << e.what() << "\n";
         return 1;
     }
+    updateImageChecksum(image);
     if (image.size() > kMaxImageSize) {
         err << "pack: the launcher would have " << image.size()
             << " bytes; the launcher reads offsets in 32 bits and allows at most " << kMaxImageSize
@@ -248,6 +256,9 @@ int extract(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             }
             std::filesystem::create_directories(path.parent_path());
             writeFileBytes(path.string(), file.content, false);
+        }
+        if (!content.resources.icon.empty()) {
+            writeFileBytes((dir / kIconFile).string(), icoFileBytes(content.resources.icon), false);
         }
         const std::string description = printToml(content, "files");
         writeFileBytes((dir / "service.toml").string(),

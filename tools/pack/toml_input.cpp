@@ -241,11 +241,12 @@ void Reader::listSetting(const toml::table* t, const std::string& prefix, std::s
 }
 
 void Reader::run(const toml::table& root) {
-    onlyKeys(root, "", {"service", "java", "launcher", "splash", "messages", "files"});
+    onlyKeys(root, "", {"service", "java", "launcher", "version", "splash", "messages", "files"});
     service(table(&root, "", "service"));
     java(table(&root, "", "java"));
     launcherTable(table(&root, "", "launcher"));
     launcherKind();
+    version(table(&root, "", "version"));
     splash(table(&root, "", "splash"));
     messages(table(&root, "", "messages"));
     if (root.get("files") != nullptr && root.get("files")->is_table()) {
@@ -259,6 +260,7 @@ TomlBuild Reader::finish() {
     TomlBuild result;
     result.errors = std::move(errors_);
     if (!result.errors.empty()) return result;
+    result.resources = std::move(resources_);
     BlockWriter writer;
     for (const auto& [id, value] : strings_) writer.string(id, value);
     for (const auto& [id, value] : wides_) writer.wide(id, value);

@@ -12,7 +12,7 @@ void Reader::launcherTable(const toml::table* t) {
                   "native_library_directories", "reduce_path", "add_dll_directories",
                   "single_instance", "instance_scope", "raise_other_instance",
                   "temp_prefer_long_paths", "temp_local_app_data_first", "stdout_file",
-                  "stderr_file", "append_output", "output_rotate_size", "output_keep"});
+                  "stderr_file", "append_output", "output_rotate_size", "output_keep", "icon"});
     }
     const auto family = choice(t, p, "family", {"lumex", "parcelkit"});
     put(Setting::ProductMarker, family.value_or("lumex") == "parcelkit" ? "p" : "l");
@@ -48,6 +48,7 @@ void Reader::launcherTable(const toml::table* t) {
     }
     flagSetting(t, p, "append_output", Setting::LauncherFlag);
     outputRotation(t);
+    icon(t);
 }
 
 // One value (config 107) says how to install, how errors are shown and whether the application

@@ -150,6 +150,7 @@ private:
     void java();
     void pathEntries(std::string_view key, Setting id);
     void launcherTable();
+    void version();
     void splash();
     void messages();
     void files();
@@ -170,6 +171,7 @@ std::string Printer::run() {
     service();
     java();
     launcherTable();
+    version();
     splash();
     messages();
     files();
@@ -361,6 +363,23 @@ void Printer::launcherTable() {
             } else {
                 keep(idOf(Setting::OutputKeep), *count);
             }
+        }
+    }
+    if (!content_.resources.icon.empty()) line("icon", quoted(kIconFile));
+}
+
+void Printer::version() {
+    header("version");
+    for (const VersionText& text : content_.resources.version) {
+        const auto key = std::find_if(std::begin(kVersionKeys), std::end(kVersionKeys),
+                                      [&](const VersionKey& k) { return k.name == text.name; });
+        std::string utf8;
+        utf16ToUtf8(text.value, utf8);
+        if (key == std::end(kVersionKeys)) {
+            flush();
+            out_ << "# version text " << text.name << " = " << quoted(utf8) << "\n";
+        } else {
+            line(std::string(key->key), quoted(utf8));
         }
     }
 }
@@ -569,7 +588,12 @@ bool readLauncherContent(launcher::ByteSource& image, BlockContent& content, std
         error = "no configuration block was appended to this image";
         return false;
     }
-    return readBlockContent(image, reader.position(), content, error);
+    if (!readBlockContent(image, reader.position(), content, error)) return false;
+    if (!readImageResources(image, content.resources, error)) {
+        error = "resources: " + error;
+        return false;
+    }
+    return true;
 }
 
 BlockContent contentOf(const BlockWriter& writer) {
@@ -606,6 +630,10 @@ std::vector<std::string> contentDifferences(const BlockContent& expected,
         }
     }
     if (expected.wides != actual.wides) lines.push_back("the default-language messages differ");
+    if (expected.resources.icon != actual.resources.icon) lines.push_back("the icon differs");
+    if (expected.resources.version != actual.resources.version) {
+        lines.push_back("the version information differs");
+    }
     if (expected.sections.size() != actual.sections.size()) {
         lines.push_back("the number of language sections differs");
     } else {
@@ -634,6 +662,10 @@ std::vector<std::string> roundTripLosses(const BlockContent& content) {
     // The printed sources name the files under "files/"; serve them from the content.
     const FileLoader fromContent = [&](const std::string& path, std::vector<uint8_t>& data,
                                        std::string& error) {
+        if (path == kIconFile && !content.resources.icon.empty()) {
+            data = icoFileBytes(content.resources.icon);
+            return true;
+        }
         for (const IncludedFile& file : content.files) {
             std::string name = latin1ToUtf8(file.name);
             std::replace(name.begin(), name.end(), '\\', '/');
@@ -651,7 +683,9 @@ std::vector<std::string> roundTripLosses(const BlockContent& content) {
         for (const auto& d : rebuilt.errors) lines.push_back(formatDiagnostic("printed", d));
         return lines;
     }
-    return contentDifferences(content, contentOf(*rebuilt.writer));
+    BlockContent again = contentOf(*rebuilt.writer);
+    again.resources = rebuilt.resources;
+    return contentDifferences(content, again);
 }
 
 }  // namespace pack

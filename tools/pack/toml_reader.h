@@ -127,6 +127,8 @@ private:
     void versionLines(const toml::table* t);
     void launcherTable(const toml::table* t);
     void launcherKind();
+    void icon(const toml::table* t);
+    void version(const toml::table* t);
     void splash(const toml::table* t);
     void messages(const toml::table* t);
     bool messageValue(const toml::node& value, const std::string& key, const MessageText& info,
@@ -142,6 +144,7 @@ private:
     std::vector<std::pair<int32_t, std::u16string>> wides_;
     std::vector<LanguageSection> sections_;
     std::vector<IncludedFile> files_;
+    LauncherResources resources_;
     std::optional<std::u16string> description_;
     // The launcher kind (config 107) comes from three keys in two tables.
     std::string start_ = "demand";

@@ -12,7 +12,13 @@ namespace {
 
 using Strings = std::map<int32_t, std::string>;
 
+// An icon of one 1 x 1 image (its data cut to four bytes: the tool does not read images).
+const std::vector<uint8_t> kIcon = {0, 0, 1, 0, 1, 0,  1, 1, 0, 0, 1, 0, 32,
+                                    0, 4, 0, 0, 0, 22, 0, 0, 0, 9, 8, 7, 6};
+
 const std::map<std::string, std::vector<uint8_t>> kFiles = {
+    {"data/app.ico", kIcon},
+    {"icon.ico", kIcon},  // where a printed description names it
     {"data/lib/native.dll", {0, 0xA7, 'n'}},
     {"data/later.bin", {1, 2, 3}},
     {"data/top.txt", {'t', 'o', 'p'}},
@@ -137,6 +143,16 @@ TEST(Description, EveryKeyWritesTheLauncherSettings) {
     EXPECT_EQ(content.files[0].name, "lib\\native.dll");
     EXPECT_EQ(content.files[0].content, kFiles.at("data/lib/native.dll"));
     EXPECT_EQ(content.files[2].name, "later.bin");
+    // The icon and version information go into the image's resources, not into the block.
+    ASSERT_EQ(built.resources.icon.size(), 1u);
+    EXPECT_EQ(built.resources.icon[0].data, (std::vector<uint8_t>{9, 8, 7, 6}));
+    EXPECT_EQ(built.resources.version, (std::vector<pack::VersionText>{
+                                           {"ProductName", u"Rich Service \u2014 f\u00FCr Tests"},
+                                           {"ProductVersion", u"2.5"},
+                                           {"FileVersion", u"2.5.0.17"},
+                                           {"CompanyName", u"Acme"},
+                                           {"LegalCopyright", u"\u00A9 2026 Acme"},
+                                           {"FileDescription", u"Runs the rich service"}}));
 }
 
 TEST(Description, DefaultsOfTheSmallestDescription) {
@@ -214,12 +230,16 @@ TEST(Description, InspectPrintsWhatBuildsTheSameBlock) {
     for (const std::string& text : {richExample(), std::string(kMinimal), unbounded}) {
         const pack::TomlBuild built = build(text);
         ASSERT_TRUE(built.writer) << errorsOf(built);
-        const pack::BlockContent content = pack::contentOf(*built.writer);
+        pack::BlockContent content = pack::contentOf(*built.writer);
+        content.resources = built.resources;
         const std::string printed = pack::printToml(content, "data");
         const pack::TomlBuild again = build(printed);
         ASSERT_TRUE(again.writer) << printed << errorsOf(again);
         EXPECT_EQ(again.writer->build(), built.writer->build()) << printed;
-        EXPECT_EQ(pack::printToml(pack::contentOf(*again.writer), "data"), printed);
+        EXPECT_EQ(again.resources, built.resources) << printed;
+        pack::BlockContent rebuilt = pack::contentOf(*again.writer);
+        rebuilt.resources = again.resources;
+        EXPECT_EQ(pack::printToml(rebuilt, "data"), printed);
         EXPECT_TRUE(pack::roundTripLosses(content).empty());
     }
     // The complete example of docs/pack.md builds, and prints back exactly.
@@ -239,17 +259,33 @@ TEST(Description, InspectPrintsWhatBuildsTheSameBlock) {
     ASSERT_TRUE(documented.writer) << errorsOf(documented);
     EXPECT_TRUE(pack::roundTripLosses(pack::contentOf(*documented.writer)).empty());
 
-    const std::string printed = pack::printToml(pack::contentOf(*build(richExample()).writer));
+    const pack::TomlBuild rich = build(richExample());
+    pack::BlockContent richContent = pack::contentOf(*rich.writer);
+    richContent.resources = rich.resources;
+    const std::string printed = pack::printToml(richContent);
     for (const char* line :
-         {"start = \"demand\"", "module = \"com.acme.app\"",
+         {"start = \"demand\"",
+          "module = \"com.acme.app\"",
           "options = [\"-Xmx512m\", \"-Dapp.home=${LUMEX_EXEDIR}\", \"-Dquote=a\\\"b\", \"\"]",
           "    { versions = \"*17.0.?\", options = \"-Xss2m  -Dodd=\\\"x y\\\"\" },",
-          "family = \"parcelkit\"", "errors = \"message-box\"", "name = \"lib/native.dll\"",
-          "source = \"files/later.bin\"", "extract = false", "# 3 bytes",
-          "no_jvm_found = \"No Java (code {0}).\"", "[messages.de_CH]", "[service.recovery]",
-          "actions = [\"restart\", \"restart\", \"none\"]", "on_error_exit = false",
-          "kill_child_with_host = false", "account = \".\\\\svcuser\"",
-          "output_rotate_size = \"10 MiB\"", "output_keep = 3"}) {
+          "family = \"parcelkit\"",
+          "errors = \"message-box\"",
+          "name = \"lib/native.dll\"",
+          "source = \"files/later.bin\"",
+          "extract = false",
+          "# 3 bytes",
+          "no_jvm_found = \"No Java (code {0}).\"",
+          "[messages.de_CH]",
+          "[service.recovery]",
+          "actions = [\"restart\", \"restart\", \"none\"]",
+          "on_error_exit = false",
+          "kill_child_with_host = false",
+          "account = \".\\\\svcuser\"",
+          "output_rotate_size = \"10 MiB\"",
+          "output_keep = 3",
+          "icon = \"icon.ico\"",
+          "[version]\nproduct_name = \"Rich Service \u2014 f\u00FCr Tests\"",
+          "file_version = \"2.5.0.17\""}) {
         if (std::string(line) == "start = \"demand\"") {
             EXPECT_EQ(printed.find(line), std::string::npos) << "defaults are left out";
         } else {
@@ -323,7 +359,7 @@ TEST(Description, EveryMistakeIsReportedWithItsPlaceAndKey) {
         {"[\nerror_caption = 1\n", "t.toml: this is no valid TOML"},
         {withLines("", "", "[servce]\n"),
          "t.toml:7:2: servce: unknown key; the description has "
-         "service, java, launcher, splash, messages, files"},
+         "service, java, launcher, version, splash, messages, files"},
         {withLines("nmae = \"x\"", ""),
          "t.toml:3:1: service.nmae: unknown key; [service] knows "
          "name, description, start, dependencies"},
@@ -444,6 +480,13 @@ TEST(Description, EveryMistakeIsReportedWithItsPlaceAndKey) {
          "t.toml:11:8: files[1].name: \"a\" is included twice"},
         {withLines("", "", "[[files]]\nsource = \"data/top.txt\"\n"),
          "t.toml:7:1: files[0].name: missing"},
+        {withLines("", "", "[version]\nfile_version = \"1.2-beta\"\n"),
+         "t.toml:8:16: version.file_version: \"1.2-beta\" is no file version; write one to four "
+         "numbers from 0 to 65535 separated by '.', such as \"1.4.2\""},
+        {withLines("", "", "[version]\nproduct_name = \"\"\ncompnay = \"x\"\n"),
+         "t.toml:9:1: version.compnay: unknown key; [version] knows product_name"},
+        {withLines("", "", "[launcher]\nicon = \"data/top.txt\"\n"),
+         "t.toml:8:8: launcher.icon: \"data/top.txt\" is no icon file (.ico)"},
         {std::string(pack::kMaxDescriptionSize + 1, '#'),
          "t.toml: the description is 1048577 bytes long; the tool reads at most 1048576"},
     };

@@ -1,0 +1,74 @@
+// What goes into the launcher's resources rather than its configuration block: [launcher] icon
+// and the [version] table, which Windows shows in the file's properties.
+#include <filesystem>
+
+#include "toml_reader.h"
+#include "value_text.h"
+
+namespace pack::reading {
+
+namespace {
+
+constexpr size_t kVersionTextLimit = 256;  // UTF-16 units of one version text
+
+}  // namespace
+
+void Reader::icon(const toml::table* t) {
+    const auto source = string(t, "launcher.", "icon");
+    if (!source) return;
+    const toml::node& at = *t->get("icon");
+    std::filesystem::path path(*source);
+    if (path.is_relative() && !baseDir_.empty()) path = std::filesystem::path(baseDir_) / path;
+    std::vector<uint8_t> bytes;
+    std::string problem;
+    if (!load_(path.string(), bytes, problem)) {
+        error(at, "launcher.icon", problem);
+        return;
+    }
+    if (bytes.size() > kMaxIconFileSize) {
+        error(at, "launcher.icon",
+              "is " + std::to_string(bytes.size()) + " bytes long; an icon has at most " +
+                  std::to_string(kMaxIconFileSize));
+        return;
+    }
+    if (!readIcoFile(bytes, resources_.icon, problem)) {
+        error(at, "launcher.icon", "\"" + *source + "\" " + problem);
+    }
+}
+
+void Reader::version(const toml::table* t) {
+    if (t == nullptr) return;
+    const std::string p = "version.";
+    onlyKeys(
+        *t, p,
+        {"product_name", "product_version", "file_version", "company", "copyright", "description"});
+    for (const VersionKey& key : kVersionKeys) {
+        const auto text = string(t, p, key.key);
+        if (!text) continue;
+        const toml::node& at = *t->get(key.key);
+        const std::string k = p + std::string(key.key);
+        std::u16string wide;
+        size_t bad = 0;
+        uint64_t number = 0;
+        if (!decodeUtf8(*text, wide, bad)) {
+            error(at, k, "is no valid UTF-8 text");
+        } else if (wide.empty()) {
+            error(at, k, "is empty; leave the key out instead");
+        } else if (wide.find(u'\0') != std::u16string::npos) {
+            error(at, k, "holds a NUL character, which would end the text early");
+        } else if (wide.size() > kVersionTextLimit) {
+            error(at, k,
+                  "is " + std::to_string(wide.size()) + " characters long; write at most " +
+                      std::to_string(kVersionTextLimit));
+        } else if (key.isVersion && !parseFourPartVersion(*text, number)) {
+            error(at, k,
+                  "\"" + *text +
+                      "\" is no file version; write one to four numbers from 0 to 65535 "
+                      "separated by '.', such as \"1.4.2\"");
+        } else {
+            resources_.version.push_back({std::string(key.name), wide});
+        }
+    }
+}
+
+}  // namespace pack::reading
