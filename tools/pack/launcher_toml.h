@@ -33,6 +33,11 @@ std::string formatDiagnostic(std::string_view source, const Diagnostic& diagnost
 using FileLoader =
     std::function<bool(const std::string& path, std::vector<uint8_t>& content, std::string& error)>;
 
+// The size of a file to include, when it can be known without reading it; nothing otherwise
+// (the loader then says what is wrong).
+using FileSizer = std::function<std::optional<uint64_t>(const std::string& path)>;
+std::optional<uint64_t> fileSizeOnDisk(const std::string& path);
+
 // Reads a file from disk, refusing one larger than limit (by default, a launcher image's).
 bool loadFileFromDisk(const std::string& path, std::vector<uint8_t>& content, std::string& error,
                       uint64_t limit = kMaxImageSize);
@@ -51,9 +56,10 @@ struct TomlBuild {
 };
 
 // Reads and checks a description; included-file sources are taken relative to baseDir (the
-// description's folder) and read through load. Never throws.
+// description's folder), measured through size and read through load. Never throws.
 TomlBuild buildFromToml(std::string_view text, const std::string& sourceName,
-                        const std::string& baseDir, const FileLoader& load = loadIncludedFile);
+                        const std::string& baseDir, const FileLoader& load = loadIncludedFile,
+                        const FileSizer& size = fileSizeOnDisk);
 
 // What a configuration block holds, as the launcher reads it.
 struct BlockContent {

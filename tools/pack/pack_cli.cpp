@@ -10,6 +10,7 @@
 #include "block_writer.h"
 #include "file_source.h"
 #include "launcher_toml.h"
+#include "pe_resources.h"
 
 namespace pack {
 
@@ -25,7 +26,7 @@ const char kUsage[] = R"(usage:
   pack extract LAUNCHER.exe DIR
       Writes DIR/service.toml and the included files under DIR/files/: `pack build --input
       DIR/service.toml` then makes the same launcher again.
-  pack --help | pack build --help
+  pack --help | pack build --help | pack inspect --help | pack extract --help
 
 Exit codes: 0 success, 1 failure (files, stub, damaged block), 2 bad usage or description.
 )";
@@ -59,10 +60,50 @@ The smallest description:
 Mistakes are reported as FILE:LINE:COLUMN: KEY: what is wrong, and nothing is written.
 )";
 
+const char kInspectUsage[] = R"(usage: pack inspect [--raw] LAUNCHER.exe
+
+Prints the configuration of a launcher that `pack build` made as the description (TOML) that
+builds it again, with its icon as icon.ico and its [version] table. What no description can say
+is listed in comments at the end, and standard error says what a rebuild would change.
+--raw lists the configuration block field by field with offsets, also for a damaged block.
+)";
+
+const char kExtractUsage[] = R"(usage: pack extract LAUNCHER.exe DIR
+
+Writes DIR/service.toml (what `pack inspect` prints), DIR/icon.ico when the launcher has an
+icon, and the embedded files under DIR/files/. `pack build --input DIR/service.toml` with the
+same stub then makes the same launcher, byte for byte.
+)";
+
 int usageError(std::ostream& err, const std::string& message) {
     err << "pack: " << message << "\n"
         << "run 'pack --help' for the usage\n";
     return 2;
+}
+
+// Whether two paths name one file (an existing one, or the same path).
+bool sameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    if (std::filesystem::equivalent(a, b, ec)) return true;
+    const auto full = [](const std::string& p) {
+        std::error_code ignored;
+        return std::filesystem::weakly_canonical(std::filesystem::absolute(p, ignored), ignored);
+    };
+    return full(a) == full(b);
+}
+
+// What makes an image no stub to pack: empty when it is one.
+std::string stubProblem(const std::vector<uint8_t>& stub) {
+    if (std::string wrong = stubImageProblem(stub); !wrong.empty()) return wrong;
+    const int64_t at = blockOffset(stub);
+    if (at >= 0 && static_cast<uint64_t>(at) + 4 <= stub.size()) {
+        const uint32_t magic = uint32_t(stub[at]) | uint32_t(stub[at + 1]) << 8 |
+                               uint32_t(stub[at + 2]) << 16 | uint32_t(stub[at + 3]) << 24;
+        if (magic == launcher::kConfigMagic) {
+            return "is a packed launcher already (it holds a configuration block)";
+        }
+    }
+    return "";
 }
 
 // The value of an option given as "--name VALUE" or "--name=VALUE"; i advances past it.
@@ -103,6 +144,13 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     if (stubPath.empty() || inputPath.empty() || outputPath.empty()) {
         return usageError(err, "build needs --stub, --input and --output");
     }
+    for (const auto& [option, other] : {std::pair{"--input", &inputPath}, {"--stub", &stubPath}}) {
+        if (sameFile(outputPath, *other)) {
+            return usageError(err, "build: --output names the same file as " + std::string(option) +
+                                       ", which building would overwrite; write the launcher "
+                                       "to a new file");
+        }
+    }
 
     std::vector<uint8_t> text;
     std::string problem;
@@ -120,6 +168,12 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     std::vector<uint8_t> stub;
     if (!loadFileFromDisk(stubPath, stub, problem)) {
         err << "pack: stub: " << problem << "\n";
+        return 1;
+    }
+    if (const std::string wrong = stubProblem(stub); !wrong.empty()) {
+        err << "pack: stub '" << stubPath << "' " << wrong
+            << "; --stub wants the launcher stub launcher.exe (an Arm64 Windows GUI image "
+               "without a configuration block)\n";
         return 1;
     }
     const std::vector<uint8_t> block = input.writer->build();
@@ -157,6 +211,11 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     return 0;
 }
 
+bool wantsHelp(const std::vector<std::string>& args) {
+    return std::any_of(args.begin() + 1, args.end(),
+                       [](const std::string& a) { return a == "--help" || a == "-h"; });
+}
+
 // One launcher path among the arguments after the command word; flags are given back.
 bool launcherArgument(const std::vector<std::string>& args, std::vector<std::string>& positional,
                       bool& raw, std::ostream& err, int& code) {
@@ -180,6 +239,14 @@ int readLauncher(const std::string& imagePath, BlockContent& content, std::ostre
         err << "pack: cannot read '" << imagePath << "'\n";
         return 1;
     }
+    std::vector<uint8_t> start(static_cast<size_t>(std::min<uint64_t>(image.size(), 64 * 1024)));
+    uint32_t code = 0;
+    if (image.readAt(0, start.data(), start.size(), code) != start.size() || !isPeImage(start)) {
+        err << "pack: " << imagePath
+            << " is no launcher: it is not a Windows executable (PE image); pack inspect and "
+               "extract read launchers that pack build made\n";
+        return 1;
+    }
     std::string problem;
     if (!readLauncherContent(image, content, problem)) {
         err << "pack: " << imagePath << ": " << problem
@@ -199,6 +266,10 @@ void reportLosses(const BlockContent& content, const std::string& imagePath, std
 }
 
 int inspect(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (wantsHelp(args)) {
+        out << kInspectUsage;
+        return 0;
+    }
     std::vector<std::string> positional;
     bool raw = false;
     int code = 0;
@@ -238,6 +309,10 @@ bool includedFilePath(const std::filesystem::path& dir, const std::string& name,
 }
 
 int extract(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (wantsHelp(args)) {
+        out << kExtractUsage;
+        return 0;
+    }
     std::vector<std::string> positional;
     bool raw = false;
     int code = 0;

@@ -122,6 +122,72 @@ TEST_F(PackCli, MistakesInTheDescriptionExitWith2AndWriteNothing) {
     EXPECT_FALSE(fs::exists(path("out.exe")));
 }
 
+// What new users met on the command line: each row a mistake, its exit code and what it says.
+TEST_F(PackCli, CommandLineMistakesAreNamed) {
+    writeText("in.toml", "[service]\nname = \"S\"\n[java]\nmain_class = \"a.M\"\n");
+    auto x64 = pack::makePeImage();
+    x64[0x84] = 0x64;  // Machine: x64
+    x64[0x85] = 0x86;
+    pack::writeFileBytes(path("java.exe"), x64, false);
+    auto console = pack::makePeImage();
+    console[0x80 + 24 + 68] = 3;  // Subsystem: console
+    pack::writeFileBytes(path("console.exe"), console, false);
+    ASSERT_EQ(build("in.toml", "packed.exe"), 0) << err_;
+    writeText("notes.txt", "hello");
+    // Two files of 1.2 GB each (sparse): refused by their sizes before anything is read.
+    for (const char* name : {"in/big1.bin", "in/big2.bin"}) {
+        writeText(name, "");
+        fs::resize_file(path(name), 1'200'000'000);
+    }
+    writeText("in/big.toml",
+              "[service]\nname = \"S\"\n[java]\nmain_class = \"a.M\"\n"
+              "[[files]]\nname = \"a.bin\"\nsource = \"big1.bin\"\n"
+              "[[files]]\nname = \"b.bin\"\nsource = \"big2.bin\"\n");
+    const std::string stub = path("stub.exe"), in = path("in.toml");
+    struct Row {
+        std::vector<std::string> args;
+        int code;
+        std::string says;  // in standard error, or standard output for help
+    };
+    const Row rows[] = {
+        {{"build", "--stub", stub, "--input", in, "--output", in},
+         2,
+         "build: --output names the same file as --input, which building would overwrite"},
+        {{"build", "--stub", stub, "--input", in, "--output", path("in/../stub.exe")},
+         2,
+         "build: --output names the same file as --stub"},
+        {{"build", "--stub", path("java.exe"), "--input", in, "--output", path("o.exe")},
+         1,
+         "java.exe' is no Arm64 image (machine 0x8664); --stub wants the launcher stub "
+         "launcher.exe (an Arm64 Windows GUI image without a configuration block)"},
+        {{"build", "--stub", path("console.exe"), "--input", in, "--output", path("o.exe")},
+         1,
+         "console.exe' is no Windows GUI image (subsystem 3)"},
+        {{"build", "--stub", path("packed.exe"), "--input", in, "--output", path("o.exe")},
+         1,
+         "packed.exe' is a packed launcher already (it holds a configuration block)"},
+        {{"build", "--stub", stub, "--input", path("in/big.toml"), "--output", path("o.exe")},
+         2,
+         "files[1].source: '" + path("in/big2.bin") +
+             "' has 1200000000 bytes, and with the files before it the embedded files come to "
+             "2400000000; a launcher holds at most 2147483647 bytes in all"},
+        {{"inspect", "--help"}, 0, "usage: pack inspect [--raw] LAUNCHER.exe"},
+        {{"extract", "-h"}, 0, "usage: pack extract LAUNCHER.exe DIR"},
+        {{"inspect", path("notes.txt")},
+         1,
+         "notes.txt is no launcher: it is not a Windows executable (PE image)"},
+        {{"extract", path("java.exe"), path("x")}, 1, "no configuration block was appended"},
+    };
+    for (const Row& row : rows) {
+        const auto before = pack::readFileBytes(in);
+        EXPECT_EQ(run(row.args), row.code) << row.says << "\n" << err_;
+        const std::string& said = row.code == 0 ? out_ : err_;
+        EXPECT_NE(said.find(row.says), std::string::npos) << row.says << "\n  got: " << said;
+        EXPECT_EQ(pack::readFileBytes(in), before) << row.says;
+        EXPECT_FALSE(fs::exists(path("o.exe"))) << row.says;
+    }
+}
+
 TEST_F(PackCli, StubWithSignatureIsRefused) {
     pack::writeFileBytes(path("signed.exe"), pack::makePeImage({0x80, 2, 0xF0, 0x200, 32}), false);
     writeText("in.toml", "[service]\nname = \"S\"\n[java]\nmain_class = \"a.M\"\n");

@@ -569,6 +569,12 @@ void updateImageChecksum(std::vector<uint8_t>& image) {
     set32(image, h.checksumAt, imageChecksum(image, h.checksumAt));
 }
 
+bool isPeImage(std::span<const uint8_t> image) {
+    Headers h;
+    std::string ignored;
+    return readHeaders(image, h, ignored);
+}
+
 std::string stubImageProblem(std::span<const uint8_t> image) {
     Headers h;
     std::string error;

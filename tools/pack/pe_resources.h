@@ -83,6 +83,9 @@ void updateImageChecksum(std::vector<uint8_t>& image);
 // The checksum Windows computes over a file, its own field taken as 0.
 uint32_t imageChecksum(std::span<const uint8_t> image, size_t checksumOffset);
 
+// Whether the bytes begin like a PE image (headers that can be read).
+bool isPeImage(std::span<const uint8_t> image);
+
 // What the packing tool checks of a stub: a PE image of the machine and subsystem the launcher
 // has. Empty when it is one, otherwise what it is instead.
 std::string stubImageProblem(std::span<const uint8_t> image);

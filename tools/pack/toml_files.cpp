@@ -3,19 +3,63 @@
 #include "toml_reader.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
-#include <set>
 #include <system_error>
 
 namespace pack {
 
 namespace reading {
 
+namespace {
+
+// Lower case as Windows compares file names in the launcher's Latin-1 bytes.
+std::string folded(std::string_view name) {
+    std::string out(name);
+    for (char& c : out) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u >= 'A' && u <= 'Z') || (u >= 0xC0 && u <= 0xDE && u != 0xD7)) {
+            c = static_cast<char>(u + 0x20);
+        }
+    }
+    return out;
+}
+
+// The device name a part of a path stands for ("CON" for "con.txt"), or empty: Windows opens
+// the device instead of a file of that name, whatever extension follows.
+std::string deviceName(std::string_view name) {
+    for (std::string_view part :
+         {name.substr(0, name.find('\\')),
+          name.substr(name.find('\\') == std::string_view::npos ? name.size()
+                                                                : name.find('\\') + 1)}) {
+        std::string base = folded(part.substr(0, part.find('.')));
+        while (!base.empty() && base.back() == ' ') base.pop_back();
+        const bool numbered = base.size() == 4 && base[3] >= '1' && base[3] <= '9' &&
+                              (base.starts_with("com") || base.starts_with("lpt"));
+        if (numbered || base == "con" || base == "prn" || base == "aux" || base == "nul" ||
+            base == "conin$" || base == "conout$") {
+            std::string upper = base;
+            for (char& c : upper)
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            return upper;
+        }
+    }
+    return "";
+}
+
+}  // namespace
+
 void Reader::files(const toml::array* list) {
     if (list == nullptr) return;
-    std::vector<IncludedFile> extracted, kept;
-    std::set<std::string> names;
+    struct Wanted {
+        IncludedFile file;
+        std::string key, path;
+        const toml::node* source;
+        bool extract;
+    };
+    std::vector<Wanted> wanted;
+    std::map<std::string, std::pair<std::string, std::string>> names;  // folded: key, as written
     for (size_t i = 0; i < list->size(); ++i) {
         const toml::node& item = *list->get(i);
         const std::string k = "files[" + std::to_string(i) + "]";
@@ -51,20 +95,50 @@ void Reader::files(const toml::array* list) {
                       "and a file name, without ; : * ? \" < > |");
             continue;
         }
-        if (!names.insert(bytes).second) {
-            error(*f->get("name"), k + ".name", "\"" + *name + "\" is included twice");
+        if (const std::string device = deviceName(bytes); !device.empty()) {
+            error(*f->get("name"), k + ".name",
+                  "\"" + *name + "\" is the Windows device name " + device +
+                      ": Windows opens the device instead of a file; choose another name");
+            continue;
+        }
+        const auto [seen, added] = names.emplace(folded(bytes), std::pair{k, *name});
+        if (!added) {
+            error(*f->get("name"), k + ".name",
+                  seen->second.second == *name
+                      ? "\"" + *name + "\" is included twice"
+                      : "\"" + *name + "\" differs from " + seen->second.first + ".name \"" +
+                            seen->second.second +
+                            "\" only in case, and Windows takes them for one file");
             continue;
         }
         std::filesystem::path path(*source);
         if (path.is_relative() && !baseDir_.empty()) path = std::filesystem::path(baseDir_) / path;
-        IncludedFile file;
-        file.name = bytes;
+        wanted.push_back({{bytes, {}}, k + ".source", path.string(), f->get("source"), extract});
+    }
+    // The sizes first: files that together cannot fit in a launcher are refused before any of
+    // them is read.
+    uint64_t total = 0;
+    for (const Wanted& w : wanted) {
+        const auto size = size_(w.path);
+        if (!size) continue;
+        total += *size;
+        if (total > kMaxImageSize) {
+            error(*w.source, w.key,
+                  "'" + w.path + "' has " + std::to_string(*size) +
+                      " bytes, and with the files before it the embedded files come to " +
+                      std::to_string(total) + "; a launcher holds at most " +
+                      std::to_string(kMaxImageSize) + " bytes in all");
+            return;
+        }
+    }
+    std::vector<IncludedFile> extracted, kept;
+    for (Wanted& w : wanted) {
         std::string problem;
-        if (!load_(path.string(), file.content, problem)) {
-            error(*f->get("source"), k + ".source", problem);
+        if (!load_(w.path, w.file.content, problem)) {
+            error(*w.source, w.key, problem);
             continue;
         }
-        (extract ? extracted : kept).push_back(std::move(file));
+        (w.extract ? extracted : kept).push_back(std::move(w.file));
     }
     if (extracted.empty() && kept.empty()) return;
     std::string joined;
@@ -80,6 +154,14 @@ void Reader::files(const toml::array* list) {
 }
 
 }  // namespace reading
+
+std::optional<uint64_t> fileSizeOnDisk(const std::string& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
+    const uint64_t size = std::filesystem::file_size(path, ec);
+    if (ec) return std::nullopt;
+    return size;
+}
 
 bool loadFileFromDisk(const std::string& path, std::vector<uint8_t>& content, std::string& error,
                       uint64_t limit) {

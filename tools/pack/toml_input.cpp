@@ -282,7 +282,7 @@ std::string formatDiagnostic(std::string_view source, const Diagnostic& d) {
 }
 
 TomlBuild buildFromToml(std::string_view text, const std::string& sourceName,
-                        const std::string& baseDir, const FileLoader& load) {
+                        const std::string& baseDir, const FileLoader& load, const FileSizer& size) {
     if (text.size() > kMaxDescriptionSize) {
         TomlBuild result;
         result.errors.push_back({0, 0, "",
@@ -300,7 +300,7 @@ TomlBuild buildFromToml(std::string_view text, const std::string& sourceName,
     }
     try {
         const toml::table root = toml::parse(prepared.text, sourceName);
-        reading::Reader reader(baseDir, load);
+        reading::Reader reader(baseDir, load, size);
         reader.run(root);
         TomlBuild result = reader.finish();
         for (Diagnostic& d : result.errors) d.column = prepared.originalColumn(d.line, d.column);
@@ -308,9 +308,16 @@ TomlBuild buildFromToml(std::string_view text, const std::string& sourceName,
     } catch (const toml::parse_error& e) {
         TomlBuild result;
         const int line = static_cast<int>(e.source().begin.line);
+        std::string message(e.description());
+        if (message.find("escape sequence") != std::string::npos) {
+            // Mostly a Windows path in double quotes, where '\' starts an escape.
+            message +=
+                "; in \"double quotes\" write each '\\' of a path as '\\\\', or write "
+                "the path in 'single quotes', which take it as it stands";
+        }
         result.errors.push_back(
             {line, prepared.originalColumn(line, static_cast<int>(e.source().begin.column)), "",
-             std::string(e.description())});
+             message});
         return result;
     } catch (const std::exception& e) {
         TomlBuild result;

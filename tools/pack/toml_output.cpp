@@ -677,7 +677,8 @@ std::vector<std::string> roundTripLosses(const BlockContent& content) {
         error = "no such included file";
         return false;
     };
-    const TomlBuild rebuilt = buildFromToml(text, "inspect", "", fromContent);
+    const TomlBuild rebuilt = buildFromToml(text, "inspect", "", fromContent,
+                                            [](const std::string&) { return std::nullopt; });
     if (!rebuilt.writer) {
         std::vector<std::string> lines;
         for (const auto& d : rebuilt.errors) lines.push_back(formatDiagnostic("printed", d));

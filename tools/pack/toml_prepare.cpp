@@ -24,8 +24,17 @@ public:
         : in_(in), out_(out), problem_(problem), i_(in.starts_with("\xEF\xBB\xBF") ? 3 : 0) {}
 
     bool run() {
+        if (in_.starts_with("\xFF\xFE") || in_.starts_with("\xFE\xFF")) {
+            return fail(
+                "not UTF-8 text: it begins with the byte order mark of UTF-16 (what Windows "
+                "PowerShell 5 writes with '>'); save it as UTF-8");
+        }
         while (i_ < in_.size()) {
             const auto b = static_cast<unsigned char>(in_[i_]);
+            if (b == 0) {
+                return fail("not UTF-8 text: byte offset " + std::to_string(i_) +
+                            " is a NUL byte, as in UTF-16 text or a binary file; save it as UTF-8");
+            }
             if (b == '\n') {
                 newLine();
                 continue;
@@ -87,8 +96,10 @@ private:
         size_t n = 0;
         if (!decodeUtf8One(in_, i_, c, n)) {
             const char digits[] = "0123456789ABCDEF";
-            return fail(std::string("the byte 0x") + digits[b >> 4] + digits[b & 0xF] +
-                        " is no UTF-8; save the description as UTF-8");
+            return fail("not UTF-8 text: byte offset " + std::to_string(i_) + " holds 0x" +
+                        digits[b >> 4] + digits[b & 0xF] +
+                        ", which no UTF-8 character has there (ANSI text or a binary file?); "
+                        "save it as UTF-8");
         }
         switch (state_) {
             case State::Normal:

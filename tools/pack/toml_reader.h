@@ -64,7 +64,8 @@ std::string typeName(const toml::node& node);
 
 class Reader {
 public:
-    Reader(const std::string& baseDir, const FileLoader& load) : baseDir_(baseDir), load_(load) {}
+    Reader(const std::string& baseDir, const FileLoader& load, const FileSizer& size)
+        : baseDir_(baseDir), load_(load), size_(size) {}
 
     void run(const toml::table& root);
     TomlBuild finish();
@@ -139,6 +140,7 @@ private:
 
     const std::string& baseDir_;
     const FileLoader& load_;
+    const FileSizer& size_;
     std::vector<Diagnostic> errors_;
     std::map<int32_t, std::string> strings_;
     std::vector<std::pair<int32_t, std::u16string>> wides_;

@@ -403,11 +403,28 @@ TEST(Description, EveryMistakeIsReportedWithItsPlaceAndKey) {
         {withLines("", "", "[messages]\nerror_caption = '\xC3\xA9\\\"' x\n"), "t.toml:8:23: "},
         // The character toml++ 3.3 mishandles, where that reader takes the quote for no string.
         {"o=+\"\xE2\xB1\xB5zt", "t.toml:1:3: Error while parsing value"},
-        {"x = \"\xC3(\"\n", "t.toml:1:6: the byte 0xC3 is no UTF-8; save the description as UTF-8"},
-        {"x = \"a\xC0\x80\"\n", "t.toml:1:7: the byte 0xC0 is no UTF-8"},         // overlong
-        {"x = \"\xED\xA0\x80\"\n", "t.toml:1:6: the byte 0xED is no UTF-8"},      // surrogate
-        {"x = \"\xF4\x90\x80\x80\"\n", "t.toml:1:6: the byte 0xF4 is no UTF-8"},  // > U+10FFFF
-        {"# \xE2\xB1\xB5 \x80\n", "t.toml:1:5: the byte 0x80 is no UTF-8"},
+        {"x = \"\xC3(\"\n",
+         "t.toml:1:6: not UTF-8 text: byte offset 5 holds 0xC3, which no "
+         "UTF-8 character has there (ANSI text or a binary file?); save it "
+         "as UTF-8"},
+        {"x = \"a\xC0\x80\"\n",
+         "t.toml:1:7: not UTF-8 text: byte offset 6 holds 0xC0"},  // overlong
+        {"x = \"\xED\xA0\x80\"\n", "t.toml:1:6: not UTF-8 text: byte offset 5 holds 0xED"},
+        {"x = \"\xF4\x90\x80\x80\"\n", "t.toml:1:6: not UTF-8 text: byte offset 5 holds 0xF4"},
+        {"# \xE2\xB1\xB5 \x80\n", "t.toml:1:5: not UTF-8 text: byte offset 6 holds 0x80"},
+        // What Windows PowerShell 5 writes with '>', UTF-16 without its mark, an ANSI file.
+        {std::string("\xFF\xFE[\0s\0", 6),
+         "t.toml:1:1: not UTF-8 text: it begins with the byte order mark of UTF-16 (what Windows "
+         "PowerShell 5 writes with '>'); save it as UTF-8"},
+        {std::string("[\0s\0", 4),
+         "t.toml:1:2: not UTF-8 text: byte offset 1 is a NUL byte, as in UTF-16 text or a binary "
+         "file; save it as UTF-8"},
+        {withLines("", "", "[messages]\nerror_caption = \"Caf\xE9\"\n"),
+         "t.toml:8:21: not UTF-8 text: byte offset 85 holds 0xE9"},
+        {withLines("", "", "[launcher]\nworking_directory = \"C:\\Program Files\\Acme\"\n"),
+         "t.toml:8:25: Error while parsing string: unknown escape sequence '\\P'; in \"double "
+         "quotes\" write each '\\' of a path as '\\\\', or write the path in 'single quotes', "
+         "which take it as it stands"},
         {"[service]\nname = \"\xCE\xA9mega\"\n[java]\nmain_class = \"a.Main\"\n",
          "t.toml:2:8: service.name: holds U+03A9, which the launcher cannot read here: this "
          "setting is read as single bytes (Latin-1 characters only)"},
