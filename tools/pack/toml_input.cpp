@@ -5,6 +5,7 @@
 #include "toml_reader.h"
 
 #include <algorithm>
+#include <cctype>
 #include <exception>
 
 #include "toml_prepare.h"
@@ -34,9 +35,24 @@ std::string typeName(const toml::node& node) {
 }
 
 void Reader::onlyKeys(const toml::table& t, const std::string& prefix,
-                      std::initializer_list<std::string_view> known) {
+                      std::span<const std::string_view> known) {
     for (const auto& [key, value] : t) {
         if (std::find(known.begin(), known.end(), key.str()) != known.end()) continue;
+        // A key of another table (not of a list's entries): say where it belongs.
+        std::string tables;
+        for (const TableKeys& table : kTableKeys) {
+            if (std::find(table.keys.begin(), table.keys.end(), key.str()) == table.keys.end()) {
+                continue;
+            }
+            tables += (tables.empty() ? "[" : " or [") + std::string(table.table) + "]";
+        }
+        if (!tables.empty() && prefix.find('[') == std::string::npos) {
+            error(key.source(), prefix + std::string(key.str()),
+                  "belongs in " + tables + ", not " +
+                      (prefix.empty() ? std::string("before the first table")
+                                      : "in [" + prefix.substr(0, prefix.size() - 1) + "]"));
+            continue;
+        }
         std::string list;
         for (std::string_view k : known) list += (list.empty() ? "" : ", ") + std::string(k);
         error(key.source(), prefix + std::string(key.str()),
@@ -142,6 +158,63 @@ bool Reader::narrow(const toml::node& at, const std::string& key, std::string_vi
     return true;
 }
 
+namespace {
+
+// The launcher's own variables; any other ${NAME} is the environment variable NAME.
+constexpr std::string_view kLauncherVariables[] = {
+    "LUMEX_EXEDIR",
+    "PARCELKIT_EXEDIR",
+    "LUMEX_TEMPDIR",
+    "PARCELKIT_TEMPDIR",
+    "LUMEX_PATHLIST_SEPARATOR",
+    "PARCELKIT_PATHLIST_SEPARATOR",
+    "LUMEX_JVM_HOME",
+    "PARCELKIT_JVM_HOME",
+    "launcher:sys.launcherDirectory",
+    "launcher:sys.launcherTempDirectory",
+    "launcher:sys.pathlistSeparator",
+    "launcher:sys.jvmHome",
+    "launcher:sys.tempDir",
+};
+
+bool startsWithFolded(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) ==
+                      std::tolower(static_cast<unsigned char>(b));
+           });
+}
+
+}  // namespace
+
+bool Reader::variables(const toml::node& at, const std::string& key, std::string_view bytes) {
+    for (size_t open = bytes.find("${"); open != std::string_view::npos;
+         open = bytes.find("${", open + 2)) {
+        const size_t close = bytes.find('}', open + 2);
+        if (close == std::string_view::npos) {
+            error(at, key,
+                  "holds \"" + std::string(bytes.substr(open, 20)) +
+                      "\" without its closing '}'; write ${NAME}");
+            return false;
+        }
+        const std::string_view name = bytes.substr(open + 2, close - open - 2);
+        const bool ours = startsWithFolded(name, "LUMEX_") ||
+                          startsWithFolded(name, "PARCELKIT_") ||
+                          startsWithFolded(name, "launcher:");
+        if (name.empty() ||
+            (ours && std::find(std::begin(kLauncherVariables), std::end(kLauncherVariables),
+                               name) == std::end(kLauncherVariables))) {
+            error(at, key,
+                  "holds ${" + std::string(name) +
+                      "}, which is no variable of the launcher; it knows ${LUMEX_EXEDIR}, "
+                      "${LUMEX_TEMPDIR}, ${LUMEX_JVM_HOME} and ${LUMEX_PATHLIST_SEPARATOR}, and "
+                      "${NAME} for the environment variable NAME");
+            return false;
+        }
+    }
+    return true;
+}
+
 void Reader::textSetting(const toml::table* t, const std::string& prefix, std::string_view key,
                          Setting id, size_t limit) {
     const auto value = string(t, prefix, key);
@@ -149,6 +222,10 @@ void Reader::textSetting(const toml::table* t, const std::string& prefix, std::s
     if (value && narrow(*node(t, key), prefix + std::string(key), *value, limit, bytes)) {
         if (bytes.empty()) {
             error(*node(t, key), prefix + std::string(key), "is empty; leave the key out instead");
+            return;
+        }
+        // The launcher's paths and files take variables.
+        if (prefix == "launcher." && !variables(*node(t, key), prefix + std::string(key), bytes)) {
             return;
         }
         put(id, bytes);
@@ -163,7 +240,9 @@ void Reader::flagSetting(const toml::table* t, const std::string& prefix, std::s
 std::optional<std::string> Reader::commandLine(const toml::node& value, const std::string& key) {
     std::string text;
     if (const auto* s = value.as_string()) {
-        if (!narrow(value, key, s->get(), SIZE_MAX, text)) return std::nullopt;
+        if (!narrow(value, key, s->get(), SIZE_MAX, text) || !variables(value, key, text)) {
+            return std::nullopt;
+        }
         return text;
     }
     const auto* a = value.as_array();
@@ -178,7 +257,8 @@ std::optional<std::string> Reader::commandLine(const toml::node& value, const st
         const std::string itemKey = key + "[" + std::to_string(i) + "]";
         std::string token;
         if (const auto* s = item.as_string()) {
-            ok = narrow(item, itemKey, s->get(), SIZE_MAX, token) && ok;
+            ok = narrow(item, itemKey, s->get(), SIZE_MAX, token) &&
+                 variables(item, itemKey, token) && ok;
         } else {
             error(item, itemKey, "expected a string, found " + typeName(item));
             ok = false;
@@ -213,7 +293,8 @@ void Reader::listSetting(const toml::table* t, const std::string& prefix, std::s
             ok = false;
             continue;
         }
-        if (!narrow(item, itemKey, s->get(), limit, bytes)) {
+        if (!narrow(item, itemKey, s->get(), limit, bytes) ||
+            (prefix == "launcher." && !variables(item, itemKey, bytes))) {
             ok = false;
             continue;
         }
@@ -304,6 +385,11 @@ TomlBuild buildFromToml(std::string_view text, const std::string& sourceName,
         reader.run(root);
         TomlBuild result = reader.finish();
         for (Diagnostic& d : result.errors) d.column = prepared.originalColumn(d.line, d.column);
+        // In the order of the text (what concerns the whole file first), not of the checks.
+        std::stable_sort(result.errors.begin(), result.errors.end(),
+                         [](const Diagnostic& a, const Diagnostic& b) {
+                             return std::pair(a.line, a.column) < std::pair(b.line, b.column);
+                         });
         return result;
     } catch (const toml::parse_error& e) {
         TomlBuild result;

@@ -44,12 +44,7 @@ void Reader::java(const toml::table* t) {
             {0, 0, "java", "missing; the description needs a [java] table with the main class"});
         return;
     }
-    onlyKeys(
-        *t, p,
-        {"main_class", "module", "class_path", "module_path", "min_version", "max_version",
-         "search", "allow_prerelease", "require_jdk", "jvm_variant", "options", "version_options",
-         "arguments", "j_arguments", "read_vmoptions", "accept_unvalidated_directories",
-         "ignore_java_option_variables", "application_id", "skip_vendor_registry"});
+    onlyKeys(*t, p, kJavaKeys);
     const auto mainClass = string(t, p, "main_class");
     const auto module = string(t, p, "module");
     std::string mainBytes, moduleBytes;
@@ -60,6 +55,14 @@ void Reader::java(const toml::table* t) {
                   "\"" + text + "\" is no " + (key == "module" ? "module" : "class") +
                       " name (not empty, no blanks, '/' or ';')");
             return false;
+        }
+        for (std::string_view file : {".class", ".java"}) {
+            if (key == "main_class" && out.size() > file.size() && out.ends_with(file)) {
+                error(*t->get(key), p + std::string(key),
+                      "\"" + text + "\" names a source or class file; write the class name \"" +
+                          text.substr(0, text.size() - file.size()) + "\"");
+                return false;
+            }
         }
         return true;
     };
@@ -142,6 +145,18 @@ void Reader::pathEntries(const toml::table* t, std::string_view key, Setting id)
                   bytes.empty() ? "is empty" : "holds ';', which separates the entries");
             continue;
         }
+        if (const size_t wild = bytes.find_first_of("*?"); wild != std::string::npos) {
+            error(*pathNode, k,
+                  "holds '" + std::string(1, bytes[wild]) +
+                      "': the launcher takes a path as it stands, without wildcards; write "
+                      "{ jars_in = \"" +
+                      (bytes.find_last_of("/\\") == std::string::npos
+                           ? std::string(".")
+                           : bytes.substr(0, bytes.find_last_of("/\\"))) +
+                      "\" } for every jar in a folder");
+            continue;
+        }
+        if (!variables(*pathNode, k, bytes)) continue;
         if (!joined.empty()) joined += ';';
         joined += std::string(1, letter) + (required ? "1" : "0") + bytes;
     }

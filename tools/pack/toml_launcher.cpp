@@ -7,12 +7,7 @@ namespace pack::reading {
 void Reader::launcherTable(const toml::table* t) {
     const std::string p = "launcher.";
     if (t != nullptr) {
-        onlyKeys(*t, p,
-                 {"family", "errors", "windowed", "working_directory", "application_directory",
-                  "native_library_directories", "reduce_path", "add_dll_directories",
-                  "single_instance", "instance_scope", "raise_other_instance",
-                  "temp_prefer_long_paths", "temp_local_app_data_first", "stdout_file",
-                  "stderr_file", "append_output", "output_rotate_size", "output_keep", "icon"});
+        onlyKeys(*t, p, kLauncherKeys);
     }
     const auto family = choice(t, p, "family", {"lumex", "parcelkit"});
     put(Setting::ProductMarker, family.value_or("lumex") == "parcelkit" ? "p" : "l");
@@ -85,7 +80,7 @@ void Reader::launcherKind() {
 void Reader::splash(const toml::table* t) {
     if (t == nullptr) return;
     const std::string p = "splash.";
-    onlyKeys(*t, p, {"configured", "groups"});
+    onlyKeys(*t, p, kSplashKeys);
     put(Setting::SplashSettings, "1");
     flagSetting(t, p, "configured", Setting::SplashConfigured);
     const toml::array* groups = list(t, p, "groups");

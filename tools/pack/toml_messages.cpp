@@ -32,6 +32,12 @@ bool Reader::messageValue(const toml::node& value, const std::string& key, const
                   " UTF-16 units long; the launcher shows at most " + std::to_string(kTextLimit));
         return false;
     }
+    if (!info.takesDetail && s->get().find("{0}") != std::string::npos) {
+        error(value, key,
+              "holds \"{0}\", but the launcher puts nothing in its place in this message; "
+              "leave it out");
+        return false;
+    }
     if (info.takesDetail && s->get().find("{0}") == std::string::npos) {
         error(value, key,
               "has no \"{0}\"; the launcher puts what failed in its place, write it where that "

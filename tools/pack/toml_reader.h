@@ -26,6 +26,7 @@
 #include <initializer_list>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -59,6 +60,62 @@ inline constexpr int64_t kMaxRotateSize = INT32_MAX;  // the launcher reads a 32
 inline constexpr int64_t kDefaultOutputKeep = 5;
 inline constexpr int64_t kMaxOutputKeep = 1000;
 
+// The keys of the tables, which also say where a key written in the wrong table belongs.
+inline constexpr std::string_view kServiceKeys[] = {
+    "name",         "description",          "start",   "dependencies", "display_name",
+    "stop_timeout", "kill_child_with_host", "account", "password_env", "recovery"};
+inline constexpr std::string_view kRecoveryKeys[] = {"actions", "delay", "reset_after",
+                                                     "on_error_exit"};
+inline constexpr std::string_view kJavaKeys[] = {"main_class",
+                                                 "module",
+                                                 "class_path",
+                                                 "module_path",
+                                                 "min_version",
+                                                 "max_version",
+                                                 "search",
+                                                 "allow_prerelease",
+                                                 "require_jdk",
+                                                 "jvm_variant",
+                                                 "options",
+                                                 "version_options",
+                                                 "arguments",
+                                                 "j_arguments",
+                                                 "read_vmoptions",
+                                                 "accept_unvalidated_directories",
+                                                 "ignore_java_option_variables",
+                                                 "application_id",
+                                                 "skip_vendor_registry"};
+inline constexpr std::string_view kLauncherKeys[] = {"family",
+                                                     "errors",
+                                                     "windowed",
+                                                     "working_directory",
+                                                     "application_directory",
+                                                     "native_library_directories",
+                                                     "reduce_path",
+                                                     "add_dll_directories",
+                                                     "single_instance",
+                                                     "instance_scope",
+                                                     "raise_other_instance",
+                                                     "temp_prefer_long_paths",
+                                                     "temp_local_app_data_first",
+                                                     "stdout_file",
+                                                     "stderr_file",
+                                                     "append_output",
+                                                     "output_rotate_size",
+                                                     "output_keep",
+                                                     "icon"};
+inline constexpr std::string_view kVersionTableKeys[] = {
+    "product_name", "product_version", "file_version", "company", "copyright", "description"};
+inline constexpr std::string_view kSplashKeys[] = {"configured", "groups"};
+struct TableKeys {
+    std::string_view table;
+    std::span<const std::string_view> keys;
+};
+inline constexpr TableKeys kTableKeys[] = {
+    {"service", kServiceKeys},   {"service.recovery", kRecoveryKeys}, {"java", kJavaKeys},
+    {"launcher", kLauncherKeys}, {"version", kVersionTableKeys},      {"splash", kSplashKeys},
+};
+
 // "a string", "an integer", ... for messages about a value of the wrong type.
 std::string typeName(const toml::node& node);
 
@@ -82,7 +139,11 @@ private:
 
     // Every key of t must be one of known; reports the others.
     void onlyKeys(const toml::table& t, const std::string& prefix,
-                  std::initializer_list<std::string_view> known);
+                  std::span<const std::string_view> known);
+    void onlyKeys(const toml::table& t, const std::string& prefix,
+                  std::initializer_list<std::string_view> known) {
+        onlyKeys(t, prefix, std::span<const std::string_view>(known.begin(), known.size()));
+    }
 
     // Typed look-ups: nothing when the key is absent; a wrong type is reported.
     const toml::node* node(const toml::table* t, std::string_view key) const {
@@ -104,6 +165,9 @@ private:
     // A text as the launcher's bytes, at most limit of them; reports and returns false.
     bool narrow(const toml::node& at, const std::string& key, std::string_view text, size_t limit,
                 std::string& out);
+    // A value the launcher expands: every ${...} closed, and every ${LUMEX_...},
+    // ${PARCELKIT_...} and ${launcher:...} one the launcher knows; reports and returns false.
+    bool variables(const toml::node& at, const std::string& key, std::string_view bytes);
     // Writes a narrow text setting when the key is present.
     void textSetting(const toml::table* t, const std::string& prefix, std::string_view key,
                      Setting id, size_t limit = kTextLimit);

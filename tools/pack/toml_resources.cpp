@@ -39,9 +39,7 @@ void Reader::icon(const toml::table* t) {
 void Reader::version(const toml::table* t) {
     if (t == nullptr) return;
     const std::string p = "version.";
-    onlyKeys(
-        *t, p,
-        {"product_name", "product_version", "file_version", "company", "copyright", "description"});
+    onlyKeys(*t, p, kVersionTableKeys);
     for (const VersionKey& key : kVersionKeys) {
         const auto text = string(t, p, key.key);
         if (!text) continue;

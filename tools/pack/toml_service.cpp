@@ -13,9 +13,7 @@ void Reader::service(const toml::table* t) {
                            "with the service's name"});
         return;
     }
-    onlyKeys(*t, p,
-             {"name", "description", "start", "dependencies", "display_name", "stop_timeout",
-              "kill_child_with_host", "account", "password_env", "recovery"});
+    onlyKeys(*t, p, kServiceKeys);
     if (t->get("name") == nullptr) {
         error(*t, p + "name", "missing; name the service the launcher installs and runs");
     } else if (const auto name = string(t, p, "name")) {
@@ -99,7 +97,7 @@ void Reader::serviceOperation(const toml::table* t) {
 void Reader::recovery(const toml::table* t) {
     if (t == nullptr) return;
     const std::string p = "service.recovery.";
-    onlyKeys(*t, p, {"actions", "delay", "reset_after", "on_error_exit"});
+    onlyKeys(*t, p, kRecoveryKeys);
     const toml::array* actions = list(t, p, "actions");
     if (t->get("actions") == nullptr) {
         error(*t, p + "actions", "missing; write a list such as [\"restart\", \"none\"]");

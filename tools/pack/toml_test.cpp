@@ -500,8 +500,36 @@ TEST(Description, EveryMistakeIsReportedWithItsPlaceAndKey) {
         {withLines("", "", "[version]\nfile_version = \"1.2-beta\"\n"),
          "t.toml:8:16: version.file_version: \"1.2-beta\" is no file version; write one to four "
          "numbers from 0 to 65535 separated by '.', such as \"1.4.2\""},
+        // Errors come in the order of the text: the empty value before the unknown key below it.
         {withLines("", "", "[version]\nproduct_name = \"\"\ncompnay = \"x\"\n"),
-         "t.toml:9:1: version.compnay: unknown key; [version] knows product_name"},
+         "t.toml:8:16: version.product_name: is empty; leave the key out instead"},
+        {withLines("single_instance = true", ""),
+         "t.toml:3:1: service.single_instance: belongs in [launcher], not in [service]"},
+        {"[service]\nname = \"Svc\"\n[java]\nmain_class = \"com.acme.Main.class\"\n",
+         "t.toml:4:14: java.main_class: \"com.acme.Main.class\" names a source or class file; "
+         "write the class name \"com.acme.Main\""},
+        {withLines("", "class_path = [\"lib/*\"]"),
+         "t.toml:6:15: java.class_path[0]: holds '*': the launcher takes a path as it stands, "
+         "without wildcards; write { jars_in = \"lib\" } for every jar in a folder"},
+        {withLines("", "options = [\"-Dhome=${LUMEX_EXEDIRR}\"]"),
+         "t.toml:6:12: java.options[0]: holds ${LUMEX_EXEDIRR}, which is no variable of the "
+         "launcher; it knows ${LUMEX_EXEDIR}"},
+        {withLines("", "", "[launcher]\nworking_directory = \"${LUMEX_EXEDIR\\\\work\"\n"),
+         "t.toml:8:21: launcher.working_directory: holds \"${LUMEX_EXEDIR\\work\" without its "
+         "closing '}'; write ${NAME}"},
+        {withLines("", "", "[messages]\nerror_caption = \"Error {0}\"\n"),
+         "t.toml:8:17: messages.error_caption: holds \"{0}\", but the launcher puts nothing in "
+         "its place in this message; leave it out"},
+        {withLines("", "",
+                   "[[files]]\nname = \"App.jar\"\nsource = \"data/top.txt\"\n"
+                   "[[files]]\nname = \"app.jar\"\nsource = \"data/top.txt\"\n"),
+         "t.toml:11:8: files[1].name: \"app.jar\" differs from files[0].name \"App.jar\" only in "
+         "case, and Windows takes them for one file"},
+        {withLines("", "", "[[files]]\nname = \"con.txt\"\nsource = \"data/top.txt\"\n"),
+         "t.toml:8:8: files[0].name: \"con.txt\" is the Windows device name CON: Windows opens "
+         "the device instead of a file; choose another name"},
+        {withLines("", "", "[[files]]\nname = \"Lpt3/a.dll\"\nsource = \"data/top.txt\"\n"),
+         "t.toml:8:8: files[0].name: \"Lpt3/a.dll\" is the Windows device name LPT3"},
         {withLines("", "", "[launcher]\nicon = \"data/top.txt\"\n"),
          "t.toml:8:8: launcher.icon: \"data/top.txt\" is no icon file (.ico)"},
         {std::string(pack::kMaxDescriptionSize + 1, '#'),
