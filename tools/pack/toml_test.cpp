@@ -538,7 +538,10 @@ TEST(Description, EveryMistakeIsReportedWithItsPlaceAndKey) {
     for (const Case& c : cases) {
         const pack::TomlBuild built = build(c.text);
         EXPECT_FALSE(built.writer) << c.text;
-        ASSERT_FALSE(built.errors.empty()) << c.text;
+        if (built.errors.empty()) {
+            ADD_FAILURE() << "accepted: " << c.text;
+            continue;
+        }
         const std::string first = pack::formatDiagnostic("t.toml", built.errors[0]);
         EXPECT_TRUE(first.starts_with(c.expected)) << c.text << "\n  got: " << first;
     }
