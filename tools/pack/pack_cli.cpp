@@ -28,7 +28,9 @@ const char kUsage[] = R"(usage:
       DIR/service.toml` then makes the same launcher again.
   pack --help | pack build --help | pack inspect --help | pack extract --help
 
-Exit codes: 0 success, 1 failure (files, stub, damaged block), 2 bad usage or description.
+Exit codes: 0 success; 1 the description, stub or output file, or a launcher that is damaged or
+none; 2 bad usage or a mistake in the description (an embedded file or icon that cannot be read
+is reported as one).
 )";
 
 const char kBuildUsage[] =
@@ -45,7 +47,9 @@ SERVICE.toml (UTF-8 TOML; docs/pack.md lists every key with its meaning and defa
               native_library_directories, reduce_path, add_dll_directories,
               single_instance, instance_scope, raise_other_instance,
               temp_prefer_long_paths, temp_local_app_data_first, stdout_file,
-              stderr_file, append_output
+              stderr_file, append_output, output_rotate_size, output_keep, icon
+  [version]   product_name, product_version, file_version, company, copyright,
+              description (the version information Windows shows)
   [splash]    configured, groups = [{ text, first, second }, ...]
   [messages]  built-in English texts, each replaceable; [messages.de] etc. translate them
   [[files]]   name, source (relative to the folder of SERVICE.toml), extract
