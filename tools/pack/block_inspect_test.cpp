@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "block_writer.h"
+#include "pe_resources.h"
 #include "test_pe_image.h"
 
 using launcher::MemorySource;
@@ -196,6 +197,20 @@ TEST(Inspect, DamagedAndUnusualBlocks) {
          1,
          {},
          {"error: included file 1 (a.dll) needs 100 bytes at offset ", " but only 60 are left"}});
+
+    // A launcher with an icon and version information: the block follows the resource section.
+    pack::LauncherResources resources;
+    resources.icon.push_back({16, 16, 0, 1, 32, std::vector<uint8_t>(300, 7)});
+    resources.version.push_back({"FileVersion", u"1.2"});
+    std::vector<uint8_t> withResources;
+    std::string problem;
+    EXPECT_TRUE(pack::addResourceSection(stub, resources, withResources, problem)) << problem;
+    cases.push_back(
+        {"behind a resource section",
+         pack::appendBlock(withResources, pack::BlockWriter().string(101, "S").build()),
+         0,
+         {"# configuration block at offset " + offset(withResources.size()), "string 101 S"},
+         {}});
 
     for (const Case& c : cases) {
         const Listing listing = inspect(c.image);
