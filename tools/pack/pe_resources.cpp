@@ -286,11 +286,17 @@ bool readIcoFile(std::span<const uint8_t> bytes, std::vector<IconImage>& images,
         error = "is cut short in its list of images";
         return false;
     }
+    uint64_t total = 0;
     for (size_t i = 0; i < count; ++i) {
         const size_t at = kIcoHeader + i * kIcoEntry;
         const uint32_t size = get32(bytes, at + 8), offset = get32(bytes, at + 12);
         if (size == 0 || offset > bytes.size() || size > bytes.size() - offset) {
             error = "image " + std::to_string(i + 1) + " lies outside the file";
+            return false;
+        }
+        total += size;
+        if (total > bytes.size()) {  // images that share their bytes would multiply them
+            error = "holds images that together are larger than the file";
             return false;
         }
         IconImage image;
@@ -438,6 +444,7 @@ bool readResourceSection(std::span<const uint8_t> s, uint32_t sectionRva, uint32
         if (group.size() < kIcoHeader) return false;
         const size_t count = get16(group, 4);
         if (group.size() < kIcoHeader + count * kGroupEntry) return false;
+        uint64_t total = 0;
         for (size_t i = 0; i < count; ++i) {
             const size_t at = kIcoHeader + i * kGroupEntry;
             const auto image = leaves[kIconType].find(get16(group, at + 12));
@@ -445,6 +452,8 @@ bool readResourceSection(std::span<const uint8_t> s, uint32_t sectionRva, uint32
                 error = "the icon group names an icon image the section does not hold";
                 return false;
             }
+            total += image->second.size();
+            if (total > s.size()) return false;  // one image named again and again
             out.icon.push_back({group[at], group[at + 1], group[at + 2], get16(group, at + 4),
                                 get16(group, at + 6), image->second});
         }

@@ -98,7 +98,14 @@ TEST(Resources, RefusalsSayWhatIsWrong) {
     auto outside = ico;
     outside[6 + 8] = 0xFF;  // first image's size
     outside[6 + 9] = 0xFF;
-    const Case icons[] = {{{0, 0, 1}, "is no icon file"},
+    auto shared = ico;  // the second image names the bytes of the first, which fill the file
+    shared[6 + 16 + 8] = shared[6 + 8];
+    shared[6 + 16 + 9] = shared[6 + 9];
+    shared[6 + 16 + 10] = shared[6 + 10];
+    shared[6 + 16 + 12] = shared[6 + 12];
+    shared[6 + 16 + 13] = shared[6 + 13];
+    const Case icons[] = {{shared, "together are larger than the file"},
+                          {{0, 0, 1}, "is no icon file"},
                           {std::vector<uint8_t>(ico.begin(), ico.begin() + 20), "cut short"},
                           {noImages, "holds 0 images"},
                           {outside, "image 1 lies outside the file"},

@@ -21,6 +21,12 @@ void Reader::icon(const toml::table* t) {
     if (path.is_relative() && !baseDir_.empty()) path = std::filesystem::path(baseDir_) / path;
     std::vector<uint8_t> bytes;
     std::string problem;
+    if (const auto size = size_(path.string()); size && *size > kMaxIconFileSize) {
+        error(at, "launcher.icon",
+              "is " + std::to_string(*size) + " bytes long; an icon has at most " +
+                  std::to_string(kMaxIconFileSize));
+        return;
+    }
     if (!load_(path.string(), bytes, problem)) {
         error(at, "launcher.icon", problem);
         return;
