@@ -1,6 +1,7 @@
 // What goes into the launcher's resources rather than its configuration block: [launcher] icon
 // and the [version] table, which Windows shows in the file's properties.
 #include <filesystem>
+#include <iterator>
 
 #include "toml_reader.h"
 #include "value_text.h"
@@ -10,6 +11,16 @@ namespace pack::reading {
 namespace {
 
 constexpr size_t kVersionTextLimit = 256;  // UTF-16 units of one version text
+
+// The keys [version] knows are the keys it reads.
+constexpr bool versionKeysAgree() {
+    if (std::size(kVersionTableKeys) != std::size(kVersionKeys)) return false;
+    for (size_t i = 0; i < std::size(kVersionKeys); ++i) {
+        if (kVersionTableKeys[i] != kVersionKeys[i].key) return false;
+    }
+    return true;
+}
+static_assert(versionKeysAgree());
 
 }  // namespace
 
