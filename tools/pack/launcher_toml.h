@@ -46,6 +46,7 @@ constexpr size_t kMaxDescriptionSize = 1024 * 1024;
 struct TomlBuild {
     std::optional<BlockWriter> writer;  // set when there were no errors
     std::vector<Diagnostic> errors;
+    bool runtimeJar = true;  // [java] runtime_jar: add the family's runtime jar when none is named
 };
 
 // Reads and checks a description; included-file sources are taken relative to baseDir (the

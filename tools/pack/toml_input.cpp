@@ -355,6 +355,7 @@ private:
     const toml::node* errorsNode_ = nullptr;
     const toml::node* windowedNode_ = nullptr;
     const toml::node* startNode_ = nullptr;
+    bool runtimeJar_ = true;
 };
 
 void Reader::onlyKeys(const toml::table& t, const std::string& prefix,
@@ -752,7 +753,8 @@ void Reader::java(const toml::table* t) {
         {"main_class", "module", "class_path", "module_path", "min_version", "max_version",
          "search", "allow_prerelease", "require_jdk", "jvm_variant", "options", "version_options",
          "arguments", "j_arguments", "read_vmoptions", "accept_unvalidated_directories",
-         "ignore_java_option_variables", "application_id", "skip_vendor_registry"});
+         "ignore_java_option_variables", "application_id", "skip_vendor_registry",
+         "runtime_jar"});
     const auto mainClass = string(t, p, "main_class");
     const auto module = string(t, p, "module");
     std::string mainBytes, moduleBytes;
@@ -798,6 +800,7 @@ void Reader::java(const toml::table* t) {
     flagSetting(t, p, "accept_unvalidated_directories", Setting::AcceptUnvalidatedDirectories);
     flagSetting(t, p, "ignore_java_option_variables", Setting::IgnoreJavaOptionVariables);
     textSetting(t, p, "application_id", Setting::ApplicationId);
+    runtimeJar_ = flag(t, p, "runtime_jar").value_or(true);
     flagSetting(t, p, "skip_vendor_registry", Setting::SkipVendorRegistry);
 }
 
@@ -1272,6 +1275,7 @@ void Reader::files(const toml::array* list) {
 TomlBuild Reader::finish() {
     TomlBuild result;
     result.errors = std::move(errors_);
+    result.runtimeJar = runtimeJar_;
     if (!result.errors.empty()) return result;
     BlockWriter writer;
     for (const auto& [id, value] : strings_) writer.string(id, value);
