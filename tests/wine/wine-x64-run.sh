@@ -29,8 +29,11 @@ prepare() {
     "$WINESERVER" -w || true
     touch "$WINEPREFIX/.ready"
   fi
-  # A persistent server keeps each start short; a second one for the prefix just exits.
+  # A persistent server keeps each start short; a second one for the prefix just exits. The
+  # first program of a server starts Wine's own processes with its standard handles: a quiet one
+  # goes first, so that they never hold a caller's output pipe open.
   "$WINESERVER" -p </dev/null >/dev/null 2>&1 || true
+  "$wine_dir/wine64" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
   flock -u 9
 }
 
