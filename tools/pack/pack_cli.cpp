@@ -284,6 +284,7 @@ int extract(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (const int failed = readLauncher(positional[0], content, err)) return failed;
     const std::filesystem::path dir = positional[1];
     try {
+        std::filesystem::create_directories(dir);  // also for a launcher without files
         for (const IncludedFile& file : content.files) {
             std::filesystem::path path;
             if (!includedFilePath(dir, file.name, path)) {

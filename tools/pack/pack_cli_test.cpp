@@ -248,6 +248,11 @@ TEST_F(PackCli, CarriedStubAndRuntimeJar) {
             out_.find("string 2003 parcelkit-runtime.jar\n") != std::string::npos;
         EXPECT_EQ(lumex, row.jar == "lumex-runtime.jar") << row.java << out_;
         EXPECT_EQ(parcelkit, row.jar == "parcelkit-runtime.jar") << row.java << out_;
+        // Extracted and built again: the same launcher, with or without a runtime jar.
+        fs::remove_all(path("x"));
+        ASSERT_EQ(run({"extract", path("row.exe"), path("x")}), 0) << err_;
+        ASSERT_EQ(build("x/service.toml", "again.exe"), 0) << row.java << read("x/service.toml");
+        EXPECT_EQ(read("again.exe"), read("row.exe")) << row.java << read("x/service.toml");
     }
 
     const pack::CarriedFiles empty{"1", {}, {}, {}};

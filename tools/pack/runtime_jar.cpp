@@ -56,17 +56,29 @@ std::string runtimeJarName(const BlockWriter& writer) {
     return std::string(kRuntimeJarNames[0]);
 }
 
+bool namesRuntimeJar(std::span<const IncludedFile> files, std::string_view classPath,
+                     std::string_view modulePath) {
+    return std::any_of(files.begin(), files.end(),
+                       [](const IncludedFile& file) { return isRuntimeJarName(file.name); }) ||
+           pathListNamesRuntimeJar(classPath) || pathListNamesRuntimeJar(modulePath);
+}
+
 bool namesRuntimeJar(const BlockWriter& writer) {
-    for (const IncludedFile& file : writer.files()) {
-        if (isRuntimeJarName(file.name)) return true;
-    }
+    std::string_view classPath, modulePath;
     for (const auto& [id, value] : writer.strings()) {
-        if ((id == idOf(Setting::ClassPath) || id == idOf(Setting::ModulePath)) &&
-            pathListNamesRuntimeJar(value)) {
-            return true;
-        }
+        if (id == idOf(Setting::ClassPath)) classPath = value;
+        if (id == idOf(Setting::ModulePath)) modulePath = value;
     }
-    return false;
+    return namesRuntimeJar(writer.files(), classPath, modulePath);
+}
+
+bool namesRuntimeJar(const BlockContent& content) {
+    const auto value = [&](Setting id) {
+        const auto found = content.strings.find(idOf(id));
+        return found == content.strings.end() ? std::string_view()
+                                              : std::string_view(found->second);
+    };
+    return namesRuntimeJar(content.files, value(Setting::ClassPath), value(Setting::ModulePath));
 }
 
 BlockWriter withRuntimeJar(const BlockWriter& writer, const std::string& name,
