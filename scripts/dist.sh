@@ -38,8 +38,8 @@ the Java-side runtime jars; nothing else is needed. Pick the tool of the machine
 | machine | tool |
 |---|---|
 | Linux x64 | \`bin/linux-x64/pack\` |
-| Windows x64 | \`bin\\\\windows-x64\\\\pack.exe\` |
-| Windows on Arm | \`bin\\\\windows-arm64\\\\pack.exe\` |
+| Windows x64 | \`bin\\windows-x64\\pack.exe\` |
+| Windows on Arm | \`bin\\windows-arm64\\pack.exe\` |
 
 1. Describe the service (\`examples/sample/service.toml\` is a complete sample):
 
@@ -60,7 +60,7 @@ the Java-side runtime jars; nothing else is needed. Pick the tool of the machine
    \`\`\`
 
 3. On the Windows on Arm machine, put \`MyService.exe\` beside \`app.jar\` (and a Java runtime in
-   \`jre\\\\\`, or set \`JAVA_HOME\`), then: \`MyService.exe /install\`, \`MyService.exe /start\`,
+   \`jre\\\`, or set \`JAVA_HOME\`), then: \`MyService.exe /install\`, \`MyService.exe /start\`,
    \`MyService.exe /status\`, \`MyService.exe /stop\`, \`MyService.exe /uninstall\`.
 
 \`pack --version\` prints the version and the SHA-256 of the stub and jars the tool carries;
@@ -101,6 +101,7 @@ winpath="Z:$(pwd | tr / '\\')"
 "$root/tests/wine/wine-run.sh" 'bin\windows-arm64\pack.exe' build \
   --input "$winpath\\examples\\sample\\service.toml" --output 'arm64.exe' >/dev/null
 "$root/tests/wine/wine-x64-run.sh" --stop
+"$root/tests/wine/wine-run.sh" --stop
 for made in x64.exe arm64.exe; do
   if ! cmp linux.exe "$made"; then
     echo "dist: $made differs from the launcher the Linux pack made" >&2
