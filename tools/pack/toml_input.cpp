@@ -748,13 +748,27 @@ void Reader::java(const toml::table* t) {
             {0, 0, "java", "missing; the description needs a [java] table with the main class"});
         return;
     }
-    onlyKeys(
-        *t, p,
-        {"main_class", "module", "class_path", "module_path", "min_version", "max_version",
-         "search", "allow_prerelease", "require_jdk", "jvm_variant", "options", "version_options",
-         "arguments", "j_arguments", "read_vmoptions", "accept_unvalidated_directories",
-         "ignore_java_option_variables", "application_id", "skip_vendor_registry",
-         "runtime_jar"});
+    onlyKeys(*t, p,
+             {"main_class",
+              "module",
+              "class_path",
+              "module_path",
+              "min_version",
+              "max_version",
+              "search",
+              "allow_prerelease",
+              "require_jdk",
+              "jvm_variant",
+              "options",
+              "version_options",
+              "arguments",
+              "j_arguments",
+              "read_vmoptions",
+              "accept_unvalidated_directories",
+              "ignore_java_option_variables",
+              "application_id",
+              "skip_vendor_registry",
+              "runtime_jar"});
     const auto mainClass = string(t, p, "main_class");
     const auto module = string(t, p, "module");
     std::string mainBytes, moduleBytes;
