@@ -6,7 +6,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bash scripts/setup.sh
 # Only what this job runs: the stub, the stand-in runtime it lays beside the sample and the
-# service helper it cleans up with; the optimised packing tool and the runtime jars.
+# service helper it cleans up with; the optimised packing tool, which carries that stub and the
+# runtime jars.
 cmake --preset win-arm64 >/dev/null
 cmake --build --preset win-arm64 --target launcher standin_java standin_javaw standin_unpack200 \
   standin_jvm service_query
@@ -15,10 +16,10 @@ cmake --build --preset release
 pack=build/release/tools/pack/pack
 out="$root/build/sample"
 mkdir -p "$out"
-# The sample's description (examples/sample/service.toml) embeds the Java-side runtime jar that
-# the optimised build makes (build/release/runtime/lumex-runtime.jar).
-$pack build --stub build/win-arm64/bin/launcher.exe \
-  --input examples/sample/service.toml --output "$out/SampleService.exe"
+# The sample's description (examples/sample/service.toml) names no runtime jar: pack embeds the
+# lumex family's jar that it carries, beside the stub it carries.
+$pack --version
+$pack build --input examples/sample/service.toml --output "$out/SampleService.exe"
 echo "== packed $out/SampleService.exe ($(stat -c %s "$out/SampleService.exe") bytes)"
 $pack inspect "$out/SampleService.exe"
 run() {

@@ -161,6 +161,7 @@ int launcherMain() {
     initLauncher(state);
     state.serviceName.clear();
     getConfigWide(Setting::ServiceName, state.serviceName);
+    logMessage(L"launcher %S", LAUNCHER_VERSION);
     logMessage(L"command line %s", text);
     switch (decision.road) {
         case DispatchDecision::Road::ServiceChild:

@@ -174,6 +174,7 @@ TEST(Log, WrittenToTheTempBaseWithHeaderPrefixAndByteOrderMark) {
         EXPECT_TRUE(std::regex_match(lines[i], std::regex(R"(\[\d+:\d{1,3}\] .*)"))) << lines[i];
     }
     EXPECT_TRUE(hasLine(lines, R"(\[\d+:\d+\] language/country is en_US)"));
+    EXPECT_TRUE(hasLine(lines, R"(\[\d+:\d+\] launcher \d+\.\d+\.\d+)"));  // its version
     EXPECT_TRUE(hasLine(lines, R"(\[\d+:\d+\] command line .*logged\.exe.* /\?)"));
     // Lines end with CR LF, as the runtime's text mode writes them.
     EXPECT_NE(text->text.find("\r\n"), std::string::npos);

@@ -1,7 +1,7 @@
 #include "block_writer.h"
 
-#include <sys/stat.h>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -165,7 +165,12 @@ void writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes, 
                   static_cast<std::streamsize>(bytes.size()));
         if (!out) throw std::runtime_error("cannot write " + path);
     }
-    if (executable) ::chmod(path.c_str(), 0755);
+    if (executable) {
+        // rwxr-xr-x where the file system has such bits; nothing to do elsewhere (Windows).
+        std::error_code ignored;
+        std::filesystem::permissions(path, std::filesystem::perms(0755),
+                                     std::filesystem::perm_options::replace, ignored);
+    }
 }
 
 }  // namespace pack

@@ -53,6 +53,7 @@ struct TomlBuild {
     std::optional<BlockWriter> writer;  // set when there were no errors
     LauncherResources resources;        // the icon and version information, for the image
     std::vector<Diagnostic> errors;
+    bool runtimeJar = true;  // [java] runtime_jar: add the family's runtime jar when none is named
 };
 
 // Reads and checks a description; included-file sources are taken relative to baseDir (the

@@ -4,21 +4,26 @@
 #include <exception>
 #include <filesystem>
 #include <fstream>
+#include <span>
 #include <system_error>
+#include <utility>
 
 #include "block_inspect.h"
 #include "block_writer.h"
 #include "file_source.h"
 #include "launcher_toml.h"
 #include "pe_resources.h"
+#include "runtime_jar.h"
+#include "sha256.h"
 
 namespace pack {
 
 namespace {
 
 const char kUsage[] = R"(usage:
-  pack build --stub STUB.exe --input SERVICE.toml --output OUT.exe
-      Copies the launcher stub and appends the configuration block that SERVICE.toml describes.
+  pack build [--stub STUB.exe] --input SERVICE.toml --output OUT.exe
+      Copies the launcher stub (the one this tool carries, or STUB.exe) and appends the
+      configuration block that SERVICE.toml describes.
   pack inspect LAUNCHER.exe
       Prints the configuration of a packed launcher as the description that builds it again.
   pack inspect --raw LAUNCHER.exe
@@ -27,6 +32,8 @@ const char kUsage[] = R"(usage:
       Writes DIR/service.toml and the included files under DIR/files/: `pack build --input
       DIR/service.toml` then makes the same launcher again.
   pack --help | pack build --help | pack inspect --help | pack extract --help
+  pack --version
+      Prints the tool's version and the SHA-256 of the stub and runtime jars it carries.
 
 Exit codes: 0 success; 1 the description, stub or output file, or a launcher that is damaged or
 none; 2 bad usage or a mistake in the description (an embedded file or icon that cannot be read
@@ -34,7 +41,9 @@ is reported as one).
 )";
 
 const char kBuildUsage[] =
-    R"(usage: pack build --stub STUB.exe --input SERVICE.toml --output OUT.exe
+    R"(usage: pack build [--stub STUB.exe] --input SERVICE.toml --output OUT.exe
+
+Without --stub the tool uses the launcher stub it carries (`pack --version` names it).
 
 SERVICE.toml (UTF-8 TOML; docs/pack.md lists every key with its meaning and default):
   [service]   name (required), description, start = "auto" | "demand", dependencies = [...]
@@ -42,7 +51,7 @@ SERVICE.toml (UTF-8 TOML; docs/pack.md lists every key with its meaning and defa
               max_version, search, allow_prerelease, require_jdk, jvm_variant, options,
               version_options, arguments, j_arguments, read_vmoptions,
               accept_unvalidated_directories, ignore_java_option_variables,
-              application_id, skip_vendor_registry
+              application_id, skip_vendor_registry, runtime_jar
   [launcher]  family, errors, windowed, working_directory, application_directory,
               native_library_directories, reduce_path, add_dll_directories,
               single_instance, instance_scope, raise_other_instance,
@@ -129,7 +138,22 @@ bool optionValue(const std::vector<std::string>& args, size_t& i, const std::str
     return false;
 }
 
-int build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+// `pack --version`: the version, then each carried file with its size and SHA-256.
+int version(const CarriedFiles& carried, std::ostream& out) {
+    out << "pack " << carried.version << "\n";
+    const std::pair<const char*, std::span<const uint8_t>> files[] = {
+        {"launcher.exe (stub)", carried.stub},
+        {"lumex-runtime.jar", carried.lumexJar},
+        {"parcelkit-runtime.jar", carried.parcelkitJar}};
+    for (const auto& [name, bytes] : files) {
+        out << "carries " << name << ": " << bytes.size() << " bytes, sha256 " << sha256Hex(bytes)
+            << "\n";
+    }
+    return 0;
+}
+
+int build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+          const CarriedFiles& carried) {
     std::string stubPath, inputPath, outputPath;
     for (size_t i = 1; i < args.size(); ++i) {
         if (args[i] == "--help" || args[i] == "-h") {
@@ -145,11 +169,11 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         }
         return usageError(err, "build: unknown argument '" + args[i] + "'");
     }
-    if (stubPath.empty() || inputPath.empty() || outputPath.empty()) {
-        return usageError(err, "build needs --stub, --input and --output");
+    if (inputPath.empty() || outputPath.empty()) {
+        return usageError(err, "build needs --input and --output");
     }
     for (const auto& [option, other] : {std::pair{"--input", &inputPath}, {"--stub", &stubPath}}) {
-        if (sameFile(outputPath, *other)) {
+        if (!other->empty() && sameFile(outputPath, *other)) {
             return usageError(err, "build: --output names the same file as " + std::string(option) +
                                        ", which building would overwrite; write the launcher "
                                        "to a new file");
@@ -169,8 +193,29 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     for (const auto& e : input.errors) err << formatDiagnostic(inputPath, e) << "\n";
     if (!input.writer) return 2;
 
+    BlockWriter writer = *input.writer;
+    if (input.runtimeJar && !namesRuntimeJar(writer)) {
+        const std::string jarName = runtimeJarName(writer);
+        const auto jar = jarName == "lumex-runtime.jar" ? carried.lumexJar : carried.parcelkitJar;
+        if (jar.empty()) {
+            err << "pack: this tool carries no " << jarName
+                << "; embed one under [[files]] or write `runtime_jar = false` in [java]\n";
+            return 1;
+        }
+        writer = withRuntimeJar(writer, jarName, jar);
+        out << "pack: embedded " << jarName << " " << carried.version << " (" << jar.size()
+            << " bytes; `runtime_jar = false` in [java] leaves it out)\n";
+    }
+
     std::vector<uint8_t> stub;
-    if (!loadFileFromDisk(stubPath, stub, problem)) {
+    if (stubPath.empty()) {
+        if (carried.stub.empty()) {
+            err << "pack: this tool carries no stub; name one with --stub\n";
+            return 1;
+        }
+        stub.assign(carried.stub.begin(), carried.stub.end());
+        stubPath = "carried launcher.exe " + std::string(carried.version);
+    } else if (!loadFileFromDisk(stubPath, stub, problem)) {
         err << "pack: stub: " << problem << "\n";
         return 1;
     }
@@ -180,7 +225,7 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
                "without a configuration block)\n";
         return 1;
     }
-    const std::vector<uint8_t> block = input.writer->build();
+    const std::vector<uint8_t> block = writer.build();
     std::vector<uint8_t> image;
     if (!input.resources.empty()) {
         if (!addResourceSection(stub, input.resources, image, problem)) {
@@ -326,6 +371,7 @@ int extract(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (const int failed = readLauncher(positional[0], content, err)) return failed;
     const std::filesystem::path dir = positional[1];
     try {
+        std::filesystem::create_directories(dir);  // also for a launcher without files
         for (const IncludedFile& file : content.files) {
             std::filesystem::path path;
             if (!includedFilePath(dir, file.name, path)) {
@@ -354,7 +400,8 @@ int extract(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
 }  // namespace
 
-int runPack(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int runPack(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+            const CarriedFiles& carried) {
     if (args.empty()) {
         err << kUsage;
         return 2;
@@ -364,7 +411,8 @@ int runPack(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         out << kUsage;
         return 0;
     }
-    if (command == "build") return build(args, out, err);
+    if (command == "--version") return version(carried, out);
+    if (command == "build") return build(args, out, err, carried);
     if (command == "inspect") return inspect(args, out, err);
     if (command == "extract") return extract(args, out, err);
     return usageError(err, "unknown command '" + command + "'");

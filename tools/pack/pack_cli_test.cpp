@@ -1,25 +1,33 @@
 #include "pack_cli.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "block_writer.h"
+#include "carried_files.h"
+#include "sha256.h"
 #include "test_pe_image.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+// Several runs of the tests share one temporary folder (the Windows builds' tests run side by
+// side under Wine): each run takes folders of its own.
+std::string runId() {
+    static const std::string id = std::to_string(std::random_device()());
+    return id;
+}
+
 class PackCli : public testing::Test {
 protected:
     void SetUp() override {
         const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::path(testing::TempDir()) /
-               ("pack_cli_" + std::to_string(::getpid()) + "_" + info->name());
+        dir_ = fs::path(testing::TempDir()) / ("pack_cli_" + runId() + "_" + info->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_ / "in" / "data");
         pack::writeFileBytes(path("stub.exe"), pack::makePeImage(), false);
@@ -32,9 +40,11 @@ protected:
         std::ofstream(path(name), std::ios::binary) << text;
     }
 
-    int run(std::vector<std::string> args) {
+    int run(std::vector<std::string> args) { return runWith(carried_, std::move(args)); }
+
+    int runWith(const pack::CarriedFiles& carried, std::vector<std::string> args) {
         std::ostringstream out, err;
-        const int code = pack::runPack(args, out, err);
+        const int code = pack::runPack(args, out, err, carried);
         out_ = out.str();
         err_ = err.str();
         return code;
@@ -45,13 +55,23 @@ protected:
                     path(output)});
     }
 
+    std::string read(const std::string& name) const {
+        const auto bytes = pack::readFileBytes(path(name));
+        return std::string(bytes.begin(), bytes.end());
+    }
+
     fs::path dir_;
     std::string out_, err_;
+    // What this tool carries in the tests: the same stub as stub.exe, two small jars.
+    const std::vector<uint8_t> stub_ = pack::makePeImage();
+    const std::vector<uint8_t> lumexJar_ = {'P', 'K', 3, 4, 'l', 'u', 'm', 'e', 'x'};
+    const std::vector<uint8_t> parcelkitJar_ = {'P', 'K', 3, 4, 'p', 'k'};
+    const pack::CarriedFiles carried_{"9.8.7", stub_, lumexJar_, parcelkitJar_};
 };
 
 TEST_F(PackCli, UsageAndHelp) {
     EXPECT_EQ(run({}), 2);
-    EXPECT_NE(err_.find("pack build --stub STUB.exe --input SERVICE.toml --output OUT.exe"),
+    EXPECT_NE(err_.find("pack build [--stub STUB.exe] --input SERVICE.toml --output OUT.exe"),
               std::string::npos);
     EXPECT_TRUE(out_.empty());
     EXPECT_EQ(run({"--help"}), 0);
@@ -67,7 +87,7 @@ TEST_F(PackCli, BadUsage) {
     EXPECT_EQ(run({"frobnicate"}), 2);
     EXPECT_NE(err_.find("unknown command 'frobnicate'"), std::string::npos);
     EXPECT_EQ(run({"build", "--stub", path("stub.exe")}), 2);
-    EXPECT_NE(err_.find("build needs --stub, --input and --output"), std::string::npos);
+    EXPECT_NE(err_.find("build needs --input and --output"), std::string::npos);
     EXPECT_EQ(run({"build", "--stub"}), 2);
     EXPECT_NE(err_.find("--stub needs a value"), std::string::npos);
     EXPECT_EQ(run({"build", "--bogus", "x"}), 2);
@@ -94,15 +114,18 @@ TEST_F(PackCli, BuildInspectExtractBuildAgain) {
     ASSERT_EQ(run({"inspect", path("out.exe")}), 0) << err_;
     EXPECT_TRUE(err_.empty()) << err_;
     const std::string listing = out_;
-    for (const char* line : {"name = \"MyService\"\n", "class_path = [\"app.jar\"]\n",
-                             "[messages.de]\nerror_caption = \"Fehler!\"\n",
-                             "name = \"lib/a.dll\"\nsource = \"files/lib/a.dll\"\n# 9 bytes\n"}) {
+    for (const char* line :
+         {"name = \"MyService\"\n", "class_path = [\"app.jar\"]\n",
+          "[messages.de]\nerror_caption = \"Fehler!\"\n",
+          "name = \"lib/a.dll\"\nsource = \"files/lib/a.dll\"\n# 9 bytes\n",
+          "name = \"lumex-runtime.jar\"\nsource = \"files/lumex-runtime.jar\"\n"}) {
         EXPECT_NE(listing.find(line), std::string::npos) << line << listing;
     }
 
     ASSERT_EQ(run({"extract", path("out.exe"), path("x")}), 0) << err_;
     EXPECT_EQ(pack::readFileBytes(path("x/files/lib/a.dll")),
               pack::readFileBytes(path("in/data/a.dll")));
+    EXPECT_EQ(pack::readFileBytes(path("x/files/lumex-runtime.jar")), lumexJar_);
     const auto written = pack::readFileBytes(path("x/service.toml"));
     EXPECT_EQ(std::string(written.begin(), written.end()), listing);
     ASSERT_EQ(build("x/service.toml", "again.exe"), 0) << err_;
@@ -217,7 +240,9 @@ TEST_F(PackCli, InspectOfOtherAndDamagedLaunchers) {
     EXPECT_NE(err_.find("config string 2001: (none) becomes \"l\""), std::string::npos) << err_;
     EXPECT_NE(err_.find("the default-language messages differ"), std::string::npos) << err_;
 
-    writeText("in.toml", "[service]\nname = \"MyService\"\n[java]\nmain_class = \"a.M\"\n");
+    writeText(
+        "in.toml",
+        "[service]\nname = \"MyService\"\n[java]\nmain_class = \"a.M\"\nruntime_jar = false\n");
     ASSERT_EQ(build("in.toml", "out.exe"), 0);
     auto bytes = pack::readFileBytes(path("out.exe"));
     bytes.resize(bytes.size() - 100);
@@ -229,6 +254,103 @@ TEST_F(PackCli, InspectOfOtherAndDamagedLaunchers) {
         << out_;
     EXPECT_EQ(run({"inspect", path("stub.exe")}), 1);
     EXPECT_NE(err_.find("no configuration block was appended"), std::string::npos) << err_;
+}
+
+TEST_F(PackCli, VersionNamesWhatTheToolCarries) {
+    EXPECT_EQ(run({"--version"}), 0);
+    EXPECT_TRUE(out_.starts_with("pack 9.8.7\n")) << out_;
+    for (const auto& [name, bytes] :
+         {std::pair{"launcher.exe (stub)", stub_}, std::pair{"lumex-runtime.jar", lumexJar_},
+          std::pair{"parcelkit-runtime.jar", parcelkitJar_}}) {
+        const std::string line = "carries " + std::string(name) + ": " +
+                                 std::to_string(bytes.size()) + " bytes, sha256 " +
+                                 pack::sha256Hex(bytes) + "\n";
+        EXPECT_NE(out_.find(line), std::string::npos) << line << out_;
+    }
+}
+
+// Without --stub the carried stub; a description that names no runtime jar gets its family's,
+// as the last file to extract: the same launcher as a description that names it there.
+TEST_F(PackCli, CarriedStubAndRuntimeJar) {
+    writeText("in/kept.bin", "kept");
+    writeText("in/lumex-runtime.jar", std::string(lumexJar_.begin(), lumexJar_.end()));
+    const std::string head = "[service]\nname = \"S\"\n[java]\nmain_class = \"a.M\"\n";
+    const std::string kept =
+        "[[files]]\nname = \"k.bin\"\nsource = \"kept.bin\"\nextract = false\n";
+    writeText("in/plain.toml", head + kept);
+    writeText(
+        "in/named.toml",
+        head + kept + "[[files]]\nname = \"lumex-runtime.jar\"\nsource = \"lumex-runtime.jar\"\n");
+    ASSERT_EQ(run({"build", "--input", path("in/plain.toml"), "--output", path("carried.exe")}), 0)
+        << err_;
+    EXPECT_NE(out_.find("embedded lumex-runtime.jar 9.8.7 (9 bytes;"), std::string::npos) << out_;
+    ASSERT_EQ(build("in/plain.toml", "given.exe"), 0) << err_;
+    ASSERT_EQ(build("in/named.toml", "named.exe"), 0) << err_;
+    EXPECT_EQ(out_.find("embedded"), std::string::npos) << out_;
+    EXPECT_EQ(read("carried.exe"), read("given.exe"));
+    EXPECT_EQ(read("carried.exe"), read("named.exe"));
+    ASSERT_EQ(run({"inspect", "--raw", path("carried.exe")}), 0);
+    EXPECT_NE(out_.find("string 2003 lumex-runtime.jar;k.bin\n"), std::string::npos) << out_;
+
+    struct Row {
+        std::string java;  // lines of [java] and what follows
+        std::string jar;   // the runtime jar embedded, or ""
+    };
+    const Row rows[] = {
+        {"[launcher]\nfamily = \"parcelkit\"\n", "parcelkit-runtime.jar"},
+        {"runtime_jar = true\n", "lumex-runtime.jar"},
+        {"runtime_jar = false\n", ""},
+        {"class_path = [\"app.jar\", \"lib/LUMEX-Runtime.JAR\"]\n", ""},
+        {"module_path = [{ jar = \"m\\\\parcelkit-runtime.jar\" }]\n", ""},
+        {"[[files]]\nname = \"x/parcelkit-runtime.jar\"\nsource = \"kept.bin\"\n", ""},
+    };
+    for (const Row& row : rows) {
+        writeText("in/row.toml", head + row.java);
+        ASSERT_EQ(run({"build", "--input", path("in/row.toml"), "--output", path("row.exe")}), 0)
+            << row.java << err_;
+        ASSERT_EQ(run({"inspect", "--raw", path("row.exe")}), 0);
+        const bool lumex = out_.find("string 2003 lumex-runtime.jar\n") != std::string::npos;
+        const bool parcelkit =
+            out_.find("string 2003 parcelkit-runtime.jar\n") != std::string::npos;
+        EXPECT_EQ(lumex, row.jar == "lumex-runtime.jar") << row.java << out_;
+        EXPECT_EQ(parcelkit, row.jar == "parcelkit-runtime.jar") << row.java << out_;
+        // Extracted and built again: the same launcher, with or without a runtime jar.
+        fs::remove_all(path("x"));
+        ASSERT_EQ(run({"extract", path("row.exe"), path("x")}), 0) << err_;
+        ASSERT_EQ(build("x/service.toml", "again.exe"), 0) << row.java << read("x/service.toml");
+        EXPECT_EQ(read("again.exe"), read("row.exe")) << row.java << read("x/service.toml");
+    }
+
+    const pack::CarriedFiles empty{"1", {}, {}, {}};
+    EXPECT_EQ(
+        runWith(empty, {"build", "--input", path("in/named.toml"), "--output", path("e.exe")}), 1);
+    EXPECT_NE(err_.find("this tool carries no stub; name one with --stub"), std::string::npos);
+    EXPECT_EQ(runWith(empty, {"build", "--stub", path("stub.exe"), "--input", path("in/plain.toml"),
+                              "--output", path("e.exe")}),
+              1);
+    EXPECT_NE(err_.find("carries no lumex-runtime.jar"), std::string::npos) << err_;
+    EXPECT_FALSE(fs::exists(path("e.exe")));
+}
+
+// The stub this build of the tool carries is the stub file it was built with.
+TEST_F(PackCli, TheRealCarriedStubIsTheBuiltStub) {
+    const auto stub = pack::readFileBytes(PACK_CARRIED_STUB_FILE);
+    ASSERT_EQ(runWith(pack::carriedFiles(), {"--version"}), 0);
+    EXPECT_NE(out_.find("carries launcher.exe (stub): " + std::to_string(stub.size()) +
+                        " bytes, sha256 " + pack::sha256Hex(stub) + "\n"),
+              std::string::npos)
+        << out_;
+    writeText("in.toml", "[service]\nname = \"S\"\n[java]\nmain_class = \"a.M\"\n");
+    ASSERT_EQ(runWith(pack::carriedFiles(),
+                      {"build", "--input", path("in.toml"), "--output", path("carried.exe")}),
+              0)
+        << err_;
+    ASSERT_EQ(runWith(pack::carriedFiles(), {"build", "--stub", PACK_CARRIED_STUB_FILE, "--input",
+                                             path("in.toml"), "--output", path("given.exe")}),
+              0)
+        << err_;
+    EXPECT_EQ(read("carried.exe"), read("given.exe"));
+    EXPECT_EQ(read("carried.exe").substr(0, stub.size()), std::string(stub.begin(), stub.end()));
 }
 
 }  // namespace

@@ -340,6 +340,7 @@ void Reader::run(const toml::table& root) {
 TomlBuild Reader::finish() {
     TomlBuild result;
     result.errors = std::move(errors_);
+    result.runtimeJar = runtimeJar_;
     if (!result.errors.empty()) return result;
     result.resources = std::move(resources_);
     BlockWriter writer;

@@ -98,6 +98,7 @@ void Reader::java(const toml::table* t) {
     flagSetting(t, p, "accept_unvalidated_directories", Setting::AcceptUnvalidatedDirectories);
     flagSetting(t, p, "ignore_java_option_variables", Setting::IgnoreJavaOptionVariables);
     textSetting(t, p, "application_id", Setting::ApplicationId);
+    runtimeJar_ = flag(t, p, "runtime_jar").value_or(true);
     flagSetting(t, p, "skip_vendor_registry", Setting::SkipVendorRegistry);
 }
 

@@ -8,6 +8,7 @@
 #include "config/config.h"
 #include "config/settings.h"
 #include "launcher_toml.h"
+#include "runtime_jar.h"
 #include "toml_keys.h"
 
 namespace pack {
@@ -276,6 +277,8 @@ void Printer::java() {
     flag("ignore_java_option_variables", Setting::IgnoreJavaOptionVariables);
     text("application_id", Setting::ApplicationId);
     flag("skip_vendor_registry", Setting::SkipVendorRegistry);
+    // A launcher without a runtime jar is built again without one.
+    if (!namesRuntimeJar(content_)) line("runtime_jar", "false");
 }
 
 void Printer::pathEntries(std::string_view key, Setting id) {

@@ -84,7 +84,8 @@ inline constexpr std::string_view kJavaKeys[] = {"main_class",
                                                  "accept_unvalidated_directories",
                                                  "ignore_java_option_variables",
                                                  "application_id",
-                                                 "skip_vendor_registry"};
+                                                 "skip_vendor_registry",
+                                                 "runtime_jar"};
 inline constexpr std::string_view kLauncherKeys[] = {"family",
                                                      "errors",
                                                      "windowed",
@@ -219,6 +220,7 @@ private:
     const toml::node* errorsNode_ = nullptr;
     const toml::node* windowedNode_ = nullptr;
     const toml::node* startNode_ = nullptr;
+    bool runtimeJar_ = true;
 };
 
 }  // namespace pack::reading

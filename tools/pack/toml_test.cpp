@@ -365,6 +365,8 @@ TEST(Description, EveryMistakeIsReportedWithItsPlaceAndKey) {
          "name, description, start, dependencies"},
         {"[service]\nname = 5\n[java]\nmain_class = \"a.Main\"\n",
          "t.toml:2:8: service.name: expected a string, found an integer"},
+        {withLines("", "runtime_jar = \"no\""),
+         "t.toml:6:15: java.runtime_jar: expected true or false, found a string"},
         {"[service]\nstart = \"auto\"\n[java]\nmain_class = \"a.Main\"\n",
          "t.toml:1:1: service.name: missing; name the service the launcher installs and runs"},
         {"[service]\nname = \"Svc\"\n",
