@@ -25,12 +25,30 @@ private:
 // The launcher's own executable (its long path), opened for reading, shared for reading and
 // writing.
 UniqueFile openOwnExecutable(const std::wstring& executablePath);
-// First reading: the narrow strings. Every failure ends the process.
-void readConfigStrings(const std::wstring& executablePath);
-// Second reading: localized strings and the language sections for languageCode; records where
-// the included files begin. Every failure ends the process.
-void readConfigBlock(const std::wstring& executablePath, std::string_view languageCode);
-// The position just behind the language sections, where the included files begin.
-uint32_t blockEndPosition();
+// The executable's configuration block, read in one pass: the constructor opens the file and
+// reads the narrow strings into the process-wide table, readTables then goes on with the
+// localized strings and the language sections, and the same open file serves the extraction of
+// the included files behind them. Every read failure ends the process.
+class OwnBlock {
+public:
+    explicit OwnBlock(const std::wstring& executablePath);
+    OwnBlock(const OwnBlock&) = delete;
+    OwnBlock& operator=(const OwnBlock&) = delete;
+
+    // Localized strings and the language sections for languageCode; returns the position just
+    // behind the sections, where the included files begin.
+    uint32_t readTables(std::string_view languageCode);
+    // The reader over the open file, for the included files.
+    BlockReader& reader() { return reader_; }
+    // Closes the file once nothing more is read.
+    void close() { file_.reset(); }
+
+private:
+    [[noreturn]] void fail();
+
+    UniqueFile file_;
+    FileSource source_;
+    BlockReader reader_;
+};
 
 }  // namespace launcher

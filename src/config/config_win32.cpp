@@ -11,33 +11,15 @@ namespace launcher {
 
 namespace {
 
-uint32_t& blockEnd() {
-    static uint32_t position = 0;
-    return position;
+// The open executable, or the fatal exit with the open failure's log line.
+HANDLE checkedOpen(const UniqueFile& file, const std::wstring& path) {
+    if (!file) {
+        const DWORD error = ::GetLastError();
+        logError(L"Could not open %p %d %s", static_cast<void*>(file.get()), error, path);
+        fatalError(readFailureText(ReadFailure::Open));
+    }
+    return file.get();
 }
-
-// Opens the executable and positions a reader at the block; ends the process on failure.
-struct OpenBlock {
-    UniqueFile file;
-    FileSource source;
-    BlockReader reader;
-    explicit OpenBlock(const std::wstring& path)
-        : file(openOwnExecutable(path)), source(checked(file, path)), reader(source) {
-        if (!seekConfigBlock(reader)) fail(reader);
-    }
-    static HANDLE checked(const UniqueFile& f, const std::wstring& path) {
-        if (!f) {
-            const DWORD error = ::GetLastError();
-            logError(L"Could not open %p %d %s", static_cast<void*>(f.get()), error, path);
-            fatalError(readFailureText(ReadFailure::Open));
-        }
-        return f.get();
-    }
-    [[noreturn]] static void fail(const BlockReader& r) {
-        logReadFailure(r);
-        fatalError(readFailureText(r.failure()));
-    }
-};
 
 }  // namespace
 
@@ -74,20 +56,22 @@ UniqueFile openOwnExecutable(const std::wstring& executablePath) {
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-void readConfigStrings(const std::wstring& executablePath) {
-    OpenBlock block(executablePath);
-    if (!launcher::readConfigStrings(block.reader, configStrings())) OpenBlock::fail(block.reader);
+OwnBlock::OwnBlock(const std::wstring& executablePath)
+    : file_(openOwnExecutable(executablePath)),
+      source_(checkedOpen(file_, executablePath)),
+      reader_(source_) {
+    if (!seekConfigBlock(reader_) || !readConfigStrings(reader_, configStrings())) fail();
 }
 
-void readConfigBlock(const std::wstring& executablePath, std::string_view languageCode) {
-    OpenBlock block(executablePath);
-    if (!readConfigBlockTables(block.reader, languageCode, localizedStrings(), blockEnd())) {
-        OpenBlock::fail(block.reader);
-    }
+uint32_t OwnBlock::readTables(std::string_view languageCode) {
+    uint32_t blockEnd = 0;
+    if (!readLocalizedTables(reader_, languageCode, localizedStrings(), blockEnd)) fail();
+    return blockEnd;
 }
 
-uint32_t blockEndPosition() {
-    return blockEnd();
+void OwnBlock::fail() {
+    logReadFailure(reader_);
+    fatalError(readFailureText(reader_.failure()));
 }
 
 }  // namespace launcher

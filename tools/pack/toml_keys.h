@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "config/settings.h"
+#include "config/splash_groups.h"
 
 namespace pack {
 
@@ -57,19 +58,8 @@ std::string latin1ToUtf8(std::string_view bytes);
 bool utf16ToUtf8(std::u16string_view text, std::string& out);
 
 // The four splash groups: a text and two numbers each, in the order the launcher passes them.
-struct SplashGroupIds {
-    launcher::Setting text, first, second;
-};
-inline constexpr SplashGroupIds kSplashGroups[] = {
-    {launcher::Setting::SplashText1, launcher::Setting::SplashNumber1a,
-     launcher::Setting::SplashNumber1b},
-    {launcher::Setting::SplashText2, launcher::Setting::SplashNumber2a,
-     launcher::Setting::SplashNumber2b},
-    {launcher::Setting::SplashText3, launcher::Setting::SplashNumber3a,
-     launcher::Setting::SplashNumber3b},
-    {launcher::Setting::SplashText4, launcher::Setting::SplashNumber4a,
-     launcher::Setting::SplashNumber4b},
-};
+using launcher::kSplashGroups;
+using launcher::SplashGroupIds;
 
 // The runtime's output files: the key, the flag that passes the path, and the path.
 struct OutputFileIds {

@@ -29,6 +29,10 @@ struct AssemblyInputs {
     bool serviceMode = false;                    // "-Xrs" unless present
     bool noRedirect = false;                     // "/run": output is not redirected
     bool parcelkitFamily = false;                // product marker: runtime jar and module
+    ConfiguredVmOptions configured;              // config 123 and the per-version lines
+    std::string classPathEntries;                // config 121
+    std::string modulePathEntries;               // config 132
+    std::string applicationDirectory;            // config 10003 as written
 };
 
 // What the assembly needs from the machine besides OptionSources.
@@ -38,11 +42,12 @@ public:
     // The default .vmoptions file; nothing when none opened or it holds more than maxBytes.
     virtual std::optional<VmOptionsFile> defaultVmOptionsFile(size_t maxBytes) = 0;
     // The configured class path (121) or module path (132) entries, each followed by ";".
-    virtual void appendConfiguredEntries(Setting list, std::string& target) = 0;
+    virtual void appendConfiguredEntries(Setting list, std::string_view entries,
+                                         std::string& target) = 0;
     // The *.jar and then *.zip files of the launcher's per-run directory, each followed by ";".
     virtual void appendLauncherArchives(std::string& target) = 0;
     // The application directory (config 10003) made absolute, case kept.
-    virtual std::string applicationDirectory() = 0;
+    virtual std::string applicationDirectory(std::string_view configured) = 0;
     // The options with '@' argument files expanded by the runtime's jli.dll in binDirectory;
     // nothing when the library or its functions are missing (logged).
     virtual std::optional<std::vector<std::string>> expandArgumentFiles(

@@ -1,7 +1,7 @@
 // JVM options from outside the executable: .vmoptions files (with includes and class-path
 // override lines), configured option strings, "-J" arguments, per-version lines and the
-// locale options. The rules are portable; what touches files, the environment and the
-// configuration comes through OptionSources, so tests feed them from memory.
+// locale options. The rules are portable; what touches files and the environment comes through
+// OptionSources and the configured texts come as values, so tests feed them from memory.
 #pragma once
 
 #include <cstddef>
@@ -128,9 +128,25 @@ std::optional<std::wstring> localeArgument(const std::vector<std::wstring>& prog
 std::vector<std::wstring> localeOptions(std::wstring_view argument, std::string_view languageCode,
                                         std::string_view countryCode);
 
-// Configured options (config 123), the first matching per-version line (10200 lines from
-// 10201) and the locale options, in that order, into the reader's collector.
+// At most this many per-version lines are checked.
+constexpr int32_t kMaxVersionLines = 10000;
+
+struct VersionOptionLine {
+    std::string condition;  // config 10201 + 2i
+    std::wstring options;   // config 10202 + 2i
+};
+
+// The configured option texts: what config 123 and the per-version lines hold.
+struct ConfiguredVmOptions {
+    std::wstring jvmOptions;                      // config 123
+    int32_t versionLineCount = 0;                 // config 10200 as written
+    std::vector<VersionOptionLine> versionLines;  // the first min(count, kMaxVersionLines)
+};
+
+// Configured options (config 123), the first matching per-version line and the locale options,
+// in that order, into the reader's collector.
 void addConfiguredVmOptions(VmOptionReader& reader, OptionSources& sources,
+                            const ConfiguredVmOptions& configured,
                             const std::vector<std::wstring>& programArguments,
                             std::string_view jvmVersion, std::string_view languageCode,
                             std::string_view countryCode);
@@ -167,6 +183,8 @@ std::optional<VmOptionsFile> readDefaultVmOptionsFile(size_t maxBytes);
 // Appends the entries of config 121 or 132 to target, each resolved and followed by ";"; a
 // required entry that is missing ends the launch (message 1006, or 1008 for a variable that
 // adds nothing: unset, empty, or too long for the 6000-character buffer).
-void appendConfiguredEntries(Setting list, OptionSources& sources, std::string& target);
+// list names which one the entries text holds (its 'S' entries differ).
+void appendConfiguredEntries(Setting list, std::string_view entries, OptionSources& sources,
+                             std::string& target);
 
 }  // namespace launcher

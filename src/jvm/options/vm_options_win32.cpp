@@ -6,7 +6,6 @@
 #include "common/limits.h"
 #include "common/log.h"
 #include "common/unique_handle.h"
-#include "config/config.h"
 #include "env/expand_launcher_variables.h"
 #include "env/paths.h"
 #include "jvm/options/vm_options.h"
@@ -180,8 +179,8 @@ std::optional<VmOptionsFile> readDefaultVmOptionsFile(size_t maxBytes) {
     return readOptionsBeside(module, maxBytes).second;
 }
 
-void appendConfiguredEntries(Setting list, OptionSources& sources, std::string& target) {
-    const std::string text = dupConfigString(list);
+void appendConfiguredEntries(Setting list, std::string_view text, OptionSources& sources,
+                             std::string& target) {
     logMessage(L"entry %S", text);
     const std::vector<ConfiguredEntry> entries = configuredEntries(text);
     logMessage(L"entries %d", static_cast<int>(entries.size()));
