@@ -21,19 +21,23 @@ const std::string* ConfigView::find(ConfigId id) const {
     return it == strings_.end() ? nullptr : &it->second;
 }
 
-std::string ConfigView::text(ConfigId configId, size_t maximum) const {
+void ConfigView::text(ConfigId configId, size_t maximum, std::string& out) const {
+    out.clear();
     const std::string* value = find(configId);
-    if (value == nullptr || maximum == 0) return {};
+    if (value == nullptr || maximum == 0) return;
     if (value->size() > maximum - 1) {
         logMessage(L"ERROR: config string %d truncated (%d %d)", configId.value(),
                    static_cast<int>(maximum), static_cast<int>(value->size()));
-        return value->substr(0, maximum - 1);
+        out.assign(*value, 0, maximum - 1);
+        return;
     }
-    return *value;
+    out = *value;
 }
 
 int32_t ConfigView::number(ConfigId id) const {
-    return parseConfigInt(text(id, kBufferLength));
+    std::string value;
+    text(id, kBufferLength, value);
+    return parseConfigInt(value);
 }
 
 bool ConfigView::appendWide(ConfigId id, std::wstring& out) const {
@@ -43,15 +47,18 @@ bool ConfigView::appendWide(ConfigId id, std::wstring& out) const {
     return true;
 }
 
-std::wstring ConfigView::wide(ConfigId id) const {
-    std::wstring out;
+void ConfigView::wide(ConfigId id, std::wstring& out) const {
+    out.clear();
     appendWide(id, out);
-    return out;
 }
 
-std::string ConfigView::whole(ConfigId id) const {
+void ConfigView::whole(ConfigId id, std::string& out) const {
     const std::string* value = find(id);
-    return value == nullptr ? std::string() : *value;
+    if (value == nullptr) {
+        out.clear();
+    } else {
+        out = *value;
+    }
 }
 
 int32_t parseConfigInt(std::string_view text) {
@@ -80,14 +87,19 @@ static std::wstring cutWide(std::wstring value, size_t maximum, int32_t id) {
     return value;
 }
 
-std::wstring ConfigView::wideCut(ConfigId id, size_t maximum) const {
+void ConfigView::wideCut(ConfigId id, size_t maximum, std::wstring& out) const {
     const std::string* value = find(id);
-    if (value == nullptr) return {};
-    return cutWide(widen(*value), maximum, id.value());
+    if (value == nullptr) {
+        out.clear();
+        return;
+    }
+    out = cutWide(widen(*value), maximum, id.value());
 }
 
 std::string getConfigString(ConfigId id, size_t maximum) {
-    return ConfigView(configStrings()).text(id, maximum);
+    std::string out;
+    ConfigView(configStrings()).text(id, maximum, out);
+    return out;
 }
 
 int32_t getConfigInt(ConfigId id) {
@@ -99,15 +111,21 @@ bool getConfigWide(ConfigId id, std::wstring& out) {
 }
 
 void appendConfigString(ConfigId id, std::string& out) {
-    out += ConfigView(configStrings()).whole(id);
+    std::string value;
+    ConfigView(configStrings()).whole(id, value);
+    out += value;
 }
 
 std::string dupConfigString(ConfigId id) {
-    return ConfigView(configStrings()).whole(id);
+    std::string out;
+    ConfigView(configStrings()).whole(id, out);
+    return out;
 }
 
 std::wstring getConfigStringAsWide(ConfigId id, size_t maximum) {
-    return ConfigView(configStrings()).wideCut(id, maximum);
+    std::wstring out;
+    ConfigView(configStrings()).wideCut(id, maximum, out);
+    return out;
 }
 
 std::wstring getLocalizedString(Message id) {

@@ -20,19 +20,20 @@ LocalizedStrings& localizedStrings();
 class ConfigView {
 public:
     explicit ConfigView(const ConfigStrings& strings) : strings_(strings) {}
-    // At most maximum - 1 bytes of the string (an empty text when absent); a cut is logged.
-    std::string text(ConfigId id, size_t maximum) const;
+    // Sets out to at most maximum - 1 bytes of the string (empty when absent); a cut is logged.
+    void text(ConfigId id, size_t maximum, std::string& out) const;
     // The string (read as into a 6000-byte buffer) converted as C atoi does; 0 when absent.
     int32_t number(ConfigId id) const;
     bool flag(ConfigId id) const { return number(id) != 0; }
     // Appends the widened string; reports whether the id was present.
     bool appendWide(ConfigId id, std::wstring& out) const;
-    std::wstring wide(ConfigId id) const;
-    // The whole string, empty when absent.
-    std::string whole(ConfigId id) const;
-    // The widened string, at most maximum - 1 characters (longer values are cut and the cut
-    // logged).
-    std::wstring wideCut(ConfigId id, size_t maximum) const;
+    // Sets out to the widened string, empty when absent.
+    void wide(ConfigId id, std::wstring& out) const;
+    // Sets out to the whole string, empty when absent.
+    void whole(ConfigId id, std::string& out) const;
+    // Sets out to the widened string, at most maximum - 1 characters (longer values are cut and
+    // the cut logged).
+    void wideCut(ConfigId id, size_t maximum, std::wstring& out) const;
 
 private:
     const std::string* find(ConfigId id) const;

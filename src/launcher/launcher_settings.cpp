@@ -7,101 +7,95 @@ namespace launcher {
 
 namespace {
 
-StartSettings startSettings(const ConfigView& config) {
-    StartSettings start;
+void startSettings(const ConfigView& config, StartSettings& start) {
     start.launcherKind = config.number(Setting::LauncherKind);
-    start.productMarker = config.text(Setting::ProductMarker, 2).c_str()[0];
+    std::string marker;
+    config.text(Setting::ProductMarker, 2, marker);
+    start.productMarker = marker.c_str()[0];
     start.reducePath = config.flag(Setting::ReducePath);
     start.ignoreJavaOptionVariables = config.flag(Setting::IgnoreJavaOptionVariables);
-    start.workingDirectory = config.wide(Setting::WorkingDirectory);
-    start.serviceName = config.wide(Setting::ServiceName);
-    return start;
+    config.wide(Setting::WorkingDirectory, start.workingDirectory);
+    config.wide(Setting::ServiceName, start.serviceName);
 }
 
-DiscoverySettings discoverySettings(const ConfigView& config, int32_t launcherKind) {
-    DiscoverySettings discovery;
-    discovery.minVersion = config.text(Setting::MinVersion, kVersionBoundLength);
-    discovery.maxVersion = config.text(Setting::MaxVersion, kVersionBoundLength);
-    discovery.searchSequence = config.text(Setting::SearchSequence, kBufferLength);
+void discoverySettings(const ConfigView& config, int32_t launcherKind,
+                       DiscoverySettings& discovery) {
+    config.text(Setting::MinVersion, kVersionBoundLength, discovery.minVersion);
+    config.text(Setting::MaxVersion, kVersionBoundLength, discovery.maxVersion);
+    config.text(Setting::SearchSequence, kBufferLength, discovery.searchSequence);
     discovery.useWindowedJava = launcherKind == 1;
     discovery.allowBetaAlways = config.flag(Setting::AllowBeta);
     discovery.requireJdk = config.flag(Setting::RequireJdk);
     discovery.acceptUnvalidated = config.flag(Setting::AcceptUnvalidatedDirectories);
-    discovery.jvmVariant = config.text(Setting::JvmVariant, kJvmVariantLength);
+    config.text(Setting::JvmVariant, kJvmVariantLength, discovery.jvmVariant);
     discovery.addDllDirectories = config.flag(Setting::AddDllDirectories);
-    discovery.applicationId = config.text(Setting::ApplicationId, kBufferLength);
+    config.text(Setting::ApplicationId, kBufferLength, discovery.applicationId);
     discovery.skipVendorRegistry = config.flag(Setting::SkipVendorRegistry);
-    discovery.applicationDirectory = config.wide(Setting::ApplicationDirectory);
-    return discovery;
+    config.wide(Setting::ApplicationDirectory, discovery.applicationDirectory);
 }
 
-OptionSettings optionSettings(const ConfigView& config) {
-    OptionSettings options;
-    options.configured.jvmOptions = config.wide(Setting::JvmOptions);
+void optionSettings(const ConfigView& config, OptionSettings& options) {
+    config.wide(Setting::JvmOptions, options.configured.jvmOptions);
     const int32_t count = config.number(Setting::VersionOptionCount);
     options.configured.versionLineCount = count;
     const int32_t lines = count < kMaxVersionLines ? count : kMaxVersionLines;
     for (int32_t i = 0; i < lines; ++i) {
-        options.configured.versionLines.push_back({config.whole(ConfigId::versionCondition(i)),
-                                                   config.wide(ConfigId::versionOptions(i))});
+        options.configured.versionConditions.push_back(std::string());
+        config.whole(ConfigId::versionCondition(i), options.configured.versionConditions.back());
+        options.configured.versionOptions.push_back(std::wstring());
+        config.wide(ConfigId::versionOptions(i), options.configured.versionOptions.back());
     }
     options.readDefaultVmOptionsFile = config.flag(Setting::ReadVmOptionsFile);
     options.javaOptionArguments = config.flag(Setting::JavaOptionArguments);
     options.moduleMode = config.flag(Setting::MainFromModulePath);
-    options.mainClass = config.text(Setting::MainClass, kBufferLength);
-    options.classPathEntries = config.whole(Setting::ClassPath);
-    options.modulePathEntries = config.whole(Setting::ModulePath);
-    options.applicationDirectory = config.whole(Setting::ApplicationDirectory);
-    return options;
+    config.text(Setting::MainClass, kBufferLength, options.mainClass);
+    config.whole(Setting::ClassPath, options.classPathEntries);
+    config.whole(Setting::ModulePath, options.modulePathEntries);
+    config.whole(Setting::ApplicationDirectory, options.applicationDirectory);
 }
 
-LaunchSettings launchSettings(const ConfigView& config, int32_t launcherKind) {
-    LaunchSettings launch;
+void launchSettings(const ConfigView& config, int32_t launcherKind, LaunchSettings& launch) {
     LauncherArgumentSettings& arguments = launch.arguments;
     arguments.windowedLauncher = launcherKind == 1;
     arguments.moduleMode = config.flag(Setting::MainFromModulePath);
-    arguments.mainClass = config.wide(Setting::MainClass);
+    config.wide(Setting::MainClass, arguments.mainClass);
     arguments.passFirstPath = config.flag(Setting::PassFirstPath);
-    arguments.firstPath = config.wide(Setting::FirstPath);
+    config.wide(Setting::FirstPath, arguments.firstPath);
     arguments.passSecondPath = config.flag(Setting::PassSecondPath);
-    arguments.secondPath = config.wide(Setting::SecondPath);
+    config.wide(Setting::SecondPath, arguments.secondPath);
     arguments.launcherFlag = config.flag(Setting::LauncherFlag);
-    arguments.programArguments = config.wide(Setting::ProgramArguments);
+    config.wide(Setting::ProgramArguments, arguments.programArguments);
     arguments.javaOptionArguments = config.flag(Setting::JavaOptionArguments);
     if (config.flag(Setting::SplashSettings)) {
-        SplashSettings splash;
+        SplashSettings& splash = launch.splash.emplace();
         splash.flag = config.flag(Setting::SplashConfigured);
         for (size_t i = 0; i < SplashSettings::kGroupCount; ++i) {
-            splash.groups[i].text = config.text(kSplashGroups[i].text, kSplashTextLength);
+            config.text(kSplashGroups[i].text, kSplashTextLength, splash.groups[i].text);
             splash.groups[i].first = config.number(kSplashGroups[i].first);
             splash.groups[i].second = config.number(kSplashGroups[i].second);
         }
-        launch.splash = std::move(splash);
     }
-    launch.applicationDirectory = config.wide(Setting::ApplicationDirectory);
+    config.wide(Setting::ApplicationDirectory, launch.applicationDirectory);
     launch.outputRotateSize = config.number(Setting::OutputRotateSize);
     launch.outputKeep = config.number(Setting::OutputKeep);
-    return launch;
 }
 
-ServiceSettings serviceSettings(const ConfigView& config, int32_t launcherKind) {
-    ServiceSettings service;
+void serviceSettings(const ConfigView& config, int32_t launcherKind, ServiceSettings& service) {
     ServiceInstallOptions& install = service.install;
     install.delayedAutoStart = config.flag(Setting::DelayedAutoStart);
-    install.displayName = config.wideCut(Setting::ServiceDisplayName, kBufferLength);
-    install.recoveryActions = config.text(Setting::RecoveryActions, kBufferLength);
+    config.wideCut(Setting::ServiceDisplayName, kBufferLength, install.displayName);
+    config.text(Setting::RecoveryActions, kBufferLength, install.recoveryActions);
     install.recoveryDelaySeconds = config.number(Setting::RecoveryDelay);
     install.recoveryResetAfterSeconds = config.number(Setting::RecoveryResetAfter);
     install.recoveryOnErrorExit = config.flag(Setting::RecoveryOnErrorExit);
-    install.account = config.wideCut(Setting::ServiceAccount, kBufferLength);
-    install.passwordVariable = config.wideCut(Setting::PasswordVariable, kBufferLength);
+    config.wideCut(Setting::ServiceAccount, kBufferLength, install.account);
+    config.wideCut(Setting::PasswordVariable, kBufferLength, install.passwordVariable);
     install.launcherKind = launcherKind;
-    install.dependencies = config.wideCut(Setting::ServiceDependencies, kBufferLength);
+    config.wideCut(Setting::ServiceDependencies, kBufferLength, install.dependencies);
     ServiceHostOptions& host = service.host;
     host.stopTimeoutSeconds = stopTimeoutSeconds(config.number(Setting::StopTimeout));
     host.killChildWithHost = config.flag(Setting::KillChildWithHost);
     host.reportChildFailure = !install.recoveryActions.empty();
-    return service;
 }
 
 }  // namespace
@@ -110,20 +104,22 @@ Settings buildSettings(const ConfigView& config) {
     Settings settings;
     settings.temp = {config.flag(Setting::PreferLongTempPath),
                      config.flag(Setting::LocalAppDataTempFirst)};
-    settings.start = startSettings(config);
+    startSettings(config, settings.start);
     const int32_t kind = settings.start.launcherKind;
     settings.extraction.fileCount = config.number(Setting::IncludedFileCount);
-    settings.extraction.fileNames = includedFileNames(config.whole(Setting::IncludedFileNames));
-    settings.nativePath = {config.whole(Setting::NativeLibraryDirectories),
-                           config.flag(Setting::AddDllDirectories)};
+    std::string names;
+    config.whole(Setting::IncludedFileNames, names);
+    settings.extraction.fileNames = includedFileNames(names);
+    config.whole(Setting::NativeLibraryDirectories, settings.nativePath.directories);
+    settings.nativePath.addDllDirectories = config.flag(Setting::AddDllDirectories);
     settings.instance.machineWide = config.flag(Setting::SingleInstanceMachineWide);
     settings.instance.session = config.flag(Setting::SingleInstanceSession);
     settings.instance.singleInstance = config.flag(Setting::SingleInstance);
     settings.instance.raiseOtherInstance = config.flag(Setting::RaiseOtherInstance);
-    settings.discovery = discoverySettings(config, kind);
-    settings.options = optionSettings(config);
-    settings.launch = launchSettings(config, kind);
-    settings.service = serviceSettings(config, kind);
+    discoverySettings(config, kind, settings.discovery);
+    optionSettings(config, settings.options);
+    launchSettings(config, kind, settings.launch);
+    serviceSettings(config, kind, settings.service);
     return settings;
 }
 

@@ -174,20 +174,22 @@ TEST_F(BuildSettings, VersionLinesAndListsAsWritten) {
                           {idOf(Setting::IncludedFileNames), ";a.jar;;lib\\b.dll;"},
                           {idOf(Setting::ServiceName), "Sv\xE9"}};
     Settings settings = built(strings);
-    ASSERT_EQ(settings.options.configured.versionLines.size(), 2u);
-    EXPECT_EQ(settings.options.configured.versionLines[0].condition, "9-11");
-    EXPECT_EQ(settings.options.configured.versionLines[0].options, L"-Dv=\u00E9");
-    EXPECT_EQ(settings.options.configured.versionLines[1].condition, "");
+    EXPECT_EQ(settings.options.configured.versionConditions,
+              (std::vector<std::string>{"9-11", ""}));
+    EXPECT_EQ(settings.options.configured.versionOptions,
+              (std::vector<std::wstring>{L"-Dv=\u00E9", L""}));
     EXPECT_EQ(settings.extraction.fileNames, (std::vector<std::string>{"a.jar", "lib\\b.dll"}));
     EXPECT_EQ(settings.start.serviceName, L"Sv\u00E9");
     // A count past the limit keeps its value for the log; only the limit's lines are read.
     strings[idOf(Setting::VersionOptionCount)] = "20000";
     settings = built(strings);
     EXPECT_EQ(settings.options.configured.versionLineCount, 20000);
-    EXPECT_EQ(settings.options.configured.versionLines.size(),
+    EXPECT_EQ(settings.options.configured.versionConditions.size(),
+              static_cast<size_t>(launcher::kMaxVersionLines));
+    EXPECT_EQ(settings.options.configured.versionOptions.size(),
               static_cast<size_t>(launcher::kMaxVersionLines));
     strings[idOf(Setting::VersionOptionCount)] = "-3";
-    EXPECT_TRUE(built(strings).options.configured.versionLines.empty());
+    EXPECT_TRUE(built(strings).options.configured.versionConditions.empty());
 }
 
 // The service dependencies: config 149 widened byte by byte, cut, and made a multi-string.

@@ -56,7 +56,7 @@ std::vector<std::string> assembleJvmOptions(const LauncherState& state, const Se
     inputs.javaOptionArguments = options.javaOptionArguments;
     inputs.moduleMode = options.moduleMode;
     inputs.mainClass = options.mainClass;
-    inputs.configured = options.configured;
+    inputs.configured = &options.configured;
     inputs.classPathEntries = options.classPathEntries;
     inputs.modulePathEntries = options.modulePathEntries;
     inputs.applicationDirectory = options.applicationDirectory;
@@ -114,7 +114,7 @@ void runApplication(const LauncherState& state, const Settings& settings,
     request.legacyMinimumVersion = runtime->legacyMinimumVersion;
     request.executablePath = executablePathW();
     request.applicationDirectory = settings.launch.applicationDirectory;
-    request.splash = settings.launch.splash;
+    if (settings.launch.splash) request.splash = &*settings.launch.splash;
     // The per-run directory stays: the application was told where it is.
     if (!launchProgram(request)) exitLauncher(1);
 }

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "config/language_table.h"
 #include "config/settings.h"
 #include "config/splash_groups.h"
 
@@ -27,8 +28,8 @@ std::span<const MessageText> messageTexts();
 const MessageText* messageText(std::string_view key);
 
 // Language section keys the launcher can match: its language codes and their two-letter
-// languages ("de", "de_CH", "no_NO_NY").
-bool isLanguageKey(std::string_view key);
+// languages ("de", "de_CH", "no_NO_NY"), from the launcher's own table.
+using launcher::isLanguageKey;
 
 // The readable search sequence entries: "bundled:DIR", "directory:DIR", "env:NAME", "JAVA_HOME",
 // "path", "registry", "installations". Empty error: the entry in the launcher's letter form.

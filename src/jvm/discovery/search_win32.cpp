@@ -207,10 +207,9 @@ void reportFailure(const SearchState& state) {
 
 std::optional<SelectedRuntime> LoadDLL(const DiscoverySettings& settings, bool reportToUser) {
     logMessage(L"LoadDLL (%d, %S, %d)", reportToUser ? 1 : 0, "", 0);
-    DiscoverySettings resolved = settings;
-    resolved.applicationDirectory =
+    Discovery discovery{settings};
+    discovery.settings.applicationDirectory =
         canonicalPath(settings.applicationDirectory, true, FolderForm::Wide);
-    Discovery discovery{std::move(resolved)};
     const SearchState state = searchForJvm(discovery);
     if (state.kind == JvmLocationKind::None) {
         logError(L"No JVM found");

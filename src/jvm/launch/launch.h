@@ -2,7 +2,6 @@
 // launcher class (the Windows side; the JNI calls themselves are in jvm_calls.h).
 #pragma once
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,14 +10,15 @@
 namespace launcher {
 
 struct LaunchRequest {
-    void* createJavaVm = nullptr;          // JNI_CreateJavaVM of the loaded library
-    std::vector<std::string> options;      // the assembled JVM options, in order
-    std::vector<std::wstring> elements;    // the launcher class's argument array
-    bool parcelkitFamily = false;          // class names, helper library
-    bool legacyMinimumVersion = false;     // natives are registered partially
-    std::wstring executablePath;           // long form, for "lumex.moduleName"
-    std::wstring applicationDirectory;     // config 10003, for the helper library
-    std::optional<SplashSettings> splash;  // handed to the launcher class when config 108 is set
+    void* createJavaVm = nullptr;        // JNI_CreateJavaVM of the loaded library
+    std::vector<std::string> options;    // the assembled JVM options, in order
+    std::vector<std::wstring> elements;  // the launcher class's argument array
+    bool parcelkitFamily = false;        // class names, helper library
+    bool legacyMinimumVersion = false;   // natives are registered partially
+    std::wstring executablePath;         // long form, for "lumex.moduleName"
+    std::wstring applicationDirectory;   // config 10003, for the helper library
+    // Handed to the launcher class when config 108 is set; the settings outlive the launch.
+    const SplashSettings* splash = nullptr;
 };
 
 // Runs the application: true when the launcher class's main returned normally (the JVM is then

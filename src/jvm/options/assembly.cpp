@@ -87,8 +87,10 @@ AssembledOptions buildJvmOptions(const AssemblyInputs& inputs, OptionSources& so
     VmOptionCollector collector;
     collector.options = inputs.systemProperties;
     VmOptionReader reader(sources, collector);
-    addConfiguredVmOptions(reader, sources, inputs.configured, inputs.programArguments,
-                           inputs.jvmVersion, inputs.languageCode, inputs.countryCode);
+    const ConfiguredVmOptions nothingConfigured;
+    addConfiguredVmOptions(
+        reader, sources, inputs.configured ? *inputs.configured : nothingConfigured,
+        inputs.programArguments, inputs.jvmVersion, inputs.languageCode, inputs.countryCode);
     if (inputs.readDefaultVmOptionsFile) {
         // The default file counts against the same read budget as the includes.
         const std::optional<VmOptionsFile> file =

@@ -16,23 +16,23 @@ namespace launcher {
 
 // The plain values the assembly depends on.
 struct AssemblyInputs {
-    std::vector<std::string> systemProperties;   // "-D..." options, in their order
-    std::vector<std::wstring> programArguments;  // element 0 the executable as named
-    std::string jvmVersion;                      // the selected runtime's version text
-    std::string jvmBinDirectory;                 // where its jli.dll lies; empty: unknown
-    std::string languageCode;                    // chosen language ("de"), may be empty
-    std::string countryCode;                     // and country ("CH"), may be empty
-    bool readDefaultVmOptionsFile = false;       // config 166
-    bool javaOptionArguments = false;            // config 125: "-J" arguments are options
-    bool moduleMode = false;                     // config 133: the main class is a module's
-    std::string mainClass;                       // config 122, "module/class" in module mode
-    bool serviceMode = false;                    // "-Xrs" unless present
-    bool noRedirect = false;                     // "/run": output is not redirected
-    bool parcelkitFamily = false;                // product marker: runtime jar and module
-    ConfiguredVmOptions configured;              // config 123 and the per-version lines
-    std::string classPathEntries;                // config 121
-    std::string modulePathEntries;               // config 132
-    std::string applicationDirectory;            // config 10003 as written
+    std::vector<std::string> systemProperties;        // "-D..." options, in their order
+    std::vector<std::wstring> programArguments;       // element 0 the executable as named
+    std::string jvmVersion;                           // the selected runtime's version text
+    std::string jvmBinDirectory;                      // where its jli.dll lies; empty: unknown
+    std::string languageCode;                         // chosen language ("de"), may be empty
+    std::string countryCode;                          // and country ("CH"), may be empty
+    bool readDefaultVmOptionsFile = false;            // config 166
+    bool javaOptionArguments = false;                 // config 125: "-J" arguments are options
+    bool moduleMode = false;                          // config 133: the main class is a module's
+    std::string mainClass;                            // config 122, "module/class" in module mode
+    bool serviceMode = false;                         // "-Xrs" unless present
+    bool noRedirect = false;                          // "/run": output is not redirected
+    bool parcelkitFamily = false;                     // product marker: runtime jar and module
+    const ConfiguredVmOptions* configured = nullptr;  // config 123 and the per-version lines
+    std::string classPathEntries;                     // config 121
+    std::string modulePathEntries;                    // config 132
+    std::string applicationDirectory;                 // config 10003 as written
 };
 
 // What the assembly needs from the machine besides OptionSources.

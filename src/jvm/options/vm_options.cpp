@@ -301,13 +301,17 @@ void addConfiguredVmOptions(VmOptionReader& reader, OptionSources& sources,
     }
     for (int32_t i = 0; i < count && !jvmVersion.empty(); ++i) {
         const size_t line = static_cast<size_t>(i);
-        if (line >= configured.versionLines.size()) break;
-        const VersionOptionLine& version = configured.versionLines[line];
-        const bool matches = versionConditionMatches(version.condition, jvmVersion);
-        logMessage(L"checking version %S %d", version.condition, matches ? 1 : 0);
+        if (line >= configured.versionConditions.size() ||
+            line >= configured.versionOptions.size()) {
+            break;
+        }
+        const std::string& condition = configured.versionConditions[line];
+        const bool matches = versionConditionMatches(condition, jvmVersion);
+        logMessage(L"checking version %S %d", condition, matches ? 1 : 0);
         if (!matches) continue;
-        logMessage(L"adding specific %s", version.options);
-        reader.addVmOptionTokens(optionTokens(sources, version.options));
+        const std::wstring& options = configured.versionOptions[line];
+        logMessage(L"adding specific %s", options);
+        reader.addVmOptionTokens(optionTokens(sources, options));
         break;
     }
 

@@ -131,16 +131,14 @@ std::vector<std::wstring> localeOptions(std::wstring_view argument, std::string_
 // At most this many per-version lines are checked.
 constexpr int32_t kMaxVersionLines = 10000;
 
-struct VersionOptionLine {
-    std::string condition;  // config 10201 + 2i
-    std::wstring options;   // config 10202 + 2i
-};
-
 // The configured option texts: what config 123 and the per-version lines hold.
 struct ConfiguredVmOptions {
-    std::wstring jvmOptions;                      // config 123
-    int32_t versionLineCount = 0;                 // config 10200 as written
-    std::vector<VersionOptionLine> versionLines;  // the first min(count, kMaxVersionLines)
+    std::wstring jvmOptions;       // config 123
+    int32_t versionLineCount = 0;  // config 10200 as written
+    // The first min(count, kMaxVersionLines) lines: line i's condition (config 10201 + 2i) and
+    // its options (config 10202 + 2i).
+    std::vector<std::string> versionConditions;
+    std::vector<std::wstring> versionOptions;
 };
 
 // Configured options (config 123), the first matching per-version line and the locale options,

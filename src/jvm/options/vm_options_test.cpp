@@ -264,7 +264,8 @@ TEST_F(VmOptions, ConfiguredThenFirstMatchingVersionLineThenLocale) {
     ConfiguredVmOptions configured;
     configured.jvmOptions = L"-Xmx256m -include-options extra.vmoptions \"-Dq=a b\"";
     configured.versionLineCount = 3;
-    configured.versionLines = {{"9-11", L"-Dno"}, {"8-8", L"-Dv=8 -Dm=${M}"}, {"*", L"-Dthird"}};
+    configured.versionConditions = {"9-11", "8-8", "*"};
+    configured.versionOptions = {L"-Dno", L"-Dv=8 -Dm=${M}", L"-Dthird"};
     addConfiguredVmOptions(reader, sources, configured,
                            {L"app.exe", L"-Dsun.locale.formatasdefault=no"}, "1.8.0_292", "de",
                            "CH");
