@@ -25,28 +25,33 @@ private:
 // The launcher's own executable (its long path), opened for reading, shared for reading and
 // writing.
 UniqueFile openOwnExecutable(const std::wstring& executablePath);
-// The executable's configuration block, read in one pass: the constructor opens the file and
-// reads the narrow strings into the process-wide table, readTables then goes on with the
-// localized strings and the language sections, and the same open file serves the extraction of
-// the included files behind them. Every read failure ends the process.
+// The executable's configuration block, read in one pass: readStrings opens the file and reads
+// the narrow strings into the process-wide table, readTables goes on with the localized strings
+// and the language sections, and the same open file serves the extraction of the included files
+// behind them. A failure comes back with its log line written; the entry ends the process with
+// its text (readFailureText): the launcher cannot run on a partial configuration.
 class OwnBlock {
 public:
     explicit OwnBlock(const std::wstring& executablePath);
     OwnBlock(const OwnBlock&) = delete;
     OwnBlock& operator=(const OwnBlock&) = delete;
 
-    // Localized strings and the language sections for languageCode; returns the position just
-    // behind the sections, where the included files begin.
-    uint32_t readTables(std::string_view languageCode);
+    // Opens the file, finds the block and reads its narrow strings.
+    ReadFailure readStrings();
+    // Localized strings and the language sections for languageCode; blockEnd becomes the
+    // position just behind the sections, where the included files begin.
+    ReadFailure readTables(std::string_view languageCode, uint32_t& blockEnd);
     // The reader over the open file, for the included files.
     BlockReader& reader() { return reader_; }
     // Closes the file once nothing more is read.
     void close() { file_.reset(); }
 
 private:
-    [[noreturn]] void fail();
+    ReadFailure failed();
 
+    std::wstring path_;
     UniqueFile file_;
+    uint32_t openError_;  // taken before anything else can change the last error
     FileSource source_;
     BlockReader reader_;
 };

@@ -2,26 +2,11 @@
 
 #include <algorithm>
 
-#include "common/fatal.h"
 #include "common/log.h"
 #include "config/config.h"
 #include "config/config_reader.h"
 
 namespace launcher {
-
-namespace {
-
-// The open executable, or the fatal exit with the open failure's log line.
-HANDLE checkedOpen(const UniqueFile& file, const std::wstring& path) {
-    if (!file) {
-        const DWORD error = ::GetLastError();
-        logError(L"Could not open %p %d %s", static_cast<void*>(file.get()), error, path);
-        fatalError(readFailureText(ReadFailure::Open));
-    }
-    return file.get();
-}
-
-}  // namespace
 
 FileSource::FileSource(HANDLE file) : file_(file) {
     LARGE_INTEGER size{};
@@ -57,21 +42,29 @@ UniqueFile openOwnExecutable(const std::wstring& executablePath) {
 }
 
 OwnBlock::OwnBlock(const std::wstring& executablePath)
-    : file_(openOwnExecutable(executablePath)),
-      source_(checkedOpen(file_, executablePath)),
-      reader_(source_) {
-    if (!seekConfigBlock(reader_) || !readConfigStrings(reader_, configStrings())) fail();
+    : path_(executablePath),
+      file_(openOwnExecutable(executablePath)),
+      openError_(file_ ? 0 : ::GetLastError()),
+      source_(file_.get()),
+      reader_(source_) {}
+
+ReadFailure OwnBlock::readStrings() {
+    if (!file_) {
+        logError(L"Could not open %p %d %s", static_cast<void*>(file_.get()), openError_, path_);
+        return ReadFailure::Open;
+    }
+    if (!seekConfigBlock(reader_) || !readConfigStrings(reader_, configStrings())) return failed();
+    return ReadFailure::None;
 }
 
-uint32_t OwnBlock::readTables(std::string_view languageCode) {
-    uint32_t blockEnd = 0;
-    if (!readLocalizedTables(reader_, languageCode, localizedStrings(), blockEnd)) fail();
-    return blockEnd;
+ReadFailure OwnBlock::readTables(std::string_view languageCode, uint32_t& blockEnd) {
+    if (!readLocalizedTables(reader_, languageCode, localizedStrings(), blockEnd)) return failed();
+    return ReadFailure::None;
 }
 
-void OwnBlock::fail() {
+ReadFailure OwnBlock::failed() {
     logReadFailure(reader_);
-    fatalError(readFailureText(reader_.failure()));
+    return reader_.failure();
 }
 
 }  // namespace launcher

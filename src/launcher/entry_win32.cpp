@@ -45,7 +45,11 @@ uint32_t initLauncher(LauncherState& state, const StartSettings& start, OwnBlock
     LanguageCodes codes = splitLanguageCode(language);
     state.languageCode = std::move(codes.language);
     state.countryCode = std::move(codes.country);
-    const uint32_t blockEnd = block.readTables(language);
+    uint32_t blockEnd = 0;
+    if (const ReadFailure failure = block.readTables(language, blockEnd);
+        failure != ReadFailure::None) {
+        fatalError(readFailureText(failure));
+    }
     if (!showsErrorsInMessageBoxes(start.launcherKind)) guiErrors = false;
     state.productMarker = start.productMarker;
     if (start.reducePath) reducePath();
@@ -141,6 +145,9 @@ int launcherMain() {
     // The block is read once: the narrow strings now, the rest in initLauncher, the included
     // files by the run road, all through this one open file.
     OwnBlock block(executablePathW());
+    if (const ReadFailure failure = block.readStrings(); failure != ReadFailure::None) {
+        fatalError(readFailureText(failure));
+    }
     const Settings settings = buildSettings(ConfigView(configStrings()));
     setTempBaseOptions(settings.temp);
     LauncherState state;

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,8 +56,8 @@ struct OptionSettings {
 // The JVM thread's configured parts.
 struct LaunchSettings {
     LauncherArgumentSettings arguments;
-    std::optional<SplashSettings> splash;  // set when config 108 is
-    std::wstring applicationDirectory;     // config 10003, for the helper library
+    bool passSplash = false;               // config 108: the splash settings go to the class
+    SplashSettings splash;
     int32_t outputRotateSize = 0;          // config 3011
     int32_t outputKeep = 0;                // config 3012
 };

@@ -87,7 +87,7 @@ TEST_F(BuildSettings, NumbersAreReadAsAtoiAndLandInTheirField) {
     // Absent: every number reads as 0.
     const Settings empty = built({});
     for (const NumberRow& row : rows) EXPECT_EQ(row.field(empty), 0) << idOf(row.id);
-    EXPECT_FALSE(empty.launch.splash);
+    EXPECT_FALSE(empty.launch.passSplash);
     EXPECT_TRUE(launcher::takeLogLines().empty());
 }
 
@@ -155,15 +155,16 @@ TEST_F(BuildSettings, SplashGroupsOnlyWhenConfigured) {
                           {idOf(Setting::SplashText2), "two"},
                           {idOf(Setting::SplashNumber2a), "21"},
                           {idOf(Setting::SplashNumber4b), "42"}};
-    EXPECT_FALSE(built(strings).launch.splash);
+    EXPECT_FALSE(built(strings).launch.passSplash);
     strings[idOf(Setting::SplashSettings)] = "1";
-    const auto splash = built(strings).launch.splash;
-    ASSERT_TRUE(splash);
-    EXPECT_TRUE(splash->flag);
-    EXPECT_EQ(splash->groups[1].text, "two");
-    EXPECT_EQ(splash->groups[1].first, 21);
-    EXPECT_EQ(splash->groups[3].second, 42);
-    EXPECT_EQ(splash->groups[0].text, "");
+    const Settings settings = built(strings);
+    ASSERT_TRUE(settings.launch.passSplash);
+    const launcher::SplashSettings& splash = settings.launch.splash;
+    EXPECT_TRUE(splash.flag);
+    EXPECT_EQ(splash.groups[1].text, "two");
+    EXPECT_EQ(splash.groups[1].first, 21);
+    EXPECT_EQ(splash.groups[3].second, 42);
+    EXPECT_EQ(splash.groups[0].text, "");
 }
 
 TEST_F(BuildSettings, VersionLinesAndListsAsWritten) {

@@ -99,7 +99,8 @@ void runApplication(const LauncherState& state, const Settings& settings,
                              settings.nativePath.addDllDirectories);
     if (serviceChild) registerConsoleCtrlHandler();
     // A second instance in single-instance mode ends here, before any JVM is looked for.
-    const std::string semaphoreName = acquireInstanceGuard(settings.instance);
+    const std::optional<std::string> semaphoreName = acquireInstanceGuard(settings.instance);
+    if (!semaphoreName) exitLauncher(0);
     // The search has shown the user why when nothing loaded.
     const std::optional<SelectedRuntime> runtime = LoadDLL(settings.discovery, true);
     if (!runtime) exitLauncher(1);
@@ -107,14 +108,15 @@ void runApplication(const LauncherState& state, const Settings& settings,
     LaunchRequest request;
     request.createJavaVm = runtime->createJavaVm;
     request.options =
-        assembleJvmOptions(state, settings, extraction, *runtime, semaphoreName, arguments);
+        assembleJvmOptions(state, settings, extraction, *runtime, *semaphoreName, arguments);
     request.elements = launcherArguments(
         launcherArgumentInputs(settings.launch.arguments, runtime->jvmHome), arguments);
     request.parcelkitFamily = state.productMarker == kParcelkitMarker;
     request.legacyMinimumVersion = runtime->legacyMinimumVersion;
     request.executablePath = executablePathW();
-    request.applicationDirectory = settings.launch.applicationDirectory;
-    if (settings.launch.splash) request.splash = &*settings.launch.splash;
+    // The helper library lies in the application directory as configured.
+    request.applicationDirectory = settings.discovery.applicationDirectory;
+    if (settings.launch.passSplash) request.splash = &settings.launch.splash;
     // The per-run directory stays: the application was told where it is.
     if (!launchProgram(request)) exitLauncher(1);
 }

@@ -28,8 +28,7 @@ struct DiscoverySettings {
     bool addDllDirectories = false;     // config 154
     std::string applicationId;          // config 160 (6000 characters)
     bool skipVendorRegistry = false;    // config 165
-    std::wstring applicationDirectory;  // config 10003; the search makes it absolute against the
-                                        // launcher folder
+    std::wstring applicationDirectory;  // config 10003 as written
 };
 
 // Buffer lengths of the version bounds and the JVM variant.
@@ -38,7 +37,8 @@ constexpr size_t kJvmVariantLength = 200;
 
 // The state of one search, shared by validation, the finders and the loader.
 struct Discovery {
-    DiscoverySettings settings;
+    const DiscoverySettings& settings;
+    std::wstring applicationDirectory;  // the setting made absolute against the launcher folder
     VersionList minVersion;
     VersionList maxVersion;
     // Java executables whose JVM library failed to load in this run; never offered again.

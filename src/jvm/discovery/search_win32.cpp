@@ -50,7 +50,7 @@ void readVersionBounds(Discovery& discovery) {
 
 // The first line of a preference file in the application directory, without its line end.
 std::optional<std::string> readPreferenceFile(const Discovery& discovery, std::string_view suffix) {
-    const std::wstring path = discovery.settings.applicationDirectory + widen(suffix);
+    const std::wstring path = discovery.applicationDirectory + widen(suffix);
     const UniqueStdioFile file(::_wfopen(path.c_str(), L"rt"));
     if (!file) return std::nullopt;
     std::string line(kBufferLength, '\0');
@@ -207,9 +207,8 @@ void reportFailure(const SearchState& state) {
 
 std::optional<SelectedRuntime> LoadDLL(const DiscoverySettings& settings, bool reportToUser) {
     logMessage(L"LoadDLL (%d, %S, %d)", reportToUser ? 1 : 0, "", 0);
-    Discovery discovery{settings};
-    discovery.settings.applicationDirectory =
-        canonicalPath(settings.applicationDirectory, true, FolderForm::Wide);
+    Discovery discovery{settings,
+                        canonicalPath(settings.applicationDirectory, true, FolderForm::Wide)};
     const SearchState state = searchForJvm(discovery);
     if (state.kind == JvmLocationKind::None) {
         logError(L"No JVM found");
