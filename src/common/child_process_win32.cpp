@@ -10,9 +10,8 @@ namespace {
 constexpr DWORD kReadChunk = 512;
 constexpr DWORD kPollMs = 5;
 
-template <typename StartupInfo>
-StartupInfo startupFor(const ChildOptions& options, HANDLE output) {
-    StartupInfo startup{};
+STARTUPINFOW startupFor(const ChildOptions& options, HANDLE output) {
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     if (options.hideWindow) {
         startup.dwFlags |= STARTF_USESHOWWINDOW;
@@ -43,36 +42,19 @@ bool ChildProcess::openOutputPipe() {
     return true;
 }
 
-bool ChildProcess::started(int ok, const ChildOptions& options) {
-    startError_ = ok ? 0 : ::GetLastError();
-    // The child holds its own copy: the pipe reaches its end once every writer is gone.
-    outputWrite_.reset();
-    if (ok) deadline_ = childDeadline(::GetTickCount64(), options.timeoutMs);
-    return ok != 0;
-}
-
-bool ChildProcess::start(std::string commandLine, const ChildOptions& options) {
-    STARTUPINFOA startup = startupFor<STARTUPINFOA>(options, outputWrite_.get());
-    PROCESS_INFORMATION info{};
-    const BOOL ok = ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
-                                     options.creationFlags, nullptr, nullptr, &startup, &info);
-    if (ok) {
-        process_.reset(info.hProcess);
-        thread_.reset(info.hThread);
-    }
-    return started(ok, options);
-}
-
 bool ChildProcess::start(std::wstring commandLine, const ChildOptions& options) {
-    STARTUPINFOW startup = startupFor<STARTUPINFOW>(options, outputWrite_.get());
+    STARTUPINFOW startup = startupFor(options, outputWrite_.get());
     PROCESS_INFORMATION info{};
     const BOOL ok = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
                                      options.creationFlags, nullptr, nullptr, &startup, &info);
-    if (ok) {
-        process_.reset(info.hProcess);
-        thread_.reset(info.hThread);
-    }
-    return started(ok, options);
+    startError_ = ok ? 0 : ::GetLastError();
+    // The child holds its own copy: the pipe reaches its end once every writer is gone.
+    outputWrite_.reset();
+    if (!ok) return false;
+    process_.reset(info.hProcess);
+    thread_.reset(info.hThread);
+    deadline_ = childDeadline(::GetTickCount64(), options.timeoutMs);
+    return true;
 }
 
 // The end of the child alone does not end the reading: a child may hand its work to a process

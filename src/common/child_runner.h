@@ -26,9 +26,9 @@ class ChildProcess {
 public:
     // The pipe the child's output goes to; false on failure (the failing step is logged).
     bool openOutputPipe();
-    // Starts the command line (CreateProcessA for narrow text, CreateProcessW for wide) with
-    // inheritable handles and no standard input; false with startError() on failure.
-    bool start(std::string commandLine, const ChildOptions& options);
+    // Starts the command line with inheritable handles and no standard input; false with
+    // startError() on failure. A narrow command line is widened first as CreateProcessA would,
+    // in the code page of the file functions (fromNarrowPath).
     bool start(std::wstring commandLine, const ChildOptions& options);
     uint32_t startError() const { return startError_; }
     // What the child writes, at most cap bytes, until every writer has closed the pipe or the
@@ -41,8 +41,6 @@ public:
     void terminate();
 
 private:
-    bool started(int ok, const ChildOptions& options);
-
     UniqueHandle outputRead_, outputWrite_;
     UniqueHandle process_, thread_;
     uint64_t deadline_ = kChildNoDeadline;

@@ -21,23 +21,25 @@ const std::string* ConfigView::find(ConfigId id) const {
     return it == strings_.end() ? nullptr : &it->second;
 }
 
-void ConfigView::text(ConfigId configId, size_t maximum, std::string& out) const {
-    out.clear();
+std::string_view ConfigView::view(ConfigId configId, size_t maximum) const {
     const std::string* value = find(configId);
-    if (value == nullptr || maximum == 0) return;
-    if (value->size() > maximum - 1) {
+    if (value == nullptr || maximum == 0) return {};
+    std::string_view text = *value;
+    if (text.size() > maximum - 1) {
         logMessage(L"ERROR: config string %d truncated (%d %d)", configId.value(),
-                   static_cast<int>(maximum), static_cast<int>(value->size()));
-        out.assign(*value, 0, maximum - 1);
-        return;
+                   static_cast<int>(maximum), static_cast<int>(text.size()));
+        text = text.substr(0, maximum - 1);
     }
-    out = *value;
+    return text;
+}
+
+void ConfigView::text(ConfigId id, size_t maximum, std::string& out) const {
+    const std::string_view text = view(id, maximum);
+    out.assign(text.data(), text.size());
 }
 
 int32_t ConfigView::number(ConfigId id) const {
-    std::string value;
-    text(id, kBufferLength, value);
-    return parseConfigInt(value);
+    return parseConfigInt(view(id, kBufferLength));
 }
 
 bool ConfigView::appendWide(ConfigId id, std::wstring& out) const {
@@ -53,12 +55,8 @@ void ConfigView::wide(ConfigId id, std::wstring& out) const {
 }
 
 void ConfigView::whole(ConfigId id, std::string& out) const {
-    const std::string* value = find(id);
-    if (value == nullptr) {
-        out.clear();
-    } else {
-        out = *value;
-    }
+    const std::string_view text = view(id, SIZE_MAX);
+    out.assign(text.data(), text.size());
 }
 
 int32_t parseConfigInt(std::string_view text) {

@@ -37,6 +37,8 @@ public:
 
 private:
     const std::string* find(ConfigId id) const;
+    // The string as read into a buffer of maximum bytes (a cut is logged); empty when absent.
+    std::string_view view(ConfigId id, size_t maximum) const;
     const ConfigStrings& strings_;
 };
 

@@ -36,8 +36,9 @@ public:
     OwnBlock(const OwnBlock&) = delete;
     OwnBlock& operator=(const OwnBlock&) = delete;
 
-    // Opens the file, finds the block and reads its narrow strings.
-    ReadFailure readStrings();
+    // Finds the block in the opened file and reads its narrow strings; executablePath names the
+    // file in the log line of an open failure.
+    ReadFailure readStrings(const std::wstring& executablePath);
     // Localized strings and the language sections for languageCode; blockEnd becomes the
     // position just behind the sections, where the included files begin.
     ReadFailure readTables(std::string_view languageCode, uint32_t& blockEnd);
@@ -49,7 +50,6 @@ public:
 private:
     ReadFailure failed();
 
-    std::wstring path_;
     UniqueFile file_;
     uint32_t openError_;  // taken before anything else can change the last error
     FileSource source_;

@@ -42,15 +42,15 @@ UniqueFile openOwnExecutable(const std::wstring& executablePath) {
 }
 
 OwnBlock::OwnBlock(const std::wstring& executablePath)
-    : path_(executablePath),
-      file_(openOwnExecutable(executablePath)),
+    : file_(openOwnExecutable(executablePath)),
       openError_(file_ ? 0 : ::GetLastError()),
       source_(file_.get()),
       reader_(source_) {}
 
-ReadFailure OwnBlock::readStrings() {
+ReadFailure OwnBlock::readStrings(const std::wstring& executablePath) {
     if (!file_) {
-        logError(L"Could not open %p %d %s", static_cast<void*>(file_.get()), openError_, path_);
+        logError(L"Could not open %p %d %s", static_cast<void*>(file_.get()), openError_,
+                 executablePath);
         return ReadFailure::Open;
     }
     if (!seekConfigBlock(reader_) || !readConfigStrings(reader_, configStrings())) return failed();

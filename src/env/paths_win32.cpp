@@ -302,7 +302,7 @@ std::optional<std::string> shortPathViaShell(std::wstring_view path) {
     const std::string output = child.readOutput(kBufferLength);
     logMessage(L"finished reading from cmd.exe %d \"%S\"", static_cast<int>(output.size()), output);
     const uint32_t exitCode = child.waitForExit();
-    logMessage(L"Exit Code %d", exitCode);
+    logMessage(L"Exit Code %d", static_cast<int>(exitCode));
     if (exitCode == kChildStillActive) {
         logMessage(L"Terminating process");
         child.terminate();

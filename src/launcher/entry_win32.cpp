@@ -1,6 +1,7 @@
 // The process entry: start-up, command-line split and dispatch.
 #include <windows.h>
 
+#include <new>
 #include <vector>
 
 #include "common/command_line.h"
@@ -144,11 +145,17 @@ int launcherMain() {
     if (decision.road != DispatchDecision::Road::Command) guiErrors = false;
     // The block is read once: the narrow strings now, the rest in initLauncher, the included
     // files by the run road, all through this one open file.
-    OwnBlock block(executablePathW());
-    if (const ReadFailure failure = block.readStrings(); failure != ReadFailure::None) {
+    const std::wstring& executablePath = executablePathW();
+    OwnBlock block(executablePath);
+    if (const ReadFailure failure = block.readStrings(executablePath);
+        failure != ReadFailure::None) {
         fatalError(readFailureText(failure));
     }
-    const Settings settings = buildSettings(ConfigView(configStrings()));
+    // The settings live as long as the process, like the tables they are read from: they are
+    // never destroyed (nothing runs after the entry that would need that).
+    alignas(Settings) static unsigned char settingsStorage[sizeof(Settings)];
+    const Settings& settings =
+        *new (settingsStorage) Settings(buildSettings(ConfigView(configStrings())));
     setTempBaseOptions(settings.temp);
     LauncherState state;
     state.serviceMode = true;

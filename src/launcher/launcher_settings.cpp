@@ -11,99 +11,107 @@ namespace launcher {
 namespace {
 
 // How one setting is read and what kind of member it fills.
-enum class Field : uint8_t {
+enum class Field : uint16_t {
     Flag,     // bool: the number is not 0
     Number,   // int32_t: C atoi of the text (read as into a 6000-byte buffer)
-    Text,     // std::string: at most limit - 1 bytes, a cut logged
+    Text,     // std::string: at most 5999 bytes, a cut logged
+    Bound,    // std::string: at most 1999 bytes (the version bounds), a cut logged
+    Variant,  // std::string: at most 199 bytes (the JVM variant), a cut logged
     Whole,    // std::string: the whole text
     Wide,     // std::wstring: the text widened byte by byte
-    WideCut,  // std::wstring: widened, at most limit - 1 characters, a cut logged
+    WideCut,  // std::wstring: widened, at most 5999 characters, a cut logged
 };
+
+// Settings is one plain aggregate of groups, so a member's place is a fixed offset; it is
+// small enough that the offset and the field kind share 16 bits.
+static_assert(std::is_standard_layout_v<Settings>);
+constexpr unsigned kOffsetBits = 12;
+static_assert(sizeof(Settings) < (1u << kOffsetBits));
 
 struct Row {
-    Setting id;
-    Field field;
-    uint16_t limit;   // Text and WideCut only
-    uint16_t offset;  // of the member inside Settings
+    uint16_t id;     // the Setting
+    uint16_t place;  // the member's offset inside Settings, the Field above it
+    Field field() const { return static_cast<Field>(place >> kOffsetBits); }
+    uint16_t offset() const { return place & ((1u << kOffsetBits) - 1); }
 };
 
-// Settings is one plain aggregate of groups, so a member's place is a fixed offset.
-static_assert(std::is_standard_layout_v<Settings>);
-static_assert(sizeof(Settings) <= UINT16_MAX);
-
-#define LAUNCHER_FIELD(id, field, limit, member)                     \
-    Row {                                                            \
-        Setting::id, Field::field, limit, offsetof(Settings, member) \
+// Every id a row names fits its 16 bits.
+constexpr bool idsFit() {
+    for (const SettingInfo& info : kSettings) {
+        if (idOf(info.id) < 0 || idOf(info.id) > UINT16_MAX) return false;
     }
+    return true;
+}
+static_assert(idsFit());
 
-constexpr uint16_t kText = kBufferLength;
-constexpr uint16_t kBound = kVersionBoundLength;
-constexpr uint16_t kVariant = kJvmVariantLength;
+#define LAUNCHER_FIELD(id, field, member)                                                          \
+    Row {                                                                                          \
+        static_cast<uint16_t>(Setting::id),                                                        \
+            static_cast<uint16_t>(offsetof(Settings, member) | static_cast<unsigned>(Field::field) \
+                                                                   << kOffsetBits)                 \
+    }
 
 // Every setting that is read as it is written, group by group.
 constexpr Row kRows[] = {
     // Start-up.
-    LAUNCHER_FIELD(LauncherKind, Number, 0, start.launcherKind),
-    LAUNCHER_FIELD(ReducePath, Flag, 0, start.reducePath),
-    LAUNCHER_FIELD(IgnoreJavaOptionVariables, Flag, 0, start.ignoreJavaOptionVariables),
-    LAUNCHER_FIELD(WorkingDirectory, Wide, 0, start.workingDirectory),
-    LAUNCHER_FIELD(ServiceName, Wide, 0, start.serviceName),
-    LAUNCHER_FIELD(PreferLongTempPath, Flag, 0, temp.preferLongPaths),
-    LAUNCHER_FIELD(LocalAppDataTempFirst, Flag, 0, temp.localAppDataFirst),
+    LAUNCHER_FIELD(LauncherKind, Number, start.launcherKind),
+    LAUNCHER_FIELD(ReducePath, Flag, start.reducePath),
+    LAUNCHER_FIELD(IgnoreJavaOptionVariables, Flag, start.ignoreJavaOptionVariables),
+    LAUNCHER_FIELD(WorkingDirectory, Wide, start.workingDirectory),
+    LAUNCHER_FIELD(ServiceName, Wide, start.serviceName),
+    LAUNCHER_FIELD(PreferLongTempPath, Flag, temp.preferLongPaths),
+    LAUNCHER_FIELD(LocalAppDataTempFirst, Flag, temp.localAppDataFirst),
     // The run road before the search.
-    LAUNCHER_FIELD(IncludedFileCount, Number, 0, extraction.fileCount),
-    LAUNCHER_FIELD(NativeLibraryDirectories, Whole, 0, nativePath.directories),
-    LAUNCHER_FIELD(AddDllDirectories, Flag, 0, nativePath.addDllDirectories),
-    LAUNCHER_FIELD(SingleInstanceMachineWide, Flag, 0, instance.machineWide),
-    LAUNCHER_FIELD(SingleInstanceSession, Flag, 0, instance.session),
-    LAUNCHER_FIELD(SingleInstance, Flag, 0, instance.singleInstance),
-    LAUNCHER_FIELD(RaiseOtherInstance, Flag, 0, instance.raiseOtherInstance),
+    LAUNCHER_FIELD(IncludedFileCount, Number, extraction.fileCount),
+    LAUNCHER_FIELD(NativeLibraryDirectories, Whole, nativePath.directories),
+    LAUNCHER_FIELD(AddDllDirectories, Flag, nativePath.addDllDirectories),
+    LAUNCHER_FIELD(SingleInstanceMachineWide, Flag, instance.machineWide),
+    LAUNCHER_FIELD(SingleInstanceSession, Flag, instance.session),
+    LAUNCHER_FIELD(SingleInstance, Flag, instance.singleInstance),
+    LAUNCHER_FIELD(RaiseOtherInstance, Flag, instance.raiseOtherInstance),
     // The search.
-    LAUNCHER_FIELD(MinVersion, Text, kBound, discovery.minVersion),
-    LAUNCHER_FIELD(MaxVersion, Text, kBound, discovery.maxVersion),
-    LAUNCHER_FIELD(SearchSequence, Text, kText, discovery.searchSequence),
-    LAUNCHER_FIELD(AllowBeta, Flag, 0, discovery.allowBetaAlways),
-    LAUNCHER_FIELD(RequireJdk, Flag, 0, discovery.requireJdk),
-    LAUNCHER_FIELD(AcceptUnvalidatedDirectories, Flag, 0, discovery.acceptUnvalidated),
-    LAUNCHER_FIELD(JvmVariant, Text, kVariant, discovery.jvmVariant),
-    LAUNCHER_FIELD(AddDllDirectories, Flag, 0, discovery.addDllDirectories),
-    LAUNCHER_FIELD(ApplicationId, Text, kText, discovery.applicationId),
-    LAUNCHER_FIELD(SkipVendorRegistry, Flag, 0, discovery.skipVendorRegistry),
-    LAUNCHER_FIELD(ApplicationDirectory, Wide, 0, discovery.applicationDirectory),
+    LAUNCHER_FIELD(MinVersion, Bound, discovery.minVersion),
+    LAUNCHER_FIELD(MaxVersion, Bound, discovery.maxVersion),
+    LAUNCHER_FIELD(SearchSequence, Text, discovery.searchSequence),
+    LAUNCHER_FIELD(AllowBeta, Flag, discovery.allowBetaAlways),
+    LAUNCHER_FIELD(RequireJdk, Flag, discovery.requireJdk),
+    LAUNCHER_FIELD(AcceptUnvalidatedDirectories, Flag, discovery.acceptUnvalidated),
+    LAUNCHER_FIELD(JvmVariant, Variant, discovery.jvmVariant),
+    LAUNCHER_FIELD(ApplicationId, Text, discovery.applicationId),
+    LAUNCHER_FIELD(SkipVendorRegistry, Flag, discovery.skipVendorRegistry),
+    LAUNCHER_FIELD(ApplicationDirectory, Wide, discovery.applicationDirectory),
     // The option list.
-    LAUNCHER_FIELD(JvmOptions, Wide, 0, options.configured.jvmOptions),
-    LAUNCHER_FIELD(VersionOptionCount, Number, 0, options.configured.versionLineCount),
-    LAUNCHER_FIELD(ReadVmOptionsFile, Flag, 0, options.readDefaultVmOptionsFile),
-    LAUNCHER_FIELD(JavaOptionArguments, Flag, 0, options.javaOptionArguments),
-    LAUNCHER_FIELD(MainFromModulePath, Flag, 0, options.moduleMode),
-    LAUNCHER_FIELD(MainClass, Text, kText, options.mainClass),
-    LAUNCHER_FIELD(ClassPath, Whole, 0, options.classPathEntries),
-    LAUNCHER_FIELD(ModulePath, Whole, 0, options.modulePathEntries),
-    LAUNCHER_FIELD(ApplicationDirectory, Whole, 0, options.applicationDirectory),
+    LAUNCHER_FIELD(JvmOptions, Wide, options.configured.jvmOptions),
+    LAUNCHER_FIELD(VersionOptionCount, Number, options.configured.versionLineCount),
+    LAUNCHER_FIELD(ReadVmOptionsFile, Flag, options.readDefaultVmOptionsFile),
+    LAUNCHER_FIELD(JavaOptionArguments, Flag, options.javaOptionArguments),
+    LAUNCHER_FIELD(MainFromModulePath, Flag, options.moduleMode),
+    LAUNCHER_FIELD(MainClass, Text, options.mainClass),
+    LAUNCHER_FIELD(ClassPath, Whole, options.classPathEntries),
+    LAUNCHER_FIELD(ModulePath, Whole, options.modulePathEntries),
+    LAUNCHER_FIELD(ApplicationDirectory, Whole, options.applicationDirectory),
     // The JVM thread.
-    LAUNCHER_FIELD(MainFromModulePath, Flag, 0, launch.arguments.moduleMode),
-    LAUNCHER_FIELD(MainClass, Wide, 0, launch.arguments.mainClass),
-    LAUNCHER_FIELD(PassFirstPath, Flag, 0, launch.arguments.passFirstPath),
-    LAUNCHER_FIELD(FirstPath, Wide, 0, launch.arguments.firstPath),
-    LAUNCHER_FIELD(PassSecondPath, Flag, 0, launch.arguments.passSecondPath),
-    LAUNCHER_FIELD(SecondPath, Wide, 0, launch.arguments.secondPath),
-    LAUNCHER_FIELD(LauncherFlag, Flag, 0, launch.arguments.launcherFlag),
-    LAUNCHER_FIELD(ProgramArguments, Wide, 0, launch.arguments.programArguments),
-    LAUNCHER_FIELD(JavaOptionArguments, Flag, 0, launch.arguments.javaOptionArguments),
-    LAUNCHER_FIELD(SplashSettings, Flag, 0, launch.passSplash),
-    LAUNCHER_FIELD(OutputRotateSize, Number, 0, launch.outputRotateSize),
-    LAUNCHER_FIELD(OutputKeep, Number, 0, launch.outputKeep),
+    LAUNCHER_FIELD(MainClass, Wide, launch.arguments.mainClass),
+    LAUNCHER_FIELD(PassFirstPath, Flag, launch.arguments.passFirstPath),
+    LAUNCHER_FIELD(FirstPath, Wide, launch.arguments.firstPath),
+    LAUNCHER_FIELD(PassSecondPath, Flag, launch.arguments.passSecondPath),
+    LAUNCHER_FIELD(SecondPath, Wide, launch.arguments.secondPath),
+    LAUNCHER_FIELD(LauncherFlag, Flag, launch.arguments.launcherFlag),
+    LAUNCHER_FIELD(ProgramArguments, Wide, launch.arguments.programArguments),
+    LAUNCHER_FIELD(SplashSettings, Flag, launch.passSplash),
+    LAUNCHER_FIELD(OutputRotateSize, Number, launch.outputRotateSize),
+    LAUNCHER_FIELD(OutputKeep, Number, launch.outputKeep),
     // The service commands and the service host.
-    LAUNCHER_FIELD(DelayedAutoStart, Flag, 0, service.install.delayedAutoStart),
-    LAUNCHER_FIELD(ServiceDisplayName, WideCut, kText, service.install.displayName),
-    LAUNCHER_FIELD(RecoveryActions, Text, kText, service.install.recoveryActions),
-    LAUNCHER_FIELD(RecoveryDelay, Number, 0, service.install.recoveryDelaySeconds),
-    LAUNCHER_FIELD(RecoveryResetAfter, Number, 0, service.install.recoveryResetAfterSeconds),
-    LAUNCHER_FIELD(RecoveryOnErrorExit, Flag, 0, service.install.recoveryOnErrorExit),
-    LAUNCHER_FIELD(ServiceAccount, WideCut, kText, service.install.account),
-    LAUNCHER_FIELD(PasswordVariable, WideCut, kText, service.install.passwordVariable),
-    LAUNCHER_FIELD(ServiceDependencies, WideCut, kText, service.install.dependencies),
-    LAUNCHER_FIELD(KillChildWithHost, Flag, 0, service.host.killChildWithHost),
+    LAUNCHER_FIELD(DelayedAutoStart, Flag, service.install.delayedAutoStart),
+    LAUNCHER_FIELD(ServiceDisplayName, WideCut, service.install.displayName),
+    LAUNCHER_FIELD(RecoveryActions, Text, service.install.recoveryActions),
+    LAUNCHER_FIELD(RecoveryDelay, Number, service.install.recoveryDelaySeconds),
+    LAUNCHER_FIELD(RecoveryResetAfter, Number, service.install.recoveryResetAfterSeconds),
+    LAUNCHER_FIELD(RecoveryOnErrorExit, Flag, service.install.recoveryOnErrorExit),
+    LAUNCHER_FIELD(ServiceAccount, WideCut, service.install.account),
+    LAUNCHER_FIELD(PasswordVariable, WideCut, service.install.passwordVariable),
+    LAUNCHER_FIELD(ServiceDependencies, WideCut, service.install.dependencies),
+    LAUNCHER_FIELD(KillChildWithHost, Flag, service.host.killChildWithHost),
 };
 
 #undef LAUNCHER_FIELD
@@ -114,25 +122,24 @@ T& member(Settings& settings, uint16_t offset) {
 }
 
 void readRow(const ConfigView& config, const Row& row, Settings& settings) {
-    switch (row.field) {
-        case Field::Flag:
-            member<bool>(settings, row.offset) = config.flag(row.id);
-            break;
-        case Field::Number:
-            member<int32_t>(settings, row.offset) = config.number(row.id);
-            break;
-        case Field::Text:
-            config.text(row.id, row.limit, member<std::string>(settings, row.offset));
-            break;
-        case Field::Whole:
-            config.whole(row.id, member<std::string>(settings, row.offset));
-            break;
-        case Field::Wide:
-            config.wide(row.id, member<std::wstring>(settings, row.offset));
-            break;
-        case Field::WideCut:
-            config.wideCut(row.id, row.limit, member<std::wstring>(settings, row.offset));
-            break;
+    const auto id = static_cast<Setting>(row.id);
+    const uint16_t offset = row.offset();
+    const Field field = row.field();
+    if (field == Field::Flag) {
+        member<bool>(settings, offset) = config.flag(id);
+    } else if (field == Field::Number) {
+        member<int32_t>(settings, offset) = config.number(id);
+    } else if (field == Field::Whole) {
+        config.whole(id, member<std::string>(settings, offset));
+    } else if (field == Field::Wide) {
+        config.wide(id, member<std::wstring>(settings, offset));
+    } else if (field == Field::WideCut) {
+        config.wideCut(id, kBufferLength, member<std::wstring>(settings, offset));
+    } else {
+        const size_t limit = field == Field::Bound     ? kVersionBoundLength
+                             : field == Field::Variant ? kJvmVariantLength
+                                                       : kBufferLength;
+        config.text(id, limit, member<std::string>(settings, offset));
     }
 }
 
@@ -151,6 +158,10 @@ Settings buildSettings(const ConfigView& config) {
     settings.extraction.fileNames = includedFileNames(text);
     settings.discovery.useWindowedJava = kind == 1;
     settings.launch.arguments.windowedLauncher = kind == 1;
+    // Read once, wanted in two places.
+    settings.launch.arguments.moduleMode = settings.options.moduleMode;
+    settings.launch.arguments.javaOptionArguments = settings.options.javaOptionArguments;
+    settings.discovery.addDllDirectories = settings.nativePath.addDllDirectories;
     settings.service.install.launcherKind = kind;
     settings.service.host.stopTimeoutSeconds =
         stopTimeoutSeconds(config.number(Setting::StopTimeout));

@@ -33,7 +33,7 @@ void unpackJar(const std::string& home, const std::string& packedPath) {
     ChildOptions options;
     options.hideWindow = true;
     options.creationFlags = NORMAL_PRIORITY_CLASS;
-    if (!child.start("\"" + program + "\" " + arguments, options)) {
+    if (!child.start(fromNarrowPath("\"" + program + "\" " + arguments), options)) {
         logMessage(L"could not create unpack process");
         fatalMessage(Message::UnpackNotStarted);
     }

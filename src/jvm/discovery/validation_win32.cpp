@@ -225,7 +225,7 @@ bool runJavaVersion(const std::string& javaExe, const LastWriteTime& lastWrite,
     options.creationFlags = NORMAL_PRIORITY_CLASS;
     options.errorsToPipe = true;
     options.timeoutMs = kProbeTimeoutMs;
-    const bool started = child.start(command, options);
+    const bool started = child.start(fromNarrowPath(command), options);
     std::string output;
     uint32_t exitCode = kChildStillActive;
     if (started) {

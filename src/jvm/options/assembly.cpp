@@ -44,8 +44,7 @@ void addModuleOptions(const AssemblyInputs& inputs, std::vector<std::string>& op
     std::string modules(kAddModulesOption);
     if (inputs.moduleMode) {
         // Read together with the option's name into one standard buffer.
-        std::string value =
-            inputs.mainClass.substr(0, kBufferLength - 1 - kAddModulesOption.size());
+        std::string value(inputs.mainClass.substr(0, kBufferLength - 1 - kAddModulesOption.size()));
         const size_t slash = value.find('/');
         if (slash != std::string::npos) {
             const size_t dot = value.rfind('.');

@@ -25,7 +25,7 @@ struct AssemblyInputs {
     bool readDefaultVmOptionsFile = false;            // config 166
     bool javaOptionArguments = false;                 // config 125: "-J" arguments are options
     bool moduleMode = false;                          // config 133: the main class is a module's
-    std::string mainClass;                            // config 122, "module/class" in module mode
+    std::string_view mainClass;                       // config 122, "module/class" in module mode
     bool serviceMode = false;                         // "-Xrs" unless present
     bool noRedirect = false;                          // "/run": output is not redirected
     bool parcelkitFamily = false;                     // product marker: runtime jar and module
