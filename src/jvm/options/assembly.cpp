@@ -86,10 +86,8 @@ AssembledOptions buildJvmOptions(const AssemblyInputs& inputs, OptionSources& so
     VmOptionCollector collector;
     collector.options = inputs.systemProperties;
     VmOptionReader reader(sources, collector);
-    const ConfiguredVmOptions nothingConfigured;
-    addConfiguredVmOptions(
-        reader, sources, inputs.configured ? *inputs.configured : nothingConfigured,
-        inputs.programArguments, inputs.jvmVersion, inputs.languageCode, inputs.countryCode);
+    addConfiguredVmOptions(reader, sources, inputs.configured, inputs.programArguments,
+                           inputs.jvmVersion, inputs.languageCode, inputs.countryCode);
     if (inputs.readDefaultVmOptionsFile) {
         // The default file counts against the same read budget as the includes.
         const std::optional<VmOptionsFile> file =

@@ -283,15 +283,16 @@ std::vector<std::wstring> localeOptions(std::wstring_view argument, std::string_
 }
 
 void addConfiguredVmOptions(VmOptionReader& reader, OptionSources& sources,
-                            const ConfiguredVmOptions& configured,
+                            const ConfiguredVmOptions* configured,
                             const std::vector<std::wstring>& programArguments,
                             std::string_view jvmVersion, std::string_view languageCode,
                             std::string_view countryCode) {
-    const std::vector<std::wstring> tokens = optionTokens(sources, configured.jvmOptions);
+    const std::vector<std::wstring> tokens =
+        optionTokens(sources, configured ? std::wstring_view(configured->jvmOptions) : L"");
     logMessage(L"adding options");
     reader.addVmOptionTokens(tokens);
 
-    int32_t count = configured.versionLineCount;
+    int32_t count = configured ? configured->versionLineCount : 0;
     if (count > 0) {
         logMessage(L"check %d version specific vm option lines for %S", count, jvmVersion);
         if (count > kMaxVersionLines) {
@@ -301,15 +302,15 @@ void addConfiguredVmOptions(VmOptionReader& reader, OptionSources& sources,
     }
     for (int32_t i = 0; i < count && !jvmVersion.empty(); ++i) {
         const size_t line = static_cast<size_t>(i);
-        if (line >= configured.versionConditions.size() ||
-            line >= configured.versionOptions.size()) {
+        if (line >= configured->versionConditions.size() ||
+            line >= configured->versionOptions.size()) {
             break;
         }
-        const std::string& condition = configured.versionConditions[line];
+        const std::string& condition = configured->versionConditions[line];
         const bool matches = versionConditionMatches(condition, jvmVersion);
         logMessage(L"checking version %S %d", condition, matches ? 1 : 0);
         if (!matches) continue;
-        const std::wstring& options = configured.versionOptions[line];
+        const std::wstring& options = configured->versionOptions[line];
         logMessage(L"adding specific %s", options);
         reader.addVmOptionTokens(optionTokens(sources, options));
         break;

@@ -142,9 +142,9 @@ struct ConfiguredVmOptions {
 };
 
 // Configured options (config 123), the first matching per-version line and the locale options,
-// in that order, into the reader's collector.
+// in that order, into the reader's collector. No configured texts: only the locale options.
 void addConfiguredVmOptions(VmOptionReader& reader, OptionSources& sources,
-                            const ConfiguredVmOptions& configured,
+                            const ConfiguredVmOptions* configured,
                             const std::vector<std::wstring>& programArguments,
                             std::string_view jvmVersion, std::string_view languageCode,
                             std::string_view countryCode);

@@ -266,7 +266,7 @@ TEST_F(VmOptions, ConfiguredThenFirstMatchingVersionLineThenLocale) {
     configured.versionLineCount = 3;
     configured.versionConditions = {"9-11", "8-8", "*"};
     configured.versionOptions = {L"-Dno", L"-Dv=8 -Dm=${M}", L"-Dthird"};
-    addConfiguredVmOptions(reader, sources, configured,
+    addConfiguredVmOptions(reader, sources, &configured,
                            {L"app.exe", L"-Dsun.locale.formatasdefault=no"}, "1.8.0_292", "de",
                            "CH");
     EXPECT_EQ(joined(collector.options),
@@ -280,7 +280,7 @@ TEST_F(VmOptions, ConfiguredThenFirstMatchingVersionLineThenLocale) {
 
     // Without a version text the lines are counted but not looked at.
     collector.options.clear();
-    addConfiguredVmOptions(reader, sources, configured, {}, "", "de", "CH");
+    addConfiguredVmOptions(reader, sources, &configured, {}, "", "de", "CH");
     EXPECT_EQ(joined(collector.options), "-Xmx256m|-Dextra|-Dq=a b");
     EXPECT_TRUE(logged(L"adding vmoptions 3\ncheck 3 version specific vm option lines for "));
 }
