@@ -56,10 +56,10 @@ struct OptionSettings {
 // The JVM thread's configured parts.
 struct LaunchSettings {
     LauncherArgumentSettings arguments;
-    bool passSplash = false;               // config 108: the splash settings go to the class
+    bool passSplash = false;  // config 108: the splash settings go to the class
     SplashSettings splash;
-    int32_t outputRotateSize = 0;          // config 3011
-    int32_t outputKeep = 0;                // config 3012
+    int32_t outputRotateSize = 0;  // config 3011
+    int32_t outputKeep = 0;        // config 3012
 };
 
 // The service host's and the service commands' parts.
