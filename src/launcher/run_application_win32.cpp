@@ -64,8 +64,8 @@ std::vector<std::string> assembleJvmOptions(const LauncherState& state, const Se
     inputs.noRedirect = state.noRedirect;
     inputs.parcelkitFamily = parcelkit;
     // Option lines may name the selected runtime's home.
-    AssembledOptions assembled =
-        buildJvmOptions(inputs, windowsOptionSources(runtime.jvmHome), windowsAssemblyMachine());
+    WindowsOptionSources sources(runtime.jvmHome);
+    AssembledOptions assembled = buildJvmOptions(inputs, sources, windowsAssemblyMachine());
     if (!assembled.refusal.empty()) fatalMessage(Message::SetupFailed, assembled.refusal);
     return std::move(assembled.options);
 }

@@ -107,7 +107,8 @@ AssembledOptions buildJvmOptions(const AssemblyInputs& inputs, OptionSources& so
 
     std::string modulePath;
     logMessage(L"adding preconfigured modulepath");
-    machine.appendConfiguredEntries(Setting::ModulePath, inputs.modulePathEntries, modulePath);
+    machine.appendConfiguredEntries(Setting::ModulePath, inputs.modulePathEntries, sources,
+                                    modulePath);
     std::string classPath(kClassPathOption);
     if (collector.classPathPrepend) classPath += *collector.classPathPrepend + ";";
     std::string& archives = !modulePath.empty() || inputs.moduleMode ? modulePath : classPath;
@@ -117,7 +118,8 @@ AssembledOptions buildJvmOptions(const AssemblyInputs& inputs, OptionSources& so
         classPath += *collector.classPathReplace;
     } else {
         logMessage(L"adding preconfigured classpath");
-        machine.appendConfiguredEntries(Setting::ClassPath, inputs.classPathEntries, classPath);
+        machine.appendConfiguredEntries(Setting::ClassPath, inputs.classPathEntries, sources,
+                                        classPath);
     }
     if (collector.classPathAppend) {
         if (classPath.back() != ';') classPath += ';';

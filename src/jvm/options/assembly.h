@@ -43,7 +43,7 @@ public:
     virtual std::optional<VmOptionsFile> defaultVmOptionsFile(size_t maxBytes) = 0;
     // The configured class path (121) or module path (132) entries, each followed by ";".
     virtual void appendConfiguredEntries(Setting list, std::string_view entries,
-                                         std::string& target) = 0;
+                                         OptionSources& sources, std::string& target) = 0;
     // The *.jar and then *.zip files of the launcher's per-run directory, each followed by ";".
     virtual void appendLauncherArchives(std::string& target) = 0;
     // The application directory (config 10003) made absolute, case kept.

@@ -42,7 +42,8 @@ public:
         return launcher::VmOptionsFile{L"C:\\app\\svc.vmoptions", *vmOptionsFile};
     }
     // The fake resolves nothing: the configured text is the resolved list.
-    void appendConfiguredEntries(Setting, std::string_view entries, std::string& target) override {
+    void appendConfiguredEntries(Setting, std::string_view entries, launcher::OptionSources&,
+                                 std::string& target) override {
         target += entries;
     }
     void appendLauncherArchives(std::string& target) override { target += archives; }

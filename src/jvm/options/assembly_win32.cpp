@@ -25,9 +25,9 @@ public:
         return readDefaultVmOptionsFile(maxBytes);
     }
 
-    void appendConfiguredEntries(Setting list, std::string_view entries,
+    void appendConfiguredEntries(Setting list, std::string_view entries, OptionSources& sources,
                                  std::string& target) override {
-        launcher::appendConfiguredEntries(list, entries, windowsOptionSources(), target);
+        launcher::appendConfiguredEntries(list, entries, sources, target);
     }
 
     void appendLauncherArchives(std::string& target) override {

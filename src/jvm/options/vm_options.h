@@ -162,12 +162,21 @@ std::vector<ConfiguredEntry> configuredEntries(std::string_view list);
 
 // ---- Windows side ----
 
-// The machine behind OptionSources: launcher-variable expansion, the file-API code page,
-// include resolution against the launcher folder, shared file reads.
-OptionSources& windowsOptionSources();
-// The same object with the selected runtime's home, which ${launcher:sys.jvmHome} and its twins
-// expand to from then on (empty until set): the runtime is a value the run road passes on.
-OptionSources& windowsOptionSources(std::string_view jvmHome);
+// The machine behind OptionSources: launcher-variable expansion (with the selected runtime's
+// home for ${launcher:sys.jvmHome} and its twins, empty before a runtime is selected), the
+// file-API code page, include resolution against the launcher folder, shared file reads.
+class WindowsOptionSources final : public OptionSources {
+public:
+    explicit WindowsOptionSources(std::string_view jvmHome = {}) : jvmHome_(jvmHome) {}
+    std::wstring expand(std::wstring_view text, bool ansiSafe) override;
+    std::string expandNarrow(std::string_view text) override;
+    std::string narrow(std::wstring_view text) override;
+    std::wstring resolveInclude(std::wstring_view path, const std::wstring* baseFile) override;
+    std::optional<std::string> readFile(const std::wstring& path, size_t maxBytes) override;
+
+private:
+    std::string jvmHome_;
+};
 // A .vmoptions file read whole.
 struct VmOptionsFile {
     std::wstring path;

@@ -53,39 +53,6 @@ FileRead readWholeFile(const std::wstring& path, size_t maxBytes) {
     return {true, std::move(bytes)};
 }
 
-class WindowsOptionSources final : public OptionSources {
-public:
-    void setJvmHome(std::string_view jvmHome) { jvmHome_.assign(jvmHome); }
-
-    std::wstring expand(std::wstring_view text, bool ansiSafe) override {
-        std::wstring out(text);
-        expandLauncherVariables(out, ansiSafe, jvmHome_);
-        return out;
-    }
-    std::string expandNarrow(std::string_view text) override {
-        std::string out(text);
-        expandLauncherVariablesNarrow(out, jvmHome_);
-        return out;
-    }
-    std::string narrow(std::wstring_view text) override { return toNarrowPath(text).text; }
-    std::wstring resolveInclude(std::wstring_view path, const std::wstring* baseFile) override {
-        std::wstring out;
-        appendResolvedPath(out, path, baseFile, FolderForm::Wide);
-        return out;
-    }
-    std::optional<std::string> readFile(const std::wstring& path, size_t maxBytes) override {
-        return readWholeFile(path, maxBytes).bytes;
-    }
-
-private:
-    std::string jvmHome_;
-};
-
-WindowsOptionSources& processSources() {
-    static WindowsOptionSources sources;
-    return sources;
-}
-
 // Candidate A (the path without ".exe", plus ".vmoptions"), then candidate B (the whole path
 // plus ".vmoptions") when A did not open. A file that opened ends the search even when it was
 // refused for its size: the application's own file is never passed over for another.
@@ -159,13 +126,32 @@ bool appendVariableEntry(const std::string& name, std::string& target) {
 
 }  // namespace
 
-OptionSources& windowsOptionSources() {
-    return processSources();
+std::wstring WindowsOptionSources::expand(std::wstring_view text, bool ansiSafe) {
+    std::wstring out(text);
+    expandLauncherVariables(out, ansiSafe, jvmHome_);
+    return out;
 }
 
-OptionSources& windowsOptionSources(std::string_view jvmHome) {
-    processSources().setJvmHome(jvmHome);
-    return processSources();
+std::string WindowsOptionSources::expandNarrow(std::string_view text) {
+    std::string out(text);
+    expandLauncherVariablesNarrow(out, jvmHome_);
+    return out;
+}
+
+std::string WindowsOptionSources::narrow(std::wstring_view text) {
+    return toNarrowPath(text).text;
+}
+
+std::wstring WindowsOptionSources::resolveInclude(std::wstring_view path,
+                                                  const std::wstring* baseFile) {
+    std::wstring out;
+    appendResolvedPath(out, path, baseFile, FolderForm::Wide);
+    return out;
+}
+
+std::optional<std::string> WindowsOptionSources::readFile(const std::wstring& path,
+                                                          size_t maxBytes) {
+    return readWholeFile(path, maxBytes).bytes;
 }
 
 std::optional<VmOptionsFile> readDefaultVmOptionsFile(size_t maxBytes) {
