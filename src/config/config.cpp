@@ -16,17 +16,47 @@ LocalizedStrings& localizedStrings() {
     return strings;
 }
 
-std::string getConfigString(ConfigId configId, size_t maximum) {
-    const int32_t id = configId.value();
-    const auto it = configStrings().find(id);
-    if (it == configStrings().end() || maximum == 0) return {};
-    const std::string& value = it->second;
-    if (value.size() > maximum - 1) {
-        logMessage(L"ERROR: config string %d truncated (%d %d)", id, static_cast<int>(maximum),
-                   static_cast<int>(value.size()));
-        return value.substr(0, maximum - 1);
+const std::string* ConfigView::find(ConfigId id) const {
+    const auto it = strings_.find(id.value());
+    return it == strings_.end() ? nullptr : &it->second;
+}
+
+std::string_view ConfigView::view(ConfigId configId, size_t maximum) const {
+    const std::string* value = find(configId);
+    if (value == nullptr || maximum == 0) return {};
+    std::string_view text = *value;
+    if (text.size() > maximum - 1) {
+        logMessage(L"ERROR: config string %d truncated (%d %d)", configId.value(),
+                   static_cast<int>(maximum), static_cast<int>(text.size()));
+        text = text.substr(0, maximum - 1);
     }
-    return value;
+    return text;
+}
+
+void ConfigView::text(ConfigId id, size_t maximum, std::string& out) const {
+    const std::string_view text = view(id, maximum);
+    out.assign(text.data(), text.size());
+}
+
+int32_t ConfigView::number(ConfigId id) const {
+    return parseConfigInt(view(id, kBufferLength));
+}
+
+bool ConfigView::appendWide(ConfigId id, std::wstring& out) const {
+    const std::string* value = find(id);
+    if (value == nullptr) return false;
+    out += widen(*value);
+    return true;
+}
+
+void ConfigView::wide(ConfigId id, std::wstring& out) const {
+    out.clear();
+    appendWide(id, out);
+}
+
+void ConfigView::whole(ConfigId id, std::string& out) const {
+    const std::string_view text = view(id, SIZE_MAX);
+    out.assign(text.data(), text.size());
 }
 
 int32_t parseConfigInt(std::string_view text) {
@@ -45,28 +75,6 @@ int32_t parseConfigInt(std::string_view text) {
     return static_cast<int32_t>(value);
 }
 
-int32_t getConfigInt(ConfigId id) {
-    return parseConfigInt(getConfigString(id, kBufferLength));
-}
-
-bool getConfigWide(ConfigId id, std::wstring& out) {
-    const auto it = configStrings().find(id.value());
-    if (it == configStrings().end()) return false;
-    out += widen(it->second);
-    return true;
-}
-
-void appendConfigString(ConfigId id, std::string& out) {
-    const auto it = configStrings().find(id.value());
-    if (it != configStrings().end()) out += it->second;
-}
-
-std::string dupConfigString(ConfigId id) {
-    std::string out;
-    appendConfigString(id, out);
-    return out;
-}
-
 static std::wstring cutWide(std::wstring value, size_t maximum, int32_t id) {
     if (maximum == 0) return {};
     if (value.size() > maximum - 1) {
@@ -77,10 +85,45 @@ static std::wstring cutWide(std::wstring value, size_t maximum, int32_t id) {
     return value;
 }
 
+void ConfigView::wideCut(ConfigId id, size_t maximum, std::wstring& out) const {
+    const std::string* value = find(id);
+    if (value == nullptr) {
+        out.clear();
+        return;
+    }
+    out = cutWide(widen(*value), maximum, id.value());
+}
+
+std::string getConfigString(ConfigId id, size_t maximum) {
+    std::string out;
+    ConfigView(configStrings()).text(id, maximum, out);
+    return out;
+}
+
+int32_t getConfigInt(ConfigId id) {
+    return ConfigView(configStrings()).number(id);
+}
+
+bool getConfigWide(ConfigId id, std::wstring& out) {
+    return ConfigView(configStrings()).appendWide(id, out);
+}
+
+void appendConfigString(ConfigId id, std::string& out) {
+    std::string value;
+    ConfigView(configStrings()).whole(id, value);
+    out += value;
+}
+
+std::string dupConfigString(ConfigId id) {
+    std::string out;
+    ConfigView(configStrings()).whole(id, out);
+    return out;
+}
+
 std::wstring getConfigStringAsWide(ConfigId id, size_t maximum) {
-    const auto it = configStrings().find(id.value());
-    if (it == configStrings().end()) return {};
-    return cutWide(widen(it->second), maximum, id.value());
+    std::wstring out;
+    ConfigView(configStrings()).wideCut(id, maximum, out);
+    return out;
 }
 
 std::wstring getLocalizedString(Message id) {

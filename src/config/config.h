@@ -15,6 +15,33 @@ namespace launcher {
 ConfigStrings& configStrings();
 LocalizedStrings& localizedStrings();
 
+// Reads one table of narrow strings by the block's rules; the accessors below read the
+// process-wide table through it, the entry's settings builder reads the table it was given.
+class ConfigView {
+public:
+    explicit ConfigView(const ConfigStrings& strings) : strings_(strings) {}
+    // Sets out to at most maximum - 1 bytes of the string (empty when absent); a cut is logged.
+    void text(ConfigId id, size_t maximum, std::string& out) const;
+    // The string (read as into a 6000-byte buffer) converted as C atoi does; 0 when absent.
+    int32_t number(ConfigId id) const;
+    bool flag(ConfigId id) const { return number(id) != 0; }
+    // Appends the widened string; reports whether the id was present.
+    bool appendWide(ConfigId id, std::wstring& out) const;
+    // Sets out to the widened string, empty when absent.
+    void wide(ConfigId id, std::wstring& out) const;
+    // Sets out to the whole string, empty when absent.
+    void whole(ConfigId id, std::string& out) const;
+    // Sets out to the widened string, at most maximum - 1 characters (longer values are cut and
+    // the cut logged).
+    void wideCut(ConfigId id, size_t maximum, std::wstring& out) const;
+
+private:
+    const std::string* find(ConfigId id) const;
+    // The string as read into a buffer of maximum bytes (a cut is logged); empty when absent.
+    std::string_view view(ConfigId id, size_t maximum) const;
+    const ConfigStrings& strings_;
+};
+
 // At most maximum - 1 bytes of the string (an empty text when absent); a cut is logged.
 std::string getConfigString(ConfigId id, size_t maximum);
 // The string (read as into a 6000-byte buffer) converted as C atoi does; 0 when absent.

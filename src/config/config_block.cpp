@@ -243,6 +243,12 @@ bool readConfigBlockTables(BlockReader& reader, std::string_view languageCode,
         int32_t id = 0;
         if (!reader.readInt32(id) || !reader.skipByteString()) return false;
     }
+    return readLocalizedTables(reader, languageCode, localized, blockEnd);
+}
+
+bool readLocalizedTables(BlockReader& reader, std::string_view languageCode,
+                         LocalizedStrings& localized, uint32_t& blockEnd) {
+    int32_t count = 0;
     if (!reader.readInt32(count)) return false;
     for (int32_t i = 0; i < count; ++i) {
         int32_t id = 0;

@@ -120,5 +120,9 @@ bool languageSectionApplies(std::string_view key, std::string_view languageCode)
 // sections that match languageCode. blockEnd is the position behind the sections.
 bool readConfigBlockTables(BlockReader& reader, std::string_view languageCode,
                            LocalizedStrings& localized, uint32_t& blockEnd);
+// The same from the reader's position behind the narrow strings (the first reading's end): the
+// launcher reads the block once, in one pass.
+bool readLocalizedTables(BlockReader& reader, std::string_view languageCode,
+                         LocalizedStrings& localized, uint32_t& blockEnd);
 
 }  // namespace launcher

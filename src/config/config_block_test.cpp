@@ -38,8 +38,20 @@ struct Parsed {
     uint32_t blockEnd = 0;
 };
 
+// The launcher's way: one reader, the narrow strings, then the rest from where they end.
+Parsed parseInOnePass(MemorySource& source, std::string_view language) {
+    Parsed p;
+    BlockReader reader(source);
+    p.ok = launcher::seekConfigBlock(reader) && launcher::readConfigStrings(reader, p.strings) &&
+           launcher::readLocalizedTables(reader, language, p.localized, p.blockEnd);
+    p.failure = reader.failure();
+    return p;
+}
+
+// Two readings from the start (as the packing tool reads); the one pass must give the same.
 Parsed parse(std::vector<uint8_t> bytes, std::string_view language = "en") {
     MemorySource source(std::move(bytes));
+    const Parsed onePass = parseInOnePass(source, language);
     Parsed p;
     BlockReader first(source);
     p.ok = launcher::seekConfigBlock(first) && launcher::readConfigStrings(first, p.strings);
@@ -51,6 +63,11 @@ Parsed parse(std::vector<uint8_t> bytes, std::string_view language = "en") {
     } else {
         p.failure = first.failure();
     }
+    EXPECT_EQ(onePass.ok, p.ok);
+    EXPECT_EQ(onePass.failure, p.failure);
+    EXPECT_EQ(onePass.strings, p.strings);
+    EXPECT_EQ(onePass.localized, p.localized);
+    EXPECT_EQ(onePass.blockEnd, p.blockEnd);
     return p;
 }
 

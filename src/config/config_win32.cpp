@@ -2,44 +2,11 @@
 
 #include <algorithm>
 
-#include "common/fatal.h"
 #include "common/log.h"
 #include "config/config.h"
 #include "config/config_reader.h"
 
 namespace launcher {
-
-namespace {
-
-uint32_t& blockEnd() {
-    static uint32_t position = 0;
-    return position;
-}
-
-// Opens the executable and positions a reader at the block; ends the process on failure.
-struct OpenBlock {
-    UniqueFile file;
-    FileSource source;
-    BlockReader reader;
-    explicit OpenBlock(const std::wstring& path)
-        : file(openOwnExecutable(path)), source(checked(file, path)), reader(source) {
-        if (!seekConfigBlock(reader)) fail(reader);
-    }
-    static HANDLE checked(const UniqueFile& f, const std::wstring& path) {
-        if (!f) {
-            const DWORD error = ::GetLastError();
-            logError(L"Could not open %p %d %s", static_cast<void*>(f.get()), error, path);
-            fatalError(readFailureText(ReadFailure::Open));
-        }
-        return f.get();
-    }
-    [[noreturn]] static void fail(const BlockReader& r) {
-        logReadFailure(r);
-        fatalError(readFailureText(r.failure()));
-    }
-};
-
-}  // namespace
 
 FileSource::FileSource(HANDLE file) : file_(file) {
     LARGE_INTEGER size{};
@@ -74,20 +41,30 @@ UniqueFile openOwnExecutable(const std::wstring& executablePath) {
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-void readConfigStrings(const std::wstring& executablePath) {
-    OpenBlock block(executablePath);
-    if (!launcher::readConfigStrings(block.reader, configStrings())) OpenBlock::fail(block.reader);
-}
+OwnBlock::OwnBlock(const std::wstring& executablePath)
+    : file_(openOwnExecutable(executablePath)),
+      openError_(file_ ? 0 : ::GetLastError()),
+      source_(file_.get()),
+      reader_(source_) {}
 
-void readConfigBlock(const std::wstring& executablePath, std::string_view languageCode) {
-    OpenBlock block(executablePath);
-    if (!readConfigBlockTables(block.reader, languageCode, localizedStrings(), blockEnd())) {
-        OpenBlock::fail(block.reader);
+ReadFailure OwnBlock::readStrings(const std::wstring& executablePath) {
+    if (!file_) {
+        logError(L"Could not open %p %d %s", static_cast<void*>(file_.get()), openError_,
+                 executablePath);
+        return ReadFailure::Open;
     }
+    if (!seekConfigBlock(reader_) || !readConfigStrings(reader_, configStrings())) return failed();
+    return ReadFailure::None;
 }
 
-uint32_t blockEndPosition() {
-    return blockEnd();
+ReadFailure OwnBlock::readTables(std::string_view languageCode, uint32_t& blockEnd) {
+    if (!readLocalizedTables(reader_, languageCode, localizedStrings(), blockEnd)) return failed();
+    return ReadFailure::None;
+}
+
+ReadFailure OwnBlock::failed() {
+    logReadFailure(reader_);
+    return reader_.failure();
 }
 
 }  // namespace launcher

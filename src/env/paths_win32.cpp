@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "common/child_runner.h"
 #include "common/limits.h"
 #include "common/log.h"
 #include "common/unique_handle.h"
@@ -8,6 +9,10 @@
 namespace launcher {
 
 namespace {
+
+// The command interpreter has this long to print the short name and end: its reading and its
+// wait share the deadline.
+constexpr uint64_t kShellTimeoutMs = 5000;
 
 UINT fileCodePage() {
     return ::AreFileApisANSI() ? CP_ACP : CP_OEMCP;
@@ -279,51 +284,28 @@ std::wstring windowsDirectory() {
 }
 
 std::optional<std::string> shortPathViaShell(std::wstring_view path) {
-    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    UniqueHandle readEnd, writeEnd;
-    if (!::CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0)) {
-        logMessage(L"CreatePipe error (%d)", ::GetLastError());
-        return std::nullopt;
-    }
-    if (!::SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0)) {
-        logMessage(L"SetHandleInformation error (%d)", ::GetLastError());
-        return std::nullopt;
-    }
+    ChildProcess child;
+    if (!child.openOutputPipe()) return std::nullopt;
     std::wstring command =
         windowsDirectory() +
         formatW(L"\\system32\\cmd.exe /C for %%I in (\"%s\") do @echo %%~sI", path);
     logMessage(L"executing %s", command);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd.get();
-    startup.hStdError = writeEnd.get();
-    startup.hStdInput = nullptr;
-    PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                          nullptr, nullptr, &startup, &info)) {
+    ChildOptions options;
+    options.creationFlags = CREATE_NO_WINDOW;
+    options.outputToPipe = true;
+    options.errorsToPipe = true;
+    options.timeoutMs = kShellTimeoutMs;
+    if (!child.start(command, options)) {
         logMessage(L"could not execute cmd.exe");
         return std::nullopt;
     }
-    UniqueHandle process(info.hProcess), thread(info.hThread);
-    writeEnd.reset();
-    std::string output;
-    char chunk[512];
-    while (output.size() < kBufferLength) {
-        DWORD got = 0;
-        const DWORD want =
-            static_cast<DWORD>(std::min(sizeof chunk, kBufferLength - output.size()));
-        if (!::ReadFile(readEnd.get(), chunk, want, &got, nullptr) || got == 0) break;
-        output.append(chunk, got);
-    }
+    const std::string output = child.readOutput(kBufferLength);
     logMessage(L"finished reading from cmd.exe %d \"%S\"", static_cast<int>(output.size()), output);
-    ::WaitForSingleObject(process.get(), 5000);
-    DWORD exitCode = 0;
-    ::GetExitCodeProcess(process.get(), &exitCode);
-    logMessage(L"Exit Code %d", exitCode);
-    if (exitCode == STILL_ACTIVE) {
+    const uint32_t exitCode = child.waitForExit();
+    logMessage(L"Exit Code %d", static_cast<int>(exitCode));
+    if (exitCode == kChildStillActive) {
         logMessage(L"Terminating process");
-        ::TerminateProcess(process.get(), 1);
+        child.terminate();
         return std::nullopt;
     }
     const size_t lineEnd = output.find_first_of("\r\n");

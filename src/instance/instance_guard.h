@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,10 +17,10 @@ struct InstanceGuardSettings {
     bool raiseOtherInstance = false;  // bring the running instance's windows to the front
 };
 
-// Creates the semaphore and returns its name (the "lumex.semaphoreName" property), or ends the
-// process with exit code 0 when another instance holds it in single-instance mode. The handle
-// stays open until the process ends.
-std::string acquireInstanceGuard(const InstanceGuardSettings& settings);
+// Creates the semaphore and returns its name (the "lumex.semaphoreName" property), or nothing
+// when another instance holds it in single-instance mode (its windows were raised when asked):
+// this instance then ends with exit code 0. The handle stays open until the process ends.
+std::optional<std::string> acquireInstanceGuard(const InstanceGuardSettings& settings);
 
 // The process id the last claiming instance of this executable (its canonical path) recorded,
 // or 0.

@@ -6,7 +6,6 @@
 
 #include <utility>
 
-#include "common/fatal.h"
 #include "common/log.h"
 #include "common/unique_handle.h"
 #include "env/paths.h"
@@ -160,7 +159,7 @@ void raiseOtherInstanceWindows(uint32_t processId, bool restore) {
     functions.enumWindows(raiseWindow, reinterpret_cast<LPARAM>(&context));
 }
 
-std::string acquireInstanceGuard(const InstanceGuardSettings& settings) {
+std::optional<std::string> acquireInstanceGuard(const InstanceGuardSettings& settings) {
     // Every account may open the machine-wide and per-user names: a present but null DACL.
     SECURITY_DESCRIPTOR descriptor{};
     InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
@@ -215,7 +214,7 @@ std::string acquireInstanceGuard(const InstanceGuardSettings& settings) {
     logMessage(L"other pid %d", static_cast<int>(otherPid));
     if (otherPid != 0 && settings.raiseOtherInstance) raiseOtherInstanceWindows(otherPid, true);
     logMessage(L"exiting");
-    exitLauncher(0);
+    return std::nullopt;
 }
 
 }  // namespace launcher

@@ -1,6 +1,7 @@
 // The process entry: start-up, command-line split and dispatch.
 #include <windows.h>
 
+#include <new>
 #include <vector>
 
 #include "common/command_line.h"
@@ -15,6 +16,7 @@
 #include "env/temp_dir.h"
 #include "launcher/commands.h"
 #include "launcher/language.h"
+#include "launcher/launcher_settings.h"
 #include "launcher/launcher_state.h"
 #include "launcher/run_application.h"
 #include "log/errors.h"
@@ -35,22 +37,28 @@ void registerProcessHooks() {
     setFatalHooks(hooks);
 }
 
-void initLauncher(LauncherState& state) {
+// The rest of start-up once the narrow strings are read: the language, the localized texts
+// (the same pass over the block), the error presentation, the environment and the working
+// directory. Returns where the included files begin.
+uint32_t initLauncher(LauncherState& state, const StartSettings& start, OwnBlock& block) {
     tempDirectory().clear();
     const std::string language = selectLanguage();
     LanguageCodes codes = splitLanguageCode(language);
     state.languageCode = std::move(codes.language);
     state.countryCode = std::move(codes.country);
-    readConfigBlock(executablePathW(), language);
-    if (!showsErrorsInMessageBoxes(getConfigInt(Setting::LauncherKind))) guiErrors = false;
-    state.productMarker = getConfigString(Setting::ProductMarker, 2).c_str()[0];
-    if (getConfigInt(Setting::ReducePath) != 0) reducePath();
-    if (getConfigInt(Setting::IgnoreJavaOptionVariables) != 0) {
+    uint32_t blockEnd = 0;
+    if (const ReadFailure failure = block.readTables(language, blockEnd);
+        failure != ReadFailure::None) {
+        fatalError(readFailureText(failure));
+    }
+    if (!showsErrorsInMessageBoxes(start.launcherKind)) guiErrors = false;
+    state.productMarker = start.productMarker;
+    if (start.reducePath) reducePath();
+    if (start.ignoreJavaOptionVariables) {
         logMessage(L"ignoring java options environment variables");
         clearJavaOptionVariables();
     }
-    std::wstring workingDirectory;
-    getConfigWide(Setting::WorkingDirectory, workingDirectory);
+    std::wstring workingDirectory = start.workingDirectory;
     if (workingDirectory.empty()) {
         logMessage(L"working directory unchanged");
     } else {
@@ -59,6 +67,7 @@ void initLauncher(LauncherState& state) {
         ::SetCurrentDirectoryW(directory.c_str());
         logMessage(L"change working directory to %s", directory);
     }
+    return blockEnd;
 }
 
 void printUsage() {
@@ -73,35 +82,14 @@ void printUsage() {
 // The host's settings, read before the dispatcher starts (its service main takes no context).
 ServiceHostOptions serviceHostOptions;
 
-ServiceHostOptions readServiceHostOptions() {
-    ServiceHostOptions options;
-    options.stopTimeoutSeconds = stopTimeoutSeconds(getConfigInt(Setting::StopTimeout));
-    options.killChildWithHost = getConfigInt(Setting::KillChildWithHost) != 0;
-    options.reportChildFailure = !getConfigString(Setting::RecoveryActions, kBufferLength).empty();
-    return options;
-}
-
-ServiceInstallOptions readServiceInstallOptions() {
-    ServiceInstallOptions options;
-    options.delayedAutoStart = getConfigInt(Setting::DelayedAutoStart) != 0;
-    options.displayName = getConfigStringAsWide(Setting::ServiceDisplayName, kBufferLength);
-    options.recoveryActions = getConfigString(Setting::RecoveryActions, kBufferLength);
-    options.recoveryDelaySeconds = getConfigInt(Setting::RecoveryDelay);
-    options.recoveryResetAfterSeconds = getConfigInt(Setting::RecoveryResetAfter);
-    options.recoveryOnErrorExit = getConfigInt(Setting::RecoveryOnErrorExit) != 0;
-    options.account = getConfigStringAsWide(Setting::ServiceAccount, kBufferLength);
-    options.passwordVariable = getConfigStringAsWide(Setting::PasswordVariable, kBufferLength);
-    return options;
-}
-
 // The dispatcher's service main: the service host runs the service child and ends the process
 // when it has ended.
 void WINAPI dispatchedServiceMain(DWORD argumentCount, LPWSTR* arguments) {
     serviceMain(static_cast<uint32_t>(argumentCount), arguments, serviceHostOptions);
 }
 
-int runServiceDispatcher(const std::wstring& serviceName) {
-    serviceHostOptions = readServiceHostOptions();
+int runServiceDispatcher(const std::wstring& serviceName, const ServiceHostOptions& options) {
+    serviceHostOptions = options;
     std::vector<wchar_t> name(serviceName.size() + 10, L'\0');
     std::copy(serviceName.begin(), serviceName.end(), name.begin());
     SERVICE_TABLE_ENTRYW table[] = {{name.data(), dispatchedServiceMain}, {nullptr, nullptr}};
@@ -113,13 +101,14 @@ int runServiceDispatcher(const std::wstring& serviceName) {
     return 0;
 }
 
-int runCommand(LauncherState& state, Command command, std::vector<std::wstring>& arguments,
+int runCommand(LauncherState& state, const Settings& settings, const OwnExecutable& executable,
+               Command command, std::vector<std::wstring>& arguments,
                const std::wstring& programPath) {
     if (const auto serviceCommand = serviceCommandOf(command)) {
+        executable.block.close();
         return runServiceCommand(*serviceCommand, state.serviceName, arguments,
-                                 readServiceInstallOptions());
+                                 settings.service.install);
     }
-    const OwnExecutable executable{executablePathW(), blockEndPosition()};
     switch (command) {
         case Command::Help:
             printUsage();
@@ -129,18 +118,19 @@ int runCommand(LauncherState& state, Command command, std::vector<std::wstring>&
             state.noRedirect = true;
             state.serviceMode = false;
             arguments.insert(arguments.begin(), programPath);
-            runApplication(state, executable, arguments, false);
+            runApplication(state, settings, executable, arguments, false);
             return 0;
         case Command::RunRedirect:
             logMessage(L"running service with redirection");
             state.serviceMode = false;
             arguments.insert(arguments.begin(), programPath);
-            runApplication(state, executable, arguments, false);
+            runApplication(state, settings, executable, arguments, false);
             return 0;
         default:
             break;
     }
-    return runServiceDispatcher(state.serviceName);
+    executable.block.close();
+    return runServiceDispatcher(state.serviceName, settings.service.host);
 }
 
 int launcherMain() {
@@ -153,25 +143,35 @@ int launcherMain() {
     // The service host and the service child run on a desktop nobody sees: a message box would
     // wait for ever. Their errors go to the log and the standard error stream only.
     if (decision.road != DispatchDecision::Road::Command) guiErrors = false;
-    readConfigStrings(executablePathW());
-    setTempBaseOptions({getConfigInt(Setting::PreferLongTempPath) != 0,
-                        getConfigInt(Setting::LocalAppDataTempFirst) != 0});
+    // The block is read once: the narrow strings now, the rest in initLauncher, the included
+    // files by the run road, all through this one open file.
+    const std::wstring& executablePath = executablePathW();
+    OwnBlock block(executablePath);
+    if (const ReadFailure failure = block.readStrings(executablePath);
+        failure != ReadFailure::None) {
+        fatalError(readFailureText(failure));
+    }
+    // The settings live as long as the process, like the tables they are read from: they are
+    // never destroyed (nothing runs after the entry that would need that).
+    alignas(Settings) static unsigned char settingsStorage[sizeof(Settings)];
+    const Settings& settings =
+        *new (settingsStorage) Settings(buildSettings(ConfigView(configStrings())));
+    setTempBaseOptions(settings.temp);
     LauncherState state;
     state.serviceMode = true;
-    initLauncher(state);
-    state.serviceName.clear();
-    getConfigWide(Setting::ServiceName, state.serviceName);
+    const OwnExecutable executable{block, initLauncher(state, settings.start, block)};
+    state.serviceName = settings.start.serviceName;
     logMessage(L"launcher %S", LAUNCHER_VERSION);
     logMessage(L"command line %s", text);
     switch (decision.road) {
         case DispatchDecision::Road::ServiceChild:
-            runApplication(state, {executablePathW(), blockEndPosition()}, decision.arguments,
-                           true);
+            runApplication(state, settings, executable, decision.arguments, true);
             return 0;
         case DispatchDecision::Road::Command:
         case DispatchDecision::Road::Dispatcher:
             if (decision.serviceName) state.serviceName = *decision.serviceName;
-            return runCommand(state, decision.command, decision.arguments, decision.programPath);
+            return runCommand(state, settings, executable, decision.command, decision.arguments,
+                              decision.programPath);
     }
     return 0;
 }

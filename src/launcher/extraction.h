@@ -10,8 +10,15 @@
 
 namespace launcher {
 
-// Results of the extraction operations.
-enum class ExtractResult { Ok, ReadFailed, WriteFailed };
+// Results of the extraction operations. Extraction reports every failure this one way; the run
+// road turns it into the fatal exit with the matching text.
+enum class ExtractResult {
+    Ok,
+    ReadFailed,    // the included bytes ended early (message 1009, "16")
+    WriteFailed,   // an extracted file could not be written (message 1009, "16")
+    NotCreated,    // an extracted file could not be created (message 1009, "11")
+    BlockDamaged,  // a size field could not be read (the reader's failure text)
+};
 
 // Where extracted bytes go.
 class ByteSink {
@@ -37,10 +44,10 @@ struct Extraction {
     uint32_t unextractedPosition = 0;
 };
 
-// Windows side: extracts the first n files (config string 2002) of the block behind
-// blockEnd into the per-run directory, creating it when createDirectory is set. A file that
-// cannot be created ends the launch.
-Extraction extractIncludedFiles(const std::wstring& executablePath, uint32_t blockEnd,
-                                bool createDirectory);
+// Windows side: extracts the first fileCount of the named files behind blockEnd of the block's
+// reader into the per-run directory, creating it when createDirectory is set. A partly written
+// file is deleted before a failure is returned.
+Extraction extractIncludedFiles(BlockReader& reader, uint32_t blockEnd, int32_t fileCount,
+                                const std::vector<std::string>& fileNames, bool createDirectory);
 
 }  // namespace launcher

@@ -1,10 +1,8 @@
 #include <windows.h>
 
-#include "common/fatal.h"
 #include "common/limits.h"
 #include "common/log.h"
-#include "config/config.h"
-#include "config/config_reader.h"
+#include "common/unique_handle.h"
 #include "env/temp_dir.h"
 #include "launcher/extraction.h"
 
@@ -33,15 +31,12 @@ private:
 // Extracts one file whose size field is at the reader's position.
 ExtractResult extractFile(BlockReader& reader, const std::string& target) {
     int64_t size = 0;
-    if (!reader.readInt64(size)) {
-        logReadFailure(reader);
-        fatalError(readFailureText(reader.failure()));
-    }
+    if (!reader.readInt64(size)) return ExtractResult::BlockDamaged;
     logMessage(L"extracting %S (size: %I64d)", target, size);
     if (size <= 0) return ExtractResult::Ok;
     UniqueFile file(::CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) fatalMessage(Message::SetupFailed, FailureDetail::IncludedFileNotCreated);
+    if (!file) return ExtractResult::NotCreated;
     FileSink sink(file.get());
     const ExtractResult result = copyFileData(reader, sink, size, true);
     if (result != ExtractResult::Ok) {
@@ -55,35 +50,24 @@ ExtractResult extractFile(BlockReader& reader, const std::string& target) {
 
 }  // namespace
 
-Extraction extractIncludedFiles(const std::wstring& executablePath, uint32_t blockEnd,
-                                bool createDirectory) {
+Extraction extractIncludedFiles(BlockReader& reader, uint32_t blockEnd, int32_t fileCount,
+                                const std::vector<std::string>& names, bool createDirectory) {
     logMessage(L"extracting files");
-    const int32_t count =
-        parseConfigInt(getConfigString(Setting::IncludedFileCount, kBufferLength));
+    const int32_t count = fileCount;
     logMessage(L"Included files: %d", count);
     if (count == 0) {
         if (createDirectory) tempDirectory().clear();
         return {};
     }
     if (createDirectory) createTempDirectory();
-    UniqueFile executable = openOwnExecutable(executablePath);
-    if (!executable) {
-        logError(L"Could not open %p %d %s", static_cast<void*>(executable.get()), ::GetLastError(),
-                 executablePath);
-        return {ExtractResult::ReadFailed};
-    }
-    FileSource source(executable.get());
-    BlockReader reader(source);
     reader.seek(blockEnd);
-    const std::vector<std::string> names =
-        includedFileNames(dupConfigString(Setting::IncludedFileNames));
     const std::string& directory = tempDirectory();
     for (int32_t i = 0; i < count && static_cast<size_t>(i) < names.size(); ++i) {
         const std::string& name = names[static_cast<size_t>(i)];
         // Paths are kept below the standard buffer length; a longer name cannot be created.
         if (directory.size() + 1 + name.size() >= kBufferLength) {
             logError(L"file name too long: %S", name);
-            fatalMessage(Message::SetupFailed, FailureDetail::IncludedFileNotCreated);
+            return {ExtractResult::NotCreated};
         }
         const std::string subdirectory = includedFileDirectory(name);
         if (!subdirectory.empty()) {
@@ -96,10 +80,10 @@ Extraction extractIncludedFiles(const std::wstring& executablePath, uint32_t blo
         }
         const std::string target = directory + "\\" + name;
         const ExtractResult result = extractFile(reader, target);
-        if (result != ExtractResult::Ok) {
+        if (result == ExtractResult::ReadFailed || result == ExtractResult::WriteFailed) {
             logError(L"Failed to extract %S", target);
-            return {result};
         }
+        if (result != ExtractResult::Ok) return {result};
     }
     const auto position = static_cast<uint32_t>(reader.position());
     logMessage(L"extracting files done");

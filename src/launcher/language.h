@@ -3,24 +3,12 @@
 // block apply, and the language and country that go to the JVM.
 #pragma once
 
-#include <cstdint>
-#include <span>
 #include <string>
 #include <string_view>
 
+#include "config/language_table.h"
+
 namespace launcher {
-
-struct LanguageRow {
-    uint16_t langId;  // below 0x400: a primary language (the low 10 bits of a LANGID)
-    const char* code;
-};
-
-// The rows in ascending order of their identifiers.
-std::span<const LanguageRow> languageTable();
-
-// The code for a Windows language identifier: the row of the full identifier, else the row of
-// its primary language (low 10 bits), else "en".
-std::string languageCodeFor(uint16_t langId);
 
 struct LanguageCodes {
     std::string language;

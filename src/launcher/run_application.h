@@ -5,19 +5,22 @@
 #include <string>
 #include <vector>
 
+#include "config/config_reader.h"
+#include "launcher/launcher_settings.h"
 #include "launcher/launcher_state.h"
 
 namespace launcher {
 
-// Where the configuration block's included files begin in the executable.
+// The block the entry read, still open, and where its included files begin.
 struct OwnExecutable {
-    std::wstring path;
+    OwnBlock& block;
     uint32_t blockEnd = 0;
 };
 
 // Runs the application with the argument list; serviceChild is true on the service child's
 // road. Returns only when the launch succeeded; every failure ends the process.
-void runApplication(const LauncherState& state, const OwnExecutable& executable,
-                    std::vector<std::wstring>& arguments, bool serviceChild);
+void runApplication(const LauncherState& state, const Settings& settings,
+                    const OwnExecutable& executable, std::vector<std::wstring>& arguments,
+                    bool serviceChild);
 
 }  // namespace launcher

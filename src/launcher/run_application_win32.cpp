@@ -2,7 +2,6 @@
 
 #include "common/fatal.h"
 #include "common/log.h"
-#include "config/config.h"
 #include "env/path_environment.h"
 #include "env/paths.h"
 #include "env/temp_dir.h"
@@ -20,7 +19,7 @@ namespace launcher {
 namespace {
 
 // The option list for the selected runtime, from every configured and outside source.
-std::vector<std::string> assembleJvmOptions(const LauncherState& state,
+std::vector<std::string> assembleJvmOptions(const LauncherState& state, const Settings& settings,
                                             const Extraction& extraction,
                                             const SelectedRuntime& runtime,
                                             const std::string& semaphoreName,
@@ -36,12 +35,12 @@ std::vector<std::string> assembleJvmOptions(const LauncherState& state,
     // Only a service child is asked to stop, by its host, which ends it after its own timeout.
     if (state.serviceMode) {
         properties.stopTimeoutSeconds =
-            javaStopTimeoutSeconds(stopTimeoutSeconds(getConfigInt(Setting::StopTimeout)));
+            javaStopTimeoutSeconds(settings.service.host.stopTimeoutSeconds);
     }
-    const int32_t rotateSize = getConfigInt(Setting::OutputRotateSize);
+    const int32_t rotateSize = settings.launch.outputRotateSize;
     if (rotateSize > 0) {
         properties.outputRotateSize = static_cast<uint32_t>(rotateSize);
-        const int32_t keep = getConfigInt(Setting::OutputKeep);
+        const int32_t keep = settings.launch.outputKeep;
         properties.outputKeep = keep > 0 ? static_cast<uint32_t>(keep) : 0;
     }
 
@@ -52,54 +51,72 @@ std::vector<std::string> assembleJvmOptions(const LauncherState& state,
     inputs.jvmBinDirectory = runtime.jvmBinDirectory;
     inputs.languageCode = state.languageCode;
     inputs.countryCode = state.countryCode;
-    inputs.readDefaultVmOptionsFile = getConfigInt(Setting::ReadVmOptionsFile) != 0;
-    inputs.javaOptionArguments = getConfigInt(Setting::JavaOptionArguments) != 0;
-    inputs.moduleMode = getConfigInt(Setting::MainFromModulePath) != 0;
-    inputs.mainClass = getConfigString(Setting::MainClass, kBufferLength);
+    const OptionSettings& options = settings.options;
+    inputs.readDefaultVmOptionsFile = options.readDefaultVmOptionsFile;
+    inputs.javaOptionArguments = options.javaOptionArguments;
+    inputs.moduleMode = options.moduleMode;
+    inputs.mainClass = options.mainClass;
+    inputs.configured = &options.configured;
+    inputs.classPathEntries = options.classPathEntries;
+    inputs.modulePathEntries = options.modulePathEntries;
+    inputs.applicationDirectory = options.applicationDirectory;
     inputs.serviceMode = state.serviceMode;
     inputs.noRedirect = state.noRedirect;
     inputs.parcelkitFamily = parcelkit;
     // Option lines may name the selected runtime's home.
-    AssembledOptions assembled =
-        buildJvmOptions(inputs, windowsOptionSources(runtime.jvmHome), windowsAssemblyMachine());
+    WindowsOptionSources sources(runtime.jvmHome);
+    AssembledOptions assembled = buildJvmOptions(inputs, sources, windowsAssemblyMachine());
     if (!assembled.refusal.empty()) fatalMessage(Message::SetupFailed, assembled.refusal);
     return std::move(assembled.options);
 }
 
-InstanceGuardSettings instanceGuardSettings() {
-    InstanceGuardSettings settings;
-    settings.machineWide = getConfigInt(Setting::SingleInstanceMachineWide) != 0;
-    settings.session = getConfigInt(Setting::SingleInstanceSession) != 0;
-    settings.singleInstance = getConfigInt(Setting::SingleInstance) != 0;
-    settings.raiseOtherInstance = getConfigInt(Setting::RaiseOtherInstance) != 0;
-    return settings;
+// How extraction's failure ends the launch; the partial file is already gone.
+[[noreturn]] void extractionFailed(ExtractResult result, const BlockReader& reader) {
+    switch (result) {
+        case ExtractResult::BlockDamaged:
+            logReadFailure(reader);
+            fatalError(readFailureText(reader.failure()));
+        case ExtractResult::NotCreated:
+            fatalMessage(Message::SetupFailed, FailureDetail::IncludedFileNotCreated);
+        default:
+            fatalMessage(Message::SetupFailed, FailureDetail::ExtractionFailed);
+    }
 }
 
 }  // namespace
 
-void runApplication(const LauncherState& state, const OwnExecutable& executable,
-                    std::vector<std::wstring>& arguments, bool serviceChild) {
-    const Extraction extraction = extractIncludedFiles(executable.path, executable.blockEnd, true);
+void runApplication(const LauncherState& state, const Settings& settings,
+                    const OwnExecutable& executable, std::vector<std::wstring>& arguments,
+                    bool serviceChild) {
+    const Extraction extraction =
+        extractIncludedFiles(executable.block.reader(), executable.blockEnd,
+                             settings.extraction.fileCount, settings.extraction.fileNames, true);
     if (extraction.result != ExtractResult::Ok) {
-        fatalMessage(Message::SetupFailed, FailureDetail::ExtractionFailed);
+        extractionFailed(extraction.result, executable.block.reader());
     }
-    prependNativeLibraryPath(dupConfigString(Setting::NativeLibraryDirectories),
-                             getConfigInt(Setting::AddDllDirectories) != 0);
+    executable.block.close();
+    prependNativeLibraryPath(settings.nativePath.directories,
+                             settings.nativePath.addDllDirectories);
     if (serviceChild) registerConsoleCtrlHandler();
     // A second instance in single-instance mode ends here, before any JVM is looked for.
-    const std::string semaphoreName = acquireInstanceGuard(instanceGuardSettings());
+    const std::optional<std::string> semaphoreName = acquireInstanceGuard(settings.instance);
+    if (!semaphoreName) exitLauncher(0);
     // The search has shown the user why when nothing loaded.
-    const std::optional<SelectedRuntime> runtime = LoadDLL(true);
+    const std::optional<SelectedRuntime> runtime = LoadDLL(settings.discovery, true);
     if (!runtime) exitLauncher(1);
     logMessage(L"launching program");
     LaunchRequest request;
     request.createJavaVm = runtime->createJavaVm;
-    request.options = assembleJvmOptions(state, extraction, *runtime, semaphoreName, arguments);
-    request.elements = launcherArguments(readLauncherArgumentInputs(runtime->jvmHome), arguments);
+    request.options =
+        assembleJvmOptions(state, settings, extraction, *runtime, *semaphoreName, arguments);
+    request.elements = launcherArguments(
+        launcherArgumentInputs(settings.launch.arguments, runtime->jvmHome), arguments);
     request.parcelkitFamily = state.productMarker == kParcelkitMarker;
     request.legacyMinimumVersion = runtime->legacyMinimumVersion;
     request.executablePath = executablePathW();
-    getConfigWide(Setting::ApplicationDirectory, request.applicationDirectory);
+    // The helper library lies in the application directory as configured.
+    request.applicationDirectory = settings.discovery.applicationDirectory;
+    if (settings.launch.passSplash) request.splash = &settings.launch.splash;
     // The per-run directory stays: the application was told where it is.
     if (!launchProgram(request)) exitLauncher(1);
 }

@@ -1,7 +1,5 @@
 #include "service/service_control.h"
 
-#include "config/config.h"
-
 namespace launcher {
 
 uint32_t installStartType(ServiceCommand command, int32_t launcherKind) {
@@ -32,11 +30,6 @@ std::optional<std::wstring> dependencyMultiString(std::wstring_view list) {
     }
     names.push_back(L'\0');
     return names;
-}
-
-std::optional<std::wstring> readServiceDependencies() {
-    return dependencyMultiString(
-        getConfigStringAsWide(Setting::ServiceDependencies, kBufferLength));
 }
 
 std::optional<FailureActions> failureActions(std::string_view words, int32_t delaySeconds,

@@ -37,6 +37,8 @@ struct ServiceInstallOptions {
     bool recoveryOnErrorExit = false;  // a stop with a non-zero exit code counts as a failure
     std::wstring account;           // "LocalService", "virtual", "DOMAIN\\user"; empty: LocalSystem
     std::wstring passwordVariable;  // holds a named user's password; empty: ask on the console
+    int32_t launcherKind = 0;       // config 107: 4 makes plain "install" start automatically
+    std::wstring dependencies;      // config 149, comma-separated (at most 5999 characters)
 };
 
 // Runs one service command on the named service; arguments are those after the command word
@@ -77,8 +79,6 @@ uint32_t installStartType(ServiceCommand command, int32_t launcherKind);
 // empty entries, spaces stay part of the names. The result holds every NUL itself (a list
 // without names is a lone NUL). Nothing for an empty text.
 std::optional<std::wstring> dependencyMultiString(std::wstring_view list);
-// The dependencies of config string 149 as a multi-string; nothing when it is empty.
-std::optional<std::wstring> readServiceDependencies();
 
 // The start parameters in an argument list that begins with the service name: the elements
 // after the first, or none when there is at most one element.

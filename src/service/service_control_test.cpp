@@ -5,7 +5,6 @@
 #include <deque>
 
 #include "common/log_host.h"
-#include "config/config.h"
 
 using launcher::dependencyMultiString;
 using launcher::ServiceCommand;
@@ -63,41 +62,6 @@ TEST(DependencyMultiString, LongListsAreNotCut) {
     ASSERT_TRUE(names);
     EXPECT_EQ(names->size(), 6001u);
     EXPECT_EQ(names->substr(5999), std::wstring(2, L'\0'));
-}
-
-constexpr int32_t kDependencies = launcher::idOf(launcher::Setting::ServiceDependencies);
-
-class ServiceDependencies : public ::testing::Test {
-protected:
-    void SetUp() override {
-        launcher::configStrings().clear();
-        (void)launcher::takeLogLines();
-    }
-    void TearDown() override { launcher::configStrings().clear(); }
-};
-
-TEST_F(ServiceDependencies, ComeFromConfigString149) {
-    EXPECT_FALSE(launcher::readServiceDependencies());
-    launcher::configStrings()[kDependencies] = "";
-    EXPECT_FALSE(launcher::readServiceDependencies());
-    launcher::configStrings()[kDependencies] = "RpcSs,,Tcp ip";
-    EXPECT_EQ(launcher::readServiceDependencies(), L"RpcSs\0Tcp ip\0\0"s);
-    launcher::configStrings()[kDependencies - 1] = "Other";
-    launcher::configStrings()[kDependencies] = ",";
-    EXPECT_EQ(launcher::readServiceDependencies(), L"\0"s);
-}
-
-TEST_F(ServiceDependencies, BytesAreWidenedOneByOne) {
-    launcher::configStrings()[kDependencies] = "Dienst\xE4,b";
-    EXPECT_EQ(launcher::readServiceDependencies(), L"Dienst\u00E4\0b\0\0"s);
-}
-
-TEST_F(ServiceDependencies, ALongConfigStringIsCutAndTheCutLogged) {
-    launcher::configStrings()[kDependencies] = std::string(6100, 'y');
-    const auto names = launcher::readServiceDependencies();
-    ASSERT_TRUE(names);
-    EXPECT_EQ(*names, std::wstring(5999, L'y') + std::wstring(2, L'\0'));
-    EXPECT_FALSE(launcher::takeLogLines().empty());
 }
 
 TEST(StartParameters, AreTheArgumentsAfterTheServiceName) {

@@ -220,7 +220,7 @@ struct SystemOperations {
     int status() { return queryServiceStatus(name); }
     int stop(bool verbose) { return stopService(name, verbose); }
     int uninstall(bool verbose) { return uninstallService(name, verbose); }
-    int32_t launcherKind() { return getConfigInt(Setting::LauncherKind); }
+    int32_t launcherKind() { return options.launcherKind; }
 };
 
 }  // namespace
@@ -246,7 +246,7 @@ int installService(const std::wstring& name, uint32_t startType,
     }
     // No arguments follow the path: the SCM starts the bare executable, the dispatcher road.
     const std::wstring path = formatW(L"\"%s\"", executablePathW());
-    const std::optional<std::wstring> dependencies = readServiceDependencies();
+    const std::optional<std::wstring> dependencies = dependencyMultiString(options.dependencies);
     const std::wstring& displayName = options.displayName.empty() ? name : options.displayName;
     UniqueServiceHandle service(
         ::CreateServiceW(manager.get(), name.c_str(), displayName.c_str(), SERVICE_ALL_ACCESS,

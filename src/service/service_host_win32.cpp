@@ -41,12 +41,6 @@ struct StatusLockGuard {
     StatusLockGuard& operator=(const StatusLockGuard&) = delete;
 };
 
-// The name the service runs under, set by serviceMain before the handler is registered.
-std::wstring& hostServiceName() {
-    static std::wstring name;
-    return name;
-}
-
 // The write end of the child's standard input. Taken (and closed) by the first sendShutdown,
 // so a later request finds nothing and never touches the closed handle.
 std::atomic<HANDLE> shutdownPipe{nullptr};
@@ -155,7 +149,7 @@ DWORD WINAPI consumeChildOutput(LPVOID parameter) {
     return 0;
 }
 
-DWORD readServicePriority() {
+DWORD readServicePriority(const std::wstring& serviceName) {
     UniqueKey key;
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, std::wstring(kServicePriorityKey).c_str(), 0, KEY_READ,
                         key.put()) != ERROR_SUCCESS) {
@@ -164,7 +158,7 @@ DWORD readServicePriority() {
     DWORD value = 0;
     DWORD size = sizeof value;
     const bool queried =
-        ::RegQueryValueExW(key.get(), hostServiceName().c_str(), nullptr, nullptr,
+        ::RegQueryValueExW(key.get(), serviceName.c_str(), nullptr, nullptr,
                            reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS;
     const std::optional<uint32_t> priority = servicePriorityValue(queried, size, value);
     if (!priority) return kNormalPriorityClass;
@@ -303,14 +297,14 @@ void serviceMain(uint32_t argumentCount, wchar_t** arguments, const ServiceHostO
     for (uint32_t i = 0; i < argumentCount; ++i) {
         given.emplace_back(arguments[i] != nullptr ? arguments[i] : L"");
     }
-    hostServiceName() = serviceNameFromArguments(given);
-    logMessage(L"service name is '%s'", hostServiceName());
+    const std::wstring serviceName = serviceNameFromArguments(given);
+    logMessage(L"service name is '%s'", serviceName);
 
     {
         // A request the manager sends at once waits until the handle is known and reported.
         const StatusLockGuard lock;
         statusHandle =
-            ::RegisterServiceCtrlHandlerW(hostServiceName().c_str(), serviceControlHandlerEntry);
+            ::RegisterServiceCtrlHandlerW(serviceName.c_str(), serviceControlHandlerEntry);
         if (statusHandle == nullptr) return;
         (void)report();
     }
@@ -320,8 +314,7 @@ void serviceMain(uint32_t argumentCount, wchar_t** arguments, const ServiceHostO
     splitCommandLine(ownText != nullptr ? ownText : L"", ownArguments);
     const std::vector<std::wstring_view> startParameters(
         given.empty() ? given.end() : given.begin() + 1, given.end());
-    const std::wstring commandLine =
-        childCommandLine(ownArguments, hostServiceName(), startParameters);
+    const std::wstring commandLine = childCommandLine(ownArguments, serviceName, startParameters);
 
     ChildPipes pipes;
     if (!createChildPipes(pipes)) {
@@ -346,8 +339,8 @@ void serviceMain(uint32_t argumentCount, wchar_t** arguments, const ServiceHostO
         // processes of its own.
         started = ::CreateProcessW(
             nullptr, buffer.data(), nullptr, nullptr, TRUE,
-            readServicePriority() | DETACHED_PROCESS | (job ? CREATE_SUSPENDED : 0), nullptr,
-            nullptr, &startup, &process);
+            readServicePriority(serviceName) | DETACHED_PROCESS | (job ? CREATE_SUSPENDED : 0),
+            nullptr, nullptr, &startup, &process);
     }
     if (!started) {
         logMessage(L"could not start process %s (%d)", commandLine, ::GetLastError());

@@ -67,21 +67,6 @@ constexpr bool sameOrderAsSettings() {
 }
 static_assert(sameOrderAsSettings());
 
-// The launcher's language codes and their two-letter languages.
-constexpr std::string_view kLanguageKeys =
-    " af af_ZA ar ar_AE ar_BH ar_DZ ar_EG ar_IQ ar_JO ar_KW ar_LB ar_LY ar_MA ar_OM ar_QA ar_SA "
-    "ar_SY ar_TN ar_YE az az_AZ be be_BY bg bg_BG ca ca_ES cs cs_CZ da da_DK de de_AT de_CH "
-    "de_DE de_LI de_LU el el_GR en en_AU en_BZ en_CA en_GB en_IE en_JM en_NZ en_PH en_TT en_US "
-    "en_ZA en_ZW es es_AR es_BO es_CL es_CO es_CR es_DO es_EC es_ES es_GT es_HN es_MX es_NI "
-    "es_PA es_PE es_PR es_PY es_SV es_UY es_VE et et_EE eu eu_ES fa fa_IR fi fi_FI fo fo_FO fr "
-    "fr_BE fr_CA fr_CH fr_FR fr_LU fr_MC ga ga_IE gd gd_GB gl gl_ES gu gu_IN hi hi_IN hr hr_HR "
-    "hu hu_HU hy hy_AM in in_ID is is_IS it it_CH it_IT iw iw_IL ja ja_JP ka ka_GE kk kk_KZ kn "
-    "kn_IN ko ko_KR ky ky_KG lt lt_LT lv lv_LV mk mk_MK mn mn_MN mr mr_IN ms ms_BN ms_MY mt "
-    "mt_MT nl nl_BE nl_NL no no_NO no_NO_NY pa pa_IN pl pl_PL pt pt_BR pt_PT rm rm_CH ro ro_MD "
-    "ro_RO ru ru_MD ru_RU sa sa_IN sk sk_SK sl sl_SI sq sq_AL sr sr_CS sv sv_FI sv_SE sw sw_KE "
-    "ta ta_IN te te_IN th th_TH tn tn_BW tr tr_TR ts tt uk uk_UA ur ur_PK uz uz_UZ vi vi_VN xh "
-    "yi zh zh_CN zh_HK zh_MO zh_SG zh_TW zu ";
-
 struct SearchWord {
     std::string_view word;  // a whole entry, or a prefix ending in ':'
     char letter;
@@ -115,11 +100,6 @@ const MessageText* messageText(std::string_view key) {
         if (m.key == key) return &m;
     }
     return nullptr;
-}
-
-bool isLanguageKey(std::string_view key) {
-    if (key.empty() || key.find(' ') != std::string_view::npos) return false;
-    return kLanguageKeys.find(" " + std::string(key) + " ") != std::string_view::npos;
 }
 
 std::string searchEntryCode(std::string_view entry, std::string& error) {

@@ -10,7 +10,9 @@
 #include <string_view>
 #include <vector>
 
+#include "config/language_table.h"
 #include "config/settings.h"
+#include "config/splash_groups.h"
 
 namespace pack {
 
@@ -26,8 +28,8 @@ std::span<const MessageText> messageTexts();
 const MessageText* messageText(std::string_view key);
 
 // Language section keys the launcher can match: its language codes and their two-letter
-// languages ("de", "de_CH", "no_NO_NY").
-bool isLanguageKey(std::string_view key);
+// languages ("de", "de_CH", "no_NO_NY"), from the launcher's own table.
+using launcher::isLanguageKey;
 
 // The readable search sequence entries: "bundled:DIR", "directory:DIR", "env:NAME", "JAVA_HOME",
 // "path", "registry", "installations". Empty error: the entry in the launcher's letter form.
@@ -57,19 +59,8 @@ std::string latin1ToUtf8(std::string_view bytes);
 bool utf16ToUtf8(std::u16string_view text, std::string& out);
 
 // The four splash groups: a text and two numbers each, in the order the launcher passes them.
-struct SplashGroupIds {
-    launcher::Setting text, first, second;
-};
-inline constexpr SplashGroupIds kSplashGroups[] = {
-    {launcher::Setting::SplashText1, launcher::Setting::SplashNumber1a,
-     launcher::Setting::SplashNumber1b},
-    {launcher::Setting::SplashText2, launcher::Setting::SplashNumber2a,
-     launcher::Setting::SplashNumber2b},
-    {launcher::Setting::SplashText3, launcher::Setting::SplashNumber3a,
-     launcher::Setting::SplashNumber3b},
-    {launcher::Setting::SplashText4, launcher::Setting::SplashNumber4a,
-     launcher::Setting::SplashNumber4b},
-};
+using launcher::kSplashGroups;
+using launcher::SplashGroupIds;
 
 // The runtime's output files: the key, the flag that passes the path, and the path.
 struct OutputFileIds {

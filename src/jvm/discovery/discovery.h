@@ -15,7 +15,7 @@
 
 namespace launcher {
 
-// What the configuration says about the search; read once when the search starts.
+// What the configuration says about the search; the entry reads it from the block.
 struct DiscoverySettings {
     std::string minVersion;             // config 126 (2000 characters)
     std::string maxVersion;             // config 127 (2000 characters)
@@ -28,14 +28,17 @@ struct DiscoverySettings {
     bool addDllDirectories = false;     // config 154
     std::string applicationId;          // config 160 (6000 characters)
     bool skipVendorRegistry = false;    // config 165
-    std::wstring applicationDirectory;  // config 10003, made absolute against the launcher folder
+    std::wstring applicationDirectory;  // config 10003 as written
 };
 
-DiscoverySettings readDiscoverySettings();
+// Buffer lengths of the version bounds and the JVM variant.
+constexpr size_t kVersionBoundLength = 2000;
+constexpr size_t kJvmVariantLength = 200;
 
 // The state of one search, shared by validation, the finders and the loader.
 struct Discovery {
-    DiscoverySettings settings;
+    const DiscoverySettings& settings;
+    std::wstring applicationDirectory;  // the setting made absolute against the launcher folder
     VersionList minVersion;
     VersionList maxVersion;
     // Java executables whose JVM library failed to load in this run; never offered again.
@@ -91,6 +94,6 @@ struct SelectedRuntime {
 // Walks the preference files, the configured search sequence, the Java home variables and the
 // registry, and loads the first suitable runtime. Nothing when none loaded; with reportToUser
 // the user was then shown why.
-std::optional<SelectedRuntime> LoadDLL(bool reportToUser);
+std::optional<SelectedRuntime> LoadDLL(const DiscoverySettings& settings, bool reportToUser);
 
 }  // namespace launcher

@@ -9,7 +9,6 @@
 #include "common/limits.h"
 #include "common/log.h"
 #include "common/unique_stdio.h"
-#include "config/config.h"
 #include "env/expand_launcher_variables.h"
 #include "env/paths.h"
 #include "jvm/discovery/discovery.h"
@@ -18,10 +17,6 @@
 namespace launcher {
 
 namespace {
-
-// Limits the configured texts are read with.
-constexpr size_t kVersionBoundLength = 2000;
-constexpr size_t kJvmVariantLength = 200;
 
 // What the search found so far; the kind and texts stay when a library then fails to load.
 struct SearchState {
@@ -55,7 +50,7 @@ void readVersionBounds(Discovery& discovery) {
 
 // The first line of a preference file in the application directory, without its line end.
 std::optional<std::string> readPreferenceFile(const Discovery& discovery, std::string_view suffix) {
-    const std::wstring path = discovery.settings.applicationDirectory + widen(suffix);
+    const std::wstring path = discovery.applicationDirectory + widen(suffix);
     const UniqueStdioFile file(::_wfopen(path.c_str(), L"rt"));
     if (!file) return std::nullopt;
     std::string line(kBufferLength, '\0');
@@ -210,28 +205,10 @@ void reportFailure(const SearchState& state) {
 
 }  // namespace
 
-DiscoverySettings readDiscoverySettings() {
-    DiscoverySettings settings;
-    settings.minVersion = getConfigString(Setting::MinVersion, kVersionBoundLength);
-    settings.maxVersion = getConfigString(Setting::MaxVersion, kVersionBoundLength);
-    settings.searchSequence = getConfigString(Setting::SearchSequence, kBufferLength);
-    settings.useWindowedJava = getConfigInt(Setting::LauncherKind) == 1;
-    settings.allowBetaAlways = getConfigInt(Setting::AllowBeta) != 0;
-    settings.requireJdk = getConfigInt(Setting::RequireJdk) != 0;
-    settings.acceptUnvalidated = getConfigInt(Setting::AcceptUnvalidatedDirectories) != 0;
-    settings.jvmVariant = getConfigString(Setting::JvmVariant, kJvmVariantLength);
-    settings.addDllDirectories = getConfigInt(Setting::AddDllDirectories) != 0;
-    settings.applicationId = getConfigString(Setting::ApplicationId, kBufferLength);
-    settings.skipVendorRegistry = getConfigInt(Setting::SkipVendorRegistry) != 0;
-    std::wstring applicationDirectory;
-    getConfigWide(Setting::ApplicationDirectory, applicationDirectory);
-    settings.applicationDirectory = canonicalPath(applicationDirectory, true, FolderForm::Wide);
-    return settings;
-}
-
-std::optional<SelectedRuntime> LoadDLL(bool reportToUser) {
+std::optional<SelectedRuntime> LoadDLL(const DiscoverySettings& settings, bool reportToUser) {
     logMessage(L"LoadDLL (%d, %S, %d)", reportToUser ? 1 : 0, "", 0);
-    Discovery discovery{readDiscoverySettings()};
+    Discovery discovery{settings,
+                        canonicalPath(settings.applicationDirectory, true, FolderForm::Wide)};
     const SearchState state = searchForJvm(discovery);
     if (state.kind == JvmLocationKind::None) {
         logError(L"No JVM found");

@@ -2,6 +2,7 @@
 // "x.jar"); they are unpacked with the runtime's own unpack200 before the runtime is validated.
 #include <windows.h>
 
+#include "common/child_runner.h"
 #include "common/fatal.h"
 #include "common/log.h"
 #include "common/unique_handle.h"
@@ -28,21 +29,16 @@ void unpackJar(const std::string& home, const std::string& packedPath) {
     const std::string arguments = "-r \"" + packedPath + "\" \"" + jarPath + "\"";
     logMessage(L"%S", program);
     logMessage(L"%S", arguments);
-    std::string commandLine = "\"" + program + "\" " + arguments;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
-                          NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &process)) {
+    ChildProcess child;
+    ChildOptions options;
+    options.hideWindow = true;
+    options.creationFlags = NORMAL_PRIORITY_CLASS;
+    if (!child.start(fromNarrowPath("\"" + program + "\" " + arguments), options)) {
         logMessage(L"could not create unpack process");
         fatalMessage(Message::UnpackNotStarted);
     }
-    UniqueHandle processHandle(process.hProcess);
-    UniqueHandle threadHandle(process.hThread);
     logMessage(L"waiting for unpack200 to finish");
-    ::WaitForSingleObject(processHandle.get(), INFINITE);
+    (void)child.waitForExit();
     logMessage(L"unpack done");
     if (!::DeleteFileA(packedPath.c_str())) {
         const DWORD error = ::GetLastError();

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/child_runner.h"
 #include "common/limits.h"
 #include "common/log.h"
 #include "common/unique_handle.h"
@@ -30,8 +31,6 @@ constexpr const auto& kProbeHiddenVariables = kJavaOptionVariables;
 constexpr DWORD kShortPathLength = 5980;
 // Bounds both the reading of the output and the wait for the process.
 constexpr ULONGLONG kProbeTimeoutMs = 60000;
-constexpr DWORD kProbeChunk = 512;
-constexpr DWORD kProbePollMs = 5;
 // Output beyond this is read and dropped, so a chatty runtime neither blocks nor fills memory.
 constexpr size_t kProbeOutputLimit = size_t{1} << 20;
 
@@ -87,28 +86,6 @@ private:
     std::array<std::optional<std::string>, std::size(kProbeHiddenVariables)> saved_;
     bool restored_ = false;
 };
-
-// Reads what the child writes until the pipe reports the end of its data (every process holding
-// the write end, the child's own children too, has closed it) or until the deadline. The child's
-// end alone does not end the reading: a java.exe may hand its work to a process of its own.
-std::string readProbeOutput(HANDLE readEnd, ULONGLONG deadline) {
-    std::string output;
-    std::array<char, kProbeChunk> chunk{};
-    while (::GetTickCount64() < deadline) {
-        DWORD available = 0;
-        if (!::PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr)) break;
-        if (available == 0) {
-            ::Sleep(kProbePollMs);
-            continue;
-        }
-        DWORD got = 0;
-        const DWORD want = std::min<DWORD>(available, kProbeChunk);
-        if (!::ReadFile(readEnd, chunk.data(), want, &got, nullptr) || got == 0) break;
-        const size_t room = kProbeOutputLimit - output.size();
-        output.append(chunk.data(), std::min<size_t>(got, room));
-    }
-    return output;
-}
 
 void storeVersionCache(const std::string& javaExe, const LastWriteTime& lastWrite,
                        std::string_view version, uint32_t machine) {
@@ -240,57 +217,33 @@ bool runJavaVersion(const std::string& javaExe, const LastWriteTime& lastWrite,
 
     HiddenJavaOptions hidden;
 
-    SECURITY_ATTRIBUTES inherit{};
-    inherit.nLength = sizeof inherit;
-    inherit.bInheritHandle = TRUE;
-    UniqueHandle readEnd, writeEnd;
-    if (!::CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0)) {
-        logMessage(L"CreatePipe error (%d)", static_cast<int>(::GetLastError()));
-        return false;
-    }
-    if (!::SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0)) {
-        logMessage(L"SetHandleInformation error (%d)", static_cast<int>(::GetLastError()));
-        return false;
-    }
-
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
-    startup.wShowWindow = SW_HIDE;
-    startup.hStdInput = nullptr;
-    startup.hStdOutput = nullptr;
-    startup.hStdError = writeEnd.get();
-    PROCESS_INFORMATION info{};
-    const BOOL started = ::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE,
-                                          NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &info);
-    const DWORD startError = ::GetLastError();
-    writeEnd.reset();
-    UniqueHandle process(started ? info.hProcess : nullptr);
-    UniqueHandle thread(started ? info.hThread : nullptr);
-
+    // The probe's output (its standard error) is read within the same deadline as its wait.
+    ChildProcess child;
+    if (!child.openOutputPipe()) return false;
+    ChildOptions options;
+    options.hideWindow = true;
+    options.creationFlags = NORMAL_PRIORITY_CLASS;
+    options.errorsToPipe = true;
+    options.timeoutMs = kProbeTimeoutMs;
+    const bool started = child.start(fromNarrowPath(command), options);
     std::string output;
+    uint32_t exitCode = kChildStillActive;
     if (started) {
-        const ULONGLONG deadline = ::GetTickCount64() + kProbeTimeoutMs;
-        output = readProbeOutput(readEnd.get(), deadline);
-        const ULONGLONG now = ::GetTickCount64();
-        const DWORD remaining = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
-        ::WaitForSingleObject(process.get(), remaining);
+        output = child.readOutput(kProbeOutputLimit);
+        exitCode = child.waitForExit();
     }
     hidden.restore();
 
     if (!started) {
         logMessage(L"Could not create process %S (error %d)", command,
-                   static_cast<int>(startError));
+                   static_cast<int>(child.startError()));
         return false;
     }
 
-    // Unknown until read: a process whose code can't be read is treated as still running.
-    DWORD exitCode = STILL_ACTIVE;
-    ::GetExitCodeProcess(process.get(), &exitCode);
     logMessage(L"Exit Code %d", static_cast<int>(exitCode));
-    if (exitCode == STILL_ACTIVE) {
+    if (exitCode == kChildStillActive) {
         logMessage(L"Terminating process");
-        ::TerminateProcess(process.get(), 1);
+        child.terminate();
     } else if (exitCode != 0) {
         // The failed run is recorded too; its marker is never taken as a version, so the next
         // check runs the executable again.

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "jvm/launch/jvm_calls.h"
+
 namespace launcher {
 
 struct LaunchRequest {
@@ -15,6 +17,8 @@ struct LaunchRequest {
     bool legacyMinimumVersion = false;   // natives are registered partially
     std::wstring executablePath;         // long form, for "lumex.moduleName"
     std::wstring applicationDirectory;   // config 10003, for the helper library
+    // Handed to the launcher class when config 108 is set; the settings outlive the launch.
+    const SplashSettings* splash = nullptr;
 };
 
 // Runs the application: true when the launcher class's main returned normally (the JVM is then

@@ -28,9 +28,24 @@ struct LauncherArgumentInputs {
 std::vector<std::wstring> launcherArguments(const LauncherArgumentInputs& inputs,
                                             const std::vector<std::wstring>& programArguments);
 
-// The five values' configuration as this process has it (Windows): read, expanded with the
-// selected runtime's home and resolved against the launcher's folder.
-LauncherArgumentInputs readLauncherArgumentInputs(std::string_view jvmHome);
+// The configured texts behind the five values and the configured arguments, as written.
+struct LauncherArgumentSettings {
+    bool windowedLauncher = false;     // config 107 is 1
+    bool moduleMode = false;           // config 133
+    std::wstring mainClass;            // config 122
+    bool passFirstPath = false;        // config 102
+    std::wstring firstPath;            // config 103
+    bool passSecondPath = false;       // config 104
+    std::wstring secondPath;           // config 105
+    bool launcherFlag = false;         // config 106
+    std::wstring programArguments;     // config 124
+    bool javaOptionArguments = false;  // config 125
+};
+
+// The five values' inputs (Windows): the configured texts expanded with the selected runtime's
+// home and resolved against the launcher's folder.
+LauncherArgumentInputs launcherArgumentInputs(const LauncherArgumentSettings& settings,
+                                              std::string_view jvmHome);
 
 // The byte count of an "-Xss" value: digits and at most one unit (k, m, g, t in either case);
 // -1 for anything else.

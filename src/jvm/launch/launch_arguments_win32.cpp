@@ -1,7 +1,6 @@
 #include <windows.h>
 
 #include "common/command_line.h"
-#include "config/config.h"
 #include "env/expand_launcher_variables.h"
 #include "env/paths.h"
 #include "jvm/launch/launch_arguments.h"
@@ -12,10 +11,8 @@ namespace {
 
 // A configured path for the launcher class: expanded, then made absolute against the launcher's
 // folder, unless it came out empty or still starts with an unexpanded "$" reference.
-std::wstring configuredPath(Setting pass, Setting path, std::string_view jvmHome) {
-    if (getConfigInt(pass) == 0) return {};
-    std::wstring text;
-    getConfigWide(path, text);
+std::wstring configuredPath(bool pass, std::wstring text, std::string_view jvmHome) {
+    if (!pass) return {};
     expandLauncherVariables(text, false, jvmHome);
     if (text.empty() || text.front() == L'$') return text;
     return canonicalPath(text, true, FolderForm::Wide);
@@ -23,19 +20,19 @@ std::wstring configuredPath(Setting pass, Setting path, std::string_view jvmHome
 
 }  // namespace
 
-LauncherArgumentInputs readLauncherArgumentInputs(std::string_view jvmHome) {
+LauncherArgumentInputs launcherArgumentInputs(const LauncherArgumentSettings& settings,
+                                              std::string_view jvmHome) {
     LauncherArgumentInputs inputs;
-    inputs.windowedLauncher = getConfigInt(Setting::LauncherKind) == 1;
-    inputs.moduleMode = getConfigInt(Setting::MainFromModulePath) != 0;
-    getConfigWide(Setting::MainClass, inputs.mainClass);
-    inputs.firstPath = configuredPath(Setting::PassFirstPath, Setting::FirstPath, jvmHome);
-    inputs.secondPath = configuredPath(Setting::PassSecondPath, Setting::SecondPath, jvmHome);
-    inputs.launcherFlag = getConfigInt(Setting::LauncherFlag) != 0;
-    std::wstring configured;
-    getConfigWide(Setting::ProgramArguments, configured);
+    inputs.windowedLauncher = settings.windowedLauncher;
+    inputs.moduleMode = settings.moduleMode;
+    inputs.mainClass = settings.mainClass;
+    inputs.firstPath = configuredPath(settings.passFirstPath, settings.firstPath, jvmHome);
+    inputs.secondPath = configuredPath(settings.passSecondPath, settings.secondPath, jvmHome);
+    inputs.launcherFlag = settings.launcherFlag;
+    std::wstring configured = settings.programArguments;
     expandLauncherVariables(configured, false, jvmHome);
     splitCommandLine(configured, inputs.configuredArguments);
-    inputs.javaOptionArguments = getConfigInt(Setting::JavaOptionArguments) != 0;
+    inputs.javaOptionArguments = settings.javaOptionArguments;
     return inputs;
 }
 

@@ -5,7 +5,7 @@
 #include "common/fatal.h"
 #include "common/log.h"
 #include "common/unique_handle.h"
-#include "config/config.h"
+#include "config/settings.h"
 #include "env/paths.h"
 #include "jvm/launch/jvm_calls.h"
 #include "jvm/launch/launch.h"
@@ -21,30 +21,9 @@ constexpr char kParcelkitLauncherClass[] = "com/parcelkit/runtime/launcher/WinLa
 constexpr char kSplashClass[] = "com/lumex/runtime/WinLauncher";
 constexpr char kRuntimeClass[] = "com/parcelkit/runtime/installer/platform/win32/Common";
 constexpr wchar_t kHelperLibrary[] = L".parcelkit\\pkxinst.dll";
-constexpr size_t kSplashTextLength = 2000;
 
 using CreateJavaVmFunction = jint(JNICALL*)(JavaVM**, void**, void*);
 using RegisterNativesFunction = BOOL (*)(JNIEnv*, HMODULE, BOOL, void (*)(const wchar_t*, ...));
-
-SplashSettings readSplashSettings() {
-    struct GroupIds {
-        Setting text, first, second;
-    };
-    constexpr GroupIds kGroups[SplashSettings::kGroupCount] = {
-        {Setting::SplashText1, Setting::SplashNumber1a, Setting::SplashNumber1b},
-        {Setting::SplashText2, Setting::SplashNumber2a, Setting::SplashNumber2b},
-        {Setting::SplashText3, Setting::SplashNumber3a, Setting::SplashNumber3b},
-        {Setting::SplashText4, Setting::SplashNumber4a, Setting::SplashNumber4b},
-    };
-    SplashSettings settings;
-    settings.flag = getConfigInt(Setting::SplashConfigured) != 0;
-    for (size_t i = 0; i < SplashSettings::kGroupCount; ++i) {
-        settings.groups[i].text = getConfigString(kGroups[i].text, kSplashTextLength);
-        settings.groups[i].first = getConfigInt(kGroups[i].first);
-        settings.groups[i].second = getConfigInt(kGroups[i].second);
-    }
-    return settings;
-}
 
 // The parcelkit runtime's native library in the application directory registers its natives.
 void loadHelperDll(JNIEnv* env, const LaunchRequest& request) {
@@ -109,9 +88,7 @@ bool runJvm(const LaunchRequest& request) {
         return false;
     }
     logMessage(L"JVM created");
-    if (getConfigInt(Setting::SplashSettings) != 0) {
-        callSplashConfig(env, kSplashClass, readSplashSettings());
-    }
+    if (request.splash) callSplashConfig(env, kSplashClass, *request.splash);
     loadHelperDll(env, request);
     setModuleNameProperty(env, request.executablePath);
     env->ExceptionClear();

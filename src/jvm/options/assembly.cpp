@@ -32,7 +32,7 @@ void removeOneTrailingSeparator(std::string& list) {
 // The runtime jar of the parcelkit family lies in the application directory.
 void appendRuntimeJar(const AssemblyInputs& inputs, AssemblyMachine& machine, std::string& target) {
     if (!inputs.parcelkitFamily) return;
-    std::string directory = machine.applicationDirectory();
+    std::string directory = machine.applicationDirectory(inputs.applicationDirectory);
     if (directory.empty() || directory.back() != '\\') directory += '\\';
     target += directory + ".parcelkit\\pkxruntime.jar;";
 }
@@ -44,8 +44,7 @@ void addModuleOptions(const AssemblyInputs& inputs, std::vector<std::string>& op
     std::string modules(kAddModulesOption);
     if (inputs.moduleMode) {
         // Read together with the option's name into one standard buffer.
-        std::string value =
-            inputs.mainClass.substr(0, kBufferLength - 1 - kAddModulesOption.size());
+        std::string value(inputs.mainClass.substr(0, kBufferLength - 1 - kAddModulesOption.size()));
         const size_t slash = value.find('/');
         if (slash != std::string::npos) {
             const size_t dot = value.rfind('.');
@@ -87,8 +86,8 @@ AssembledOptions buildJvmOptions(const AssemblyInputs& inputs, OptionSources& so
     VmOptionCollector collector;
     collector.options = inputs.systemProperties;
     VmOptionReader reader(sources, collector);
-    addConfiguredVmOptions(reader, sources, inputs.programArguments, inputs.jvmVersion,
-                           inputs.languageCode, inputs.countryCode);
+    addConfiguredVmOptions(reader, sources, inputs.configured, inputs.programArguments,
+                           inputs.jvmVersion, inputs.languageCode, inputs.countryCode);
     if (inputs.readDefaultVmOptionsFile) {
         // The default file counts against the same read budget as the includes.
         const std::optional<VmOptionsFile> file =
@@ -108,7 +107,8 @@ AssembledOptions buildJvmOptions(const AssemblyInputs& inputs, OptionSources& so
 
     std::string modulePath;
     logMessage(L"adding preconfigured modulepath");
-    machine.appendConfiguredEntries(Setting::ModulePath, modulePath);
+    machine.appendConfiguredEntries(Setting::ModulePath, inputs.modulePathEntries, sources,
+                                    modulePath);
     std::string classPath(kClassPathOption);
     if (collector.classPathPrepend) classPath += *collector.classPathPrepend + ";";
     std::string& archives = !modulePath.empty() || inputs.moduleMode ? modulePath : classPath;
@@ -118,7 +118,8 @@ AssembledOptions buildJvmOptions(const AssemblyInputs& inputs, OptionSources& so
         classPath += *collector.classPathReplace;
     } else {
         logMessage(L"adding preconfigured classpath");
-        machine.appendConfiguredEntries(Setting::ClassPath, classPath);
+        machine.appendConfiguredEntries(Setting::ClassPath, inputs.classPathEntries, sources,
+                                        classPath);
     }
     if (collector.classPathAppend) {
         if (classPath.back() != ';') classPath += ';';

@@ -16,19 +16,23 @@ namespace launcher {
 
 // The plain values the assembly depends on.
 struct AssemblyInputs {
-    std::vector<std::string> systemProperties;   // "-D..." options, in their order
-    std::vector<std::wstring> programArguments;  // element 0 the executable as named
-    std::string jvmVersion;                      // the selected runtime's version text
-    std::string jvmBinDirectory;                 // where its jli.dll lies; empty: unknown
-    std::string languageCode;                    // chosen language ("de"), may be empty
-    std::string countryCode;                     // and country ("CH"), may be empty
-    bool readDefaultVmOptionsFile = false;       // config 166
-    bool javaOptionArguments = false;            // config 125: "-J" arguments are options
-    bool moduleMode = false;                     // config 133: the main class is a module's
-    std::string mainClass;                       // config 122, "module/class" in module mode
-    bool serviceMode = false;                    // "-Xrs" unless present
-    bool noRedirect = false;                     // "/run": output is not redirected
-    bool parcelkitFamily = false;                // product marker: runtime jar and module
+    std::vector<std::string> systemProperties;        // "-D..." options, in their order
+    std::vector<std::wstring> programArguments;       // element 0 the executable as named
+    std::string jvmVersion;                           // the selected runtime's version text
+    std::string jvmBinDirectory;                      // where its jli.dll lies; empty: unknown
+    std::string languageCode;                         // chosen language ("de"), may be empty
+    std::string countryCode;                          // and country ("CH"), may be empty
+    bool readDefaultVmOptionsFile = false;            // config 166
+    bool javaOptionArguments = false;                 // config 125: "-J" arguments are options
+    bool moduleMode = false;                          // config 133: the main class is a module's
+    std::string_view mainClass;                       // config 122, "module/class" in module mode
+    bool serviceMode = false;                         // "-Xrs" unless present
+    bool noRedirect = false;                          // "/run": output is not redirected
+    bool parcelkitFamily = false;                     // product marker: runtime jar and module
+    const ConfiguredVmOptions* configured = nullptr;  // config 123 and the per-version lines
+    std::string classPathEntries;                     // config 121
+    std::string modulePathEntries;                    // config 132
+    std::string applicationDirectory;                 // config 10003 as written
 };
 
 // What the assembly needs from the machine besides OptionSources.
@@ -38,11 +42,12 @@ public:
     // The default .vmoptions file; nothing when none opened or it holds more than maxBytes.
     virtual std::optional<VmOptionsFile> defaultVmOptionsFile(size_t maxBytes) = 0;
     // The configured class path (121) or module path (132) entries, each followed by ";".
-    virtual void appendConfiguredEntries(Setting list, std::string& target) = 0;
+    virtual void appendConfiguredEntries(Setting list, std::string_view entries,
+                                         OptionSources& sources, std::string& target) = 0;
     // The *.jar and then *.zip files of the launcher's per-run directory, each followed by ";".
     virtual void appendLauncherArchives(std::string& target) = 0;
     // The application directory (config 10003) made absolute, case kept.
-    virtual std::string applicationDirectory() = 0;
+    virtual std::string applicationDirectory(std::string_view configured) = 0;
     // The options with '@' argument files expanded by the runtime's jli.dll in binDirectory;
     // nothing when the library or its functions are missing (logged).
     virtual std::optional<std::vector<std::string>> expandArgumentFiles(

@@ -34,7 +34,6 @@ public:
 class MemoryMachine : public launcher::AssemblyMachine {
 public:
     std::optional<std::string> vmOptionsFile;
-    std::map<Setting, std::string> entries;
     std::string archives;
     std::optional<std::map<std::string, Options>> argumentFiles;  // nothing: no jli.dll
 
@@ -42,11 +41,15 @@ public:
         if (!vmOptionsFile) return std::nullopt;
         return launcher::VmOptionsFile{L"C:\\app\\svc.vmoptions", *vmOptionsFile};
     }
-    void appendConfiguredEntries(Setting list, std::string& target) override {
-        target += entries[list];
+    // The fake resolves nothing: the configured text is the resolved list.
+    void appendConfiguredEntries(Setting, std::string_view entries, launcher::OptionSources&,
+                                 std::string& target) override {
+        target += entries;
     }
     void appendLauncherArchives(std::string& target) override { target += archives; }
-    std::string applicationDirectory() override { return "C:\\App"; }
+    std::string applicationDirectory(std::string_view configured) override {
+        return "C:\\" + std::string(configured);
+    }
     std::optional<Options> expandArgumentFiles(const Options& options,
                                                const std::string& binDirectory) override {
         if (!argumentFiles || binDirectory.empty()) return std::nullopt;
@@ -79,11 +82,10 @@ AssemblyInputs withProperties(AssemblyInputs inputs) {
 }  // namespace
 
 TEST(BuildJvmOptions, SourcesComeInTheirOrderAndCompose) {
-    launcher::configStrings().clear();
     std::vector<Case> cases;
     {
         Case c{"nothing configured", withProperties({}), {}, {}};
-        c.machine.entries[Setting::ClassPath] = "C:\\app\\app.jar;";
+        c.inputs.classPathEntries = "C:\\app\\app.jar;";
         c.expected = {"-Dlumex.tempDir=", "-Djava.class.path=C:\\app\\app.jar"};
         cases.push_back(c);
     }
@@ -94,7 +96,7 @@ TEST(BuildJvmOptions, SourcesComeInTheirOrderAndCompose) {
         c.inputs.programArguments = {L"C:\\app\\svc.exe", L"-J-Xmx1g", L"x",
                                      L"-J-classpath/a z.jar"};
         c.machine.vmOptionsFile = "-classpath/p C:\\pre.jar\n-Dfrom.file=1\n";
-        c.machine.entries[Setting::ClassPath] = "C:\\app\\app.jar;";
+        c.inputs.classPathEntries = "C:\\app\\app.jar;";
         c.machine.archives = "C:\\t\\own.jar;";
         c.expected = {"-Dlumex.tempDir=", "-Dfrom.file=1", "-Xmx1g",
                       "-Djava.class.path=C:\\pre.jar;C:\\t\\own.jar;C:\\app\\app.jar;z.jar"};
@@ -106,7 +108,7 @@ TEST(BuildJvmOptions, SourcesComeInTheirOrderAndCompose) {
         c.inputs.serviceMode = true;
         c.inputs.noRedirect = true;
         c.machine.vmOptionsFile = "-classpath C:\\only.jar\n-Xrs\n--add-modules\njava.sql\n";
-        c.machine.entries[Setting::ClassPath] = "C:\\never.jar;";
+        c.inputs.classPathEntries = "C:\\never.jar;";
         c.expected = {"-Dlumex.tempDir=", "-Xrs", "--add-modules=java.sql",
                       "-Djava.class.path=C:\\only.jar", "-Dparcelkit.noRedir=true"};
         cases.push_back(c);
@@ -124,7 +126,8 @@ TEST(BuildJvmOptions, SourcesComeInTheirOrderAndCompose) {
         c.inputs.moduleMode = true;
         c.inputs.parcelkitFamily = true;
         c.inputs.mainClass = "com.acme.app/com.acme.app.Main";
-        c.machine.entries[Setting::ModulePath] = "C:\\mods;";
+        c.inputs.modulePathEntries = "C:\\mods;";
+        c.inputs.applicationDirectory = "App";
         c.expected = {"-Dlumex.tempDir=", "-Djava.class.path=",
                       "--module-path=C:\\mods;C:\\App\\.parcelkit\\pkxruntime.jar",
                       "--add-opens=com.acme.app/com.acme.app=com.parcelkit.runtime",
@@ -135,7 +138,7 @@ TEST(BuildJvmOptions, SourcesComeInTheirOrderAndCompose) {
         Case c{"module mode without module path or archives", withProperties({}), {}, {}};
         c.inputs.moduleMode = true;
         c.inputs.mainClass = "com.acme.Main";
-        c.machine.entries[Setting::ClassPath] = "C:\\a.jar;";
+        c.inputs.classPathEntries = "C:\\a.jar;";
         c.expected = {"-Dlumex.tempDir=", "-Djava.class.path=C:\\a.jar"};
         cases.push_back(c);
     }

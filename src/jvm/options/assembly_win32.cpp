@@ -1,7 +1,6 @@
 #include <windows.h>
 
 #include "common/log.h"
-#include "config/config.h"
 #include "env/paths.h"
 #include "env/temp_dir.h"
 #include "jvm/options/assembly.h"
@@ -26,8 +25,9 @@ public:
         return readDefaultVmOptionsFile(maxBytes);
     }
 
-    void appendConfiguredEntries(Setting list, std::string& target) override {
-        launcher::appendConfiguredEntries(list, windowsOptionSources(), target);
+    void appendConfiguredEntries(Setting list, std::string_view entries, OptionSources& sources,
+                                 std::string& target) override {
+        launcher::appendConfiguredEntries(list, entries, sources, target);
     }
 
     void appendLauncherArchives(std::string& target) override {
@@ -41,10 +41,8 @@ public:
         }
     }
 
-    std::string applicationDirectory() override {
-        std::string directory;
-        appendConfigString(Setting::ApplicationDirectory, directory);
-        return canonicalPath(directory, true);
+    std::string applicationDirectory(std::string_view configured) override {
+        return canonicalPath(configured, true);
     }
 
     std::optional<std::vector<std::string>> expandArgumentFiles(

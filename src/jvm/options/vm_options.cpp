@@ -38,7 +38,6 @@ constexpr size_t kMaxIncludeDepth = 64;
 constexpr size_t kMaxReadFiles = 256;
 constexpr size_t kMaxReadBytes = size_t(16) << 20;
 // More per-version lines than any block holds; keeps the line ids inside 32 bits.
-constexpr int32_t kMaxVersionLines = 10000;
 
 // Calls f with every line that counts, trimmed, until f returns false. CR LF needs no step of
 // its own: the CR left before the LF is trailing white space and trimmed away like any other.
@@ -284,16 +283,16 @@ std::vector<std::wstring> localeOptions(std::wstring_view argument, std::string_
 }
 
 void addConfiguredVmOptions(VmOptionReader& reader, OptionSources& sources,
+                            const ConfiguredVmOptions* configured,
                             const std::vector<std::wstring>& programArguments,
                             std::string_view jvmVersion, std::string_view languageCode,
                             std::string_view countryCode) {
-    std::wstring configured;
-    getConfigWide(Setting::JvmOptions, configured);
-    const std::vector<std::wstring> tokens = optionTokens(sources, configured);
+    const std::vector<std::wstring> tokens =
+        optionTokens(sources, configured ? std::wstring_view(configured->jvmOptions) : L"");
     logMessage(L"adding options");
     reader.addVmOptionTokens(tokens);
 
-    int32_t count = getConfigInt(Setting::VersionOptionCount);
+    int32_t count = configured ? configured->versionLineCount : 0;
     if (count > 0) {
         logMessage(L"check %d version specific vm option lines for %S", count, jvmVersion);
         if (count > kMaxVersionLines) {
@@ -302,12 +301,16 @@ void addConfiguredVmOptions(VmOptionReader& reader, OptionSources& sources,
         }
     }
     for (int32_t i = 0; i < count && !jvmVersion.empty(); ++i) {
-        const std::string condition = dupConfigString(ConfigId::versionCondition(i));
+        const size_t line = static_cast<size_t>(i);
+        if (line >= configured->versionConditions.size() ||
+            line >= configured->versionOptions.size()) {
+            break;
+        }
+        const std::string& condition = configured->versionConditions[line];
         const bool matches = versionConditionMatches(condition, jvmVersion);
         logMessage(L"checking version %S %d", condition, matches ? 1 : 0);
         if (!matches) continue;
-        std::wstring options;
-        getConfigWide(ConfigId::versionOptions(i), options);
+        const std::wstring& options = configured->versionOptions[line];
         logMessage(L"adding specific %s", options);
         reader.addVmOptionTokens(optionTokens(sources, options));
         break;

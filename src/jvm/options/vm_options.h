@@ -1,7 +1,7 @@
 // JVM options from outside the executable: .vmoptions files (with includes and class-path
 // override lines), configured option strings, "-J" arguments, per-version lines and the
-// locale options. The rules are portable; what touches files, the environment and the
-// configuration comes through OptionSources, so tests feed them from memory.
+// locale options. The rules are portable; what touches files and the environment comes through
+// OptionSources and the configured texts come as values, so tests feed them from memory.
 #pragma once
 
 #include <cstddef>
@@ -128,9 +128,23 @@ std::optional<std::wstring> localeArgument(const std::vector<std::wstring>& prog
 std::vector<std::wstring> localeOptions(std::wstring_view argument, std::string_view languageCode,
                                         std::string_view countryCode);
 
-// Configured options (config 123), the first matching per-version line (10200 lines from
-// 10201) and the locale options, in that order, into the reader's collector.
+// At most this many per-version lines are checked.
+constexpr int32_t kMaxVersionLines = 10000;
+
+// The configured option texts: what config 123 and the per-version lines hold.
+struct ConfiguredVmOptions {
+    std::wstring jvmOptions;       // config 123
+    int32_t versionLineCount = 0;  // config 10200 as written
+    // The first min(count, kMaxVersionLines) lines: line i's condition (config 10201 + 2i) and
+    // its options (config 10202 + 2i).
+    std::vector<std::string> versionConditions;
+    std::vector<std::wstring> versionOptions;
+};
+
+// Configured options (config 123), the first matching per-version line and the locale options,
+// in that order, into the reader's collector. No configured texts: only the locale options.
 void addConfiguredVmOptions(VmOptionReader& reader, OptionSources& sources,
+                            const ConfiguredVmOptions* configured,
                             const std::vector<std::wstring>& programArguments,
                             std::string_view jvmVersion, std::string_view languageCode,
                             std::string_view countryCode);
@@ -148,12 +162,21 @@ std::vector<ConfiguredEntry> configuredEntries(std::string_view list);
 
 // ---- Windows side ----
 
-// The machine behind OptionSources: launcher-variable expansion, the file-API code page,
-// include resolution against the launcher folder, shared file reads.
-OptionSources& windowsOptionSources();
-// The same object with the selected runtime's home, which ${launcher:sys.jvmHome} and its twins
-// expand to from then on (empty until set): the runtime is a value the run road passes on.
-OptionSources& windowsOptionSources(std::string_view jvmHome);
+// The machine behind OptionSources: launcher-variable expansion (with the selected runtime's
+// home for ${launcher:sys.jvmHome} and its twins, empty before a runtime is selected), the
+// file-API code page, include resolution against the launcher folder, shared file reads.
+class WindowsOptionSources final : public OptionSources {
+public:
+    explicit WindowsOptionSources(std::string_view jvmHome = {}) : jvmHome_(jvmHome) {}
+    std::wstring expand(std::wstring_view text, bool ansiSafe) override;
+    std::string expandNarrow(std::string_view text) override;
+    std::string narrow(std::wstring_view text) override;
+    std::wstring resolveInclude(std::wstring_view path, const std::wstring* baseFile) override;
+    std::optional<std::string> readFile(const std::wstring& path, size_t maxBytes) override;
+
+private:
+    std::string jvmHome_;
+};
 // A .vmoptions file read whole.
 struct VmOptionsFile {
     std::wstring path;
@@ -167,6 +190,8 @@ std::optional<VmOptionsFile> readDefaultVmOptionsFile(size_t maxBytes);
 // Appends the entries of config 121 or 132 to target, each resolved and followed by ";"; a
 // required entry that is missing ends the launch (message 1006, or 1008 for a variable that
 // adds nothing: unset, empty, or too long for the 6000-character buffer).
-void appendConfiguredEntries(Setting list, OptionSources& sources, std::string& target);
+// list names which one the entries text holds (its 'S' entries differ).
+void appendConfiguredEntries(Setting list, std::string_view entries, OptionSources& sources,
+                             std::string& target);
 
 }  // namespace launcher

@@ -56,7 +56,6 @@ bool logged(std::wstring_view lines) {
 class VmOptions : public ::testing::Test {
 protected:
     void SetUp() override { (void)takeLogLines(); }
-    void TearDown() override { configStrings().clear(); }
     FakeSources sources;
     VmOptionCollector collector;
     VmOptionReader reader{sources, collector};
@@ -262,16 +261,14 @@ TEST(LocaleAndEntries, LocaleOptionsAndConfiguredEntryLists) {
 
 TEST_F(VmOptions, ConfiguredThenFirstMatchingVersionLineThenLocale) {
     sources.files[L"C:\\app\\extra.vmoptions"] = "-Dextra";
-    configStrings()[idOf(Setting::JvmOptions)] =
-        "-Xmx256m -include-options extra.vmoptions \"-Dq=a b\"";
-    configStrings()[idOf(Setting::VersionOptionCount)] = "3";
-    const char* lines[][2] = {{"9-11", "-Dno"}, {"8-8", "-Dv=8 -Dm=${M}"}, {"*", "-Dthird"}};
-    for (int32_t i = 0; i < 3; ++i) {
-        configStrings()[ConfigId::versionCondition(i).value()] = lines[i][0];
-        configStrings()[ConfigId::versionOptions(i).value()] = lines[i][1];
-    }
-    addConfiguredVmOptions(reader, sources, {L"app.exe", L"-Dsun.locale.formatasdefault=no"},
-                           "1.8.0_292", "de", "CH");
+    ConfiguredVmOptions configured;
+    configured.jvmOptions = L"-Xmx256m -include-options extra.vmoptions \"-Dq=a b\"";
+    configured.versionLineCount = 3;
+    configured.versionConditions = {"9-11", "8-8", "*"};
+    configured.versionOptions = {L"-Dno", L"-Dv=8 -Dm=${M}", L"-Dthird"};
+    addConfiguredVmOptions(reader, sources, &configured,
+                           {L"app.exe", L"-Dsun.locale.formatasdefault=no"}, "1.8.0_292", "de",
+                           "CH");
     EXPECT_EQ(joined(collector.options),
               "-Xmx256m|-Dextra|-Dq=a b|-Dv=8|-Dm=a|-Dsun.locale.formatasdefault=no|"
               "-Duser.language=de|-Duser.country=CH");
@@ -283,7 +280,7 @@ TEST_F(VmOptions, ConfiguredThenFirstMatchingVersionLineThenLocale) {
 
     // Without a version text the lines are counted but not looked at.
     collector.options.clear();
-    addConfiguredVmOptions(reader, sources, {}, "", "de", "CH");
+    addConfiguredVmOptions(reader, sources, &configured, {}, "", "de", "CH");
     EXPECT_EQ(joined(collector.options), "-Xmx256m|-Dextra|-Dq=a b");
     EXPECT_TRUE(logged(L"adding vmoptions 3\ncheck 3 version specific vm option lines for "));
 }

@@ -6,7 +6,6 @@
 #include "common/limits.h"
 #include "common/log.h"
 #include "common/unique_handle.h"
-#include "config/config.h"
 #include "env/expand_launcher_variables.h"
 #include "env/paths.h"
 #include "jvm/options/vm_options.h"
@@ -52,39 +51,6 @@ FileRead readWholeFile(const std::wstring& path, size_t maxBytes) {
         }
     }
     return {true, std::move(bytes)};
-}
-
-class WindowsOptionSources final : public OptionSources {
-public:
-    void setJvmHome(std::string_view jvmHome) { jvmHome_.assign(jvmHome); }
-
-    std::wstring expand(std::wstring_view text, bool ansiSafe) override {
-        std::wstring out(text);
-        expandLauncherVariables(out, ansiSafe, jvmHome_);
-        return out;
-    }
-    std::string expandNarrow(std::string_view text) override {
-        std::string out(text);
-        expandLauncherVariablesNarrow(out, jvmHome_);
-        return out;
-    }
-    std::string narrow(std::wstring_view text) override { return toNarrowPath(text).text; }
-    std::wstring resolveInclude(std::wstring_view path, const std::wstring* baseFile) override {
-        std::wstring out;
-        appendResolvedPath(out, path, baseFile, FolderForm::Wide);
-        return out;
-    }
-    std::optional<std::string> readFile(const std::wstring& path, size_t maxBytes) override {
-        return readWholeFile(path, maxBytes).bytes;
-    }
-
-private:
-    std::string jvmHome_;
-};
-
-WindowsOptionSources& processSources() {
-    static WindowsOptionSources sources;
-    return sources;
 }
 
 // Candidate A (the path without ".exe", plus ".vmoptions"), then candidate B (the whole path
@@ -160,13 +126,32 @@ bool appendVariableEntry(const std::string& name, std::string& target) {
 
 }  // namespace
 
-OptionSources& windowsOptionSources() {
-    return processSources();
+std::wstring WindowsOptionSources::expand(std::wstring_view text, bool ansiSafe) {
+    std::wstring out(text);
+    expandLauncherVariables(out, ansiSafe, jvmHome_);
+    return out;
 }
 
-OptionSources& windowsOptionSources(std::string_view jvmHome) {
-    processSources().setJvmHome(jvmHome);
-    return processSources();
+std::string WindowsOptionSources::expandNarrow(std::string_view text) {
+    std::string out(text);
+    expandLauncherVariablesNarrow(out, jvmHome_);
+    return out;
+}
+
+std::string WindowsOptionSources::narrow(std::wstring_view text) {
+    return toNarrowPath(text).text;
+}
+
+std::wstring WindowsOptionSources::resolveInclude(std::wstring_view path,
+                                                  const std::wstring* baseFile) {
+    std::wstring out;
+    appendResolvedPath(out, path, baseFile, FolderForm::Wide);
+    return out;
+}
+
+std::optional<std::string> WindowsOptionSources::readFile(const std::wstring& path,
+                                                          size_t maxBytes) {
+    return readWholeFile(path, maxBytes).bytes;
 }
 
 std::optional<VmOptionsFile> readDefaultVmOptionsFile(size_t maxBytes) {
@@ -180,8 +165,8 @@ std::optional<VmOptionsFile> readDefaultVmOptionsFile(size_t maxBytes) {
     return readOptionsBeside(module, maxBytes).second;
 }
 
-void appendConfiguredEntries(Setting list, OptionSources& sources, std::string& target) {
-    const std::string text = dupConfigString(list);
+void appendConfiguredEntries(Setting list, std::string_view text, OptionSources& sources,
+                             std::string& target) {
     logMessage(L"entry %S", text);
     const std::vector<ConfiguredEntry> entries = configuredEntries(text);
     logMessage(L"entries %d", static_cast<int>(entries.size()));

@@ -1,0 +1,193 @@
+#include "launcher/launcher_settings.h"
+
+#include <cstddef>
+#include <type_traits>
+
+#include "common/limits.h"
+#include "config/splash_groups.h"
+
+namespace launcher {
+
+namespace {
+
+// How one setting is read and what kind of member it fills.
+enum class Field : uint16_t {
+    Flag,     // bool: the number is not 0
+    Number,   // int32_t: C atoi of the text (read as into a 6000-byte buffer)
+    Text,     // std::string: at most 5999 bytes, a cut logged
+    Bound,    // std::string: at most 1999 bytes (the version bounds), a cut logged
+    Variant,  // std::string: at most 199 bytes (the JVM variant), a cut logged
+    Whole,    // std::string: the whole text
+    Wide,     // std::wstring: the text widened byte by byte
+    WideCut,  // std::wstring: widened, at most 5999 characters, a cut logged
+};
+
+// Settings is one plain aggregate of groups, so a member's place is a fixed offset; it is
+// small enough that the offset and the field kind share 16 bits.
+static_assert(std::is_standard_layout_v<Settings>);
+constexpr unsigned kOffsetBits = 12;
+static_assert(sizeof(Settings) < (1u << kOffsetBits));
+
+struct Row {
+    uint16_t id;     // the Setting
+    uint16_t place;  // the member's offset inside Settings, the Field above it
+    Field field() const { return static_cast<Field>(place >> kOffsetBits); }
+    uint16_t offset() const { return place & ((1u << kOffsetBits) - 1); }
+};
+
+// Every id a row names fits its 16 bits.
+constexpr bool idsFit() {
+    for (const SettingInfo& info : kSettings) {
+        if (idOf(info.id) < 0 || idOf(info.id) > UINT16_MAX) return false;
+    }
+    return true;
+}
+static_assert(idsFit());
+
+#define LAUNCHER_FIELD(id, field, member)                                                          \
+    Row {                                                                                          \
+        static_cast<uint16_t>(Setting::id),                                                        \
+            static_cast<uint16_t>(offsetof(Settings, member) | static_cast<unsigned>(Field::field) \
+                                                                   << kOffsetBits)                 \
+    }
+
+// Every setting that is read as it is written, group by group.
+constexpr Row kRows[] = {
+    // Start-up.
+    LAUNCHER_FIELD(LauncherKind, Number, start.launcherKind),
+    LAUNCHER_FIELD(ReducePath, Flag, start.reducePath),
+    LAUNCHER_FIELD(IgnoreJavaOptionVariables, Flag, start.ignoreJavaOptionVariables),
+    LAUNCHER_FIELD(WorkingDirectory, Wide, start.workingDirectory),
+    LAUNCHER_FIELD(ServiceName, Wide, start.serviceName),
+    LAUNCHER_FIELD(PreferLongTempPath, Flag, temp.preferLongPaths),
+    LAUNCHER_FIELD(LocalAppDataTempFirst, Flag, temp.localAppDataFirst),
+    // The run road before the search.
+    LAUNCHER_FIELD(IncludedFileCount, Number, extraction.fileCount),
+    LAUNCHER_FIELD(NativeLibraryDirectories, Whole, nativePath.directories),
+    LAUNCHER_FIELD(AddDllDirectories, Flag, nativePath.addDllDirectories),
+    LAUNCHER_FIELD(SingleInstanceMachineWide, Flag, instance.machineWide),
+    LAUNCHER_FIELD(SingleInstanceSession, Flag, instance.session),
+    LAUNCHER_FIELD(SingleInstance, Flag, instance.singleInstance),
+    LAUNCHER_FIELD(RaiseOtherInstance, Flag, instance.raiseOtherInstance),
+    // The search.
+    LAUNCHER_FIELD(MinVersion, Bound, discovery.minVersion),
+    LAUNCHER_FIELD(MaxVersion, Bound, discovery.maxVersion),
+    LAUNCHER_FIELD(SearchSequence, Text, discovery.searchSequence),
+    LAUNCHER_FIELD(AllowBeta, Flag, discovery.allowBetaAlways),
+    LAUNCHER_FIELD(RequireJdk, Flag, discovery.requireJdk),
+    LAUNCHER_FIELD(AcceptUnvalidatedDirectories, Flag, discovery.acceptUnvalidated),
+    LAUNCHER_FIELD(JvmVariant, Variant, discovery.jvmVariant),
+    LAUNCHER_FIELD(ApplicationId, Text, discovery.applicationId),
+    LAUNCHER_FIELD(SkipVendorRegistry, Flag, discovery.skipVendorRegistry),
+    LAUNCHER_FIELD(ApplicationDirectory, Wide, discovery.applicationDirectory),
+    // The option list.
+    LAUNCHER_FIELD(JvmOptions, Wide, options.configured.jvmOptions),
+    LAUNCHER_FIELD(VersionOptionCount, Number, options.configured.versionLineCount),
+    LAUNCHER_FIELD(ReadVmOptionsFile, Flag, options.readDefaultVmOptionsFile),
+    LAUNCHER_FIELD(JavaOptionArguments, Flag, options.javaOptionArguments),
+    LAUNCHER_FIELD(MainFromModulePath, Flag, options.moduleMode),
+    LAUNCHER_FIELD(MainClass, Text, options.mainClass),
+    LAUNCHER_FIELD(ClassPath, Whole, options.classPathEntries),
+    LAUNCHER_FIELD(ModulePath, Whole, options.modulePathEntries),
+    LAUNCHER_FIELD(ApplicationDirectory, Whole, options.applicationDirectory),
+    // The JVM thread.
+    LAUNCHER_FIELD(MainClass, Wide, launch.arguments.mainClass),
+    LAUNCHER_FIELD(PassFirstPath, Flag, launch.arguments.passFirstPath),
+    LAUNCHER_FIELD(FirstPath, Wide, launch.arguments.firstPath),
+    LAUNCHER_FIELD(PassSecondPath, Flag, launch.arguments.passSecondPath),
+    LAUNCHER_FIELD(SecondPath, Wide, launch.arguments.secondPath),
+    LAUNCHER_FIELD(LauncherFlag, Flag, launch.arguments.launcherFlag),
+    LAUNCHER_FIELD(ProgramArguments, Wide, launch.arguments.programArguments),
+    LAUNCHER_FIELD(SplashSettings, Flag, launch.passSplash),
+    LAUNCHER_FIELD(OutputRotateSize, Number, launch.outputRotateSize),
+    LAUNCHER_FIELD(OutputKeep, Number, launch.outputKeep),
+    // The service commands and the service host.
+    LAUNCHER_FIELD(DelayedAutoStart, Flag, service.install.delayedAutoStart),
+    LAUNCHER_FIELD(ServiceDisplayName, WideCut, service.install.displayName),
+    LAUNCHER_FIELD(RecoveryActions, Text, service.install.recoveryActions),
+    LAUNCHER_FIELD(RecoveryDelay, Number, service.install.recoveryDelaySeconds),
+    LAUNCHER_FIELD(RecoveryResetAfter, Number, service.install.recoveryResetAfterSeconds),
+    LAUNCHER_FIELD(RecoveryOnErrorExit, Flag, service.install.recoveryOnErrorExit),
+    LAUNCHER_FIELD(ServiceAccount, WideCut, service.install.account),
+    LAUNCHER_FIELD(PasswordVariable, WideCut, service.install.passwordVariable),
+    LAUNCHER_FIELD(ServiceDependencies, WideCut, service.install.dependencies),
+    LAUNCHER_FIELD(KillChildWithHost, Flag, service.host.killChildWithHost),
+};
+
+#undef LAUNCHER_FIELD
+
+template <typename T>
+T& member(Settings& settings, uint16_t offset) {
+    return *reinterpret_cast<T*>(reinterpret_cast<unsigned char*>(&settings) + offset);
+}
+
+void readRow(const ConfigView& config, const Row& row, Settings& settings) {
+    const auto id = static_cast<Setting>(row.id);
+    const uint16_t offset = row.offset();
+    const Field field = row.field();
+    if (field == Field::Flag) {
+        member<bool>(settings, offset) = config.flag(id);
+    } else if (field == Field::Number) {
+        member<int32_t>(settings, offset) = config.number(id);
+    } else if (field == Field::Whole) {
+        config.whole(id, member<std::string>(settings, offset));
+    } else if (field == Field::Wide) {
+        config.wide(id, member<std::wstring>(settings, offset));
+    } else if (field == Field::WideCut) {
+        config.wideCut(id, kBufferLength, member<std::wstring>(settings, offset));
+    } else {
+        const size_t limit = field == Field::Bound     ? kVersionBoundLength
+                             : field == Field::Variant ? kJvmVariantLength
+                                                       : kBufferLength;
+        config.text(id, limit, member<std::string>(settings, offset));
+    }
+}
+
+}  // namespace
+
+Settings buildSettings(const ConfigView& config) {
+    Settings settings;
+    for (const Row& row : kRows) readRow(config, row, settings);
+
+    // Values the rows do not hold as written.
+    const int32_t kind = settings.start.launcherKind;
+    std::string text;
+    config.text(Setting::ProductMarker, 2, text);
+    settings.start.productMarker = text.c_str()[0];
+    config.whole(Setting::IncludedFileNames, text);
+    settings.extraction.fileNames = includedFileNames(text);
+    settings.discovery.useWindowedJava = kind == 1;
+    settings.launch.arguments.windowedLauncher = kind == 1;
+    // Read once, wanted in two places.
+    settings.launch.arguments.moduleMode = settings.options.moduleMode;
+    settings.launch.arguments.javaOptionArguments = settings.options.javaOptionArguments;
+    settings.discovery.addDllDirectories = settings.nativePath.addDllDirectories;
+    settings.service.install.launcherKind = kind;
+    settings.service.host.stopTimeoutSeconds =
+        stopTimeoutSeconds(config.number(Setting::StopTimeout));
+    settings.service.host.reportChildFailure = !settings.service.install.recoveryActions.empty();
+
+    ConfiguredVmOptions& configured = settings.options.configured;
+    const int32_t count = configured.versionLineCount;
+    const int32_t lines = count < kMaxVersionLines ? count : kMaxVersionLines;
+    for (int32_t i = 0; i < lines; ++i) {
+        configured.versionConditions.push_back(std::string());
+        config.whole(ConfigId::versionCondition(i), configured.versionConditions.back());
+        configured.versionOptions.push_back(std::wstring());
+        config.wide(ConfigId::versionOptions(i), configured.versionOptions.back());
+    }
+
+    // The splash settings are read only when they are passed on.
+    if (settings.launch.passSplash) {
+        SplashSettings& splash = settings.launch.splash;
+        splash.flag = config.flag(Setting::SplashConfigured);
+        for (size_t i = 0; i < SplashSettings::kGroupCount; ++i) {
+            config.text(kSplashGroups[i].text, kSplashTextLength, splash.groups[i].text);
+            splash.groups[i].first = config.number(kSplashGroups[i].first);
+            splash.groups[i].second = config.number(kSplashGroups[i].second);
+        }
+    }
+    return settings;
+}
+
+}  // namespace launcher
