@@ -10,4 +10,6 @@ tests/wine/wine-run.sh --prepare
 status=0
 ctest --test-dir build/host --output-on-failure -j 2 || status=$?
 tests/wine/wine-run.sh --stop
+# The release bundle, and the check that pack on every platform makes the same launcher from it.
+bash scripts/dist.sh || status=$?
 exit $status
