@@ -95,11 +95,11 @@ void removeDllSearchDirectory(void* cookie) {
     remove(cookie);
 }
 
-void prependNativeLibraryPath(const std::string& configuredDirectories,
-                              bool registerDllDirectories) {
+void prependNativeLibraryPath(const std::string& configuredDirectories, bool registerDllDirectories,
+                              const RunDirectory& run) {
     std::string directories = configuredDirectories;
     logMessage(L"native lib dir is %S", directories);
-    expandLauncherVariablesNarrow(directories);
+    expandLauncherVariablesNarrow(directories, run);
     // The directories stay registered for the life of the process.
     std::string path = resolvePathList(directories, [&](const std::string& entry) {
         addDllSearchDirectory(entry, registerDllDirectories);

@@ -23,12 +23,25 @@ std::wstring tempBaseWide(bool fatalWhenMissing);
 
 // A unique file name in the temp base (GetTempFileNameA creates the empty file).
 std::string makeTempFileName();
-// Creates the per-run directory, readable only by administrators, the owner and SYSTEM.
-void createTempDirectory();
-// The per-run directory, empty when none was made.
-std::string& tempDirectory();
-// Empties and removes the per-run directory, if one was made (the clean-up of every exit).
-void removeTempDirectory();
+
+// The per-run directory, readable only by administrators, the owner and SYSTEM. The entry owns
+// the one object of a run, hands it to the floors that read or make the directory, and tells
+// the fatal exit to remove it.
+class RunDirectory {
+public:
+    // The directory's path; empty while none was made.
+    const std::string& path() const { return path_; }
+    // Creates the directory under the temp base and leaves the runtime's mark in it.
+    void create();
+    // Forgets the directory: a run without included files has none.
+    void forget() { path_.clear(); }
+    // Empties and removes the directory, if one was made (the clean-up of every exit).
+    void remove() const;
+
+private:
+    std::string path_;
+};
+
 // Deletes the files of a directory and, down to depth, of its subdirectories, then removes the
 // subdirectories that became empty.
 void emptyDirectory(const std::string& directory, int depth);

@@ -362,11 +362,6 @@ std::wstring tempBaseWide(bool fatalWhenMissing) {
     return tempBase().wide;
 }
 
-std::string& tempDirectory() {
-    static std::string directory;
-    return directory;
-}
-
 std::string makeTempFileName() {
     std::string base = tempBaseNarrow();
     logMessage(L"tempPath is %S", base);
@@ -384,8 +379,8 @@ std::string makeTempFileName() {
     return result;
 }
 
-void createTempDirectory() {
-    std::string& dir = tempDirectory();
+void RunDirectory::create() {
+    std::string& dir = path_;
     for (int attempt = 0; attempt < 10; ++attempt) {
         dir = formatA("%s_dir%lld", makeTempFileName(), static_cast<long long>(std::time(nullptr)));
         logMessage(L"Temp dir3: %S", dir);
@@ -412,8 +407,8 @@ void createTempDirectory() {
     fatalMessage(Message::SetupFailed, FailureDetail::TempDirectoryNotCreated);
 }
 
-void removeTempDirectory() {
-    const std::string& dir = tempDirectory();
+void RunDirectory::remove() const {
+    const std::string& dir = path_;
     if (dir.empty()) return;
     emptyDirectory(dir, 1);
     ::RemoveDirectoryA(dir.c_str());

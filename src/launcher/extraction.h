@@ -10,6 +10,8 @@
 
 namespace launcher {
 
+class RunDirectory;
+
 // Results of the extraction operations. Extraction reports every failure this one way; the run
 // road turns it into the fatal exit with the matching text.
 enum class ExtractResult {
@@ -45,9 +47,11 @@ struct Extraction {
 };
 
 // Windows side: extracts the first fileCount of the named files behind blockEnd of the block's
-// reader into the per-run directory, creating it when createDirectory is set. A partly written
-// file is deleted before a failure is returned.
+// reader into the per-run directory run, creating it when createDirectory is set (and forgetting
+// it when there is nothing to extract). A partly written file is deleted before a failure is
+// returned.
 Extraction extractIncludedFiles(BlockReader& reader, uint32_t blockEnd, int32_t fileCount,
-                                const std::vector<std::string>& fileNames, bool createDirectory);
+                                const std::vector<std::string>& fileNames, RunDirectory& run,
+                                bool createDirectory);
 
 }  // namespace launcher

@@ -20,7 +20,7 @@ namespace {
 
 // The option list for the selected runtime, from every configured and outside source.
 std::vector<std::string> assembleJvmOptions(const LauncherState& state, const Settings& settings,
-                                            const Extraction& extraction,
+                                            const Extraction& extraction, const RunDirectory& run,
                                             const SelectedRuntime& runtime,
                                             const std::string& semaphoreName,
                                             const std::vector<std::wstring>& arguments) {
@@ -30,7 +30,7 @@ std::vector<std::string> assembleJvmOptions(const LauncherState& state, const Se
     properties.usedPreviousInstallationJvm = runtime.usedPreviousInstallationJvm;
     properties.parcelkitFamily = parcelkit;
     properties.serviceMode = state.serviceMode;
-    properties.tempDirectory = tempDirectory();
+    properties.tempDirectory = run.path();
     properties.unextractedPosition = extraction.unextractedPosition;
     // Only a service child is asked to stop, by its host, which ends it after its own timeout.
     if (state.serviceMode) {
@@ -64,8 +64,9 @@ std::vector<std::string> assembleJvmOptions(const LauncherState& state, const Se
     inputs.noRedirect = state.noRedirect;
     inputs.parcelkitFamily = parcelkit;
     // Option lines may name the selected runtime's home.
-    WindowsOptionSources sources(runtime.jvmHome);
-    AssembledOptions assembled = buildJvmOptions(inputs, sources, windowsAssemblyMachine());
+    WindowsOptionSources sources(run, runtime.jvmHome);
+    WindowsAssemblyMachine machine(run);
+    AssembledOptions assembled = buildJvmOptions(inputs, sources, machine);
     if (!assembled.refusal.empty()) fatalMessage(Message::SetupFailed, assembled.refusal);
     return std::move(assembled.options);
 }
@@ -86,31 +87,31 @@ std::vector<std::string> assembleJvmOptions(const LauncherState& state, const Se
 }  // namespace
 
 void runApplication(const LauncherState& state, const Settings& settings,
-                    const OwnExecutable& executable, std::vector<std::wstring>& arguments,
-                    bool serviceChild) {
-    const Extraction extraction =
-        extractIncludedFiles(executable.block.reader(), executable.blockEnd,
-                             settings.extraction.fileCount, settings.extraction.fileNames, true);
+                    const OwnExecutable& executable, RunDirectory& run,
+                    std::vector<std::wstring>& arguments, bool serviceChild) {
+    const Extraction extraction = extractIncludedFiles(
+        executable.block.reader(), executable.blockEnd, settings.extraction.fileCount,
+        settings.extraction.fileNames, run, true);
     if (extraction.result != ExtractResult::Ok) {
         extractionFailed(extraction.result, executable.block.reader());
     }
     executable.block.close();
-    prependNativeLibraryPath(settings.nativePath.directories,
-                             settings.nativePath.addDllDirectories);
+    prependNativeLibraryPath(settings.nativePath.directories, settings.nativePath.addDllDirectories,
+                             run);
     if (serviceChild) registerConsoleCtrlHandler();
     // A second instance in single-instance mode ends here, before any JVM is looked for.
     const std::optional<std::string> semaphoreName = acquireInstanceGuard(settings.instance);
     if (!semaphoreName) exitLauncher(0);
     // The search has shown the user why when nothing loaded.
-    const std::optional<SelectedRuntime> runtime = LoadDLL(settings.discovery, true);
+    const std::optional<SelectedRuntime> runtime = LoadDLL(settings.discovery, run, true);
     if (!runtime) exitLauncher(1);
     logMessage(L"launching program");
     LaunchRequest request;
     request.createJavaVm = runtime->createJavaVm;
     request.options =
-        assembleJvmOptions(state, settings, extraction, *runtime, *semaphoreName, arguments);
+        assembleJvmOptions(state, settings, extraction, run, *runtime, *semaphoreName, arguments);
     request.elements = launcherArguments(
-        launcherArgumentInputs(settings.launch.arguments, runtime->jvmHome), arguments);
+        launcherArgumentInputs(settings.launch.arguments, run, runtime->jvmHome), arguments);
     request.parcelkitFamily = state.productMarker == kParcelkitMarker;
     request.legacyMinimumVersion = runtime->legacyMinimumVersion;
     request.executablePath = executablePathW();

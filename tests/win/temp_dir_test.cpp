@@ -32,8 +32,9 @@ TEST(TempBase, BothFormsNameOneWritableFolder) {
 }
 
 TEST(TempDirectory, CreatedUniqueAndEmptiedAtDepthOne) {
-    createTempDirectory();
-    const std::string dir = tempDirectory();
+    RunDirectory run;
+    run.create();
+    const std::string dir = run.path();
     ASSERT_FALSE(dir.empty());
     EXPECT_NE(dir.find("_dir"), std::string::npos);
     EXPECT_TRUE(pathExists(std::string_view(dir)));
@@ -66,7 +67,6 @@ TEST(TempDirectory, CreatedUniqueAndEmptiedAtDepthOne) {
     EXPECT_TRUE(pathExists(std::string_view(dir + "\\sub2\\deep\\c.txt")));
     emptyDirectory(dir, 3);
     EXPECT_TRUE(RemoveDirectoryA(dir.c_str()));
-    tempDirectory().clear();
 }
 
 TEST(TempDirectory, RelativeOrEmptyPathsAreNeverEmptied) {
@@ -175,8 +175,9 @@ TEST_F(TempCandidates, ShortFormIsReplacedByTheLongOneWhenPreferred) {
 }
 
 TEST(TempDirectory, OnlyAdministratorsTheOwnerAndSystemMayEnter) {
-    createTempDirectory();
-    const std::string dir = tempDirectory();
+    RunDirectory run;
+    run.create();
+    const std::string dir = run.path();
     ASSERT_FALSE(dir.empty());
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -184,8 +185,8 @@ TEST(TempDirectory, OnlyAdministratorsTheOwnerAndSystemMayEnter) {
         GetNamedSecurityInfoA(dir.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
                               nullptr, &dacl, nullptr, &descriptor);
     UniqueLocal owner(descriptor);
-    removeTempDirectory();
-    tempDirectory().clear();
+    run.remove();
+    EXPECT_FALSE(pathExists(std::string_view(dir)));
     ASSERT_EQ(result, static_cast<DWORD>(ERROR_SUCCESS));
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;

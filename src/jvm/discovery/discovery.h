@@ -15,6 +15,8 @@
 
 namespace launcher {
 
+class RunDirectory;
+
 // What the configuration says about the search; the entry reads it from the block.
 struct DiscoverySettings {
     std::string minVersion;             // config 126 (2000 characters)
@@ -38,6 +40,7 @@ constexpr size_t kJvmVariantLength = 200;
 // The state of one search, shared by validation, the finders and the loader.
 struct Discovery {
     const DiscoverySettings& settings;
+    const RunDirectory& run;            // the per-run directory the search entries may name
     std::wstring applicationDirectory;  // the setting made absolute against the launcher folder
     VersionList minVersion;
     VersionList maxVersion;
@@ -93,7 +96,8 @@ struct SelectedRuntime {
 
 // Walks the preference files, the configured search sequence, the Java home variables and the
 // registry, and loads the first suitable runtime. Nothing when none loaded; with reportToUser
-// the user was then shown why.
-std::optional<SelectedRuntime> LoadDLL(const DiscoverySettings& settings, bool reportToUser);
+// the user was then shown why. run is the per-run directory the search entries may name.
+std::optional<SelectedRuntime> LoadDLL(const DiscoverySettings& settings, const RunDirectory& run,
+                                       bool reportToUser);
 
 }  // namespace launcher

@@ -115,7 +115,7 @@ bool registryRetryLoop(Discovery& discovery, SearchState& state, RegistryFinder 
 bool testEntry(Discovery& discovery, SearchState& state, const SearchEntry& entry) {
     state.locationText.clear();
     std::string text = entry.text;
-    expandLauncherVariablesNarrow(text);
+    expandLauncherVariablesNarrow(text, discovery.run);
     logMessage(L"Testing location %S (type %c)", text, entry.type);
     switch (searchStepOf(entry.type)) {
         case SearchStep::Directory:
@@ -205,9 +205,10 @@ void reportFailure(const SearchState& state) {
 
 }  // namespace
 
-std::optional<SelectedRuntime> LoadDLL(const DiscoverySettings& settings, bool reportToUser) {
+std::optional<SelectedRuntime> LoadDLL(const DiscoverySettings& settings, const RunDirectory& run,
+                                       bool reportToUser) {
     logMessage(L"LoadDLL (%d, %S, %d)", reportToUser ? 1 : 0, "", 0);
-    Discovery discovery{settings,
+    Discovery discovery{settings, run,
                         canonicalPath(settings.applicationDirectory, true, FolderForm::Wide)};
     const SearchState state = searchForJvm(discovery);
     if (state.kind == JvmLocationKind::None) {

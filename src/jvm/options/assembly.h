@@ -14,6 +14,8 @@
 
 namespace launcher {
 
+class RunDirectory;
+
 // The plain values the assembly depends on.
 struct AssemblyInputs {
     std::vector<std::string> systemProperties;        // "-D..." options, in their order
@@ -74,7 +76,20 @@ AssembledOptions buildJvmOptions(const AssemblyInputs& inputs, OptionSources& so
                                  AssemblyMachine& machine);
 
 // The Windows machine: the default file by the executable's name, entries resolved against the
-// launcher folder, the per-run directory, the runtime's jli.dll.
-AssemblyMachine& windowsAssemblyMachine();
+// launcher folder, the archives of this run's per-run directory, the runtime's jli.dll.
+class WindowsAssemblyMachine final : public AssemblyMachine {
+public:
+    explicit WindowsAssemblyMachine(const RunDirectory& run) : run_(run) {}
+    std::optional<VmOptionsFile> defaultVmOptionsFile(size_t maxBytes) override;
+    void appendConfiguredEntries(Setting list, std::string_view entries, OptionSources& sources,
+                                 std::string& target) override;
+    void appendLauncherArchives(std::string& target) override;
+    std::string applicationDirectory(std::string_view configured) override;
+    std::optional<std::vector<std::string>> expandArgumentFiles(
+        const std::vector<std::string>& options, const std::string& binDirectory) override;
+
+private:
+    const RunDirectory& run_;
+};
 
 }  // namespace launcher

@@ -16,6 +16,8 @@
 
 namespace launcher {
 
+class RunDirectory;
+
 // The options of one launch in the order they were read, and the class-path overrides of the
 // last "-classpath", "-classpath/p" and "-classpath/a" lines.
 struct VmOptionCollector {
@@ -163,11 +165,13 @@ std::vector<ConfiguredEntry> configuredEntries(std::string_view list);
 // ---- Windows side ----
 
 // The machine behind OptionSources: launcher-variable expansion (with the selected runtime's
-// home for ${launcher:sys.jvmHome} and its twins, empty before a runtime is selected), the
-// file-API code page, include resolution against the launcher folder, shared file reads.
+// home for ${launcher:sys.jvmHome} and its twins, empty before a runtime is selected, and this
+// run's per-run directory), the file-API code page, include resolution against the launcher
+// folder, shared file reads.
 class WindowsOptionSources final : public OptionSources {
 public:
-    explicit WindowsOptionSources(std::string_view jvmHome = {}) : jvmHome_(jvmHome) {}
+    explicit WindowsOptionSources(const RunDirectory& run, std::string_view jvmHome = {})
+        : run_(run), jvmHome_(jvmHome) {}
     std::wstring expand(std::wstring_view text, bool ansiSafe) override;
     std::string expandNarrow(std::string_view text) override;
     std::string narrow(std::wstring_view text) override;
@@ -175,6 +179,7 @@ public:
     std::optional<std::string> readFile(const std::wstring& path, size_t maxBytes) override;
 
 private:
+    const RunDirectory& run_;
     std::string jvmHome_;
 };
 // A .vmoptions file read whole.

@@ -128,13 +128,13 @@ bool appendVariableEntry(const std::string& name, std::string& target) {
 
 std::wstring WindowsOptionSources::expand(std::wstring_view text, bool ansiSafe) {
     std::wstring out(text);
-    expandLauncherVariables(out, ansiSafe, jvmHome_);
+    expandLauncherVariables(out, ansiSafe, run_, jvmHome_);
     return out;
 }
 
 std::string WindowsOptionSources::expandNarrow(std::string_view text) {
     std::string out(text);
-    expandLauncherVariablesNarrow(out, jvmHome_);
+    expandLauncherVariablesNarrow(out, run_, jvmHome_);
     return out;
 }
 
