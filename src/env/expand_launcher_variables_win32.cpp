@@ -15,7 +15,7 @@ void expandLauncherVariables(std::wstring& text, bool ansiSafe, const RunDirecto
         ansiSafe ? widen(executableFolderA()) : executableFolderW(FolderForm::Wide);
     values.tempDirectory = widen(run.path());
     values.jvmHome = widen(jvmHome);
-    values.systemTempDirectory = ansiSafe ? widen(tempBaseNarrow()) : tempBaseWide(true);
+    values.systemTempDirectory = ansiSafe ? widen(tempBaseNarrow()) : tempBaseWide();
     std::vector<std::wstring> environment;
     if (wchar_t* block = ::GetEnvironmentStringsW()) {
         environment = environmentEntries(block);

@@ -1,8 +1,11 @@
 // The temp base (a writable folder chosen once per process) and the protected per-run directory.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "common/fatal.h"
 
 namespace launcher {
 
@@ -16,12 +19,18 @@ struct TempBaseOptions {
 void setTempBaseOptions(const TempBaseOptions& options);
 // Fills both forms of the temp base, or leaves both empty.
 void resolveTempBase(const TempBaseOptions& options);
-// The narrow temp base; ends the launch (message 1015) when there is none.
+// The narrow temp base, resolved first when needed; empty when there is none (a run that needs
+// one cannot go on: message 1015).
 std::string tempBaseNarrow();
-// The wide temp base; with fatalWhenMissing false an empty text instead of ending the launch.
-std::wstring tempBaseWide(bool fatalWhenMissing);
+// The wide temp base, alike.
+std::wstring tempBaseWide();
+// Whether there is a temp base (resolved first when needed). Launcher-variable expansion and the
+// per-run directory need one; the first of them on a road asks, and without one the run cannot
+// go on (message 1015).
+bool hasTempBase();
 
-// A unique file name in the temp base (GetTempFileNameA creates the empty file).
+// A unique file name in the temp base (GetTempFileNameA creates the empty file); empty when
+// there is no temp base.
 std::string makeTempFileName();
 
 // The per-run directory, readable only by administrators, the owner and SYSTEM. The entry owns
@@ -31,8 +40,10 @@ class RunDirectory {
 public:
     // The directory's path; empty while none was made.
     const std::string& path() const { return path_; }
-    // Creates the directory under the temp base and leaves the runtime's mark in it.
-    void create();
+    // Creates the directory under the temp base and leaves the runtime's mark in it; false with
+    // the failure filled in when there is no temp base (message 1015) or ten attempts made none
+    // (message 1009, "7").
+    [[nodiscard]] bool create(RunFailure& failure);
     // Forgets the directory: a run without included files has none.
     void forget() { path_.clear(); }
     // Empties and removes the directory, if one was made (the clean-up of every exit).

@@ -352,18 +352,22 @@ void resolveTempBase(const TempBaseOptions& options) {
 
 std::string tempBaseNarrow() {
     if (tempBase().narrow.empty()) resolveTempBase(tempBase().options);
-    if (tempBase().narrow.empty()) fatalMessage(Message::NoTempFolder);
     return tempBase().narrow;
 }
 
-std::wstring tempBaseWide(bool fatalWhenMissing) {
+std::wstring tempBaseWide() {
     if (tempBase().wide.empty()) resolveTempBase(tempBase().options);
-    if (tempBase().wide.empty() && fatalWhenMissing) fatalMessage(Message::NoTempFolder);
     return tempBase().wide;
+}
+
+bool hasTempBase() {
+    if (tempBase().narrow.empty()) resolveTempBase(tempBase().options);
+    return !tempBase().narrow.empty();
 }
 
 std::string makeTempFileName() {
     std::string base = tempBaseNarrow();
+    if (base.empty()) return base;
     logMessage(L"tempPath is %S", base);
     char name[MAX_PATH + 1] = {};
     std::string result;
@@ -379,10 +383,15 @@ std::string makeTempFileName() {
     return result;
 }
 
-void RunDirectory::create() {
+bool RunDirectory::create(RunFailure& failure) {
     std::string& dir = path_;
     for (int attempt = 0; attempt < 10; ++attempt) {
-        dir = formatA("%s_dir%lld", makeTempFileName(), static_cast<long long>(std::time(nullptr)));
+        const std::string name = makeTempFileName();
+        if (name.empty()) {
+            failure.set(Message::NoTempFolder);
+            return false;
+        }
+        dir = formatA("%s_dir%lld", name, static_cast<long long>(std::time(nullptr)));
         logMessage(L"Temp dir3: %S", dir);
         PSECURITY_DESCRIPTOR descriptor = nullptr;
         BOOL created = FALSE;
@@ -399,12 +408,13 @@ void RunDirectory::create() {
         }
         if (created) {
             markTempDirectory(dir);
-            return;
+            return true;
         }
         logMessage(L"Could not create dir (%d)", ::GetLastError());
     }
     dir.clear();
-    fatalMessage(Message::SetupFailed, FailureDetail::TempDirectoryNotCreated);
+    failure.set(Message::SetupFailed, FailureDetail::TempDirectoryNotCreated);
+    return false;
 }
 
 void RunDirectory::remove() const {

@@ -39,7 +39,7 @@ RunDirectory& runDirectory() {
 // Where the log goes and what every fatal exit shows and cleans up; set before anything can
 // log or fail.
 void registerProcessHooks() {
-    configureLog({[] { return tempBaseWide(false); }, executablePathW()});
+    configureLog({[] { return tempBaseWide(); }, executablePathW()});
     FatalHooks hooks = fatalPresentation();
     hooks.cleanUp = [] { runDirectory().remove(); };
     setFatalHooks(hooks);
@@ -70,6 +70,8 @@ uint32_t initLauncher(LauncherState& state, const StartSettings& start, OwnBlock
     if (workingDirectory.empty()) {
         logMessage(L"working directory unchanged");
     } else {
+        // The first expansion of every road that has a working directory.
+        if (!hasTempBase()) fatalMessage(Message::NoTempFolder);
         expandLauncherVariables(workingDirectory, true, run);
         const std::wstring directory = canonicalPath(workingDirectory, true, FolderForm::Wide);
         ::SetCurrentDirectoryW(directory.c_str());

@@ -52,7 +52,7 @@ ExtractResult extractFile(BlockReader& reader, const std::string& target) {
 
 Extraction extractIncludedFiles(BlockReader& reader, uint32_t blockEnd, int32_t fileCount,
                                 const std::vector<std::string>& names, RunDirectory& run,
-                                bool createDirectory) {
+                                bool createDirectory, RunFailure& failure) {
     logMessage(L"extracting files");
     const int32_t count = fileCount;
     logMessage(L"Included files: %d", count);
@@ -60,7 +60,9 @@ Extraction extractIncludedFiles(BlockReader& reader, uint32_t blockEnd, int32_t 
         if (createDirectory) run.forget();
         return {};
     }
-    if (createDirectory) run.create();
+    if (createDirectory) {
+        if (!run.create(failure)) return {ExtractResult::NoDirectory};
+    }
     reader.seek(blockEnd);
     const std::string& directory = run.path();
     for (int32_t i = 0; i < count && static_cast<size_t>(i) < names.size(); ++i) {

@@ -66,19 +66,24 @@ std::vector<std::string> assembleJvmOptions(const LauncherState& state, const Se
     // Option lines may name the selected runtime's home.
     WindowsOptionSources sources(run, runtime.jvmHome);
     WindowsAssemblyMachine machine(run);
-    AssembledOptions assembled = buildJvmOptions(inputs, sources, machine);
+    RunFailure failure;
+    AssembledOptions assembled = buildJvmOptions(inputs, sources, machine, failure);
+    if (failure) fatalMessage(failure);
     if (!assembled.refusal.empty()) fatalMessage(Message::SetupFailed, assembled.refusal);
     return std::move(assembled.options);
 }
 
 // How extraction's failure ends the launch; the partial file is already gone.
-[[noreturn]] void extractionFailed(ExtractResult result, const BlockReader& reader) {
+[[noreturn]] void extractionFailed(ExtractResult result, const BlockReader& reader,
+                                   const RunFailure& failure) {
     switch (result) {
         case ExtractResult::BlockDamaged:
             logReadFailure(reader);
             fatalError(readFailureText(reader.failure()));
         case ExtractResult::NotCreated:
             fatalMessage(Message::SetupFailed, FailureDetail::IncludedFileNotCreated);
+        case ExtractResult::NoDirectory:
+            fatalMessage(failure);
         default:
             fatalMessage(Message::SetupFailed, FailureDetail::ExtractionFailed);
     }
@@ -89,21 +94,26 @@ std::vector<std::string> assembleJvmOptions(const LauncherState& state, const Se
 void runApplication(const LauncherState& state, const Settings& settings,
                     const OwnExecutable& executable, RunDirectory& run,
                     std::vector<std::wstring>& arguments, bool serviceChild) {
+    // Why the run cannot go on, filled in by the floor that meets such a failure.
+    RunFailure failure;
     const Extraction extraction = extractIncludedFiles(
         executable.block.reader(), executable.blockEnd, settings.extraction.fileCount,
-        settings.extraction.fileNames, run, true);
+        settings.extraction.fileNames, run, true, failure);
     if (extraction.result != ExtractResult::Ok) {
-        extractionFailed(extraction.result, executable.block.reader());
+        extractionFailed(extraction.result, executable.block.reader(), failure);
     }
     executable.block.close();
-    prependNativeLibraryPath(settings.nativePath.directories, settings.nativePath.addDllDirectories,
-                             run);
+    if (!prependNativeLibraryPath(settings.nativePath.directories,
+                                  settings.nativePath.addDllDirectories, run)) {
+        fatalMessage(Message::NoTempFolder);
+    }
     if (serviceChild) registerConsoleCtrlHandler();
     // A second instance in single-instance mode ends here, before any JVM is looked for.
     const std::optional<std::string> semaphoreName = acquireInstanceGuard(settings.instance);
     if (!semaphoreName) exitLauncher(0);
     // The search has shown the user why when nothing loaded.
-    const std::optional<SelectedRuntime> runtime = LoadDLL(settings.discovery, run, true);
+    const std::optional<SelectedRuntime> runtime = LoadDLL(settings.discovery, run, true, failure);
+    if (failure) fatalMessage(failure);
     if (!runtime) exitLauncher(1);
     logMessage(L"launching program");
     LaunchRequest request;

@@ -70,7 +70,8 @@ TEST_F(Environment, JavaOptionVariablesLeaveBothCopies) {
 
 TEST_F(Environment, NativeLibraryDirectoriesGoInFrontOfPathInBothCopies) {
     SetEnvironmentVariableA("PATH", "C:\\before");
-    prependNativeLibraryPath("lib;;\\sub;C:\\abs\\\\x;${LUMEX_EXEDIR}bin", false, RunDirectory());
+    ASSERT_TRUE(prependNativeLibraryPath("lib;;\\sub;C:\\abs\\\\x;${LUMEX_EXEDIR}bin", false,
+                                         RunDirectory()));
     const std::string folder = executableFolderA();
     const std::string expected =
         folder + "lib;" + folder + "sub;C:\\abs\\x;" + folder + "bin;C:\\before";
@@ -80,7 +81,7 @@ TEST_F(Environment, NativeLibraryDirectoriesGoInFrontOfPathInBothCopies) {
 
 TEST_F(Environment, EmptyNativeLibraryListSetsPathToItself) {
     SetEnvironmentVariableA("PATH", "C:\\only");
-    prependNativeLibraryPath("", false, RunDirectory());
+    ASSERT_TRUE(prependNativeLibraryPath("", false, RunDirectory()));
     EXPECT_EQ(processVariable("PATH"), "C:\\only");
     EXPECT_EQ(runtimeVariable("PATH"), "C:\\only");
 }
@@ -119,7 +120,7 @@ TEST(Expansion, EnvironmentBlockOrderDecidesNesting) {
 TEST(Expansion, LauncherTokensInBothForms) {
     std::wstring wide = L"${LUMEX_EXEDIR}|${launcher:sys.jvmHome}|${launcher:sys.tempDir}";
     expandLauncherVariables(wide, false, RunDirectory());
-    EXPECT_EQ(wide, executableFolderW(FolderForm::Wide) + L"||" + tempBaseWide(true));
+    EXPECT_EQ(wide, executableFolderW(FolderForm::Wide) + L"||" + tempBaseWide());
     std::string narrow = "%PARCELKIT_EXEDIR%%LUMEX_PATHLIST_SEPARATOR%${launcher:sys.tempDir}";
     expandLauncherVariablesNarrow(narrow, RunDirectory());
     EXPECT_EQ(narrow, executableFolderA() + ";" + tempBaseNarrow());
@@ -129,7 +130,8 @@ TEST(Expansion, LauncherTokensInBothForms) {
     std::string before = "<${LUMEX_TEMPDIR}>";
     expandLauncherVariablesNarrow(before, run);
     EXPECT_EQ(before, "<>");
-    run.create();
+    RunFailure failure;
+    ASSERT_TRUE(run.create(failure));
     ASSERT_FALSE(run.path().empty());
     std::string narrowRun = "%PARCELKIT_TEMPDIR%|${LUMEX_TEMPDIR}";
     expandLauncherVariablesNarrow(narrowRun, run);

@@ -21,7 +21,7 @@ using namespace launcher;
 
 TEST(TempBase, BothFormsNameOneWritableFolder) {
     const std::string narrow = tempBaseNarrow();
-    const std::wstring wide = tempBaseWide(true);
+    const std::wstring wide = tempBaseWide();
     ASSERT_FALSE(narrow.empty());
     EXPECT_EQ(lowerAscii(fromNarrowPath(narrow)), lowerAscii(wide));
     std::wstring folder = wide;
@@ -33,7 +33,9 @@ TEST(TempBase, BothFormsNameOneWritableFolder) {
 
 TEST(TempDirectory, CreatedUniqueAndEmptiedAtDepthOne) {
     RunDirectory run;
-    run.create();
+    RunFailure failure;
+    ASSERT_TRUE(run.create(failure));
+    EXPECT_FALSE(failure);
     const std::string dir = run.path();
     ASSERT_FALSE(dir.empty());
     EXPECT_NE(dir.find("_dir"), std::string::npos);
@@ -143,20 +145,20 @@ TEST_F(TempCandidates, TheTempVariablesComeFirst) {
     const std::wstring temp = makeDirs(L"plain");
     useTemp(temp);
     resolveTempBase({});
-    EXPECT_EQ(lowerAscii(withoutSlash(tempBaseWide(false))), lowerAscii(temp));
+    EXPECT_EQ(lowerAscii(withoutSlash(tempBaseWide())), lowerAscii(temp));
 }
 
 TEST_F(TempCandidates, AFolderEndingInABangIsSkippedInBothPasses) {
     useTemp(makeDirs(L"bob!\\Temp"));
     resolveTempBase({});
-    EXPECT_EQ(lowerAscii(tempBaseWide(false)), lowerAscii(profileTemp_));
+    EXPECT_EQ(lowerAscii(tempBaseWide()), lowerAscii(profileTemp_));
     EXPECT_EQ(lowerAscii(fromNarrowPath(tempBaseNarrow())), lowerAscii(profileTemp_));
 }
 
 TEST_F(TempCandidates, DecomposedTextIsRefused) {
     useTemp(makeDirs(L"cafe\x0301"));
     resolveTempBase({});
-    EXPECT_EQ(lowerAscii(tempBaseWide(false)), lowerAscii(profileTemp_));
+    EXPECT_EQ(lowerAscii(tempBaseWide()), lowerAscii(profileTemp_));
 }
 
 TEST_F(TempCandidates, ShortFormIsReplacedByTheLongOneWhenPreferred) {
@@ -176,7 +178,9 @@ TEST_F(TempCandidates, ShortFormIsReplacedByTheLongOneWhenPreferred) {
 
 TEST(TempDirectory, OnlyAdministratorsTheOwnerAndSystemMayEnter) {
     RunDirectory run;
-    run.create();
+    RunFailure failure;
+    ASSERT_TRUE(run.create(failure));
+    EXPECT_FALSE(failure);
     const std::string dir = run.path();
     ASSERT_FALSE(dir.empty());
     PACL dacl = nullptr;

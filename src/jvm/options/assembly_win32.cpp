@@ -25,9 +25,10 @@ std::optional<VmOptionsFile> WindowsAssemblyMachine::defaultVmOptionsFile(size_t
     return readDefaultVmOptionsFile(maxBytes);
 }
 
-void WindowsAssemblyMachine::appendConfiguredEntries(Setting list, std::string_view entries,
-                                                     OptionSources& sources, std::string& target) {
-    launcher::appendConfiguredEntries(list, entries, sources, target);
+bool WindowsAssemblyMachine::appendConfiguredEntries(Setting list, std::string_view entries,
+                                                     OptionSources& sources, std::string& target,
+                                                     RunFailure& failure) {
+    return launcher::appendConfiguredEntries(list, entries, sources, target, failure);
 }
 
 void WindowsAssemblyMachine::appendLauncherArchives(std::string& target) {

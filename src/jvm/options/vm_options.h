@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/fatal.h"
 #include "common/text_format.h"
 #include "config/settings.h"
 
@@ -192,11 +193,12 @@ struct VmOptionsFile {
 // the search: when it holds more than maxBytes it is refused (logged) and nothing is read. The
 // caller logs whether one was read.
 std::optional<VmOptionsFile> readDefaultVmOptionsFile(size_t maxBytes);
-// Appends the entries of config 121 or 132 to target, each resolved and followed by ";"; a
-// required entry that is missing ends the launch (message 1006, or 1008 for a variable that
-// adds nothing: unset, empty, or too long for the 6000-character buffer).
-// list names which one the entries text holds (its 'S' entries differ).
-void appendConfiguredEntries(Setting list, std::string_view entries, OptionSources& sources,
-                             std::string& target);
+// Appends the entries of config 121 or 132 to target, each resolved and followed by ";"; at a
+// required entry that is missing it stops, false with the failure filled in (message 1006, or
+// 1008 for a variable that adds nothing: unset, empty, or too long for the 6000-character
+// buffer). list names which one the entries text holds (its 'S' entries differ).
+[[nodiscard]] bool appendConfiguredEntries(Setting list, std::string_view entries,
+                                           OptionSources& sources, std::string& target,
+                                           RunFailure& failure);
 
 }  // namespace launcher
