@@ -1,7 +1,6 @@
 // The temp base (a writable folder chosen once per process) and the protected per-run directory.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -29,8 +28,8 @@ std::wstring tempBaseWide();
 // go on (message 1015).
 bool hasTempBase();
 
-// A unique file name in the temp base (GetTempFileNameA creates the empty file); empty when
-// there is no temp base.
+// A unique file name in the temp base (GetTempFileNameA creates the empty file); the temp base
+// must be there (hasTempBase).
 std::string makeTempFileName();
 
 // The per-run directory, readable only by administrators, the owner and SYSTEM. The entry owns

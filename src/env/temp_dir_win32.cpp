@@ -367,7 +367,6 @@ bool hasTempBase() {
 
 std::string makeTempFileName() {
     std::string base = tempBaseNarrow();
-    if (base.empty()) return base;
     logMessage(L"tempPath is %S", base);
     char name[MAX_PATH + 1] = {};
     std::string result;
@@ -384,14 +383,13 @@ std::string makeTempFileName() {
 }
 
 bool RunDirectory::create(RunFailure& failure) {
+    if (!hasTempBase()) {
+        failure.set(Message::NoTempFolder);
+        return false;
+    }
     std::string& dir = path_;
     for (int attempt = 0; attempt < 10; ++attempt) {
-        const std::string name = makeTempFileName();
-        if (name.empty()) {
-            failure.set(Message::NoTempFolder);
-            return false;
-        }
-        dir = formatA("%s_dir%lld", name, static_cast<long long>(std::time(nullptr)));
+        dir = formatA("%s_dir%lld", makeTempFileName(), static_cast<long long>(std::time(nullptr)));
         logMessage(L"Temp dir3: %S", dir);
         PSECURITY_DESCRIPTOR descriptor = nullptr;
         BOOL created = FALSE;

@@ -9,7 +9,6 @@
 #include "common/limits.h"
 #include "common/log.h"
 #include "common/unique_stdio.h"
-#include "config/settings.h"
 #include "env/expand_launcher_variables.h"
 #include "env/paths.h"
 #include "jvm/discovery/discovery.h"
