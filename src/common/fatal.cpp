@@ -40,6 +40,12 @@ void fatalMessage(Message message, const std::wstring* detail) {
     exitLauncher(1);
 }
 
+void RunFailure::set(Message failed, std::string_view detail) {
+    message = failed;
+    kind = Detail::Text;
+    text = detail;
+}
+
 void fatalMessage(Message message, std::string_view detail) {
     const std::wstring wide = widen(detail.substr(0, kBufferLength - 1));
     fatalMessage(message, &wide);
@@ -48,6 +54,18 @@ void fatalMessage(Message message, std::string_view detail) {
 void fatalMessage(Message message, FailureDetail detail) {
     const std::wstring wide = formatW(L"%d", static_cast<int32_t>(detail));
     fatalMessage(message, &wide);
+}
+
+void fatalMessage(const RunFailure& failure) {
+    switch (failure.kind) {
+        case RunFailure::Detail::Text:
+            fatalMessage(failure.message, std::string_view(failure.text));
+        case RunFailure::Detail::Number:
+            fatalMessage(failure.message, failure.number);
+        case RunFailure::Detail::None:
+            break;
+    }
+    fatalMessage(failure.message);
 }
 
 }  // namespace launcher

@@ -24,6 +24,27 @@ struct FatalHooks {
 
 void setFatalHooks(const FatalHooks& hooks);
 
+// Why a run cannot go on: a named message and the detail that replaces its "{0}". The entry
+// makes one and hands it down by reference; a floor that meets such a failure fills it in and
+// returns false at once, and the entry ends the process with it.
+struct RunFailure {
+    Message message{};  // 0, which no message has: nothing failed
+    // The detail: a text, a failure detail shown as its decimal number, or none.
+    enum class Detail : uint8_t { None, Text, Number } kind = Detail::None;
+    FailureDetail number{};
+    std::string text;
+
+    explicit operator bool() const { return message != Message{}; }
+    // Fills the failure in (the text as the message shows it).
+    void set(Message failed) { message = failed; }
+    void set(Message failed, std::string_view detail);
+    void set(Message failed, FailureDetail detail) {
+        message = failed;
+        kind = Detail::Number;
+        number = detail;
+    }
+};
+
 // Flushes standard output, runs the clean-up and ends the process with the code.
 [[noreturn]] void exitLauncher(int code);
 // Shows the text, then exitLauncher(1).
@@ -33,5 +54,7 @@ void setFatalHooks(const FatalHooks& hooks);
 [[noreturn]] void fatalMessage(Message message, std::string_view detail);
 // The detail shown as its decimal number.
 [[noreturn]] void fatalMessage(Message message, FailureDetail detail);
+// Shows the failure's message with its detail, then exitLauncher(1).
+[[noreturn]] void fatalMessage(const RunFailure& failure);
 
 }  // namespace launcher

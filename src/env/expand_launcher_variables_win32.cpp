@@ -8,13 +8,14 @@
 
 namespace launcher {
 
-void expandLauncherVariables(std::wstring& text, bool ansiSafe, std::string_view jvmHome) {
+void expandLauncherVariables(std::wstring& text, bool ansiSafe, const RunDirectory& run,
+                             std::string_view jvmHome) {
     ExpansionValues<wchar_t> values;
     values.launcherDirectory =
         ansiSafe ? widen(executableFolderA()) : executableFolderW(FolderForm::Wide);
-    values.tempDirectory = widen(tempDirectory());
+    values.tempDirectory = widen(run.path());
     values.jvmHome = widen(jvmHome);
-    values.systemTempDirectory = ansiSafe ? widen(tempBaseNarrow()) : tempBaseWide(true);
+    values.systemTempDirectory = ansiSafe ? widen(tempBaseNarrow()) : tempBaseWide();
     std::vector<std::wstring> environment;
     if (wchar_t* block = ::GetEnvironmentStringsW()) {
         environment = environmentEntries(block);
@@ -23,10 +24,11 @@ void expandLauncherVariables(std::wstring& text, bool ansiSafe, std::string_view
     expandTokens(text, values, environment);
 }
 
-void expandLauncherVariablesNarrow(std::string& text, std::string_view jvmHome) {
+void expandLauncherVariablesNarrow(std::string& text, const RunDirectory& run,
+                                   std::string_view jvmHome) {
     ExpansionValues<char> values;
     values.launcherDirectory = executableFolderA();
-    values.tempDirectory = tempDirectory();
+    values.tempDirectory = run.path();
     values.jvmHome = std::string(jvmHome);
     values.systemTempDirectory = tempBaseNarrow();
     std::vector<std::string> environment;

@@ -9,6 +9,8 @@
 
 namespace launcher {
 
+class RunDirectory;
+
 // The entries of a PATH value that begin with the Windows directory (compared without regard
 // to ASCII case over the directory's length), joined with ";". Empty entries are dropped.
 std::wstring pathEntriesInside(std::wstring_view path, std::wstring_view windowsDirectory);
@@ -30,9 +32,11 @@ uint32_t setPathInBothCopies(const std::optional<std::string>& value);
 void reducePath();
 void clearJavaOptionVariables();
 // Puts the configured native library directories (config 10004, not yet expanded) in front of
-// PATH, registering each as a DLL directory when registerDllDirectories is set.
-void prependNativeLibraryPath(const std::string& configuredDirectories,
-                              bool registerDllDirectories);
+// PATH, registering each as a DLL directory when registerDllDirectories is set. false without
+// a temp base (the expansion needs one; on the run road this is the first expansion when
+// nothing was extracted): PATH stays as it is.
+[[nodiscard]] bool prependNativeLibraryPath(const std::string& configuredDirectories,
+                                            bool registerDllDirectories, const RunDirectory& run);
 // A cookie for the added directory, or nullptr when it was not added (registration not asked
 // for, or not offered by the system).
 void* addDllSearchDirectory(const std::string& directory, bool registerDllDirectories);

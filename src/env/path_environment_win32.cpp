@@ -8,6 +8,7 @@
 #include "env/expand_launcher_variables.h"
 #include "env/path_environment.h"
 #include "env/paths.h"
+#include "env/temp_dir.h"
 
 namespace launcher {
 
@@ -95,11 +96,12 @@ void removeDllSearchDirectory(void* cookie) {
     remove(cookie);
 }
 
-void prependNativeLibraryPath(const std::string& configuredDirectories,
-                              bool registerDllDirectories) {
+bool prependNativeLibraryPath(const std::string& configuredDirectories, bool registerDllDirectories,
+                              const RunDirectory& run) {
     std::string directories = configuredDirectories;
     logMessage(L"native lib dir is %S", directories);
-    expandLauncherVariablesNarrow(directories);
+    if (!hasTempBase()) return false;
+    expandLauncherVariablesNarrow(directories, run);
     // The directories stay registered for the life of the process.
     std::string path = resolvePathList(directories, [&](const std::string& entry) {
         addDllSearchDirectory(entry, registerDllDirectories);
@@ -111,6 +113,7 @@ void prependNativeLibraryPath(const std::string& configuredDirectories,
     } else {
         logMessage(L"Setting PATH (native libs) %S", path);
     }
+    return true;
 }
 
 }  // namespace launcher

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/fatal.h"
+
 namespace launcher {
 
 // What the configuration says about choosing the temp base.
@@ -16,19 +18,40 @@ struct TempBaseOptions {
 void setTempBaseOptions(const TempBaseOptions& options);
 // Fills both forms of the temp base, or leaves both empty.
 void resolveTempBase(const TempBaseOptions& options);
-// The narrow temp base; ends the launch (message 1015) when there is none.
+// The narrow temp base, resolved first when needed; empty when there is none (a run that needs
+// one cannot go on: message 1015).
 std::string tempBaseNarrow();
-// The wide temp base; with fatalWhenMissing false an empty text instead of ending the launch.
-std::wstring tempBaseWide(bool fatalWhenMissing);
+// The wide temp base, alike.
+std::wstring tempBaseWide();
+// Whether there is a temp base (resolved first when needed). Launcher-variable expansion and the
+// per-run directory need one; the first of them on a road asks, and without one the run cannot
+// go on (message 1015).
+bool hasTempBase();
 
-// A unique file name in the temp base (GetTempFileNameA creates the empty file).
+// A unique file name in the temp base (GetTempFileNameA creates the empty file); the temp base
+// must be there (hasTempBase).
 std::string makeTempFileName();
-// Creates the per-run directory, readable only by administrators, the owner and SYSTEM.
-void createTempDirectory();
-// The per-run directory, empty when none was made.
-std::string& tempDirectory();
-// Empties and removes the per-run directory, if one was made (the clean-up of every exit).
-void removeTempDirectory();
+
+// The per-run directory, readable only by administrators, the owner and SYSTEM. The entry owns
+// the one object of a run, hands it to the floors that read or make the directory, and tells
+// the fatal exit to remove it.
+class RunDirectory {
+public:
+    // The directory's path; empty while none was made.
+    const std::string& path() const { return path_; }
+    // Creates the directory under the temp base and leaves the runtime's mark in it; false with
+    // the failure filled in when there is no temp base (message 1015) or ten attempts made none
+    // (message 1009, "7").
+    [[nodiscard]] bool create(RunFailure& failure);
+    // Forgets the directory: a run without included files has none.
+    void forget() { path_.clear(); }
+    // Empties and removes the directory, if one was made (the clean-up of every exit).
+    void remove() const;
+
+private:
+    std::string path_;
+};
+
 // Deletes the files of a directory and, down to depth, of its subdirectories, then removes the
 // subdirectories that became empty.
 void emptyDirectory(const std::string& directory, int depth);

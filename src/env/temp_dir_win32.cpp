@@ -352,19 +352,17 @@ void resolveTempBase(const TempBaseOptions& options) {
 
 std::string tempBaseNarrow() {
     if (tempBase().narrow.empty()) resolveTempBase(tempBase().options);
-    if (tempBase().narrow.empty()) fatalMessage(Message::NoTempFolder);
     return tempBase().narrow;
 }
 
-std::wstring tempBaseWide(bool fatalWhenMissing) {
+std::wstring tempBaseWide() {
     if (tempBase().wide.empty()) resolveTempBase(tempBase().options);
-    if (tempBase().wide.empty() && fatalWhenMissing) fatalMessage(Message::NoTempFolder);
     return tempBase().wide;
 }
 
-std::string& tempDirectory() {
-    static std::string directory;
-    return directory;
+bool hasTempBase() {
+    if (tempBase().narrow.empty()) resolveTempBase(tempBase().options);
+    return !tempBase().narrow.empty();
 }
 
 std::string makeTempFileName() {
@@ -384,8 +382,12 @@ std::string makeTempFileName() {
     return result;
 }
 
-void createTempDirectory() {
-    std::string& dir = tempDirectory();
+bool RunDirectory::create(RunFailure& failure) {
+    if (!hasTempBase()) {
+        failure.set(Message::NoTempFolder);
+        return false;
+    }
+    std::string& dir = path_;
     for (int attempt = 0; attempt < 10; ++attempt) {
         dir = formatA("%s_dir%lld", makeTempFileName(), static_cast<long long>(std::time(nullptr)));
         logMessage(L"Temp dir3: %S", dir);
@@ -404,16 +406,17 @@ void createTempDirectory() {
         }
         if (created) {
             markTempDirectory(dir);
-            return;
+            return true;
         }
         logMessage(L"Could not create dir (%d)", ::GetLastError());
     }
     dir.clear();
-    fatalMessage(Message::SetupFailed, FailureDetail::TempDirectoryNotCreated);
+    failure.set(Message::SetupFailed, FailureDetail::TempDirectoryNotCreated);
+    return false;
 }
 
-void removeTempDirectory() {
-    const std::string& dir = tempDirectory();
+void RunDirectory::remove() const {
+    const std::string& dir = path_;
     if (dir.empty()) return;
     emptyDirectory(dir, 1);
     ::RemoveDirectoryA(dir.c_str());

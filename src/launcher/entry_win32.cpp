@@ -28,20 +28,28 @@ namespace launcher {
 
 namespace {
 
+// This run's per-run directory. The entry owns it: extraction makes it, the floors that expand
+// launcher variables or list its archives are handed it, and every exit removes it. It lives as
+// long as the process (the fatal exit may come from any point of the run).
+RunDirectory& runDirectory() {
+    static RunDirectory directory;
+    return directory;
+}
+
 // Where the log goes and what every fatal exit shows and cleans up; set before anything can
 // log or fail.
 void registerProcessHooks() {
-    configureLog({[] { return tempBaseWide(false); }, executablePathW()});
+    configureLog({[] { return tempBaseWide(); }, executablePathW()});
     FatalHooks hooks = fatalPresentation();
-    hooks.cleanUp = removeTempDirectory;
+    hooks.cleanUp = [] { runDirectory().remove(); };
     setFatalHooks(hooks);
 }
 
 // The rest of start-up once the narrow strings are read: the language, the localized texts
 // (the same pass over the block), the error presentation, the environment and the working
 // directory. Returns where the included files begin.
-uint32_t initLauncher(LauncherState& state, const StartSettings& start, OwnBlock& block) {
-    tempDirectory().clear();
+uint32_t initLauncher(LauncherState& state, const StartSettings& start, OwnBlock& block,
+                      const RunDirectory& run) {
     const std::string language = selectLanguage();
     LanguageCodes codes = splitLanguageCode(language);
     state.languageCode = std::move(codes.language);
@@ -62,7 +70,9 @@ uint32_t initLauncher(LauncherState& state, const StartSettings& start, OwnBlock
     if (workingDirectory.empty()) {
         logMessage(L"working directory unchanged");
     } else {
-        expandLauncherVariables(workingDirectory, true);
+        // The first expansion of every road that has a working directory.
+        if (!hasTempBase()) fatalMessage(Message::NoTempFolder);
+        expandLauncherVariables(workingDirectory, true, run);
         const std::wstring directory = canonicalPath(workingDirectory, true, FolderForm::Wide);
         ::SetCurrentDirectoryW(directory.c_str());
         logMessage(L"change working directory to %s", directory);
@@ -118,13 +128,13 @@ int runCommand(LauncherState& state, const Settings& settings, const OwnExecutab
             state.noRedirect = true;
             state.serviceMode = false;
             arguments.insert(arguments.begin(), programPath);
-            runApplication(state, settings, executable, arguments, false);
+            runApplication(state, settings, executable, runDirectory(), arguments, false);
             return 0;
         case Command::RunRedirect:
             logMessage(L"running service with redirection");
             state.serviceMode = false;
             arguments.insert(arguments.begin(), programPath);
-            runApplication(state, settings, executable, arguments, false);
+            runApplication(state, settings, executable, runDirectory(), arguments, false);
             return 0;
         default:
             break;
@@ -159,13 +169,14 @@ int launcherMain() {
     setTempBaseOptions(settings.temp);
     LauncherState state;
     state.serviceMode = true;
-    const OwnExecutable executable{block, initLauncher(state, settings.start, block)};
+    const OwnExecutable executable{block,
+                                   initLauncher(state, settings.start, block, runDirectory())};
     state.serviceName = settings.start.serviceName;
     logMessage(L"launcher %S", LAUNCHER_VERSION);
     logMessage(L"command line %s", text);
     switch (decision.road) {
         case DispatchDecision::Road::ServiceChild:
-            runApplication(state, settings, executable, decision.arguments, true);
+            runApplication(state, settings, executable, runDirectory(), decision.arguments, true);
             return 0;
         case DispatchDecision::Road::Command:
         case DispatchDecision::Road::Dispatcher:

@@ -6,9 +6,12 @@
 #include <string_view>
 #include <vector>
 
+#include "common/fatal.h"
 #include "config/config_block.h"
 
 namespace launcher {
+
+class RunDirectory;
 
 // Results of the extraction operations. Extraction reports every failure this one way; the run
 // road turns it into the fatal exit with the matching text.
@@ -18,6 +21,7 @@ enum class ExtractResult {
     WriteFailed,   // an extracted file could not be written (message 1009, "16")
     NotCreated,    // an extracted file could not be created (message 1009, "11")
     BlockDamaged,  // a size field could not be read (the reader's failure text)
+    NoDirectory,   // the per-run directory could not be made (the failure says why)
 };
 
 // Where extracted bytes go.
@@ -45,9 +49,11 @@ struct Extraction {
 };
 
 // Windows side: extracts the first fileCount of the named files behind blockEnd of the block's
-// reader into the per-run directory, creating it when createDirectory is set. A partly written
-// file is deleted before a failure is returned.
+// reader into the per-run directory run, creating it when createDirectory is set (and forgetting
+// it when there is nothing to extract; NoDirectory with failure filled in when it cannot be
+// made). A partly written file is deleted before a failure is returned.
 Extraction extractIncludedFiles(BlockReader& reader, uint32_t blockEnd, int32_t fileCount,
-                                const std::vector<std::string>& fileNames, bool createDirectory);
+                                const std::vector<std::string>& fileNames, RunDirectory& run,
+                                bool createDirectory, RunFailure& failure);
 
 }  // namespace launcher

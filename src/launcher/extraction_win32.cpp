@@ -51,17 +51,20 @@ ExtractResult extractFile(BlockReader& reader, const std::string& target) {
 }  // namespace
 
 Extraction extractIncludedFiles(BlockReader& reader, uint32_t blockEnd, int32_t fileCount,
-                                const std::vector<std::string>& names, bool createDirectory) {
+                                const std::vector<std::string>& names, RunDirectory& run,
+                                bool createDirectory, RunFailure& failure) {
     logMessage(L"extracting files");
     const int32_t count = fileCount;
     logMessage(L"Included files: %d", count);
     if (count == 0) {
-        if (createDirectory) tempDirectory().clear();
+        if (createDirectory) run.forget();
         return {};
     }
-    if (createDirectory) createTempDirectory();
+    if (createDirectory) {
+        if (!run.create(failure)) return {ExtractResult::NoDirectory};
+    }
     reader.seek(blockEnd);
-    const std::string& directory = tempDirectory();
+    const std::string& directory = run.path();
     for (int32_t i = 0; i < count && static_cast<size_t>(i) < names.size(); ++i) {
         const std::string& name = names[static_cast<size_t>(i)];
         // Paths are kept below the standard buffer length; a longer name cannot be created.

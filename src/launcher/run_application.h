@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "config/config_reader.h"
+#include "env/temp_dir.h"
 #include "launcher/launcher_settings.h"
 #include "launcher/launcher_state.h"
 
@@ -18,9 +19,10 @@ struct OwnExecutable {
 };
 
 // Runs the application with the argument list; serviceChild is true on the service child's
-// road. Returns only when the launch succeeded; every failure ends the process.
+// road. Extraction makes the per-run directory run when there are included files. Returns only
+// when the launch succeeded; every failure ends the process.
 void runApplication(const LauncherState& state, const Settings& settings,
-                    const OwnExecutable& executable, std::vector<std::wstring>& arguments,
-                    bool serviceChild);
+                    const OwnExecutable& executable, RunDirectory& run,
+                    std::vector<std::wstring>& arguments, bool serviceChild);
 
 }  // namespace launcher

@@ -20,7 +20,7 @@ namespace {
 
 // The option list for the selected runtime, from every configured and outside source.
 std::vector<std::string> assembleJvmOptions(const LauncherState& state, const Settings& settings,
-                                            const Extraction& extraction,
+                                            const Extraction& extraction, const RunDirectory& run,
                                             const SelectedRuntime& runtime,
                                             const std::string& semaphoreName,
                                             const std::vector<std::wstring>& arguments) {
@@ -30,7 +30,7 @@ std::vector<std::string> assembleJvmOptions(const LauncherState& state, const Se
     properties.usedPreviousInstallationJvm = runtime.usedPreviousInstallationJvm;
     properties.parcelkitFamily = parcelkit;
     properties.serviceMode = state.serviceMode;
-    properties.tempDirectory = tempDirectory();
+    properties.tempDirectory = run.path();
     properties.unextractedPosition = extraction.unextractedPosition;
     // Only a service child is asked to stop, by its host, which ends it after its own timeout.
     if (state.serviceMode) {
@@ -64,20 +64,26 @@ std::vector<std::string> assembleJvmOptions(const LauncherState& state, const Se
     inputs.noRedirect = state.noRedirect;
     inputs.parcelkitFamily = parcelkit;
     // Option lines may name the selected runtime's home.
-    WindowsOptionSources sources(runtime.jvmHome);
-    AssembledOptions assembled = buildJvmOptions(inputs, sources, windowsAssemblyMachine());
+    WindowsOptionSources sources(run, runtime.jvmHome);
+    WindowsAssemblyMachine machine(run);
+    RunFailure failure;
+    AssembledOptions assembled = buildJvmOptions(inputs, sources, machine, failure);
+    if (failure) fatalMessage(failure);
     if (!assembled.refusal.empty()) fatalMessage(Message::SetupFailed, assembled.refusal);
     return std::move(assembled.options);
 }
 
 // How extraction's failure ends the launch; the partial file is already gone.
-[[noreturn]] void extractionFailed(ExtractResult result, const BlockReader& reader) {
+[[noreturn]] void extractionFailed(ExtractResult result, const BlockReader& reader,
+                                   const RunFailure& failure) {
     switch (result) {
         case ExtractResult::BlockDamaged:
             logReadFailure(reader);
             fatalError(readFailureText(reader.failure()));
         case ExtractResult::NotCreated:
             fatalMessage(Message::SetupFailed, FailureDetail::IncludedFileNotCreated);
+        case ExtractResult::NoDirectory:
+            fatalMessage(failure);
         default:
             fatalMessage(Message::SetupFailed, FailureDetail::ExtractionFailed);
     }
@@ -86,31 +92,36 @@ std::vector<std::string> assembleJvmOptions(const LauncherState& state, const Se
 }  // namespace
 
 void runApplication(const LauncherState& state, const Settings& settings,
-                    const OwnExecutable& executable, std::vector<std::wstring>& arguments,
-                    bool serviceChild) {
-    const Extraction extraction =
-        extractIncludedFiles(executable.block.reader(), executable.blockEnd,
-                             settings.extraction.fileCount, settings.extraction.fileNames, true);
+                    const OwnExecutable& executable, RunDirectory& run,
+                    std::vector<std::wstring>& arguments, bool serviceChild) {
+    // Why the run cannot go on, filled in by the floor that meets such a failure.
+    RunFailure failure;
+    const Extraction extraction = extractIncludedFiles(
+        executable.block.reader(), executable.blockEnd, settings.extraction.fileCount,
+        settings.extraction.fileNames, run, true, failure);
     if (extraction.result != ExtractResult::Ok) {
-        extractionFailed(extraction.result, executable.block.reader());
+        extractionFailed(extraction.result, executable.block.reader(), failure);
     }
     executable.block.close();
-    prependNativeLibraryPath(settings.nativePath.directories,
-                             settings.nativePath.addDllDirectories);
+    if (!prependNativeLibraryPath(settings.nativePath.directories,
+                                  settings.nativePath.addDllDirectories, run)) {
+        fatalMessage(Message::NoTempFolder);
+    }
     if (serviceChild) registerConsoleCtrlHandler();
     // A second instance in single-instance mode ends here, before any JVM is looked for.
     const std::optional<std::string> semaphoreName = acquireInstanceGuard(settings.instance);
     if (!semaphoreName) exitLauncher(0);
     // The search has shown the user why when nothing loaded.
-    const std::optional<SelectedRuntime> runtime = LoadDLL(settings.discovery, true);
+    const std::optional<SelectedRuntime> runtime = LoadDLL(settings.discovery, run, true, failure);
+    if (failure) fatalMessage(failure);
     if (!runtime) exitLauncher(1);
     logMessage(L"launching program");
     LaunchRequest request;
     request.createJavaVm = runtime->createJavaVm;
     request.options =
-        assembleJvmOptions(state, settings, extraction, *runtime, *semaphoreName, arguments);
+        assembleJvmOptions(state, settings, extraction, run, *runtime, *semaphoreName, arguments);
     request.elements = launcherArguments(
-        launcherArgumentInputs(settings.launch.arguments, runtime->jvmHome), arguments);
+        launcherArgumentInputs(settings.launch.arguments, run, runtime->jvmHome), arguments);
     request.parcelkitFamily = state.productMarker == kParcelkitMarker;
     request.legacyMinimumVersion = runtime->legacyMinimumVersion;
     request.executablePath = executablePathW();

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 
+#include "common/text_format.h"
 #include "env/expand_launcher_variables.h"
 #include "env/path_environment.h"
 #include "env/paths.h"
@@ -69,7 +70,8 @@ TEST_F(Environment, JavaOptionVariablesLeaveBothCopies) {
 
 TEST_F(Environment, NativeLibraryDirectoriesGoInFrontOfPathInBothCopies) {
     SetEnvironmentVariableA("PATH", "C:\\before");
-    prependNativeLibraryPath("lib;;\\sub;C:\\abs\\\\x;${LUMEX_EXEDIR}bin", false);
+    ASSERT_TRUE(prependNativeLibraryPath("lib;;\\sub;C:\\abs\\\\x;${LUMEX_EXEDIR}bin", false,
+                                         RunDirectory()));
     const std::string folder = executableFolderA();
     const std::string expected =
         folder + "lib;" + folder + "sub;C:\\abs\\x;" + folder + "bin;C:\\before";
@@ -79,7 +81,7 @@ TEST_F(Environment, NativeLibraryDirectoriesGoInFrontOfPathInBothCopies) {
 
 TEST_F(Environment, EmptyNativeLibraryListSetsPathToItself) {
     SetEnvironmentVariableA("PATH", "C:\\only");
-    prependNativeLibraryPath("", false);
+    ASSERT_TRUE(prependNativeLibraryPath("", false, RunDirectory()));
     EXPECT_EQ(processVariable("PATH"), "C:\\only");
     EXPECT_EQ(runtimeVariable("PATH"), "C:\\only");
 }
@@ -107,7 +109,7 @@ TEST(Expansion, EnvironmentBlockOrderDecidesNesting) {
     std::wstring text =
         L"${LMX_AAA_FOO}|${LMX_ZZZ_FOO}|${LmxMixedCase}|${LMXMIXEDCASE}|${lmxmixedcase}|%JAVA_"
         L"HOME%";
-    expandLauncherVariables(text, true);
+    expandLauncherVariables(text, true, RunDirectory());
     EXPECT_EQ(text, L"bar|${LMX_AAA_BAR}|mixed|mixed|${lmxmixedcase}|%JAVA_HOME%");
     for (const wchar_t* name :
          {L"LMX_AAA_FOO", L"LMX_ZZZ_BAR", L"LMX_ZZZ_FOO", L"LMX_AAA_BAR", L"LmxMixedCase"}) {
@@ -117,11 +119,27 @@ TEST(Expansion, EnvironmentBlockOrderDecidesNesting) {
 
 TEST(Expansion, LauncherTokensInBothForms) {
     std::wstring wide = L"${LUMEX_EXEDIR}|${launcher:sys.jvmHome}|${launcher:sys.tempDir}";
-    expandLauncherVariables(wide, false);
-    EXPECT_EQ(wide, executableFolderW(FolderForm::Wide) + L"||" + tempBaseWide(true));
+    expandLauncherVariables(wide, false, RunDirectory());
+    EXPECT_EQ(wide, executableFolderW(FolderForm::Wide) + L"||" + tempBaseWide());
     std::string narrow = "%PARCELKIT_EXEDIR%%LUMEX_PATHLIST_SEPARATOR%${launcher:sys.tempDir}";
-    expandLauncherVariablesNarrow(narrow);
+    expandLauncherVariablesNarrow(narrow, RunDirectory());
     EXPECT_EQ(narrow, executableFolderA() + ";" + tempBaseNarrow());
+    // The per-run directory comes from the object handed in: empty before it is made, then its
+    // path, in both forms.
+    RunDirectory run;
+    std::string before = "<${LUMEX_TEMPDIR}>";
+    expandLauncherVariablesNarrow(before, run);
+    EXPECT_EQ(before, "<>");
+    RunFailure failure;
+    ASSERT_TRUE(run.create(failure));
+    ASSERT_FALSE(run.path().empty());
+    std::string narrowRun = "%PARCELKIT_TEMPDIR%|${LUMEX_TEMPDIR}";
+    expandLauncherVariablesNarrow(narrowRun, run);
+    std::wstring wideRun = L"${PARCELKIT_TEMPDIR}";
+    expandLauncherVariables(wideRun, false, run, "C:\\jdk");
+    run.remove();
+    EXPECT_EQ(narrowRun, run.path() + "|" + run.path());
+    EXPECT_EQ(wideRun, widen(run.path()));
 }
 
 TEST(Expansion, HiddenPerDriveEntriesWhenTheBlockHasThem) {
@@ -137,6 +155,6 @@ TEST(Expansion, HiddenPerDriveEntriesWhenTheBlockHasThem) {
     FreeEnvironmentStringsW(const_cast<wchar_t*>(block));
     if (hidden.empty()) GTEST_SKIP() << "Wine's environment block has no hidden \"=X:\" entries";
     std::wstring text = L"<${}>";
-    expandLauncherVariables(text, true);
+    expandLauncherVariables(text, true, RunDirectory());
     EXPECT_EQ(text, L"<" + hidden + L">");
 }

@@ -21,7 +21,7 @@ using namespace launcher;
 
 TEST(TempBase, BothFormsNameOneWritableFolder) {
     const std::string narrow = tempBaseNarrow();
-    const std::wstring wide = tempBaseWide(true);
+    const std::wstring wide = tempBaseWide();
     ASSERT_FALSE(narrow.empty());
     EXPECT_EQ(lowerAscii(fromNarrowPath(narrow)), lowerAscii(wide));
     std::wstring folder = wide;
@@ -32,8 +32,11 @@ TEST(TempBase, BothFormsNameOneWritableFolder) {
 }
 
 TEST(TempDirectory, CreatedUniqueAndEmptiedAtDepthOne) {
-    createTempDirectory();
-    const std::string dir = tempDirectory();
+    RunDirectory run;
+    RunFailure failure;
+    ASSERT_TRUE(run.create(failure));
+    EXPECT_FALSE(failure);
+    const std::string dir = run.path();
     ASSERT_FALSE(dir.empty());
     EXPECT_NE(dir.find("_dir"), std::string::npos);
     EXPECT_TRUE(pathExists(std::string_view(dir)));
@@ -66,7 +69,6 @@ TEST(TempDirectory, CreatedUniqueAndEmptiedAtDepthOne) {
     EXPECT_TRUE(pathExists(std::string_view(dir + "\\sub2\\deep\\c.txt")));
     emptyDirectory(dir, 3);
     EXPECT_TRUE(RemoveDirectoryA(dir.c_str()));
-    tempDirectory().clear();
 }
 
 TEST(TempDirectory, RelativeOrEmptyPathsAreNeverEmptied) {
@@ -143,20 +145,20 @@ TEST_F(TempCandidates, TheTempVariablesComeFirst) {
     const std::wstring temp = makeDirs(L"plain");
     useTemp(temp);
     resolveTempBase({});
-    EXPECT_EQ(lowerAscii(withoutSlash(tempBaseWide(false))), lowerAscii(temp));
+    EXPECT_EQ(lowerAscii(withoutSlash(tempBaseWide())), lowerAscii(temp));
 }
 
 TEST_F(TempCandidates, AFolderEndingInABangIsSkippedInBothPasses) {
     useTemp(makeDirs(L"bob!\\Temp"));
     resolveTempBase({});
-    EXPECT_EQ(lowerAscii(tempBaseWide(false)), lowerAscii(profileTemp_));
+    EXPECT_EQ(lowerAscii(tempBaseWide()), lowerAscii(profileTemp_));
     EXPECT_EQ(lowerAscii(fromNarrowPath(tempBaseNarrow())), lowerAscii(profileTemp_));
 }
 
 TEST_F(TempCandidates, DecomposedTextIsRefused) {
     useTemp(makeDirs(L"cafe\x0301"));
     resolveTempBase({});
-    EXPECT_EQ(lowerAscii(tempBaseWide(false)), lowerAscii(profileTemp_));
+    EXPECT_EQ(lowerAscii(tempBaseWide()), lowerAscii(profileTemp_));
 }
 
 TEST_F(TempCandidates, ShortFormIsReplacedByTheLongOneWhenPreferred) {
@@ -175,8 +177,11 @@ TEST_F(TempCandidates, ShortFormIsReplacedByTheLongOneWhenPreferred) {
 }
 
 TEST(TempDirectory, OnlyAdministratorsTheOwnerAndSystemMayEnter) {
-    createTempDirectory();
-    const std::string dir = tempDirectory();
+    RunDirectory run;
+    RunFailure failure;
+    ASSERT_TRUE(run.create(failure));
+    EXPECT_FALSE(failure);
+    const std::string dir = run.path();
     ASSERT_FALSE(dir.empty());
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -184,8 +189,8 @@ TEST(TempDirectory, OnlyAdministratorsTheOwnerAndSystemMayEnter) {
         GetNamedSecurityInfoA(dir.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
                               nullptr, &dacl, nullptr, &descriptor);
     UniqueLocal owner(descriptor);
-    removeTempDirectory();
-    tempDirectory().clear();
+    run.remove();
+    EXPECT_FALSE(pathExists(std::string_view(dir)));
     ASSERT_EQ(result, static_cast<DWORD>(ERROR_SUCCESS));
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;

@@ -10,10 +10,13 @@
 #include <string_view>
 #include <vector>
 
+#include "common/fatal.h"
 #include "jvm/discovery/java_version.h"
 #include "jvm/discovery/search_rules.h"
 
 namespace launcher {
+
+class RunDirectory;
 
 // What the configuration says about the search; the entry reads it from the block.
 struct DiscoverySettings {
@@ -38,6 +41,10 @@ constexpr size_t kJvmVariantLength = 200;
 // The state of one search, shared by validation, the finders and the loader.
 struct Discovery {
     const DiscoverySettings& settings;
+    const RunDirectory& run;  // the per-run directory the search entries may name
+    // Why the run cannot go on (unpack200 not started); once it is filled in the search stops at
+    // once.
+    RunFailure& failure;
     std::wstring applicationDirectory;  // the setting made absolute against the launcher folder
     VersionList minVersion;
     VersionList maxVersion;
@@ -76,8 +83,9 @@ struct LoadedJvm {
 // under its own bin directory, then under "..\jre\bin"; PATH leads with the bin directory tried.
 std::optional<LoadedJvm> loadJvmFromJavaExe(const Discovery& discovery, const std::string& javaExe);
 // Turns the packed jars of a runtime home's "lib" and "lib\ext" folders into jars with the
-// runtime's own unpack200. Ends the launch (message 1021) when unpack200 cannot be started.
-void unpackRuntime(const std::string& home);
+// runtime's own unpack200. Stops at once, false with the failure filled in (message 1021), when
+// unpack200 cannot be started.
+[[nodiscard]] bool unpackRuntime(const std::string& home, RunFailure& failure);
 
 // ---- the search ----
 
@@ -92,8 +100,10 @@ struct SelectedRuntime {
 };
 
 // Walks the preference files, the configured search sequence, the Java home variables and the
-// registry, and loads the first suitable runtime. Nothing when none loaded; with reportToUser
-// the user was then shown why.
-std::optional<SelectedRuntime> LoadDLL(const DiscoverySettings& settings, bool reportToUser);
+// registry, and loads the first suitable runtime. run is the per-run directory the search
+// entries may name. Nothing when none loaded: with reportToUser the user was then shown why,
+// unless failure was filled in (the run cannot go on; nothing was shown).
+std::optional<SelectedRuntime> LoadDLL(const DiscoverySettings& settings, const RunDirectory& run,
+                                       bool reportToUser, RunFailure& failure);
 
 }  // namespace launcher

@@ -64,7 +64,7 @@ std::optional<std::string> readPreferenceFile(const Discovery& discovery, std::s
 bool testLocation(Discovery& discovery, SearchState& state, const std::string& directoryText,
                   bool allowBeta, bool acceptUnvalidated) {
     const std::string directory = canonicalPath(directoryText, false);
-    unpackRuntime(directory);
+    if (!unpackRuntime(directory, discovery.failure)) return false;
     if (!javaExeInDirectory(discovery, state.javaExe, directory)) return acceptUnvalidated;
     const bool valid =
         checkJavaExe(discovery, state.javaExe, state.javaVersion, allowBeta, true, true);
@@ -115,7 +115,7 @@ bool registryRetryLoop(Discovery& discovery, SearchState& state, RegistryFinder 
 bool testEntry(Discovery& discovery, SearchState& state, const SearchEntry& entry) {
     state.locationText.clear();
     std::string text = entry.text;
-    expandLauncherVariablesNarrow(text);
+    expandLauncherVariablesNarrow(text, discovery.run);
     logMessage(L"Testing location %S (type %c)", text, entry.type);
     switch (searchStepOf(entry.type)) {
         case SearchStep::Directory:
@@ -154,15 +154,18 @@ SearchState searchForJvm(Discovery& discovery) {
     SearchState state;
     readVersionBounds(discovery);
     const std::vector<SearchEntry> entries = splitSearchSequence(discovery.settings.searchSequence);
+    // A failure that ends the run (discovery.failure) stops the search where it happened.
     if (testPreferenceFile(discovery, state, kPreferredLocationFile, L"Has preferred location %S",
-                           L"Using preferred location", true)) {
+                           L"Using preferred location", true) ||
+        discovery.failure) {
         return state;
     }
     for (const SearchEntry& entry : entries) {
-        if (testEntry(discovery, state, entry)) return state;
+        if (testEntry(discovery, state, entry) || discovery.failure) return state;
     }
     if (testPreferenceFile(discovery, state, kInstallerLocationFile, L"Has installer location %S",
-                           L"Using installer location", false)) {
+                           L"Using installer location", false) ||
+        discovery.failure) {
         return state;
     }
     // Relative directories once more, unvalidated: an executable that exists is enough.
@@ -170,6 +173,7 @@ SearchState searchForJvm(Discovery& discovery) {
         if (!takesPartInFallback(entry)) continue;
         logMessage(L"Testing relative location %S", entry.text);
         testLocation(discovery, state, entry.text, true, true);
+        if (discovery.failure) return state;
         if (!pathExists(std::string_view(state.javaExe))) continue;
         logMessage(L"%S exists", state.javaExe);
         if (useCandidate(discovery, state, JvmLocationKind::Directory, entry.text)) return state;
@@ -205,11 +209,13 @@ void reportFailure(const SearchState& state) {
 
 }  // namespace
 
-std::optional<SelectedRuntime> LoadDLL(const DiscoverySettings& settings, bool reportToUser) {
+std::optional<SelectedRuntime> LoadDLL(const DiscoverySettings& settings, const RunDirectory& run,
+                                       bool reportToUser, RunFailure& failure) {
     logMessage(L"LoadDLL (%d, %S, %d)", reportToUser ? 1 : 0, "", 0);
-    Discovery discovery{settings,
+    Discovery discovery{settings, run, failure,
                         canonicalPath(settings.applicationDirectory, true, FolderForm::Wide)};
     const SearchState state = searchForJvm(discovery);
+    if (failure) return std::nullopt;
     if (state.kind == JvmLocationKind::None) {
         logError(L"No JVM found");
         if (reportToUser) reportFailure(state);

@@ -19,11 +19,11 @@ constexpr std::string_view kPackSuffix = ".pack";
 // The folders of a runtime home that hold packed jars, in the order they are handled.
 constexpr std::string_view kPackedFolders[] = {"lib", "lib\\ext"};
 
-void unpackJar(const std::string& home, const std::string& packedPath) {
+bool unpackJar(const std::string& home, const std::string& packedPath, RunFailure& failure) {
     const std::string jarPath = packedPath.substr(0, packedPath.size() - kPackSuffix.size());
     if (!pathExists(std::string_view(packedPath))) {
         logMessage(L"pack path doesn't exists");
-        return;
+        return true;
     }
     const std::string program = home + "\\bin\\unpack200.exe";
     const std::string arguments = "-r \"" + packedPath + "\" \"" + jarPath + "\"";
@@ -35,7 +35,8 @@ void unpackJar(const std::string& home, const std::string& packedPath) {
     options.creationFlags = NORMAL_PRIORITY_CLASS;
     if (!child.start(fromNarrowPath("\"" + program + "\" " + arguments), options)) {
         logMessage(L"could not create unpack process");
-        fatalMessage(Message::UnpackNotStarted);
+        failure.set(Message::UnpackNotStarted);
+        return false;
     }
     logMessage(L"waiting for unpack200 to finish");
     (void)child.waitForExit();
@@ -46,13 +47,15 @@ void unpackJar(const std::string& home, const std::string& packedPath) {
             logMessage(L"could not delete packed file (error %d)", error);
         }
     }
+    return true;
 }
 
-void unpackFolder(const std::string& home, std::string_view folder, bool& started) {
+bool unpackFolder(const std::string& home, std::string_view folder, bool& started,
+                  RunFailure& failure) {
     const std::string pattern = home + "\\" + std::string(folder) + "\\*.jar.pack";
     WIN32_FIND_DATAA data;
     UniqueFind find(::FindFirstFileA(pattern.c_str(), &data));
-    if (!find) return;
+    if (!find) return true;
     do {
         const std::string_view name(data.cFileName);
         if (name.size() < kPackSuffix.size()) continue;
@@ -66,16 +69,22 @@ void unpackFolder(const std::string& home, std::string_view folder, bool& starte
             printStdout("Preparing JRE ...\n");
             started = true;
         }
-        unpackJar(home, home + "\\" + relative + std::string(kPackSuffix));
+        if (!unpackJar(home, home + "\\" + relative + std::string(kPackSuffix), failure)) {
+            return false;
+        }
     } while (::FindNextFileA(find.get(), &data));
+    return true;
 }
 
 }  // namespace
 
-void unpackRuntime(const std::string& home) {
+bool unpackRuntime(const std::string& home, RunFailure& failure) {
     bool started = false;
-    for (std::string_view folder : kPackedFolders) unpackFolder(home, folder, started);
+    for (std::string_view folder : kPackedFolders) {
+        if (!unpackFolder(home, folder, started, failure)) return false;
+    }
     if (started) logMessage(L"Unpacking JRE done");
+    return true;
 }
 
 }  // namespace launcher

@@ -10,6 +10,8 @@
 
 namespace launcher {
 
+class RunDirectory;
+
 // The configuration behind the first five elements, already read, expanded and resolved.
 struct LauncherArgumentInputs {
     bool windowedLauncher = false;  // config 107 is 1
@@ -43,9 +45,9 @@ struct LauncherArgumentSettings {
 };
 
 // The five values' inputs (Windows): the configured texts expanded with the selected runtime's
-// home and resolved against the launcher's folder.
+// home and the per-run directory, and resolved against the launcher's folder.
 LauncherArgumentInputs launcherArgumentInputs(const LauncherArgumentSettings& settings,
-                                              std::string_view jvmHome);
+                                              const RunDirectory& run, std::string_view jvmHome);
 
 // The byte count of an "-Xss" value: digits and at most one unit (k, m, g, t in either case);
 // -1 for anything else.

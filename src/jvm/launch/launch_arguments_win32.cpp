@@ -11,9 +11,10 @@ namespace {
 
 // A configured path for the launcher class: expanded, then made absolute against the launcher's
 // folder, unless it came out empty or still starts with an unexpanded "$" reference.
-std::wstring configuredPath(bool pass, std::wstring text, std::string_view jvmHome) {
+std::wstring configuredPath(bool pass, std::wstring text, const RunDirectory& run,
+                            std::string_view jvmHome) {
     if (!pass) return {};
-    expandLauncherVariables(text, false, jvmHome);
+    expandLauncherVariables(text, false, run, jvmHome);
     if (text.empty() || text.front() == L'$') return text;
     return canonicalPath(text, true, FolderForm::Wide);
 }
@@ -21,16 +22,16 @@ std::wstring configuredPath(bool pass, std::wstring text, std::string_view jvmHo
 }  // namespace
 
 LauncherArgumentInputs launcherArgumentInputs(const LauncherArgumentSettings& settings,
-                                              std::string_view jvmHome) {
+                                              const RunDirectory& run, std::string_view jvmHome) {
     LauncherArgumentInputs inputs;
     inputs.windowedLauncher = settings.windowedLauncher;
     inputs.moduleMode = settings.moduleMode;
     inputs.mainClass = settings.mainClass;
-    inputs.firstPath = configuredPath(settings.passFirstPath, settings.firstPath, jvmHome);
-    inputs.secondPath = configuredPath(settings.passSecondPath, settings.secondPath, jvmHome);
+    inputs.firstPath = configuredPath(settings.passFirstPath, settings.firstPath, run, jvmHome);
+    inputs.secondPath = configuredPath(settings.passSecondPath, settings.secondPath, run, jvmHome);
     inputs.launcherFlag = settings.launcherFlag;
     std::wstring configured = settings.programArguments;
-    expandLauncherVariables(configured, false, jvmHome);
+    expandLauncherVariables(configured, false, run, jvmHome);
     splitCommandLine(configured, inputs.configuredArguments);
     inputs.javaOptionArguments = settings.javaOptionArguments;
     return inputs;

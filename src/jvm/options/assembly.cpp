@@ -82,7 +82,7 @@ void mergeModuleOptionPairs(std::vector<std::string>& options) {
 }
 
 AssembledOptions buildJvmOptions(const AssemblyInputs& inputs, OptionSources& sources,
-                                 AssemblyMachine& machine) {
+                                 AssemblyMachine& machine, RunFailure& failure) {
     VmOptionCollector collector;
     collector.options = inputs.systemProperties;
     VmOptionReader reader(sources, collector);
@@ -107,8 +107,10 @@ AssembledOptions buildJvmOptions(const AssemblyInputs& inputs, OptionSources& so
 
     std::string modulePath;
     logMessage(L"adding preconfigured modulepath");
-    machine.appendConfiguredEntries(Setting::ModulePath, inputs.modulePathEntries, sources,
-                                    modulePath);
+    if (!machine.appendConfiguredEntries(Setting::ModulePath, inputs.modulePathEntries, sources,
+                                         modulePath, failure)) {
+        return {};
+    }
     std::string classPath(kClassPathOption);
     if (collector.classPathPrepend) classPath += *collector.classPathPrepend + ";";
     std::string& archives = !modulePath.empty() || inputs.moduleMode ? modulePath : classPath;
@@ -118,8 +120,10 @@ AssembledOptions buildJvmOptions(const AssemblyInputs& inputs, OptionSources& so
         classPath += *collector.classPathReplace;
     } else {
         logMessage(L"adding preconfigured classpath");
-        machine.appendConfiguredEntries(Setting::ClassPath, inputs.classPathEntries, sources,
-                                        classPath);
+        if (!machine.appendConfiguredEntries(Setting::ClassPath, inputs.classPathEntries, sources,
+                                             classPath, failure)) {
+            return {};
+        }
     }
     if (collector.classPathAppend) {
         if (classPath.back() != ';') classPath += ';';

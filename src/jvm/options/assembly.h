@@ -9,10 +9,13 @@
 #include <string_view>
 #include <vector>
 
+#include "common/fatal.h"
 #include "config/settings.h"
 #include "jvm/options/vm_options.h"
 
 namespace launcher {
+
+class RunDirectory;
 
 // The plain values the assembly depends on.
 struct AssemblyInputs {
@@ -41,9 +44,11 @@ public:
     virtual ~AssemblyMachine() = default;
     // The default .vmoptions file; nothing when none opened or it holds more than maxBytes.
     virtual std::optional<VmOptionsFile> defaultVmOptionsFile(size_t maxBytes) = 0;
-    // The configured class path (121) or module path (132) entries, each followed by ";".
-    virtual void appendConfiguredEntries(Setting list, std::string_view entries,
-                                         OptionSources& sources, std::string& target) = 0;
+    // The configured class path (121) or module path (132) entries, each followed by ";"; false
+    // with the failure filled in when a required entry is missing.
+    virtual bool appendConfiguredEntries(Setting list, std::string_view entries,
+                                         OptionSources& sources, std::string& target,
+                                         RunFailure& failure) = 0;
     // The *.jar and then *.zip files of the launcher's per-run directory, each followed by ";".
     virtual void appendLauncherArchives(std::string& target) = 0;
     // The application directory (config 10003) made absolute, case kept.
@@ -68,13 +73,27 @@ struct AssembledOptions {
     std::string refusal;
 };
 
-// Builds the final option list (logged as "vmoption %d: %S" lines). Fatal errors of the
-// configured entry lists end the process.
+// Builds the final option list (logged as "vmoption %d: %S" lines). At a required configured
+// entry that is missing it stops at once with failure filled in (messages 1006, 1008) and no
+// options.
 AssembledOptions buildJvmOptions(const AssemblyInputs& inputs, OptionSources& sources,
-                                 AssemblyMachine& machine);
+                                 AssemblyMachine& machine, RunFailure& failure);
 
 // The Windows machine: the default file by the executable's name, entries resolved against the
-// launcher folder, the per-run directory, the runtime's jli.dll.
-AssemblyMachine& windowsAssemblyMachine();
+// launcher folder, the archives of this run's per-run directory, the runtime's jli.dll.
+class WindowsAssemblyMachine final : public AssemblyMachine {
+public:
+    explicit WindowsAssemblyMachine(const RunDirectory& run) : run_(run) {}
+    std::optional<VmOptionsFile> defaultVmOptionsFile(size_t maxBytes) override;
+    bool appendConfiguredEntries(Setting list, std::string_view entries, OptionSources& sources,
+                                 std::string& target, RunFailure& failure) override;
+    void appendLauncherArchives(std::string& target) override;
+    std::string applicationDirectory(std::string_view configured) override;
+    std::optional<std::vector<std::string>> expandArgumentFiles(
+        const std::vector<std::string>& options, const std::string& binDirectory) override;
+
+private:
+    const RunDirectory& run_;
+};
 
 }  // namespace launcher

@@ -36,15 +36,21 @@ public:
     std::optional<std::string> vmOptionsFile;
     std::string archives;
     std::optional<std::map<std::string, Options>> argumentFiles;  // nothing: no jli.dll
+    std::optional<Setting> missingIn;  // the list whose first entry is required and missing
 
     std::optional<launcher::VmOptionsFile> defaultVmOptionsFile(size_t) override {
         if (!vmOptionsFile) return std::nullopt;
         return launcher::VmOptionsFile{L"C:\\app\\svc.vmoptions", *vmOptionsFile};
     }
     // The fake resolves nothing: the configured text is the resolved list.
-    void appendConfiguredEntries(Setting, std::string_view entries, launcher::OptionSources&,
-                                 std::string& target) override {
+    bool appendConfiguredEntries(Setting list, std::string_view entries, launcher::OptionSources&,
+                                 std::string& target, launcher::RunFailure& failure) override {
+        if (missingIn == list) {
+            failure.set(launcher::Message::RequiredPathMissing, entries);
+            return false;
+        }
         target += entries;
+        return true;
     }
     void appendLauncherArchives(std::string& target) override { target += archives; }
     std::string applicationDirectory(std::string_view configured) override {
@@ -72,6 +78,7 @@ struct Case {
     MemoryMachine machine;
     Options expected;
     std::string refusal = {};  // the launch cannot go on
+    std::string missing = {};  // the required entry that stopped the assembly
 };
 
 AssemblyInputs withProperties(AssemblyInputs inputs) {
@@ -192,14 +199,39 @@ TEST(BuildJvmOptions, SourcesComeInTheirOrderAndCompose) {
         c.refusal = "JVM options longer than 16777216 bytes in all";
         cases.push_back(c);
     }
+    // A required entry that is missing stops the assembly where it is met: no options, nothing
+    // logged after it, the failure for the entry to end the run with.
+    for (const Setting list : {Setting::ModulePath, Setting::ClassPath}) {
+        Case c{"required entry missing", withProperties({}), {}, {}};
+        c.inputs.modulePathEntries = "C:\\mods;";
+        c.inputs.classPathEntries = "C:\\app\\app.jar;";
+        c.inputs.serviceMode = true;
+        c.machine.missingIn = list;
+        c.missing = list == Setting::ModulePath ? "C:\\mods;" : "C:\\app\\app.jar;";
+        cases.push_back(c);
+    }
+    std::vector<std::wstring> lines;
     for (Case& c : cases) {
         MemorySources sources;
+        launcher::RunFailure failure;
         const launcher::AssembledOptions built =
-            launcher::buildJvmOptions(c.inputs, sources, c.machine);
+            launcher::buildJvmOptions(c.inputs, sources, c.machine, failure);
         EXPECT_EQ(built.options, c.expected) << c.name;
         EXPECT_EQ(built.refusal, c.refusal) << c.name;
+        std::vector<std::wstring> caseLines = launcher::takeLogLines();
+        EXPECT_EQ(static_cast<bool>(failure), !c.missing.empty()) << c.name;
+        if (!c.missing.empty()) {
+            EXPECT_EQ(failure.message, launcher::Message::RequiredPathMissing) << c.name;
+            EXPECT_EQ(failure.kind, launcher::RunFailure::Detail::Text) << c.name;
+            EXPECT_EQ(failure.text, c.missing) << c.name;
+            ASSERT_FALSE(caseLines.empty()) << c.name;
+            EXPECT_EQ(caseLines.back(), *c.machine.missingIn == Setting::ModulePath
+                                            ? L"adding preconfigured modulepath"
+                                            : L"adding preconfigured classpath")
+                << c.name;
+        }
+        lines.insert(lines.end(), caseLines.begin(), caseLines.end());
     }
-    const auto lines = launcher::takeLogLines();
     EXPECT_NE(std::find(lines.begin(), lines.end(), L"vmoption 1: --add-modules=java.sql"),
               lines.end());
 }

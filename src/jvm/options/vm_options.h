@@ -11,10 +11,13 @@
 #include <string_view>
 #include <vector>
 
+#include "common/fatal.h"
 #include "common/text_format.h"
 #include "config/settings.h"
 
 namespace launcher {
+
+class RunDirectory;
 
 // The options of one launch in the order they were read, and the class-path overrides of the
 // last "-classpath", "-classpath/p" and "-classpath/a" lines.
@@ -163,11 +166,13 @@ std::vector<ConfiguredEntry> configuredEntries(std::string_view list);
 // ---- Windows side ----
 
 // The machine behind OptionSources: launcher-variable expansion (with the selected runtime's
-// home for ${launcher:sys.jvmHome} and its twins, empty before a runtime is selected), the
-// file-API code page, include resolution against the launcher folder, shared file reads.
+// home for ${launcher:sys.jvmHome} and its twins, empty before a runtime is selected, and this
+// run's per-run directory), the file-API code page, include resolution against the launcher
+// folder, shared file reads.
 class WindowsOptionSources final : public OptionSources {
 public:
-    explicit WindowsOptionSources(std::string_view jvmHome = {}) : jvmHome_(jvmHome) {}
+    explicit WindowsOptionSources(const RunDirectory& run, std::string_view jvmHome = {})
+        : run_(run), jvmHome_(jvmHome) {}
     std::wstring expand(std::wstring_view text, bool ansiSafe) override;
     std::string expandNarrow(std::string_view text) override;
     std::string narrow(std::wstring_view text) override;
@@ -175,6 +180,7 @@ public:
     std::optional<std::string> readFile(const std::wstring& path, size_t maxBytes) override;
 
 private:
+    const RunDirectory& run_;
     std::string jvmHome_;
 };
 // A .vmoptions file read whole.
@@ -187,11 +193,12 @@ struct VmOptionsFile {
 // the search: when it holds more than maxBytes it is refused (logged) and nothing is read. The
 // caller logs whether one was read.
 std::optional<VmOptionsFile> readDefaultVmOptionsFile(size_t maxBytes);
-// Appends the entries of config 121 or 132 to target, each resolved and followed by ";"; a
-// required entry that is missing ends the launch (message 1006, or 1008 for a variable that
-// adds nothing: unset, empty, or too long for the 6000-character buffer).
-// list names which one the entries text holds (its 'S' entries differ).
-void appendConfiguredEntries(Setting list, std::string_view entries, OptionSources& sources,
-                             std::string& target);
+// Appends the entries of config 121 or 132 to target, each resolved and followed by ";"; at a
+// required entry that is missing it stops, false with the failure filled in (message 1006, or
+// 1008 for a variable that adds nothing: unset, empty, or too long for the 6000-character
+// buffer). list names which one the entries text holds (its 'S' entries differ).
+[[nodiscard]] bool appendConfiguredEntries(Setting list, std::string_view entries,
+                                           OptionSources& sources, std::string& target,
+                                           RunFailure& failure);
 
 }  // namespace launcher

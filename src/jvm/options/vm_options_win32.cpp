@@ -128,13 +128,13 @@ bool appendVariableEntry(const std::string& name, std::string& target) {
 
 std::wstring WindowsOptionSources::expand(std::wstring_view text, bool ansiSafe) {
     std::wstring out(text);
-    expandLauncherVariables(out, ansiSafe, jvmHome_);
+    expandLauncherVariables(out, ansiSafe, run_, jvmHome_);
     return out;
 }
 
 std::string WindowsOptionSources::expandNarrow(std::string_view text) {
     std::string out(text);
-    expandLauncherVariablesNarrow(out, jvmHome_);
+    expandLauncherVariablesNarrow(out, run_, jvmHome_);
     return out;
 }
 
@@ -165,8 +165,8 @@ std::optional<VmOptionsFile> readDefaultVmOptionsFile(size_t maxBytes) {
     return readOptionsBeside(module, maxBytes).second;
 }
 
-void appendConfiguredEntries(Setting list, std::string_view text, OptionSources& sources,
-                             std::string& target) {
+bool appendConfiguredEntries(Setting list, std::string_view text, OptionSources& sources,
+                             std::string& target, RunFailure& failure) {
     logMessage(L"entry %S", text);
     const std::vector<ConfiguredEntry> entries = configuredEntries(text);
     logMessage(L"entries %d", static_cast<int>(entries.size()));
@@ -186,14 +186,19 @@ void appendConfiguredEntries(Setting list, std::string_view text, OptionSources&
                 // A required variable that adds nothing (unset, empty or too long) fails as
                 // missing: the application cannot start without what it names.
                 if (!appendVariableEntry(value, target) && entry.required) {
-                    fatalMessage(Message::RequiredVariableMissing, value);
+                    failure.set(Message::RequiredVariableMissing, value);
+                    return false;
                 }
                 break;
             default:
                 break;
         }
-        if (!present && entry.required) fatalMessage(Message::RequiredPathMissing, value);
+        if (!present && entry.required) {
+            failure.set(Message::RequiredPathMissing, value);
+            return false;
+        }
     }
+    return true;
 }
 
 }  // namespace launcher
