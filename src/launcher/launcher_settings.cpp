@@ -165,7 +165,10 @@ Settings buildSettings(const ConfigView& config) {
     settings.service.install.launcherKind = kind;
     settings.service.host.stopTimeoutSeconds =
         stopTimeoutSeconds(config.number(Setting::StopTimeout));
-    settings.service.host.reportChildFailure = !settings.service.install.recoveryActions.empty();
+    settings.service.host.reportChildFailure = !settings.service.install.recoveryActions.empty() &&
+                                               settings.service.install.recoveryOnErrorExit;
+    settings.service.install.preshutdownTimeoutMilliseconds =
+        preshutdownTimeoutMilliseconds(settings.service.host.stopTimeoutSeconds);
 
     ConfiguredVmOptions& configured = settings.options.configured;
     const int32_t count = configured.versionLineCount;

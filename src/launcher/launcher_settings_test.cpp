@@ -55,6 +55,8 @@ TEST_F(BuildSettings, NumbersAreReadAsAtoiAndLandInTheirField) {
          [](const Settings& s) { return s.service.host.stopTimeoutSeconds; }, 0},
         {Setting::StopTimeout, "30s",
          [](const Settings& s) { return s.service.host.stopTimeoutSeconds; }, 30},
+        {Setting::StopTimeout, "30",
+         [](const Settings& s) { return s.service.install.preshutdownTimeoutMilliseconds; }, 36000},
         {Setting::RecoveryDelay, "+7",
          [](const Settings& s) { return s.service.install.recoveryDelaySeconds; }, 7},
         {Setting::OutputRotateSize, "99999999999999999999",
@@ -89,6 +91,22 @@ TEST_F(BuildSettings, NumbersAreReadAsAtoiAndLandInTheirField) {
     for (const NumberRow& row : rows) EXPECT_EQ(row.field(empty), 0) << idOf(row.id);
     EXPECT_FALSE(empty.launch.passSplash);
     EXPECT_TRUE(launcher::takeLogLines().empty());
+}
+
+// The host reports a child's failure itself only when failure actions count a non-zero exit
+// code (their flag): otherwise the manager acts only on an end without a final report.
+TEST_F(BuildSettings, TheHostReportsAFailureOnlyWhenTheFailureActionsCountIt) {
+    const struct {
+        const char* actions;
+        const char* onErrorExit;
+        bool reported;
+    } rows[] = {{"restart", "1", true}, {"restart", "0", false}, {"", "1", false}};
+    for (const auto& row : rows) {
+        const Settings settings = built({{idOf(Setting::RecoveryActions), row.actions},
+                                         {idOf(Setting::RecoveryOnErrorExit), row.onErrorExit}});
+        EXPECT_EQ(settings.service.host.reportChildFailure, row.reported)
+            << row.actions << " " << row.onErrorExit;
+    }
 }
 
 // One text setting of a given length, the length it is read with, and the log line of its cut.

@@ -83,6 +83,10 @@ ServiceConfigChanges serviceConfigChanges(const ServiceInstallOptions& options, 
             add(ServiceConfigLevel::FailureActionsFlag).flag = true;
         }
     }
+    if (options.preshutdownTimeoutMilliseconds > 0) {
+        add(ServiceConfigLevel::PreshutdownInfo).milliseconds =
+            options.preshutdownTimeoutMilliseconds;
+    }
     return changes;
 }
 

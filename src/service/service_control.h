@@ -39,6 +39,8 @@ struct ServiceInstallOptions {
     std::wstring passwordVariable;  // holds a named user's password; empty: ask on the console
     int32_t launcherKind = 0;       // config 107: 4 makes plain "install" start automatically
     std::wstring dependencies;      // config 149, comma-separated (at most 5999 characters)
+    // How long the system waits at shutdown for the service's stop; 0: the system's default.
+    uint32_t preshutdownTimeoutMilliseconds = 0;
 };
 
 // Runs one service command on the named service; arguments are those after the command word
@@ -152,6 +154,7 @@ enum class ServiceConfigLevel : uint32_t {
     FailureActions = 2,      // SERVICE_CONFIG_FAILURE_ACTIONS
     DelayedAutoStart = 3,    // SERVICE_CONFIG_DELAYED_AUTO_START_INFO
     FailureActionsFlag = 4,  // SERVICE_CONFIG_FAILURE_ACTIONS_FLAG
+    PreshutdownInfo = 7,     // SERVICE_CONFIG_PRESHUTDOWN_INFO
 };
 
 // One ChangeServiceConfig2W call of an installation: the level and what its structure holds.
@@ -161,12 +164,13 @@ struct ServiceConfigChange {
     FailureActions actions;         // FailureActions
     bool valid = true;              // FailureActions: false when the configured list is not
     bool flag = false;              // DelayedAutoStart, FailureActionsFlag
+    uint32_t milliseconds = 0;      // PreshutdownInfo
     bool operator==(const ServiceConfigChange&) const = default;
 };
 
 // The calls of one installation, in order.
 struct ServiceConfigChanges {
-    ServiceConfigChange items[4];
+    ServiceConfigChange items[5];
     size_t count = 0;
     const ServiceConfigChange* begin() const { return items; }
     const ServiceConfigChange* end() const { return items + count; }
@@ -175,7 +179,7 @@ struct ServiceConfigChanges {
 // The ChangeServiceConfig2W calls of an installation with the start type, in order: the
 // description (when not empty; the result points into it), the delayed start (automatic start
 // only), the failure actions (when a list is configured) and, with them, their flag when a
-// non-zero exit code counts.
+// non-zero exit code counts, and the pre-shutdown timeout (when set).
 ServiceConfigChanges serviceConfigChanges(const ServiceInstallOptions& options, uint32_t startType,
                                           std::wstring_view description);
 

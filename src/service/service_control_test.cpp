@@ -112,6 +112,8 @@ std::string changesText(const launcher::ServiceInstallOptions& options, uint32_t
             }
         } else if (change.level == ServiceConfigLevel::Description) {
             text += std::string(change.description.begin(), change.description.end());
+        } else if (change.level == ServiceConfigLevel::PreshutdownInfo) {
+            text += std::to_string(change.milliseconds);
         } else {
             text += change.flag ? "1" : "0";
         }
@@ -132,6 +134,7 @@ TEST(ServiceConfigChanges, OnlyWhatTheSettingsAskFor) {
         uint32_t startType;
         std::wstring_view description;
         std::string expected;
+        uint32_t preshutdown = 0;
     } cases[] = {
         // Without the settings: the description alone, as before them.
         {false, "", 10, 60, true, 2, L"Text", "1:Text;"},
@@ -149,6 +152,9 @@ TEST(ServiceConfigChanges, OnlyWhatTheSettingsAskFor) {
         {false, "Restart", 10, 60, false, 3, L"", "2:invalid;"},
         {false, "restart, none", 10, 60, false, 3, L"", "2:invalid;"},
         {false, seventeen + "none", 10, 60, false, 3, L"", "2:invalid;"},
+        // A bounded stop sets how long the system waits for it at shutdown, last.
+        {true, "none", 10, 60, true, 2, L"D", "1:D;3:1;2:60 0/0;4:1;7:36000;", 36000},
+        {false, "", 10, 60, false, 3, L"", "7:86406000;", 86406000},
     };
     for (const auto& c : cases) {
         launcher::ServiceInstallOptions options;
@@ -157,6 +163,7 @@ TEST(ServiceConfigChanges, OnlyWhatTheSettingsAskFor) {
         options.recoveryDelaySeconds = c.delay;
         options.recoveryResetAfterSeconds = c.reset;
         options.recoveryOnErrorExit = c.onErrorExit;
+        options.preshutdownTimeoutMilliseconds = c.preshutdown;
         EXPECT_EQ(changesText(options, c.startType, c.description), c.expected) << c.actions;
     }
     EXPECT_EQ(launcher::failureActions(seventeen.substr(0, 16 * 8 - 1), 1, 1)->count, 16u);

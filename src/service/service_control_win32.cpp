@@ -30,6 +30,8 @@ static_assert(static_cast<DWORD>(ServiceConfigLevel::DelayedAutoStart) ==
               SERVICE_CONFIG_DELAYED_AUTO_START_INFO);
 static_assert(static_cast<DWORD>(ServiceConfigLevel::FailureActionsFlag) ==
               SERVICE_CONFIG_FAILURE_ACTIONS_FLAG);
+static_assert(static_cast<DWORD>(ServiceConfigLevel::PreshutdownInfo) ==
+              SERVICE_CONFIG_PRESHUTDOWN_INFO);
 
 namespace {
 
@@ -118,6 +120,10 @@ bool applyConfigChange(SC_HANDLE service, const ServiceConfigChange& change) {
             SERVICE_FAILURE_ACTIONS_FLAG info{change.flag ? TRUE : FALSE};
             return changeConfig(service, level, &info) != FALSE;
         }
+        case ServiceConfigLevel::PreshutdownInfo: {
+            SERVICE_PRESHUTDOWN_INFO info{change.milliseconds};
+            return changeConfig(service, level, &info) != FALSE;
+        }
     }
     return false;
 }
@@ -133,6 +139,8 @@ const char* configChangeName(ServiceConfigLevel level) {
             return "the delayed start";
         case ServiceConfigLevel::FailureActionsFlag:
             return "the failure actions flag";
+        case ServiceConfigLevel::PreshutdownInfo:
+            return "the shutdown timeout";
     }
     return "an option";
 }

@@ -73,12 +73,23 @@ std::optional<uint32_t> ServiceStateTracker::otherControl() const {
     return state_;
 }
 
-std::optional<uint32_t> ServiceStateTracker::childEnded(uint32_t exitCode) {
+std::optional<uint32_t> ServiceStateTracker::childEnded(uint32_t exitCode,
+                                                        bool endedBeforeStopSent) {
     if (final_) return std::nullopt;
-    if (!reportsStoppedAtEnd(exitCode, state_)) {
-        if (!reportFailures_) return std::nullopt;
+    // A child that was gone before the stop line reached it did not end because of the stop.
+    const bool stoppedByRequest = stopRequested_ && !endedBeforeStopSent;
+    if (!reportsStoppedAtEnd(exitCode, stoppedByRequest ? kServiceStopPending : kServiceRunning)) {
+        // With a stop pending the manager waits for the stopped report, and gets the code.
+        if (!reportFailures_ && !stopRequested_) return std::nullopt;
         failureExitCode_ = exitCode;
     }
+    final_ = true;
+    return state_ = kServiceStopped;
+}
+
+std::optional<uint32_t> ServiceStateTracker::childNotEnded() {
+    if (final_) return std::nullopt;
+    failureExitCode_ = kChildNotEndedCode;
     final_ = true;
     return state_ = kServiceStopped;
 }
@@ -91,12 +102,28 @@ uint32_t stopTimeoutSeconds(int32_t configured) {
 }
 
 uint32_t javaStopTimeoutSeconds(uint32_t hostTimeoutSeconds) {
-    // A fifth of the time, at most 5 s, is left for the JVM's own end and the host's report;
-    // a timeout below 5 s leaves the Java side the whole of it (at least 1 s).
+    // A fifth of the time, at least 1 s and at most 5 s, is left for the JVM's own end and the
+    // host's report; the Java side keeps at least 1 s.
+    constexpr uint32_t kMinMargin = 1;
     constexpr uint32_t kMaxMargin = 5;
-    const uint32_t margin =
-        hostTimeoutSeconds / 5 < kMaxMargin ? hostTimeoutSeconds / 5 : kMaxMargin;
+    if (hostTimeoutSeconds <= kMinMargin) return hostTimeoutSeconds;
+    const uint32_t fifth = hostTimeoutSeconds / 5;
+    const uint32_t margin = fifth < kMinMargin   ? kMinMargin
+                            : fifth > kMaxMargin ? kMaxMargin
+                                                 : fifth;
     return hostTimeoutSeconds - margin;
+}
+
+uint32_t serviceHostControls(const ServiceHostOptions& options) {
+    return options.stopTimeoutSeconds > 0 ? kServiceHostControls | kServiceAcceptPreshutdown
+                                          : kServiceHostControls;
+}
+
+uint32_t preshutdownTimeoutMilliseconds(uint32_t stopTimeoutSeconds) {
+    if (stopTimeoutSeconds == 0) return 0;
+    const uint32_t seconds =
+        stopTimeoutSeconds < kMaxStopTimeoutSeconds ? stopTimeoutSeconds : kMaxStopTimeoutSeconds;
+    return seconds * 1000u + kEndChildAllowance + kStopReportInterval;
 }
 
 bool usesJobObject(const ServiceHostOptions& options) {

@@ -25,8 +25,10 @@ struct ServiceHostOptions {
     // The child and the processes it starts end when the host's last handle to them closes,
     // even when the host itself is killed.
     bool killChildWithHost = false;
-    // Failure actions are configured: a child ending on its own with a non-zero code is
-    // reported as stopped with that code as the service-specific exit code.
+    // Failure actions are configured and count a non-zero exit code as a failure (their flag):
+    // a child ending on its own with a non-zero code is reported as stopped with that code as
+    // the service-specific exit code. Without the flag the manager acts only on a process that
+    // ends without a final report, so the host then reports nothing.
     bool reportChildFailure = false;
 };
 
@@ -48,14 +50,19 @@ inline constexpr std::wstring_view kUnknownServiceName = L"unknown";
 // Under HKEY_LOCAL_MACHINE; a 4-byte value named after the service is the child's priority class.
 inline constexpr std::wstring_view kServicePriorityKey = L"SOFTWARE\\harbor-works\\lumex\\priority";
 
-constexpr uint32_t kNormalPriorityClass = 0x20;     // NORMAL_PRIORITY_CLASS
-constexpr uint32_t kServiceRunning = 4;             // SERVICE_RUNNING
-constexpr uint32_t kServiceSpecificError = 1066;    // ERROR_SERVICE_SPECIFIC_ERROR
-constexpr uint32_t kChildStartFailedCode = 5000;    // the service-specific exit code
-constexpr uint32_t kServiceStatusWaitHint = 50000;  // milliseconds, in every report
-constexpr uint32_t kServiceHostType = 0x30;         // own and share process
-constexpr uint32_t kServiceHostControls = 5;        // accepts stop and shutdown
-constexpr size_t kChildOutputChunk = 6000;          // bytes per read of the child's output
+constexpr uint32_t kNormalPriorityClass = 0x20;        // NORMAL_PRIORITY_CLASS
+constexpr uint32_t kServiceRunning = 4;                // SERVICE_RUNNING
+constexpr uint32_t kServiceSpecificError = 1066;       // ERROR_SERVICE_SPECIFIC_ERROR
+constexpr uint32_t kChildStartFailedCode = 5000;       // the service-specific exit code
+constexpr uint32_t kServiceStatusWaitHint = 50000;     // milliseconds, in every report
+constexpr uint32_t kServiceHostType = 0x30;            // own and share process
+constexpr uint32_t kServiceHostControls = 5;           // accepts stop and shutdown
+constexpr uint32_t kServiceAcceptPreshutdown = 0x100;  // SERVICE_ACCEPT_PRESHUTDOWN
+constexpr uint32_t kServiceControlPreshutdown = 0xF;   // SERVICE_CONTROL_PRESHUTDOWN
+// The service-specific exit code of a stop whose child could not be ended: it, or a process it
+// started, still ran when the host gave up waiting.
+constexpr uint32_t kChildNotEndedCode = 5001;
+constexpr size_t kChildOutputChunk = 6000;  // bytes per read of the child's output
 
 // The service name from the service main's arguments: the first one when it has 1 to
 // kBufferLength - 1 characters, otherwise "unknown".
@@ -94,9 +101,18 @@ constexpr uint32_t kEndedByHostExitCode = 1;
 // than a day is a day.
 uint32_t stopTimeoutSeconds(int32_t configured);
 
-// The stop timeout the Java side is given ("lumex.stopTimeout"): the host's less a margin, so
-// that the JVM ends itself before the host ends it. 0 (no bound) stays 0.
+// The stop timeout the Java side is given ("lumex.stopTimeout"): the host's less a margin of a
+// fifth, at least 1 s and at most 5 s, so that the JVM ends itself before the host ends it. A
+// timeout of 1 s stays 1 s (the property counts whole seconds); 0 (no bound) stays 0.
 uint32_t javaStopTimeoutSeconds(uint32_t hostTimeoutSeconds);
+
+// The controls the host accepts: stop and shutdown and, with a bounded stop, pre-shutdown, so
+// that at system shutdown the stop gets its own timeout instead of the system's short one.
+uint32_t serviceHostControls(const ServiceHostOptions& options);
+
+// The pre-shutdown timeout /install sets for a bounded stop (milliseconds): the whole stop, the
+// allowance for ending the child and one report interval. 0 (no bound): none is set.
+uint32_t preshutdownTimeoutMilliseconds(uint32_t stopTimeoutSeconds);
 
 // Whether the host puts its child in a job object: to end the child's processes with it when
 // the host goes, or when a bounded stop has to end them.
@@ -127,13 +143,19 @@ class ServiceStateTracker {
 public:
     // The child was started: running, unless a stop or shutdown was requested meanwhile.
     std::optional<uint32_t> childStarted();
-    // A stop or shutdown request: stop-pending, unless the service already reported stopped.
+    // A stop, shutdown or pre-shutdown request: stop-pending, unless the service already
+    // reported stopped.
     std::optional<uint32_t> stopRequested();
     // Any other control: the current state again, unless the final state was reported.
     std::optional<uint32_t> otherControl() const;
     // The child has ended with the exit code: stopped (final) when reportsStoppedAtEnd says so,
-    // or when child failures are reported (then failureExitCode() holds the code).
-    std::optional<uint32_t> childEnded(uint32_t exitCode);
+    // or when child failures are reported (then failureExitCode() holds the code). A child that
+    // ended before the stop line was sent failed on its own: a stop request pending then is
+    // reported stopped with the child's non-zero code, never as a clean stop.
+    std::optional<uint32_t> childEnded(uint32_t exitCode, bool endedBeforeStopSent = false);
+    // A stop whose child (or a process it started) could not be ended: stopped (final), with
+    // kChildNotEndedCode as the service-specific exit code.
+    std::optional<uint32_t> childNotEnded();
     // The child could not be started: stopped (final).
     std::optional<uint32_t> startFailed();
 

@@ -104,7 +104,9 @@ TEST(ServiceStateTracker, AStopIsNeverOverwrittenAndNothingFollowsTheFinalReport
     using launcher::kServiceRunning, launcher::kServiceStopPending, launcher::kServiceStopped;
     using launcher::ServiceStateTracker;
     using Report = std::optional<uint32_t>;
-    enum Event { Started, Stop, Other, EndedZero, EndedOne, StartFailed };
+    // EarlyOne: the child ended with code 1 before the stop line was sent; NotEnded: the stop's
+    // end of the child did not take.
+    enum Event { Started, Stop, Other, EndedZero, EndedOne, EarlyOne, NotEnded, StartFailed };
     const struct {
         const char* name;
         std::vector<std::pair<Event, Report>> steps;
@@ -139,6 +141,25 @@ TEST(ServiceStateTracker, AStopIsNeverOverwrittenAndNothingFollowsTheFinalReport
         {"failing on its own", {{Started, kServiceRunning}, {EndedOne, std::nullopt}}},
         {"start failed",
          {{StartFailed, kServiceStopped}, {Stop, std::nullopt}, {Started, std::nullopt}}},
+        // A child that failed just before a stop arrived keeps its code, with or without
+        // failure actions; one that ended well before it is a clean stop.
+        {"failing just before a stop",
+         {{Started, kServiceRunning}, {Stop, kServiceStopPending}, {EarlyOne, kServiceStopped}},
+         false,
+         1},
+        {"failing just before a stop, reported",
+         {{Started, kServiceRunning}, {Stop, kServiceStopPending}, {EarlyOne, kServiceStopped}},
+         true,
+         1},
+        {"failing on its own, no stop", {{Started, kServiceRunning}, {EarlyOne, std::nullopt}}},
+        // A child the stop could not end is never reported as a clean stop.
+        {"not ended",
+         {{Started, kServiceRunning},
+          {Stop, kServiceStopPending},
+          {NotEnded, kServiceStopped},
+          {EndedZero, std::nullopt}},
+         false,
+         launcher::kChildNotEndedCode},
     };
     for (const auto& c : cases) {
         ServiceStateTracker tracker;
@@ -161,6 +182,12 @@ TEST(ServiceStateTracker, AStopIsNeverOverwrittenAndNothingFollowsTheFinalReport
                 case EndedOne:
                     got = tracker.childEnded(1);
                     break;
+                case EarlyOne:
+                    got = tracker.childEnded(1, true);
+                    break;
+                case NotEnded:
+                    got = tracker.childNotEnded();
+                    break;
                 case StartFailed:
                     got = tracker.startFailed();
                     break;
@@ -179,8 +206,10 @@ TEST(StopTimeout, TheHostsBoundTheJavaSidesAndTheJob) {
     } cases[] = {{0, 0, 0},
                  {-5, 0, 0},
                  {1, 1, 1},
-                 {4, 4, 4},
+                 {2, 2, 1},
+                 {4, 4, 3},
                  {5, 5, 4},
+                 {12, 12, 10},
                  {30, 30, 25},
                  {86400, 86400, 86395},
                  {INT32_MAX, 86400, 86395}};
@@ -193,6 +222,12 @@ TEST(StopTimeout, TheHostsBoundTheJavaSidesAndTheJob) {
     EXPECT_TRUE(launcher::usesJobObject({30, false, false}));
     EXPECT_TRUE(launcher::usesJobObject({0, true, false}));
     EXPECT_FALSE(launcher::usesJobObject({0, false, true}));
+    // Pre-shutdown only with a bounded stop, whose whole length it then covers.
+    EXPECT_EQ(launcher::serviceHostControls({}), 5u);
+    EXPECT_EQ(launcher::serviceHostControls({30, false, false}), 0x105u);
+    EXPECT_EQ(launcher::preshutdownTimeoutMilliseconds(0), 0u);
+    EXPECT_EQ(launcher::preshutdownTimeoutMilliseconds(30), 36000u);
+    EXPECT_EQ(launcher::preshutdownTimeoutMilliseconds(86400), 86406000u);
 }
 
 // A report every second whose hint covers the rest of the timeout and the time to end the

@@ -23,6 +23,8 @@ static_assert(kNormalPriorityClass == NORMAL_PRIORITY_CLASS);
 static_assert(kServiceSpecificError == ERROR_SERVICE_SPECIFIC_ERROR);
 static_assert(kServiceHostType == (SERVICE_WIN32_OWN_PROCESS | SERVICE_WIN32_SHARE_PROCESS));
 static_assert(kServiceHostControls == (SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN));
+static_assert(kServiceAcceptPreshutdown == SERVICE_ACCEPT_PRESHUTDOWN);
+static_assert(kServiceControlPreshutdown == SERVICE_CONTROL_PRESHUTDOWN);
 
 namespace {
 
@@ -55,6 +57,21 @@ UniqueHandle& stopEvent() {
     return event;
 }
 std::atomic<uint64_t> stopRequestTick{0};
+// The system time (FILETIME units) just before the stop line went to the child: a child that
+// ended before it failed on its own.
+std::atomic<uint64_t> stopSentTime{0};
+
+uint64_t fileTimeValue(const FILETIME& time) {
+    return (uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+}
+
+// Whether the ended child was gone before the stop line was sent to it.
+bool endedBeforeStopSent(HANDLE child) {
+    const uint64_t sent = stopSentTime.load();
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (sent == 0 || !::GetProcessTimes(child, &created, &exited, &kernel, &user)) return false;
+    return fileTimeValue(exited) < sent;
+}
 
 uint32_t stopTimeoutMilliseconds() {
     return hostOptions.stopTimeoutSeconds * 1000u;
@@ -70,6 +87,12 @@ void sendShutdown() {
     const UniqueHandle pipe(shutdownPipe.exchange(nullptr));
     const std::string line = formatA("%d\n", kShutdownCode);
     DWORD written = 0;
+    if (pipe) {
+        FILETIME now{};
+        ::GetSystemTimeAsFileTime(&now);
+        uint64_t none = 0;
+        stopSentTime.compare_exchange_strong(none, fileTimeValue(now));
+    }
     if (!pipe) {
         // The channel is not there yet, or an earlier request closed it.
         logMessage(L"sending shutdown failed");
@@ -84,17 +107,20 @@ void sendShutdown() {
     logMessage(L"shutdown sent");
 }
 
-DWORD WINAPI serviceControlHandler(DWORD control) {
+// The handler the manager calls on the dispatcher's thread. Pre-shutdown (accepted only with a
+// bounded stop) comes before the system's shutdown and is handled as a shutdown.
+DWORD WINAPI serviceControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
     logMessage(L"control handler request %d", control);
     switch (control) {
         case SERVICE_CONTROL_STOP:
-        case SERVICE_CONTROL_SHUTDOWN: {
+        case SERVICE_CONTROL_SHUTDOWN:
+        case SERVICE_CONTROL_PRESHUTDOWN: {
             bool send = false;
             {
                 const StatusLockGuard lock;
                 if (const auto state = stateTracker.stopRequested()) {
                     serviceStatus.dwCurrentState = *state;
-                    const bool shutdown = control == SERVICE_CONTROL_SHUTDOWN;
+                    const bool shutdown = control != SERVICE_CONTROL_STOP;
                     if (shutdown) serviceStatus.dwCheckPoint = serviceStatus.dwCheckPoint + 1;
                     if (hostOptions.stopTimeoutSeconds > 0) {
                         // The first request starts the bounded stop; its hint covers it all.
@@ -126,10 +152,6 @@ DWORD WINAPI serviceControlHandler(DWORD control) {
         }
     }
     return NO_ERROR;
-}
-
-void WINAPI serviceControlHandlerEntry(DWORD control) {
-    (void)serviceControlHandler(control);
 }
 
 BOOL WINAPI consoleCtrlHandler(DWORD) {
@@ -194,9 +216,24 @@ UniqueHandle createChildJob() {
     return job;
 }
 
+// Milliseconds between two looks at the job while its ended processes go.
+constexpr DWORD kJobPollMilliseconds = 50;
+
+// How many processes of the job still run; 0 when the job cannot tell.
+DWORD activeProcesses(HANDLE job) {
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info{};
+    if (!::QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &info, sizeof info,
+                                     nullptr)) {
+        logMessage(L"QueryInformationJobObject error (%d)", ::GetLastError());
+        return 0;
+    }
+    return info.ActiveProcesses;
+}
+
 // The timeout has passed: the child and the processes it started are ended (all of the job, or
-// the child alone without one), and the host waits a little for them to go.
-void endChild(HANDLE child, HANDLE job, uint32_t waitHint) {
+// the child alone without one), and the host waits up to the allowance for the child and every
+// process of the job to go. False when something still runs then.
+bool endChild(HANDLE child, HANDLE job, uint32_t waitHint) {
     logMessage(
         L"the child has not ended %d s after the stop request: ending it and the "
         L"processes it started",
@@ -205,28 +242,45 @@ void endChild(HANDLE child, HANDLE job, uint32_t waitHint) {
                                       : ::TerminateProcess(child, kEndedByHostExitCode);
     if (!ended) logMessage(L"could not end the child (%d)", ::GetLastError());
     reportStopProgress(waitHint);
-    ::WaitForSingleObject(child, kEndChildAllowance);
+    const uint64_t since = ::GetTickCount64();
+    if (::WaitForSingleObject(child, kEndChildAllowance) != WAIT_OBJECT_0) {
+        logMessage(L"the child still runs %d ms after it was ended", kEndChildAllowance);
+        return false;
+    }
+    if (job == nullptr) return true;
+    DWORD left = activeProcesses(job);
+    while (left > 0 && ::GetTickCount64() - since < kEndChildAllowance) {
+        ::Sleep(kJobPollMilliseconds);
+        left = activeProcesses(job);
+    }
+    if (left > 0) {
+        logMessage(L"%d processes of the child still run %d ms after they were ended",
+                   static_cast<int>(left), kEndChildAllowance);
+        return false;
+    }
+    return true;
 }
 
 // Waits for the child; once a stop is requested, reports its progress every second and ends
-// the child when the stop timeout has passed.
-void waitWithBoundedStop(HANDLE child, HANDLE job) {
+// the child when the stop timeout has passed. False when the child or a process of its job
+// could not be ended.
+bool waitWithBoundedStop(HANDLE child, HANDLE job) {
     const HANDLE events[] = {child, stopEvent().get()};
     const DWORD woken = ::WaitForMultipleObjects(2, events, FALSE, INFINITE);
     if (woken == WAIT_FAILED) {
         logMessage(L"WaitForMultipleObjects error (%d)", ::GetLastError());
         ::WaitForSingleObject(child, INFINITE);
-        return;
+        return true;
     }
-    if (woken != WAIT_OBJECT_0 + 1) return;
+    if (woken != WAIT_OBJECT_0 + 1) return true;
     const auto elapsed = [] { return ::GetTickCount64() - stopRequestTick.load(); };
     StopStep step = boundedStopStep(stopTimeoutMilliseconds(), elapsed());
     while (!step.endChild) {
-        if (::WaitForSingleObject(child, step.waitBeforeNext) != WAIT_TIMEOUT) return;
+        if (::WaitForSingleObject(child, step.waitBeforeNext) != WAIT_TIMEOUT) return true;
         step = boundedStopStep(stopTimeoutMilliseconds(), elapsed());
         if (!step.endChild) reportStopProgress(step.waitHint);
     }
-    endChild(child, job, step.waitHint);
+    return endChild(child, job, step.waitHint);
 }
 
 // The start failed (pipes or process): the manager learns it from the service-specific code.
@@ -290,7 +344,7 @@ void serviceMain(uint32_t argumentCount, wchar_t** arguments, const ServiceHostO
     serviceStatus = SERVICE_STATUS{};
     serviceStatus.dwServiceType = kServiceHostType;
     serviceStatus.dwCurrentState = SERVICE_RUNNING;
-    serviceStatus.dwControlsAccepted = kServiceHostControls;
+    serviceStatus.dwControlsAccepted = serviceHostControls(options);
     serviceStatus.dwWaitHint = kServiceStatusWaitHint;
 
     std::vector<std::wstring_view> given;
@@ -304,7 +358,7 @@ void serviceMain(uint32_t argumentCount, wchar_t** arguments, const ServiceHostO
         // A request the manager sends at once waits until the handle is known and reported.
         const StatusLockGuard lock;
         statusHandle =
-            ::RegisterServiceCtrlHandlerW(serviceName.c_str(), serviceControlHandlerEntry);
+            ::RegisterServiceCtrlHandlerExW(serviceName.c_str(), serviceControlHandler, nullptr);
         if (statusHandle == nullptr) return;
         (void)report();
     }
@@ -383,17 +437,27 @@ void serviceMain(uint32_t argumentCount, wchar_t** arguments, const ServiceHostO
     if (stopCameFirst && shutdownPipe.load() != nullptr) sendShutdown();
     registerConsoleCtrlHandler();
 
+    bool ended = true;
     if (options.stopTimeoutSeconds > 0) {
-        waitWithBoundedStop(child.get(), job.get());
+        ended = waitWithBoundedStop(child.get(), job.get());
     } else {
         ::WaitForSingleObject(child.get(), INFINITE);
     }
+    // A child still running has no exit code yet (GetExitCodeProcess gives STILL_ACTIVE).
     DWORD exitCode = 0;
-    ::GetExitCodeProcess(child.get(), &exitCode);
-    logMessage(L"process terminated with exit code %d", exitCode);
+    if (ended) {
+        ::GetExitCodeProcess(child.get(), &exitCode);
+        logMessage(L"process terminated with exit code %d", exitCode);
+    } else {
+        logMessage(L"the child could not be ended: reporting the service stopped with code %d",
+                   kChildNotEndedCode);
+    }
     {
         const StatusLockGuard lock;
-        if (const auto state = stateTracker.childEnded(exitCode)) {
+        const auto state = ended
+                               ? stateTracker.childEnded(exitCode, endedBeforeStopSent(child.get()))
+                               : stateTracker.childNotEnded();
+        if (state) {
             serviceStatus.dwCurrentState = *state;
             if (const uint32_t code = stateTracker.failureExitCode(); code != 0) {
                 // The child failed on its own: the manager's failure actions may act on it.

@@ -197,7 +197,7 @@ TEST_F(ServiceControl, InstallDemandStartWithDependenciesAndDescription) {
 
 // The install options of the service operation settings as Wine's manager keeps them. Wine 8
 // refuses some ChangeServiceConfig2W levels (each is named in a line of its own) and answers
-// QueryServiceConfig2W with ERROR_INVALID_LEVEL for these three; the structures the launcher
+// QueryServiceConfig2W with ERROR_INVALID_LEVEL for them; the structures the launcher
 // hands over are tested on the host.
 TEST_F(ServiceControl, InstallOptionsAndAccountsReachTheServiceRecord) {
     using launcher::Setting;
@@ -210,6 +210,7 @@ TEST_F(ServiceControl, InstallOptionsAndAccountsReachTheServiceRecord) {
              {Setting::RecoveryDelay, "10"},
              {Setting::RecoveryResetAfter, "86400"},
              {Setting::RecoveryOnErrorExit, "1"},
+             {Setting::StopTimeout, "30"},
              {Setting::ServiceAccount, ".\\tester"},
              {Setting::PasswordVariable, "LMX_E2E_PASSWORD"}}) {
         w.string(launcher::idOf(id), value);
@@ -226,10 +227,13 @@ TEST_F(ServiceControl, InstallOptionsAndAccountsReachTheServiceRecord) {
     EXPECT_EQ(config["start-type"], "2");
     EXPECT_EQ(config["display-name"], "Lumex Options \xC3\x84");
     EXPECT_EQ(config["account"], ".\\tester");
-    const std::array<std::array<std::string, 3>, 3> levels = {{
+    // The stop timeout of 30 s gives the system's shutdown 30 s, the 5 s allowance for ending
+    // the child and a second more.
+    const std::array<std::array<std::string, 3>, 4> levels = {{
         {"the delayed start", "delayed-auto-start", "1"},
         {"the failure actions", "failure-actions", "reset=86400 1/10000,1/10000,0/0"},
         {"the failure actions flag", "failure-actions-flag", "1"},
+        {"the shutdown timeout", "preshutdown-timeout", "36000"},
     }};
     std::string refusals;
     for (const auto& [option, query, value] : levels) {

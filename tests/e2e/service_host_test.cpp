@@ -226,15 +226,37 @@ TEST_F(ServiceHostExclusive, AChildFailingOnItsOwnEndsTheHostWithoutAStoppedRepo
     // A deleted service's record goes only once its process has ended: the host is gone.
     EXPECT_TRUE(waitForState(-1)) << "the host process is still running";
 
-    // With failure actions configured the host reports the end itself: stopped, with the
-    // child's code as the service-specific exit code, for the failure actions to act on.
-    const auto recovering = pack("exit:3", {}, {{launcher::Setting::RecoveryActions, "restart"}});
-    expectCommand(recovering, {"/install"}, 0, crlf({"Installed service '" + n + "'."}));
-    expectCommand(recovering, {"/start"}, 0, crlf({"Starting service '" + n + "'."}));
-    EXPECT_TRUE(waitForState(1));
-    const RunResult sc = runWine("sc", {"query", name_});
-    EXPECT_NE(sc.out.find("WIN32_EXIT_CODE    : 1066"), std::string::npos) << sc.out;
-    EXPECT_NE(sc.out.find("SERVICE_EXIT_CODE  : 3 "), std::string::npos) << sc.out;
+    // With failure actions that count a non-zero exit code (their flag) the host reports the
+    // end itself: stopped, with the child's code as the service-specific exit code, for the
+    // failure actions to act on. Without the flag the manager acts only on an end without a
+    // final report, so the host leaves "running" standing, as with no actions at all.
+    using launcher::Setting;
+    for (const char* flag : {"1", "0"}) {
+        SCOPED_TRACE(std::string("on_error_exit ") + flag);
+        const auto recovering =
+            pack("exit:3", {},
+                 {{Setting::RecoveryActions, "restart"}, {Setting::RecoveryOnErrorExit, flag}});
+        expectCommand(recovering, {"/install"}, 0, crlf({"Installed service '" + n + "'."}));
+        expectCommand(recovering, {"/start"}, 0, crlf({"Starting service '" + n + "'."}));
+        if (flag[0] == '1') {
+            EXPECT_TRUE(waitForState(1));
+            const RunResult sc = runWine("sc", {"query", name_});
+            EXPECT_NE(sc.out.find("WIN32_EXIT_CODE    : 1066"), std::string::npos) << sc.out;
+            EXPECT_NE(sc.out.find("SERVICE_EXIT_CODE  : 3 "), std::string::npos) << sc.out;
+        } else {
+            const Lines ended = waitForTrace("exit 3");
+            EXPECT_NE(std::find(ended.begin(), ended.end(), "exit 3"), ended.end())
+                << joined(ended);
+            std::this_thread::sleep_for(std::chrono::seconds(3));
+            const RunResult sc = runWine("sc", {"query", name_});
+            EXPECT_EQ(sc.out.find("SERVICE_EXIT_CODE  : 3 "), std::string::npos) << sc.out;
+            const int state = scState();
+            EXPECT_TRUE(state == 4 || state == 1) << state;
+        }
+        removeService();
+        EXPECT_TRUE(waitForState(-1)) << "the host process is still running";
+        fs::remove(dir_ / "jre" / "standin-jvm.log");
+    }
 }
 
 TEST_F(ServiceHostExclusive, KillingTheHostEndsTheChildWithinFiveSeconds) {

@@ -15,7 +15,8 @@
 //         failure-actions: TEXT         QueryServiceConfig2W: "reset=N T/D,T/D" (type/delay ms)
 //         delayed-auto-start: 0|1       QueryServiceConfig2W
 //         failure-actions-flag: 0|1     QueryServiceConfig2W
-//                                       (each of the three "error N" when the query fails)
+//         preshutdown-timeout: N        QueryServiceConfig2W (milliseconds)
+//                                       (each of the four "error N" when the query fails)
 //         registry-values: A|B|...      the names of the key's values, sorted
 //   service_query.exe alive PID
 //       Prints "alive" while the process runs, "gone" once it has ended or does not exist.
@@ -103,6 +104,9 @@ void printLevels(SC_HANDLE service) {
     printLevel<SERVICE_FAILURE_ACTIONS_FLAG>(
         service, L"failure-actions-flag: ", SERVICE_CONFIG_FAILURE_ACTIONS_FLAG,
         [](const auto& f) { return std::to_wstring(f.fFailureActionsOnNonCrashFailures); });
+    printLevel<SERVICE_PRESHUTDOWN_INFO>(
+        service, L"preshutdown-timeout: ", SERVICE_CONFIG_PRESHUTDOWN_INFO,
+        [](const auto& p) { return std::to_wstring(p.dwPreshutdownTimeout); });
 }
 
 int printConfig(SC_HANDLE service, const std::wstring& name) {
