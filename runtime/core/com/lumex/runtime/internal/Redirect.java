@@ -58,11 +58,13 @@ final class Redirect {
             if (parent != null && !parent.isDirectory() && !parent.mkdirs()) {
                 throw new IOException("cannot create the folder " + parent);
             }
+            // A rotating file buffers itself: it keeps what a failed write did not write.
             final OutputStream stream = rotateSize > 0
                                             ? new RotatingOutput(file, append, rotateSize, keep,
                                                                  warnings)
-                                            : new FileOutputStream(file, append);
-            return new PrintStream(new BufferedOutputStream(stream), true);
+                                            : new BufferedOutputStream(
+                                                  new FileOutputStream(file, append));
+            return new PrintStream(stream, true);
         } catch (IOException | RuntimeException e) {
             warnings.println("warning: " + what + " not redirected to " + path + ": " + e);
             return null;
