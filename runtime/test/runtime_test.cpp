@@ -414,9 +414,11 @@ TEST_F(RuntimeTest, AFailedRotationLeavesEveryArchiveAndLineWhereTheyWere) {
     for (const std::string blocked : {"out.log.1", "out.log.2", "out.log.3", "out.log.rotating"}) {
         SCOPED_TRACE("a folder named " + blocked);
         const fs::path out = dir / "out.log";
-        for (const std::string archive : {"out.log.1", "out.log.2", "out.log.3"})
+        for (const std::string archive : {"out.log.1", "out.log.2", "out.log.3"}) {
+            fs::remove_all(dir / archive);
             std::ofstream(dir / archive) << archive << "\n";
-        fs::remove(dir / blocked);
+        }
+        fs::remove_all(dir / blocked);
         fs::create_directories(dir / blocked);
         std::ofstream(dir / blocked / "keep") << "x";
         Launch launch{"lumex",
@@ -442,32 +444,37 @@ TEST_F(RuntimeTest, AFailedRotationLeavesEveryArchiveAndLineWhereTheyWere) {
 }
 
 // A write that fails part-way through a buffered chunk (here the process's file size limit) is
-// taken up where it stopped: once the limit is lifted, the rest follows, nothing twice.
+// taken up where it stopped: once the limit is lifted, the rest follows, nothing twice. The same
+// with and without rotation.
 TEST_F(RuntimeTest, AWriteErrorInAChunkWritesNoLineTwice) {
     const int lines = 40;  // 2000 bytes, beyond the limit of 1024
     std::string chunk;
     for (int i = 1; i <= lines; ++i)
         chunk += std::string(49, static_cast<char>('a' + i % 26)) + "\n";
-    const fs::path out = dir / "out.log";
-    FILE* const input = start(Launch{
-        "lumex",
-        false,
-        {"-XX:-UsePerfData", "-Dsample.mode=chunk", "-Dsample.lines=" + std::to_string(lines),
-         "-Dsample.go=" + (dir / "go").string(), "-Dlumex.outputRotateSize=1000000"},
-        elements("sample.app.Main", out.string()),
-        {},
-        "ulimit -S -f 2; "});
-    ASSERT_TRUE(reported("chunk written", 30s)) << file("stderr");
-    EXPECT_EQ(fs::file_size(out), 1024u) << "the chunk stopped at the limit";
-    const std::string report = file("report");
-    const pid_t pid = std::stoi(report.substr(report.find("\npid ") + 5));
-    rlimit limit{};
-    ASSERT_EQ(prlimit(pid, RLIMIT_FSIZE, nullptr, &limit), 0);
-    limit.rlim_cur = limit.rlim_max;
-    ASSERT_EQ(prlimit(pid, RLIMIT_FSIZE, &limit, nullptr), 0);
-    std::ofstream(dir / "go") << "x";
-    EXPECT_EQ(finish(input), 0) << file("stderr");
-    EXPECT_EQ(read(out), "out-line\n" + chunk + "after\n");
+    for (const std::string rotation : {"-Dlumex.outputRotateSize=1000000", "-Dno.rotation=0"}) {
+        SCOPED_TRACE(rotation);
+        const fs::path out = dir / "out.log";
+        fs::remove(dir / "go");
+        FILE* const input = start(Launch{
+            "lumex",
+            false,
+            {"-XX:-UsePerfData", "-Dsample.mode=chunk", "-Dsample.lines=" + std::to_string(lines),
+             "-Dsample.go=" + (dir / "go").string(), rotation},
+            elements("sample.app.Main", out.string()),
+            {},
+            "ulimit -S -f 2; "});
+        ASSERT_TRUE(reported("chunk written", 30s)) << file("stderr");
+        EXPECT_EQ(fs::file_size(out), 1024u) << "the chunk stopped at the limit";
+        const std::string report = file("report");
+        const pid_t pid = std::stoi(report.substr(report.find("\npid ") + 5));
+        rlimit limit{};
+        ASSERT_EQ(prlimit(pid, RLIMIT_FSIZE, nullptr, &limit), 0);
+        limit.rlim_cur = limit.rlim_max;
+        ASSERT_EQ(prlimit(pid, RLIMIT_FSIZE, &limit, nullptr), 0);
+        std::ofstream(dir / "go") << "x";
+        EXPECT_EQ(finish(input), 0) << file("stderr");
+        EXPECT_EQ(read(out), "out-line\n" + chunk + "after\n");
+    }
 }
 
 // The runtime's own rules for the launcher's properties, through the checks class.

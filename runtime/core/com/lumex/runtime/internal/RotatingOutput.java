@@ -17,7 +17,7 @@ import java.util.ArrayList;
 import java.util.List;
 
 /**
- * A redirected output file that rotates: once it holds at least the rotation size and a line has
+ * A redirected output file, which rotates when the launcher gives a rotation size: once it holds at least the rotation size and a line has
  * just ended, it is closed and renamed to NAME.1 (NAME.1 having moved to NAME.2 and so on, the
  * oldest of keep files dropped), and a new NAME is opened. Rotation happens only between lines,
  * so no line is ever split across two files.
@@ -35,6 +35,8 @@ final class RotatingOutput extends OutputStream {
     static final int DEFAULT_KEEP = 5;
     /** The most earlier files kept. */
     static final int MAX_KEEP = 1000;
+    /** The largest rotation size: a file that does not rotate has it. */
+    static final long NEVER = 1L << 62;
 
     private final File file;
     private final long rotateSize;
@@ -67,17 +69,14 @@ final class RotatingOutput extends OutputStream {
         return new File(file.getPath() + "." + index);
     }
 
-    /**
-     * The rotation size in bytes of the property's text, at most 2^62; 0 (no rotation) when not
-     * valid.
-     */
+    /** The rotation size in bytes of the property's text; NEVER when not valid or not set. */
     static long rotateSize(String text) {
-        if (text == null) return 0;
+        if (text == null) return NEVER;
         try {
             final long value = Long.parseLong(text.trim());
-            return value > 0 ? Math.min(value, 1L << 62) : 0;
+            return value > 0 ? Math.min(value, NEVER) : NEVER;
         } catch (NumberFormatException e) {
-            return 0;
+            return NEVER;
         }
     }
 
@@ -182,6 +181,7 @@ final class RotatingOutput extends OutputStream {
             }
         }
         try {
+            if (failure == null) size = 0;
             if (failure == null) Files.deleteIfExists(dropped);
         } catch (IOException | RuntimeException e) {
             // it stays until the next rotation replaces it
