@@ -5,8 +5,6 @@ import java.io.FileOutputStream;
 import java.io.IOException;
 import java.io.OutputStream;
 import java.io.PrintStream;
-import java.nio.ByteBuffer;
-import java.nio.channels.FileChannel;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.LinkOption;
@@ -46,7 +44,7 @@ final class RotatingOutput extends OutputStream {
     // The buffer's bytes from start to count are not written yet.
     private int start;
     private int count;
-    private FileChannel channel;
+    private FileOutputStream out;
     // Bytes in the file now, and the size at which the next rotation is tried.
     private long size;
     private long nextRotation;
@@ -56,7 +54,7 @@ final class RotatingOutput extends OutputStream {
     RotatingOutput(File file, boolean append, long rotateSize, int keep, PrintStream warnings)
         throws IOException {
         this.file = file;
-        this.channel = new FileOutputStream(file, append).getChannel();
+        this.out = new FileOutputStream(file, append);
         this.rotateSize = rotateSize;
         this.keep = keep;
         this.warnings = warnings;
@@ -120,27 +118,31 @@ final class RotatingOutput extends OutputStream {
         try {
             writeOut();
         } finally {
-            if (channel != null) channel.close();
-            channel = null;
+            if (out != null) out.close();
+            out = null;
         }
     }
 
     // Writes the buffered bytes, rotating after the line end that brings the file to the
-    // rotation size. What a failing write did not write stays buffered.
+    // rotation size. What a failing write did not write stays buffered: this stream is the file's
+    // only writer, so the file's length tells how far the write got.
     private void writeOut() throws IOException {
         while (start < count) {
-            if (channel == null) channel = new FileOutputStream(file, true).getChannel();
+            if (out == null) out = new FileOutputStream(file, true);
             int stop = (int) Math.min(count, start + Math.max(0, nextRotation - size - 1));
             while (stop < count && buffer[stop] != '\n') ++stop;
             final boolean rotate = stop < count;
             if (rotate) ++stop;
-            final ByteBuffer bytes = ByteBuffer.wrap(buffer, start, stop - start);
             try {
-                while (bytes.hasRemaining()) channel.write(bytes);
-            } finally {
-                size += bytes.position() - start;
-                start = bytes.position();
+                out.write(buffer, start, stop - start);
+            } catch (IOException e) {
+                final long written = Math.max(0, Math.min(stop - start, file.length() - size));
+                size += written;
+                start += (int) written;
+                throw e;
             }
+            size += stop - start;
+            start = stop;
             if (rotate) rotate();
         }
         start = count = 0;
@@ -154,8 +156,8 @@ final class RotatingOutput extends OutputStream {
         final List<Path[]> moved = new ArrayList<>();
         Exception failure = null;
         try {
-            final FileChannel open = channel;
-            channel = null;
+            final FileOutputStream open = out;
+            out = null;
             open.close();
             Path to = dropped;
             for (int i = keep; i >= 0; --i) {
@@ -187,8 +189,8 @@ final class RotatingOutput extends OutputStream {
             // it stays until the next rotation replaces it
         }
         try {
-            channel = new FileOutputStream(file, true).getChannel();
-            size = channel.size();
+            out = new FileOutputStream(file, true);
+            size = file.length();
         } catch (IOException e) {
             // the next write tries again, and fails if it cannot open the file either
         }
@@ -218,9 +220,8 @@ final class RotatingOutput extends OutputStream {
                              + rotateSize + " more bytes\n")
                                 .getBytes(StandardCharsets.UTF_8);
         try {
-            final ByteBuffer bytes = ByteBuffer.wrap(line);
-            while (channel != null && bytes.hasRemaining()) channel.write(bytes);
-            size += bytes.position();
+            if (out != null) out.write(line);
+            if (out != null) size += line.length;
         } catch (IOException | RuntimeException ignored) {
             // the standard error line is all there is
         }
