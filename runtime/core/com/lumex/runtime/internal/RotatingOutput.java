@@ -15,10 +15,10 @@ import java.util.ArrayList;
 import java.util.List;
 
 /**
- * A redirected output file, which rotates when the launcher gives a rotation size: once it holds at least the rotation size and a line has
- * just ended, it is closed and renamed to NAME.1 (NAME.1 having moved to NAME.2 and so on, the
- * oldest of keep files dropped), and a new NAME is opened. Rotation happens only between lines,
- * so no line is ever split across two files.
+ * A redirected output file, which rotates when the launcher gives a rotation size: once it holds
+ * at least that size and a line has just ended, it is closed and renamed to NAME.1 (NAME.1 having
+ * moved to NAME.2 and so on, the oldest of keep files dropped), and a new NAME is opened. Rotation
+ * happens only between lines, so no line is ever split across two files.
  *
  * <p>The oldest file is first renamed to NAME.rotating and deleted only once NAME is NAME.1. When
  * a step fails (on Windows a file that another program holds open), the steps already made are
@@ -138,7 +138,10 @@ final class RotatingOutput extends OutputStream {
             } catch (IOException e) {
                 final long written = Math.max(0, Math.min(stop - start, file.length() - size));
                 size += written;
-                start += (int) written;
+                // The rest moves to the front, so that what comes next still finds room.
+                count -= start + (int) written;
+                System.arraycopy(buffer, start + (int) written, buffer, 0, count);
+                start = 0;
                 throw e;
             }
             size += stop - start;
