@@ -1,6 +1,7 @@
 // The runtime jars on the machine's HotSpot, each run in a process of its own through
 // runtime_driver (the launch's JNI calls), with the sample application of the jar's family.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -23,6 +24,7 @@ struct Launch {
     Texts options;           // more JVM options
     Texts elements;          // the launcher's array
     Texts environment = {};  // NAME=value for the driver
+    std::string shell = {};  // shell commands ahead of the driver ("ulimit ...; ")
 };
 
 // The five launcher values, program argument 0 and the application's arguments.
@@ -33,13 +35,38 @@ Texts elements(std::string mainClass, std::string out = "", std::string err = ""
     return all;
 }
 
+// The file's bytes; "" for anything but a file.
 std::string read(const fs::path& file) {
+    if (!fs::is_regular_file(file)) return "";
     std::ifstream in(file, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 bool hasLine(const std::string& text, const std::string& line) {
     return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
+}
+
+// The sample's "lines" mode: line i has i characters and its end.
+std::string sampleLines(int count) {
+    std::string all;
+    for (int i = 1; i <= count; ++i) all += std::string(i, static_cast<char>('a' + i % 26)) + "\n";
+    return all;
+}
+
+// The text without the lines that start with the prefix, and how many there were.
+std::pair<std::string, int> withoutLines(const std::string& text, const std::string& prefix) {
+    std::string rest;
+    int count = 0;
+    for (size_t at = 0; at < text.size();) {
+        const size_t end = std::min(text.find('\n', at), text.size() - 1) + 1;
+        const std::string line = text.substr(at, end - at);
+        if (line.rfind(prefix, 0) == 0)
+            ++count;
+        else
+            rest += line;
+        at = end;
+    }
+    return {rest, count};
 }
 
 // The sample's line on the launcher's calls: the driver passes the splash settings to the lumex
@@ -76,14 +103,14 @@ protected:
                                      "--add-opens=sample.app/sample.app=com." + family + ".runtime",
                                      "--add-modules=sample.app,com." + family + ".runtime"});
         } else {
-            args.push_back("-Djava.class.path=" + path);
+            args.push_back("-Djava.class.path=" + path + ":" + build + "/test/checks");
         }
         args.insert(args.end(), run.options.begin(), run.options.end());
         args.push_back("--");
         args.push_back(family == "lumex" ? "com.lumex.runtime.WinLauncher"
                                          : "com.parcelkit.runtime.launcher.WinLauncher");
         args.insert(args.end(), run.elements.begin(), run.elements.end());
-        std::string command;
+        std::string command = run.shell;
         for (const std::string& arg : args) {
             command += '\'';
             for (const char ch : arg)
@@ -173,6 +200,7 @@ TEST_F(RuntimeTest, OnlyTheDirectoryTheLauncherMarkedForThisRunIsRemoved) {
         {"a folder whose mark links to the real one", victim, {marking}, "", true, false},
         {"a mark made for another process", victim, {"LUMEX_RUN_MARK=1:00"}, "1:00", false, false},
         {"a mark but no variable", victim, {}, "1:00", false, false},
+        {"the launcher's own named as a network path", "/" + run, {marking}, "", false, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -335,24 +363,29 @@ TEST_F(RuntimeTest, AStopEndsTheJvmByItsDeadline) {
 
 // Rotation keeps whole lines: each rotated file ends where a line ended, holds at least the
 // rotation size, and the kept files and the current one hold the newest lines without a gap.
+// Without a valid number of files to keep (an older launcher sends 0), five are kept.
 TEST_F(RuntimeTest, TheOutputRotatesBetweenLines) {
-    const int lines = 120;  // line i has i characters and its end: 7380 bytes in all
-    std::string all;
-    for (int i = 1; i <= lines; ++i) all += std::string(i, static_cast<char>('a' + i % 26)) + "\n";
-    for (const std::string append : {"false", "true"}) {
-        SCOPED_TRACE("append " + append);
+    const int lines = 120;  // 7380 bytes in all: six rotations at 1000 bytes
+    const std::string all = sampleLines(lines);
+    const struct {
+        std::string append, keep;  // lumex.outputKeep; empty: not set
+        int kept;
+    } rows[] = {{"false", "3", 3},  {"true", "3", 3},  {"false", "0", 5},
+                {"false", "-2", 5}, {"false", "x", 5}, {"false", "", 5}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE("append " + row.append + ", keep " + row.keep);
         const fs::path out = dir / "out.log";
-        fs::remove_all(dir / "rot"), fs::create_directory(dir / "rot");
         std::ofstream(out) << "old\n";
         Launch launch{"lumex",
                       false,
                       {"-Dsample.mode=lines", "-Dsample.lines=" + std::to_string(lines),
-                       "-Dlumex.outputRotateSize=1000", "-Dlumex.outputKeep=3"},
-                      elements("sample.app.Main", out.string(), "", append)};
+                       "-Dlumex.outputRotateSize=1000"},
+                      elements("sample.app.Main", out.string(), "", row.append)};
+        if (!row.keep.empty()) launch.options.push_back("-Dlumex.outputKeep=" + row.keep);
         ASSERT_EQ(runToEnd(launch), 0) << file("stderr");
-        const std::string written = (append == "true" ? "old\n" : "") + all;
+        const std::string written = (row.append == "true" ? "old\n" : "") + all;
         std::string kept;
-        for (int i = 3; i >= 1; --i) {
+        for (int i = row.kept; i >= 1; --i) {
             const std::string older = read(dir / ("out.log." + std::to_string(i)));
             ASSERT_FALSE(older.empty()) << i;
             EXPECT_EQ(older.back(), '\n') << i;
@@ -360,13 +393,138 @@ TEST_F(RuntimeTest, TheOutputRotatesBetweenLines) {
             EXPECT_LT(older.size(), 1000u + lines + 1) << "one line beyond the size at most";
             kept += older;
         }
-        EXPECT_FALSE(fs::exists(dir / "out.log.4")) << "three earlier files are kept";
+        EXPECT_FALSE(fs::exists(dir / ("out.log." + std::to_string(row.kept + 1))))
+            << row.kept << " earlier files are kept";
         kept += read(out);
         ASSERT_LE(kept.size(), written.size());
         EXPECT_EQ(written.substr(written.size() - kept.size()), kept);
         EXPECT_LT(read(out).size(), 1000u);
-        for (int i = 1; i <= 4; ++i) fs::remove(dir / ("out.log." + std::to_string(i)));
+        EXPECT_FALSE(fs::exists(dir / "out.log.rotating")) << "the dropped file is gone";
+        for (int i = 1; i <= 7; ++i) fs::remove(dir / ("out.log." + std::to_string(i)));
     }
+}
+
+// A rotation that cannot finish (here a folder in the way of an archive, as a locked archive is
+// on Windows) leaves every archive where it was and every line in the output file, which says
+// once why it did not rotate; the next attempt comes one rotation size later.
+TEST_F(RuntimeTest, AFailedRotationLeavesEveryArchiveAndLineWhereTheyWere) {
+    const int lines = 120;
+    const std::string all = sampleLines(lines);
+    const char* const failed = "lumex: output rotation failed: ";
+    for (const std::string blocked : {"out.log.1", "out.log.2", "out.log.3", "out.log.rotating"}) {
+        SCOPED_TRACE("a folder named " + blocked);
+        const fs::path out = dir / "out.log";
+        for (const std::string archive : {"out.log.1", "out.log.2", "out.log.3"}) {
+            fs::remove_all(dir / archive);
+            std::ofstream(dir / archive) << archive << "\n";
+        }
+        fs::remove_all(dir / blocked);
+        fs::create_directories(dir / blocked);
+        std::ofstream(dir / blocked / "keep") << "x";
+        Launch launch{"lumex",
+                      false,
+                      {"-Dsample.mode=lines", "-Dsample.lines=" + std::to_string(lines),
+                       "-Dlumex.outputRotateSize=1000", "-Dlumex.outputKeep=3"},
+                      elements("sample.app.Main", out.string(), "", "false")};
+        ASSERT_EQ(runToEnd(launch), 0) << file("stderr");
+        for (const std::string archive : {"out.log.1", "out.log.2", "out.log.3"}) {
+            if (archive != blocked) EXPECT_EQ(read(dir / archive), archive + "\n");
+        }
+        EXPECT_EQ(read(dir / blocked / "keep"), "x");
+        EXPECT_FALSE(fs::exists(dir / "out.log.4"));
+        const auto [rest, reports] = withoutLines(read(out), failed);
+        EXPECT_EQ(rest, "out-line\n" + all) << "every line, once";
+        EXPECT_EQ(reports, 1) << "one report for a streak of failures\n" << read(out);
+        EXPECT_NE(read(out).find("; retrying after 1000 more bytes\n"), std::string::npos);
+        EXPECT_EQ(
+            withoutLines(file("stderr"), "warning: " + out.string() + " not rotated: ").second, 1)
+            << file("stderr");
+        fs::remove_all(dir / blocked);
+    }
+}
+
+// A write that fails part-way through a buffered chunk (here the process's file size limit) is
+// taken up where it stopped: once the limit is lifted, the rest follows, nothing twice. The same
+// with and without rotation.
+TEST_F(RuntimeTest, AWriteErrorInAChunkWritesNoLineTwice) {
+    const int lines = 40;  // 2000 bytes, beyond the limit of 1024
+    std::string chunk;
+    for (int i = 1; i <= lines; ++i)
+        chunk += std::string(49, static_cast<char>('a' + i % 26)) + "\n";
+    for (const std::string rotation : {"-Dlumex.outputRotateSize=1000000", "-Dno.rotation=0"}) {
+        SCOPED_TRACE(rotation);
+        const fs::path out = dir / "out.log";
+        fs::remove(dir / "go");
+        FILE* const input = start(Launch{
+            "lumex",
+            false,
+            {"-XX:-UsePerfData", "-Dsample.mode=chunk", "-Dsample.lines=" + std::to_string(lines),
+             "-Dsample.go=" + (dir / "go").string(), rotation},
+            elements("sample.app.Main", out.string()),
+            {},
+            "ulimit -S -f 2; "});
+        ASSERT_TRUE(reported("chunk written", 30s)) << file("stderr");
+        EXPECT_EQ(fs::file_size(out), 1024u) << "the chunk stopped at the limit";
+        const std::string report = file("report");
+        const pid_t pid = std::stoi(report.substr(report.find("\npid ") + 5));
+        rlimit limit{};
+        ASSERT_EQ(prlimit(pid, RLIMIT_FSIZE, nullptr, &limit), 0);
+        limit.rlim_cur = limit.rlim_max;
+        ASSERT_EQ(prlimit(pid, RLIMIT_FSIZE, &limit, nullptr), 0);
+        std::ofstream(dir / "go") << "x";
+        EXPECT_EQ(finish(input), 0) << file("stderr");
+        EXPECT_EQ(read(out), "out-line\n" + chunk + "after\n");
+    }
+}
+
+// The runtime's own rules for the launcher's properties, through the checks class.
+TEST_F(RuntimeTest, TheRuntimeReadsTheLaunchersPropertiesByItsRules) {
+    // Only a local absolute path is looked at for the per-run directory: on Windows one with a
+    // drive letter, elsewhere one starting with a single "/"; never a network path.
+    const struct {
+        std::string path;
+        bool windows, other;
+    } paths[] = {
+        {"C:\\Temp\\run", true, false},
+        {"c:/Temp/run", true, false},
+        {"/tmp/run", false, true},
+        {"/\\nohost\\share", false, true},
+        {"\\\\nohost\\share\\x", false, false},
+        {"//nohost/x", false, false},
+        {"\\/nohost/x", false, false},
+        {"\\\\?\\UNC\\nohost\\share\\x", false, false},
+        {"//?/UNC/nohost/share/x", false, false},
+        {"\\\\?\\C:\\Temp\\run", false, false},
+        {"\\\\.\\C:\\Temp\\run", false, false},
+        {"C:run", false, false},
+        {"1:\\run", false, false},
+        {"run", false, false},
+        {"", false, false},
+    };
+    // The number of earlier output files: 1 to 1000, and 5 for anything else.
+    const std::pair<std::string, std::string> keeps[] = {
+        {"3", "3"}, {"1", "1"},  {" 7 ", "7"}, {"1000", "1000"}, {"1000000", "1000"},
+        {"0", "5"}, {"-1", "5"}, {"x", "5"},   {"", "5"},
+    };
+    Texts arguments;
+    std::string expected;
+    for (const auto& row : paths) {
+        arguments.insert(arguments.end(), {"windows", row.path, "other", row.path});
+        expected += std::string(row.windows ? "true" : "false") + "\n" +
+                    (row.other ? "true" : "false") + "\n";
+    }
+    for (const auto& [text, keep] : keeps) {
+        arguments.insert(arguments.end(), {"keep", text});
+        expected += keep + "\n";
+    }
+    ASSERT_EQ(runToEnd(Launch{"lumex",
+                              false,
+                              {},
+                              elements("com.lumex.runtime.internal.RuntimeChecks", "", "", "false",
+                                       arguments)}),
+              0)
+        << file("stderr");
+    EXPECT_EQ(file("stdout"), expected);
 }
 
 }  // namespace

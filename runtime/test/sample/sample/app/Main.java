@@ -12,8 +12,9 @@ import java.nio.file.StandardOpenOption;
 /**
  * The application of the runtime's tests: appends what reached it to the file "sample.report",
  * writes a line to each standard stream, then, by "sample.mode", returns, throws, writes
- * "sample.lines" lines of growing length, or blocks as a service with stop handlers and a shutdown
- * hook (quick ones, or slow-stop: one of each that takes 4 s).
+ * "sample.lines" lines of growing length, writes them in one chunk and one more line once the file
+ * "sample.go" exists, or blocks as a service with stop handlers and a shutdown hook (quick ones, or
+ * slow-stop: one of each that takes 4 s).
  */
 public final class Main {
     public static void main(String[] args) throws InterruptedException {
@@ -35,6 +36,22 @@ public final class Main {
                 System.out.print(line);
                 System.out.print('\n');
             }
+            return;
+        }
+        if (mode.equals("chunk")) {
+            // Line i holds 49 characters of its own letter, all printed at once.
+            final StringBuilder chunk = new StringBuilder();
+            for (int i = 1; i <= Integer.getInteger("sample.lines", 0); ++i) {
+                for (int j = 0; j < 49; ++j) chunk.append((char) ('a' + i % 26));
+                chunk.append('\n');
+            }
+            System.out.print(chunk);
+            report("pid " + ProcessHandle.current().pid() + "\nchunk written");
+            for (int waited = 0; waited < 30_000 && !Files.exists(Paths.get(
+                                     System.getProperty("sample.go"))); waited += 20) {
+                Thread.sleep(20);
+            }
+            System.out.println("after");
             return;
         }
         if (mode.equals("slow-stop")) {

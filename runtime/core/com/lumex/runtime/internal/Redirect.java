@@ -1,18 +1,15 @@
 package com.lumex.runtime.internal;
 
-import java.io.BufferedOutputStream;
 import java.io.File;
-import java.io.FileOutputStream;
 import java.io.IOException;
-import java.io.OutputStream;
 import java.io.PrintStream;
 
 /**
  * Redirection of System.out and System.err to the files the launcher names. An empty path leaves
  * the stream as it is; so does a path that still holds an unexpanded variable ("$..."), with a
- * warning. One file named for both gets one shared stream, so the lines keep their order. With
- * the property "lumex.outputRotateSize" (bytes) the files rotate (RotatingOutput), keeping
- * "lumex.outputKeep" earlier files.
+ * warning. One file named for both gets one shared stream, so the lines keep their order. Each
+ * file is a RotatingOutput: with the property "lumex.outputRotateSize" (bytes) it rotates,
+ * keeping "lumex.outputKeep" earlier files.
  */
 final class Redirect {
     private Redirect() {}
@@ -58,11 +55,9 @@ final class Redirect {
             if (parent != null && !parent.isDirectory() && !parent.mkdirs()) {
                 throw new IOException("cannot create the folder " + parent);
             }
-            final OutputStream stream = rotateSize > 0
-                                            ? new RotatingOutput(file, append, rotateSize, keep,
-                                                                 warnings)
-                                            : new FileOutputStream(file, append);
-            return new PrintStream(new BufferedOutputStream(stream), true);
+            // It buffers by itself and keeps what a failed write did not write.
+            return new PrintStream(new RotatingOutput(file, append, rotateSize, keep, warnings),
+                                   true);
         } catch (IOException | RuntimeException e) {
             warnings.println("warning: " + what + " not redirected to " + path + ": " + e);
             return null;

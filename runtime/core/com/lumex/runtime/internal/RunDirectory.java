@@ -1,5 +1,6 @@
 package com.lumex.runtime.internal;
 
+import java.io.File;
 import java.io.IOException;
 import java.io.InputStream;
 import java.nio.charset.StandardCharsets;
@@ -25,7 +26,8 @@ import java.util.Arrays;
  * made and into the environment variable {@value #MARK_VARIABLE}, which the JVM inherits from
  * the launcher's process and no option can change. The directory goes only when that variable
  * names this process and the directory's mark file (a plain file, not a link) holds exactly its
- * text; otherwise it stays where it is.
+ * text; otherwise it stays where it is. A "lumex.tempDir" that is not a local absolute path (a
+ * network path such as "\\host\share\dir") is not looked at: nothing of it is removed.
  */
 final class RunDirectory {
     static final String MARK_FILE = ".lumex-run";
@@ -37,8 +39,10 @@ final class RunDirectory {
 
     private RunDirectory() {}
 
+
     static synchronized void removeAtExit(final String directory) {
-        if (registered || directory.isEmpty()) return;
+        // Looking up a network path contacts its host, at the end of every run.
+        if (registered || !localAbsolute(directory, File.separatorChar == '\\')) return;
         final String mark;
         try {
             mark = System.getenv(MARK_VARIABLE);
@@ -55,6 +59,18 @@ final class RunDirectory {
                 if (root != null) remove(root);
             }
         });
+    }
+
+    /**
+     * True for a local absolute path: on Windows one that starts with a drive letter, a colon and
+     * a separator; elsewhere one that starts with a single "/". Never a network path
+     * ("\\host\share", "//host/share", "\\?\UNC\host\share") nor a device path ("\\.\C:").
+     */
+    static boolean localAbsolute(String path, boolean windows) {
+        if (!windows) return path.startsWith("/") && !path.startsWith("//");
+        final char letter = (char) (path.length() < 3 ? 0 : path.charAt(0) | 0x20);
+        return letter >= 'a' && letter <= 'z' && path.charAt(1) == ':'
+            && (path.charAt(2) == '\\' || path.charAt(2) == '/');
     }
 
     // The real path of the directory when it holds the launcher's mark for this process: a child
