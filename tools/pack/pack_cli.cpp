@@ -32,8 +32,8 @@ const char kUsage[] = R"(usage:
   pack inspect --raw LAUNCHER.exe
       Lists the configuration block field by field, with offsets (also for damaged blocks).
   pack extract LAUNCHER.exe DIR
-      Writes DIR/service.toml and the included files under DIR/files/: `pack build --input
-      DIR/service.toml` then makes the same launcher again.
+      Writes DIR/service.toml and the included files under DIR/files/: `pack build
+      DIR/service.toml -o OUT.exe` then makes the same launcher again.
   pack --help | pack build --help | pack inspect --help | pack extract --help
   pack --version
       Prints the tool's version and the SHA-256 of the stub and runtime jars it carries.
@@ -70,9 +70,7 @@ Mistakes are reported as FILE:LINE:COLUMN: KEY: what is wrong, and nothing is wr
 std::string keyLines(std::string_view heading, std::string_view table,
                      std::span<const std::string_view> keys, std::string_view note = {}) {
     constexpr size_t kKeyColumn = 14, kWidth = 96;
-    std::string out = "  " + std::string(heading);
-    out += std::string(out.size() + 2 > kKeyColumn ? 2 : kKeyColumn - out.size(), ' ');
-    size_t lineStart = 0;
+    std::vector<std::string> words;
     for (size_t i = 0; i < keys.size(); ++i) {
         std::string word(keys[i]);
         const std::string qualified = std::string(table) + "." + word;
@@ -80,9 +78,18 @@ std::string keyLines(std::string_view heading, std::string_view table,
             std::end(kRequiredKeys)) {
             word += " (required)";
         }
-        if (i + 1 < keys.size() || !note.empty()) word += ",";
-        if (out.size() - lineStart + word.size() + 1 > kWidth &&
-            out.size() - lineStart > kKeyColumn) {
+        words.push_back(i + 1 < keys.size() || !note.empty() ? word + "," : word);
+    }
+    for (size_t start = 0; start < note.size();) {
+        const size_t end = std::min(note.find(' ', start), note.size());
+        words.emplace_back(note.substr(start, end - start));
+        start = end + 1;
+    }
+    std::string out = "  " + std::string(heading);
+    out += std::string(out.size() + 2 > kKeyColumn ? 2 : kKeyColumn - out.size(), ' ');
+    size_t lineStart = 0;
+    for (const std::string& word : words) {
+        if (out.size() - lineStart + word.size() > kWidth && out.size() - lineStart > kKeyColumn) {
             out.pop_back();  // the blank before the word
             out += "\n";
             lineStart = out.size();
@@ -90,7 +97,6 @@ std::string keyLines(std::string_view heading, std::string_view table,
         }
         out += word + " ";
     }
-    if (!note.empty()) out += std::string(note) + " ";
     out.back() = '\n';
     return out;
 }
@@ -107,15 +113,17 @@ std::string buildUsage() {
     out += keyLines("[messages]", "messages", messages,
                     "each replacing a built-in English text; [messages.de] etc. translate them "
                     "and service_description");
-    out +=
-        keyLines("[[files]]", "files", kFileKeys, "source relative to the folder of SERVICE.toml");
+    out += keyLines("[[files]]", "files", kFileKeys,
+                    "the source relative to the folder of SERVICE.toml");
     return out + kBuildTail;
 }
 
 const char kInspectUsage[] = R"(usage: pack inspect [--raw] LAUNCHER.exe
 
 Prints the configuration of a launcher that `pack build` made as the description (TOML) that
-builds it again, with its icon as icon.ico and its [version] table. What no description can say
+builds it again, with its icon as icon.ico and its [version] table. The runtime jar that
+`pack build` embeds by itself is left out; other embedded files and the icon are named under
+files/, where `pack extract` writes them. What no description can say
 is listed in comments at the end, and standard error says what a rebuild would change.
 --raw lists the configuration block field by field with offsets, also for a damaged block.
 )";
@@ -123,8 +131,8 @@ is listed in comments at the end, and standard error says what a rebuild would c
 const char kExtractUsage[] = R"(usage: pack extract LAUNCHER.exe DIR
 
 Writes DIR/service.toml (what `pack inspect` prints), DIR/icon.ico when the launcher has an
-icon, and the embedded files under DIR/files/. `pack build --input DIR/service.toml` with the
-same stub then makes the same launcher, byte for byte.
+icon, and the embedded files under DIR/files/. `pack build DIR/service.toml -o OUT.exe` with
+the same stub then makes the same launcher, byte for byte.
 )";
 
 int usageError(std::ostream& err, const std::string& message) {
