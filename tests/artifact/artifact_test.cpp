@@ -113,6 +113,26 @@ TEST_F(ShippedStub, IsSmall) {
     }
 }
 
+// Every build folder makes the same stub: no link time in the COFF header or the debug
+// directory, so launchers made from the same sources are the same byte for byte.
+TEST_F(ShippedStub, CarriesNoTimeStamp) {
+    const auto get32 = [&](size_t at) {
+        return uint32_t{bytes_.at(at)} | uint32_t{bytes_.at(at + 1)} << 8 |
+               uint32_t{bytes_.at(at + 2)} << 16 | uint32_t{bytes_.at(at + 3)} << 24;
+    };
+    const size_t pe = get32(0x3C);
+    EXPECT_EQ(get32(pe + 8), 0u) << "the COFF header's TimeDateStamp";
+    const size_t debugDirectory = pe + 24 + 112 + 6 * 8;  // PE32+: the seventh data directory
+    const uint32_t debugRva = get32(debugDirectory), debugSize = get32(debugDirectory + 4);
+    if (debugRva != 0) {
+        const auto at = pe_.fileOffset(debugRva);
+        ASSERT_TRUE(at.has_value());
+        for (uint32_t entry = 0; entry < debugSize / 28; ++entry) {
+            EXPECT_EQ(get32(*at + 28 * entry + 4), 0u) << "debug directory entry " << entry;
+        }
+    }
+}
+
 TEST_F(ShippedStub, EndsWithItsLastSection) {
     // The block goes right behind the last section in the table; a COFF symbol table, debug data
     // or a signature there would come between the two.

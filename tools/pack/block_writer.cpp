@@ -5,10 +5,13 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <random>
 #include <stdexcept>
+#include <system_error>
 
 #include "config/config_block.h"
 #include "config/settings.h"
+#include "file_path.h"
 
 namespace pack {
 
@@ -152,25 +155,74 @@ std::vector<uint8_t> appendBlock(const std::vector<uint8_t>& stub,
 }
 
 std::vector<uint8_t> readFileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(pathFromUtf8(path), std::ios::binary);
     if (!in) throw std::runtime_error("cannot read " + path);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-void writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes, bool executable) {
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        if (!out) throw std::runtime_error("cannot write " + path);
-        out.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-        if (!out) throw std::runtime_error("cannot write " + path);
+namespace {
+
+// Writes the bytes to a file and closes it: a disk that fills up shows only when the last
+// buffer is flushed, so the stream is checked after closing.
+bool writeWhole(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    return static_cast<bool>(out);
+}
+
+// A name for the temporary file beside the output, unused so far.
+std::filesystem::path temporaryBeside(const std::filesystem::path& target) {
+    std::random_device random;
+    for (int attempt = 0;; ++attempt) {
+        std::filesystem::path candidate = target;
+        candidate += pathFromUtf8(".pack-" + std::to_string(random() % 1000000) + ".tmp");
+        std::error_code ec;
+        if (!std::filesystem::exists(std::filesystem::symlink_status(candidate, ec)) ||
+            attempt == 100) {
+            return candidate;
+        }
     }
+}
+
+}  // namespace
+
+void writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes, bool executable) {
+    namespace fs = std::filesystem;
+    fs::path target = pathFromUtf8(path);
+    std::error_code ec;
+    // A link is followed: the file it names is replaced and the link stays.
+    if (fs::is_symlink(fs::symlink_status(target, ec))) {
+        if (fs::path resolved = fs::canonical(target, ec); !ec) target = resolved;
+    }
+    const fs::file_status status = fs::status(target, ec);
+    if (fs::is_directory(status)) {
+        throw std::runtime_error("cannot write " + path +
+                                 ": it is a folder; name a file to write instead");
+    }
+    if (fs::exists(status) && !fs::is_regular_file(status)) {
+        // A device or a pipe cannot be replaced: it is written in place.
+        if (!writeWhole(target, bytes)) throw std::runtime_error("cannot write " + path);
+        return;
+    }
+    // The bytes go to a temporary file in the same folder, which then replaces the output in
+    // one step (MoveFileEx with MOVEFILE_REPLACE_EXISTING on Windows): an output that cannot
+    // be written keeps what it held, and a failed write leaves no half-written file.
+    const fs::path temporary = temporaryBeside(target);
+    const auto fail = [&](const std::string& why) {
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+        throw std::runtime_error("cannot write " + path + why);
+    };
+    if (!writeWhole(temporary, bytes)) fail("");
     if (executable) {
         // rwxr-xr-x where the file system has such bits; nothing to do elsewhere (Windows).
-        std::error_code ignored;
-        std::filesystem::permissions(path, std::filesystem::perms(0755),
-                                     std::filesystem::perm_options::replace, ignored);
+        fs::permissions(temporary, fs::perms(0755), fs::perm_options::replace, ec);
     }
+    fs::rename(temporary, target, ec);
+    if (ec) fail(": " + ec.message());
 }
 
 }  // namespace pack

@@ -68,6 +68,9 @@ int64_t blockOffset(const std::vector<uint8_t>& image);
 // The largest launcher image: the launcher computes file offsets in 32 bits, signed.
 constexpr uint64_t kMaxImageSize = 0x7FFFFFFF;
 
+// Files named by UTF-8 paths. writeFileBytes replaces the file in one step (through a temporary
+// file beside it), so an output that cannot be written keeps what it held; it refuses a folder,
+// writes a device in place and throws std::runtime_error with what went wrong.
 std::vector<uint8_t> readFileBytes(const std::string& path);
 void writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes, bool executable);
 

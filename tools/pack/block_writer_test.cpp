@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <random>
 #include <stdexcept>
+#include <string>
 
 #include "config/config_block.h"
 #include "test_pe_image.h"
@@ -134,6 +137,29 @@ TEST(AppendBlock, RefusesWhatIsNoPeImage) {
     bad[0x3C] = 0xF0;  // e_lfanew far behind the end
     bad[0x3D] = 0xFF;
     EXPECT_THROW(pack::appendBlock(bad, {}), std::runtime_error);
+}
+
+// A file is written whole or not at all: a write that fails leaves the earlier file as it was
+// and no temporary file beside it.
+TEST(WriteFileBytes, WholeOrNotAtAll) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::path(testing::TempDir()) /
+                         ("write_file_bytes_" + std::to_string(std::random_device()()));
+    fs::create_directories(dir / "folder");
+    const std::string file = (dir / "file.bin").string();
+    pack::writeFileBytes(file, {1, 2, 3}, false);
+    pack::writeFileBytes(file, {4, 5}, true);
+    EXPECT_EQ(pack::readFileBytes(file), (std::vector<uint8_t>{4, 5}));
+    EXPECT_THROW(pack::writeFileBytes((dir / "folder").string(), {1}, false), std::runtime_error);
+    EXPECT_TRUE(fs::is_directory(dir / "folder"));
+#ifndef _WIN32
+    // /dev/full fails every write, which a small file shows only when it is flushed.
+    EXPECT_THROW(pack::writeFileBytes("/dev/full", {1, 2, 3}, false), std::runtime_error);
+#endif
+    size_t entries = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir)) ++entries;
+    EXPECT_EQ(entries, 2u);  // file.bin and the folder
+    fs::remove_all(dir);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "file_source.h"
 
+#include "file_path.h"
+
 #include <cerrno>
 #include <filesystem>
 #include <system_error>
@@ -7,11 +9,12 @@
 namespace pack {
 
 FileSource::FileSource(const std::string& path) {
+    const std::filesystem::path file = pathFromUtf8(path);
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec) || ec) return;
-    size_ = std::filesystem::file_size(path, ec);
+    if (!std::filesystem::is_regular_file(file, ec) || ec) return;
+    size_ = std::filesystem::file_size(file, ec);
     if (ec) return;
-    in_.open(path, std::ios::binary);
+    in_.open(file, std::ios::binary);
     open_ = static_cast<bool>(in_);
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -79,13 +80,23 @@ bool readBlockContent(launcher::ByteSource& source, uint64_t start, BlockContent
 bool readLauncherContent(launcher::ByteSource& image, BlockContent& content, std::string& error);
 BlockContent contentOf(const BlockWriter& writer);
 
+// The runtime jars the tool carries (empty spans when it carries none): `pack build` embeds
+// the one of the launcher's family when the description names none.
+struct RuntimeJars {
+    std::span<const uint8_t> lumex;
+    std::span<const uint8_t> parcelkit;
+};
+
 // The icon's source in a printed description: `pack extract` writes it beside the description.
 inline constexpr std::string_view kIconFile = "icon.ico";
 
 // The description of a block's content. Included files are listed with the source
-// filesFolder + "/" + name, where `pack extract` writes them. What the description cannot
-// express is listed in comments at its end.
-std::string printToml(const BlockContent& content, std::string_view filesFolder = "files");
+// filesFolder + "/" + name, where `pack extract` writes them, except the runtime jar that
+// `pack build` embeds by itself: the last file to extract when it is byte for byte the one of
+// `jars` for the launcher's family. What the description cannot express is listed in comments
+// at its end.
+std::string printToml(const BlockContent& content, std::string_view filesFolder = "files",
+                      const RuntimeJars& jars = {});
 
 // Where two contents differ, one line each; empty when a launcher reads them alike.
 std::vector<std::string> contentDifferences(const BlockContent& expected,
@@ -93,6 +104,7 @@ std::vector<std::string> contentDifferences(const BlockContent& expected,
 
 // The description printed for a content, built again: the differences that printing loses
 // (empty when the description reproduces the block exactly).
-std::vector<std::string> roundTripLosses(const BlockContent& content);
+// `jars` as for printToml: building adds the runtime jar left out.
+std::vector<std::string> roundTripLosses(const BlockContent& content, const RuntimeJars& jars = {});
 
 }  // namespace pack

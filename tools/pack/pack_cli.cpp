@@ -10,17 +10,20 @@
 
 #include "block_inspect.h"
 #include "block_writer.h"
+#include "file_path.h"
 #include "file_source.h"
 #include "launcher_toml.h"
 #include "pe_resources.h"
 #include "runtime_jar.h"
 #include "sha256.h"
+#include "toml_keys.h"
 
 namespace pack {
 
 namespace {
 
 const char kUsage[] = R"(usage:
+  pack build [--stub STUB.exe] SERVICE.toml -o OUT.exe
   pack build [--stub STUB.exe] --input SERVICE.toml --output OUT.exe
       Copies the launcher stub (the one this tool carries, or STUB.exe) and appends the
       configuration block that SERVICE.toml describes.
@@ -29,8 +32,8 @@ const char kUsage[] = R"(usage:
   pack inspect --raw LAUNCHER.exe
       Lists the configuration block field by field, with offsets (also for damaged blocks).
   pack extract LAUNCHER.exe DIR
-      Writes DIR/service.toml and the included files under DIR/files/: `pack build --input
-      DIR/service.toml` then makes the same launcher again.
+      Writes DIR/service.toml and the included files under DIR/files/: `pack build
+      DIR/service.toml -o OUT.exe` then makes the same launcher again.
   pack --help | pack build --help | pack inspect --help | pack extract --help
   pack --version
       Prints the tool's version and the SHA-256 of the stub and runtime jars it carries.
@@ -40,29 +43,18 @@ none; 2 bad usage or a mistake in the description (an embedded file or icon that
 is reported as one).
 )";
 
-const char kBuildUsage[] =
-    R"(usage: pack build [--stub STUB.exe] --input SERVICE.toml --output OUT.exe
+const char kBuildHead[] =
+    R"(usage: pack build [--stub STUB.exe] SERVICE.toml -o OUT.exe
+       pack build [--stub STUB.exe] --input SERVICE.toml --output OUT.exe
 
-Without --stub the tool uses the launcher stub it carries (`pack --version` names it).
+Without --stub the tool uses the launcher stub it carries (`pack --version` names it). The
+launcher is written to a temporary file beside OUT.exe that then replaces OUT.exe: an OUT.exe
+that cannot be written keeps what it held.
 
 SERVICE.toml (UTF-8 TOML; docs/pack.md lists every key with its meaning and default):
-  [service]   name (required), description, start = "auto" | "demand", dependencies = [...]
-  [java]      main_class (required), module, class_path, module_path, min_version,
-              max_version, search, allow_prerelease, require_jdk, jvm_variant, options,
-              version_options, arguments, j_arguments, read_vmoptions,
-              accept_unvalidated_directories, ignore_java_option_variables,
-              application_id, skip_vendor_registry, runtime_jar
-  [launcher]  family, errors, windowed, working_directory, application_directory,
-              native_library_directories, reduce_path, add_dll_directories,
-              single_instance, instance_scope, raise_other_instance,
-              temp_prefer_long_paths, temp_local_app_data_first, stdout_file,
-              stderr_file, append_output, output_rotate_size, output_keep, icon
-  [version]   product_name, product_version, file_version, company, copyright,
-              description (the version information Windows shows)
-  [splash]    configured, groups = [{ text, first, second }, ...]
-  [messages]  built-in English texts, each replaceable; [messages.de] etc. translate them
-  [[files]]   name, source (relative to the folder of SERVICE.toml), extract
+)";
 
+const char kBuildTail[] = R"(
 The smallest description:
   [service]
   name = "MyService"
@@ -73,10 +65,65 @@ The smallest description:
 Mistakes are reported as FILE:LINE:COLUMN: KEY: what is wrong, and nothing is written.
 )";
 
+// "  [table]   key, key (required), ..." wrapped at 96 columns, the keys from the tool's own
+// tables.
+std::string keyLines(std::string_view heading, std::string_view table,
+                     std::span<const std::string_view> keys, std::string_view note = {}) {
+    constexpr size_t kKeyColumn = 14, kWidth = 96;
+    std::vector<std::string> words;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        std::string word(keys[i]);
+        const std::string qualified = std::string(table) + "." + word;
+        if (std::find(std::begin(kRequiredKeys), std::end(kRequiredKeys), qualified) !=
+            std::end(kRequiredKeys)) {
+            word += " (required)";
+        }
+        words.push_back(i + 1 < keys.size() || !note.empty() ? word + "," : word);
+    }
+    for (size_t start = 0; start < note.size();) {
+        const size_t end = std::min(note.find(' ', start), note.size());
+        words.emplace_back(note.substr(start, end - start));
+        start = end + 1;
+    }
+    std::string out = "  " + std::string(heading);
+    out += std::string(out.size() + 2 > kKeyColumn ? 2 : kKeyColumn - out.size(), ' ');
+    size_t lineStart = 0;
+    for (const std::string& word : words) {
+        if (out.size() - lineStart + word.size() > kWidth && out.size() - lineStart > kKeyColumn) {
+            out.pop_back();  // the blank before the word
+            out += "\n";
+            lineStart = out.size();
+            out += std::string(kKeyColumn, ' ');
+        }
+        out += word + " ";
+    }
+    out.back() = '\n';
+    return out;
+}
+
+std::string buildUsage() {
+    std::string out = kBuildHead;
+    for (const TableKeys& table : kTableKeys) {
+        out += keyLines("[" + std::string(table.table) + "]", table.table, table.keys);
+    }
+    std::vector<std::string_view> messages;
+    for (const MessageText& message : messageTexts()) {
+        if (!message.english.empty()) messages.push_back(message.key);
+    }
+    out += keyLines("[messages]", "messages", messages,
+                    "each replacing a built-in English text; [messages.de] etc. translate them "
+                    "and service_description");
+    out += keyLines("[[files]]", "files", kFileKeys,
+                    "the source relative to the folder of SERVICE.toml");
+    return out + kBuildTail;
+}
+
 const char kInspectUsage[] = R"(usage: pack inspect [--raw] LAUNCHER.exe
 
 Prints the configuration of a launcher that `pack build` made as the description (TOML) that
-builds it again, with its icon as icon.ico and its [version] table. What no description can say
+builds it again, with its icon as icon.ico and its [version] table. The runtime jar that
+`pack build` embeds by itself is left out; other embedded files and the icon are named under
+files/, where `pack extract` writes them. What no description can say
 is listed in comments at the end, and standard error says what a rebuild would change.
 --raw lists the configuration block field by field with offsets, also for a damaged block.
 )";
@@ -84,8 +131,8 @@ is listed in comments at the end, and standard error says what a rebuild would c
 const char kExtractUsage[] = R"(usage: pack extract LAUNCHER.exe DIR
 
 Writes DIR/service.toml (what `pack inspect` prints), DIR/icon.ico when the launcher has an
-icon, and the embedded files under DIR/files/. `pack build --input DIR/service.toml` with the
-same stub then makes the same launcher, byte for byte.
+icon, and the embedded files under DIR/files/. `pack build DIR/service.toml -o OUT.exe` with
+the same stub then makes the same launcher, byte for byte.
 )";
 
 int usageError(std::ostream& err, const std::string& message) {
@@ -97,10 +144,11 @@ int usageError(std::ostream& err, const std::string& message) {
 // Whether two paths name one file (an existing one, or the same path).
 bool sameFile(const std::string& a, const std::string& b) {
     std::error_code ec;
-    if (std::filesystem::equivalent(a, b, ec)) return true;
+    if (std::filesystem::equivalent(pathFromUtf8(a), pathFromUtf8(b), ec)) return true;
     const auto full = [](const std::string& p) {
         std::error_code ignored;
-        return std::filesystem::weakly_canonical(std::filesystem::absolute(p, ignored), ignored);
+        return std::filesystem::weakly_canonical(
+            std::filesystem::absolute(pathFromUtf8(p), ignored), ignored);
     };
     return full(a) == full(b);
 }
@@ -155,22 +203,50 @@ int version(const CarriedFiles& carried, std::ostream& out) {
 int build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
           const CarriedFiles& carried) {
     std::string stubPath, inputPath, outputPath;
+    bool hasStub = false, hasInput = false, hasOutput = false;
     for (size_t i = 1; i < args.size(); ++i) {
         if (args[i] == "--help" || args[i] == "-h") {
-            out << kBuildUsage;
+            out << buildUsage();
             return 0;
         }
+        const std::string& arg = args[i];
+        std::string value;
         bool missing = false;
-        if (optionValue(args, i, "--stub", stubPath, missing) ||
-            optionValue(args, i, "--input", inputPath, missing) ||
-            optionValue(args, i, "--output", outputPath, missing)) {
-            if (missing) return usageError(err, "build: " + args[i] + " needs a value");
-            continue;
+        if (optionValue(args, i, "--stub", value, missing)) {
+            if (missing) return usageError(err, "build: " + arg + " needs a value");
+            if (hasStub) return usageError(err, "build: --stub is given twice; give one stub");
+            hasStub = true;
+            stubPath = value;
+        } else if (optionValue(args, i, "--output", value, missing) ||
+                   optionValue(args, i, "-o", value, missing)) {
+            if (missing) return usageError(err, "build: " + arg + " needs a value");
+            if (hasOutput) {
+                return usageError(err, "build: two outputs ('" + outputPath + "' and '" + value +
+                                           "'); give one --output or -o");
+            }
+            hasOutput = true;
+            outputPath = value;
+        } else if (const bool named = optionValue(args, i, "--input", value, missing);
+                   named || (!arg.empty() && arg[0] != '-')) {
+            if (missing) return usageError(err, "build: " + arg + " needs a value");
+            if (!named) value = arg;  // the description, given by position
+            if (hasInput) {
+                return usageError(err, "build: two descriptions ('" + inputPath + "' and '" +
+                                           value + "'); give one, as SERVICE.toml or --input");
+            }
+            hasInput = true;
+            inputPath = value;
+        } else {
+            return usageError(err, "build: unknown argument '" + arg + "'");
         }
-        return usageError(err, "build: unknown argument '" + args[i] + "'");
     }
-    if (inputPath.empty() || outputPath.empty()) {
-        return usageError(err, "build needs --input and --output");
+    if (inputPath.empty()) {
+        return usageError(err, "build needs a description: pack build SERVICE.toml -o OUT.exe");
+    }
+    if (outputPath.empty()) {
+        return usageError(err,
+                          "build needs --output OUT.exe (or -o OUT.exe): where to write the "
+                          "launcher");
     }
     for (const auto& [option, other] : {std::pair{"--input", &inputPath}, {"--stub", &stubPath}}) {
         if (!other->empty() && sameFile(outputPath, *other)) {
@@ -186,7 +262,7 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         err << "pack: " << problem << "\n";
         return 1;
     }
-    const std::string baseDir = std::filesystem::path(inputPath).parent_path().string();
+    const std::string baseDir = utf8FromPath(pathFromUtf8(inputPath).parent_path());
     const TomlBuild input =
         buildFromToml(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()),
                       inputPath, baseDir);
@@ -248,10 +324,8 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         return 1;
     }
     try {
-        writeFileBytes(outputPath, image, true);
+        writeFileBytes(outputPath, image, true);  // an output it cannot write keeps its bytes
     } catch (const std::exception& e) {
-        std::error_code ignored;
-        std::filesystem::remove(outputPath, ignored);
         err << "pack: " << e.what() << "\n";
         return 1;
     }
@@ -305,8 +379,9 @@ int readLauncher(const std::string& imagePath, BlockContent& content, std::ostre
     return 0;
 }
 
-void reportLosses(const BlockContent& content, const std::string& imagePath, std::ostream& err) {
-    const auto losses = roundTripLosses(content);
+void reportLosses(const BlockContent& content, const RuntimeJars& jars,
+                  const std::string& imagePath, std::ostream& err) {
+    const auto losses = roundTripLosses(content, jars);
     if (losses.empty()) return;
     err << "pack: " << imagePath
         << " was not made from a description this tool reads; building the printed description "
@@ -314,7 +389,12 @@ void reportLosses(const BlockContent& content, const std::string& imagePath, std
     for (const auto& line : losses) err << "  " << line << "\n";
 }
 
-int inspect(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+RuntimeJars carriedJars(const CarriedFiles& carried) {
+    return {carried.lumexJar, carried.parcelkitJar};
+}
+
+int inspect(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+            const CarriedFiles& carried) {
     if (wantsHelp(args)) {
         out << kInspectUsage;
         return 0;
@@ -334,8 +414,8 @@ int inspect(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
     BlockContent content;
     if (const int failed = readLauncher(positional[0], content, err)) return failed;
-    out << printToml(content, "files");
-    reportLosses(content, positional[0], err);
+    out << printToml(content, "files", carriedJars(carried));
+    reportLosses(content, carriedJars(carried), positional[0], err);
     return 0;
 }
 
@@ -351,13 +431,14 @@ bool includedFilePath(const std::filesystem::path& dir, const std::string& name,
             part.find_first_of("/:") != std::string::npos) {
             return false;
         }
-        path /= part;
+        path /= pathFromUtf8(part);
         start = end + 1;
     }
     return true;
 }
 
-int extract(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int extract(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+            const CarriedFiles& carried) {
     if (wantsHelp(args)) {
         out << kExtractUsage;
         return 0;
@@ -369,7 +450,7 @@ int extract(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (positional.size() != 2) return usageError(err, "extract takes a launcher and a folder");
     BlockContent content;
     if (const int failed = readLauncher(positional[0], content, err)) return failed;
-    const std::filesystem::path dir = positional[1];
+    const std::filesystem::path dir = pathFromUtf8(positional[1]);
     try {
         std::filesystem::create_directories(dir);  // also for a launcher without files
         for (const IncludedFile& file : content.files) {
@@ -380,20 +461,21 @@ int extract(const std::vector<std::string>& args, std::ostream& out, std::ostrea
                 return 1;
             }
             std::filesystem::create_directories(path.parent_path());
-            writeFileBytes(path.string(), file.content, false);
+            writeFileBytes(utf8FromPath(path), file.content, false);
         }
         if (!content.resources.icon.empty()) {
-            writeFileBytes((dir / kIconFile).string(), icoFileBytes(content.resources.icon), false);
+            writeFileBytes(utf8FromPath(dir / kIconFile), icoFileBytes(content.resources.icon),
+                           false);
         }
-        const std::string description = printToml(content, "files");
-        writeFileBytes((dir / "service.toml").string(),
+        const std::string description = printToml(content, "files", carriedJars(carried));
+        writeFileBytes(utf8FromPath(dir / "service.toml"),
                        std::vector<uint8_t>(description.begin(), description.end()), false);
     } catch (const std::exception& e) {
         err << "pack: " << e.what() << "\n";
         return 1;
     }
-    reportLosses(content, positional[0], err);
-    out << "pack: wrote " << (dir / "service.toml").string() << " and " << content.files.size()
+    reportLosses(content, carriedJars(carried), positional[0], err);
+    out << "pack: wrote " << utf8FromPath(dir / "service.toml") << " and " << content.files.size()
         << " included files\n";
     return 0;
 }
@@ -413,8 +495,8 @@ int runPack(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
     if (command == "--version") return version(carried, out);
     if (command == "build") return build(args, out, err, carried);
-    if (command == "inspect") return inspect(args, out, err);
-    if (command == "extract") return extract(args, out, err);
+    if (command == "inspect") return inspect(args, out, err, carried);
+    if (command == "extract") return extract(args, out, err, carried);
     return usageError(err, "unknown command '" + command + "'");
 }
 

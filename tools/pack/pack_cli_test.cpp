@@ -2,15 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <set>
 #include <sstream>
 
 #include "block_writer.h"
 #include "carried_files.h"
+#include "file_path.h"
+#include "pe_resources.h"
 #include "sha256.h"
 #include "test_pe_image.h"
+#include "toml_keys.h"
 
 namespace fs = std::filesystem;
 
@@ -34,10 +40,14 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir_); }
 
-    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+    // Names are UTF-8, as the tool takes them (also on Windows, where they may lie outside the
+    // ANSI code page).
+    std::string path(const std::string& name) const {
+        return pack::utf8FromPath(dir_ / pack::pathFromUtf8(name));
+    }
 
     void writeText(const std::string& name, const std::string& text) const {
-        std::ofstream(path(name), std::ios::binary) << text;
+        std::ofstream(pack::pathFromUtf8(path(name)), std::ios::binary) << text;
     }
 
     int run(std::vector<std::string> args) { return runWith(carried_, std::move(args)); }
@@ -80,14 +90,60 @@ TEST_F(PackCli, UsageAndHelp) {
     EXPECT_EQ(run({"build", "--help"}), 0);
     EXPECT_NE(out_.find("The smallest description:"), std::string::npos);
     EXPECT_NE(out_.find("[launcher]  family, errors, windowed"), std::string::npos);
+    EXPECT_NE(out_.find("pack build [--stub STUB.exe] SERVICE.toml -o OUT.exe"), std::string::npos);
     EXPECT_TRUE(err_.empty());
+}
+
+// The keys `pack build --help` lists are the keys the tool reads, table by table.
+TEST_F(PackCli, BuildHelpListsEveryKeyOfTheTables) {
+    ASSERT_EQ(run({"build", "--help"}), 0);
+    const std::string help = out_;
+    // The words of a table's lines: from its heading to the next heading or blank line.
+    const auto wordsOf = [&](const std::string& heading) {
+        const size_t at = help.find("\n  " + heading + " ");
+        if (at == std::string::npos) return std::set<std::string>();
+        const size_t end = std::min(help.find("\n  [", at + 1), help.find("\n\n", at + 1));
+        std::set<std::string> words;
+        std::string word;
+        for (char c : help.substr(at + heading.size() + 3, end - at - heading.size() - 3)) {
+            if (std::isalnum(static_cast<unsigned char>(c)) || c == '_') {
+                word += c;
+            } else if (!word.empty()) {
+                words.insert(word);
+                word.clear();
+            }
+        }
+        if (!word.empty()) words.insert(word);
+        return words;
+    };
+    std::vector<std::pair<std::string, std::vector<std::string_view>>> tables;
+    for (const pack::TableKeys& table : pack::kTableKeys) {
+        tables.push_back({"[" + std::string(table.table) + "]",
+                          std::vector<std::string_view>(table.keys.begin(), table.keys.end())});
+    }
+    tables.push_back({"[[files]]", {std::begin(pack::kFileKeys), std::end(pack::kFileKeys)}});
+    std::vector<std::string_view> messages;
+    for (const pack::MessageText& m : pack::messageTexts()) messages.push_back(m.key);
+    tables.push_back({"[messages]", messages});
+    for (const auto& [heading, keys] : tables) {
+        const auto words = wordsOf(heading);
+        EXPECT_FALSE(words.empty()) << heading << " is missing:\n" << help;
+        for (std::string_view key : keys) {
+            EXPECT_EQ(words.count(std::string(key)), 1u) << heading << " lacks " << key << "\n"
+                                                         << help;
+        }
+    }
+    for (const char* required : {"name (required)", "main_class (required)"}) {
+        EXPECT_NE(help.find(required), std::string::npos) << required;
+    }
 }
 
 TEST_F(PackCli, BadUsage) {
     EXPECT_EQ(run({"frobnicate"}), 2);
     EXPECT_NE(err_.find("unknown command 'frobnicate'"), std::string::npos);
     EXPECT_EQ(run({"build", "--stub", path("stub.exe")}), 2);
-    EXPECT_NE(err_.find("build needs --input and --output"), std::string::npos);
+    EXPECT_NE(err_.find("build needs a description: pack build SERVICE.toml -o OUT.exe"),
+              std::string::npos);
     EXPECT_EQ(run({"build", "--stub"}), 2);
     EXPECT_NE(err_.find("--stub needs a value"), std::string::npos);
     EXPECT_EQ(run({"build", "--bogus", "x"}), 2);
@@ -118,9 +174,11 @@ TEST_F(PackCli, BuildInspectExtractBuildAgain) {
          {"name = \"MyService\"\n", "class_path = [\"app.jar\"]\n",
           "[messages.de]\nerror_caption = \"Fehler!\"\n",
           "name = \"lib/a.dll\"\nsource = \"files/lib/a.dll\"\n# 9 bytes\n",
-          "name = \"lumex-runtime.jar\"\nsource = \"files/lumex-runtime.jar\"\n"}) {
+          "# `pack extract` writes them beside it, and `pack build` then makes the same block",
+          "# lumex-runtime.jar is left out: `pack build` embeds the same one"}) {
         EXPECT_NE(listing.find(line), std::string::npos) << line << listing;
     }
+    EXPECT_EQ(listing.find("source = \"files/lumex-runtime.jar\""), std::string::npos) << listing;
 
     ASSERT_EQ(run({"extract", path("out.exe"), path("x")}), 0) << err_;
     EXPECT_EQ(pack::readFileBytes(path("x/files/lib/a.dll")),
@@ -167,6 +225,13 @@ TEST_F(PackCli, CommandLineMistakesAreNamed) {
               "[[files]]\nname = \"a.bin\"\nsource = \"big1.bin\"\n"
               "[[files]]\nname = \"b.bin\"\nsource = \"big2.bin\"\n");
     const std::string stub = path("stub.exe"), in = path("in.toml");
+    // "είσοδο文" and "έξοδο文.exe": outside every ANSI code page at once.
+    const std::string greek = "\u03b5\u03af\u03c3\u03bf\u03b4\u03bf\u6587",
+                      greekOut = "\u03ad\u03be\u03bf\u03b4\u03bf\u6587.exe";
+    fs::create_directories(pack::pathFromUtf8(path(greek)));
+    writeText(greek + "/data.bin", "data");
+    writeText(greek + "/in.toml",
+              read("in.toml") + "[[files]]\nname = \"d.bin\"\nsource = \"data.bin\"\n");
     struct Row {
         std::vector<std::string> args;
         int code;
@@ -194,6 +259,25 @@ TEST_F(PackCli, CommandLineMistakesAreNamed) {
          "files[1].source: '" + (fs::path(path("in")) / "big2.bin").string() +
              "' has 1200000000 bytes, and with the files before it the embedded files come to "
              "2400000000; a launcher holds at most 2147483647 bytes in all"},
+        {{"build", "--stub", stub, in, "-o", path("p.exe")}, 0, "pack: wrote " + path("p.exe")},
+        {{"build", "--stub", stub, "-o", path("p.exe"), "--input=" + in},
+         0,
+         "pack: wrote " + path("p.exe")},
+        {{"build", "--stub", stub, in, "--input", in, "-o", path("o.exe")},
+         2,
+         "build: two descriptions ('" + in + "' and '" + in + "'); give one"},
+        {{"build", in, "--stub", stub, path("other.toml"), "-o", path("o.exe")},
+         2,
+         "build: two descriptions"},
+        {{"build", "--stub", stub, in, "-o"}, 2, "build: -o needs a value"},
+        {{"build", "--stub", stub, in}, 2, "build needs --output OUT.exe (or -o OUT.exe)"},
+        {{"build", "--stub", stub, "-o", path("o.exe")}, 2, "build needs a description"},
+        {{"build", in, "-o", path("o.exe"), "--output", path("o.exe")}, 2, "build: two outputs"},
+        {{"build", in, "-x", path("o.exe")}, 2, "build: unknown argument '-x'"},
+        // A folder name outside the ANSI code page (the Windows builds read such paths wide).
+        {{"build", "--stub", stub, path(greek + "/in.toml"), "-o", path(greek + "/" + greekOut)},
+         0,
+         "pack: wrote " + path(greek + "/" + greekOut)},
         {{"inspect", "--help"}, 0, "usage: pack inspect [--raw] LAUNCHER.exe"},
         {{"extract", "-h"}, 0, "usage: pack extract LAUNCHER.exe DIR"},
         {{"inspect", path("notes.txt")},
@@ -209,6 +293,63 @@ TEST_F(PackCli, CommandLineMistakesAreNamed) {
         EXPECT_EQ(pack::readFileBytes(in), before) << row.says;
         EXPECT_FALSE(fs::exists(path("o.exe"))) << row.says;
     }
+}
+
+// An output that cannot be written keeps what it held; a written one replaces the old file
+// whole, and no temporary file is left behind.
+TEST_F(PackCli, OutputsAreReplacedWholeOrKept) {
+    writeText("in.toml", "[service]\nname = \"S\"\n[java]\nmain_class = \"a.M\"\n");
+    fs::create_directories(pack::pathFromUtf8(path("out/folder.exe")));
+    writeText("out/old.exe", "an earlier launcher");
+    ASSERT_EQ(read("out/old.exe"), "an earlier launcher");
+    struct Row {
+        std::string output;
+        int code;
+        std::string says;
+    };
+    std::vector<Row> rows = {
+        {"out/old.exe", 0, "pack: wrote " + path("out/old.exe")},
+        {"out/folder.exe", 1, "cannot write " + path("out/folder.exe") + ": it is a folder"},
+        {"out/none/new.exe", 1, "cannot write " + path("out/none/new.exe")},
+    };
+#ifndef _WIN32
+    // A full disk: /dev/full takes no byte, and says so only when the data is flushed.
+    fs::create_symlink("/dev/full", pack::pathFromUtf8(path("out/full.exe")));
+    rows.push_back({"out/full.exe", 1, "cannot write " + path("out/full.exe")});
+#endif
+    for (const Row& row : rows) {
+        const bool existed = fs::exists(pack::pathFromUtf8(path(row.output)));
+        const bool folder = fs::is_directory(pack::pathFromUtf8(path(row.output)));
+        EXPECT_EQ(
+            run({"build", "--stub", path("stub.exe"), path("in.toml"), "-o", path(row.output)}),
+            row.code)
+            << row.output << err_;
+        const std::string& said = row.code == 0 ? out_ : err_;
+        EXPECT_NE(said.find(row.says), std::string::npos) << row.says << "\n  got: " << said;
+        EXPECT_EQ(fs::exists(pack::pathFromUtf8(path(row.output))), existed) << row.output;
+        EXPECT_EQ(fs::is_directory(pack::pathFromUtf8(path(row.output))), folder) << row.output;
+    }
+    EXPECT_EQ(read("out/old.exe").substr(0, 2), "MZ");
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(pack::pathFromUtf8(path("out")))) {
+        left.push_back(pack::utf8FromPath(entry.path().filename()));
+    }
+    std::sort(left.begin(), left.end());
+    std::vector<std::string> expected = {"folder.exe", "old.exe"};
+#ifndef _WIN32
+    expected.insert(expected.begin() + 1, "full.exe");
+#endif
+    EXPECT_EQ(left, expected);
+
+#ifndef _WIN32
+    // `pack extract` writes through the same writer: a full disk is no "wrote".
+    ASSERT_EQ(build("in.toml", "x.exe"), 0) << err_;
+    fs::create_directories(pack::pathFromUtf8(path("x")));
+    fs::create_symlink("/dev/full", pack::pathFromUtf8(path("x/service.toml")));
+    EXPECT_EQ(run({"extract", path("x.exe"), path("x")}), 1);
+    EXPECT_NE(err_.find("cannot write " + path("x/service.toml")), std::string::npos) << err_;
+    EXPECT_EQ(out_.find("wrote"), std::string::npos) << out_;
+#endif
 }
 
 TEST_F(PackCli, StubWithSignatureIsRefused) {
@@ -330,6 +471,82 @@ TEST_F(PackCli, CarriedStubAndRuntimeJar) {
               1);
     EXPECT_NE(err_.find("carries no lumex-runtime.jar"), std::string::npos) << err_;
     EXPECT_FALSE(fs::exists(path("e.exe")));
+}
+
+// What `pack inspect` prints builds the same launcher again when the tool would embed the same
+// runtime jar; its first lines say when `pack extract` is needed for the files it names.
+TEST_F(PackCli, InspectPrintsWhatBuildsTheSameLauncher) {
+    writeText("in/data/a.bin", "data");
+    const std::string head = "[service]\nname = \"S\"\n[java]\nmain_class = \"a.M\"\n";
+    const std::string file = "[[files]]\nname = \"a.bin\"\nsource = \"data/a.bin\"\n";
+    const std::string sameBlock = "`pack build` makes the same block from it.\n";
+    const std::string extractFirst = "# `pack extract` writes them beside it";
+    const std::string leftOut = "# lumex-runtime.jar is left out";
+    const pack::CarriedFiles newerJar{"9.9.0", stub_, parcelkitJar_, parcelkitJar_};
+    struct Row {
+        std::string toml;
+        const pack::CarriedFiles* inspectedBy;
+        std::vector<std::string> says, saysNot;
+    };
+    const Row rows[] = {
+        {head, &carried_, {sameBlock, leftOut}, {extractFirst, "[[files]]", "runtime_jar"}},
+        {head + "[launcher]\nfamily = \"parcelkit\"\n",
+         &carried_,
+         {sameBlock, "# parcelkit-runtime.jar is left out"},
+         {"[[files]]"}},
+        {head + "runtime_jar = false\n", &carried_, {sameBlock, "runtime_jar = false"}, {leftOut}},
+        {head + file, &carried_, {extractFirst, leftOut, "name = \"a.bin\""}, {sameBlock}},
+        // Another version of the tool carries another jar: the launcher's own one is listed.
+        {head, &newerJar, {extractFirst, "name = \"lumex-runtime.jar\""}, {leftOut}},
+    };
+    for (const Row& row : rows) {
+        writeText("in/row.toml", row.toml);
+        ASSERT_EQ(
+            run({"build", "--stub", path("stub.exe"), path("in/row.toml"), "-o", path("row.exe")}),
+            0)
+            << row.toml << err_;
+        ASSERT_EQ(runWith(*row.inspectedBy, {"inspect", path("row.exe")}), 0) << err_;
+        EXPECT_TRUE(err_.empty()) << err_;
+        const std::string printed = out_;
+        for (const std::string& text : row.says) {
+            EXPECT_NE(printed.find(text), std::string::npos) << text << "\n" << printed;
+        }
+        for (const std::string& text : row.saysNot) {
+            EXPECT_EQ(printed.find(text), std::string::npos) << text << "\n" << printed;
+        }
+        if (printed.find(sameBlock) == std::string::npos) continue;
+        writeText("in/printed.toml", printed);
+        ASSERT_EQ(run({"build", "--stub", path("stub.exe"), path("in/printed.toml"), "-o",
+                       path("again.exe")}),
+                  0)
+            << printed << err_;
+        EXPECT_EQ(read("again.exe"), read("row.exe")) << printed;
+    }
+}
+
+// The same description with the same files makes the same launcher in any folder: the tool
+// writes no time stamp (the resource directories' stamps stay 0) and no path of its own.
+TEST_F(PackCli, SameSourcesMakeTheSameLauncherAnywhere) {
+    pack::IconImage image{16, 16, 0, 1, 32, std::vector<uint8_t>(40 + 16 * 16 * 4, 0x5A)};
+    const auto icon = pack::icoFileBytes({image});
+    for (const std::string folder : {"one", "two/deeper"}) {
+        fs::create_directories(pack::pathFromUtf8(path(folder + "/data")));
+        writeText(folder + "/data/a.bin", "payload");
+        pack::writeFileBytes(path(folder + "/app.ico"), icon, false);
+        writeText(folder + "/svc.toml",
+                  "[service]\nname = \"S\"\n[java]\nmain_class = \"a.M\"\n"
+                  "[launcher]\nicon = \"app.ico\"\n[version]\nproduct_version = \"1.2\"\n"
+                  "[[files]]\nname = \"a.bin\"\nsource = \"data/a.bin\"\n");
+        ASSERT_EQ(run({"build", path(folder + "/svc.toml"), "-o", path(folder + "/out.exe")}), 0)
+            << err_;
+    }
+    const std::string one = read("one/out.exe");
+    EXPECT_EQ(read("two/deeper/out.exe"), one);
+    // The resource section follows the stub's sections; each directory's stamp (bytes 4 to 8)
+    // is 0, the root's first.
+    const size_t root = stub_.size();
+    ASSERT_GT(one.size(), root + 8);
+    EXPECT_EQ(one.substr(root + 4, 4), std::string(4, '\0'));
 }
 
 // The stub this build of the tool carries is the stub file it was built with.

@@ -1,6 +1,7 @@
 // The PE image around the resources (see pe_resources.h): its headers, the section the resources
 // go into, where a reader finds them again, the checksum, and what makes an image a stub.
 #include <algorithm>
+#include <string>
 
 #include "pe_bytes.h"
 #include "pe_resources.h"
@@ -86,16 +87,38 @@ bool addResourceSection(const std::vector<uint8_t>& stub, const LauncherResource
         error = "its section or file alignment is 0";
         return false;
     }
-    uint64_t virtualEnd = 0, firstRaw = h.sizeOfHeaders;
+    uint64_t virtualEnd = 0, firstRaw = h.sizeOfHeaders, rawEnd = 0;
     for (size_t i = 0; i < h.sections; ++i) {
         const SectionHeader s = sectionAt(stub, h.table + kSectionHeaderSize * i);
         virtualEnd = std::max<uint64_t>(
             virtualEnd, uint64_t(s.virtualAddress) + std::max(s.virtualSize, s.rawSize));
-        if (s.rawSize > 0) firstRaw = std::min<uint64_t>(firstRaw, s.rawPointer);
+        if (s.rawSize > 0) {
+            firstRaw = std::min<uint64_t>(firstRaw, s.rawPointer);
+            rawEnd = std::max<uint64_t>(rawEnd, uint64_t(s.rawPointer) + s.rawSize);
+        }
     }
+    // The new section and then the block follow the last section: data behind it (a
+    // signature, debug data) would end up inside the image, and the launcher would not find
+    // the block where it looks.
+    if (stub.size() > rawEnd) {
+        error = "it has " + std::to_string(stub.size() - rawEnd) +
+                " bytes behind its last section (a signature or debug data?); the icon, the "
+                "version information and the configuration block must follow the last section";
+        return false;
+    }
+    // The new section header goes right behind the table: those 40 bytes must lie within the
+    // headers, before the first section's data, and hold nothing yet.
     const size_t newHeader = h.table + kSectionHeaderSize * h.sections;
-    if (newHeader + kSectionHeaderSize > firstRaw) {
+    if (newHeader + kSectionHeaderSize > firstRaw || newHeader + kSectionHeaderSize > stub.size()) {
         error = "its headers have no room for one more section";
+        return false;
+    }
+    if (!std::all_of(stub.begin() + static_cast<long>(newHeader),
+                     stub.begin() + static_cast<long>(newHeader + kSectionHeaderSize),
+                     [](uint8_t b) { return b == 0; })) {
+        error =
+            "the 40 bytes behind its section table are in use, so its headers have no room "
+            "for one more section";
         return false;
     }
     const uint64_t rva = alignUp(virtualEnd, h.sectionAlignment);

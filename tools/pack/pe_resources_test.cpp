@@ -115,14 +115,25 @@ TEST(Resources, RefusalsSayWhatIsWrong) {
         EXPECT_NE(error.find(c.message), std::string::npos) << error;
     }
 
-    std::vector<uint8_t> out;
-    auto once = pack::makePeImage();
-    ASSERT_TRUE(pack::addResourceSection(once, sampleResources(), out, error));
-    EXPECT_FALSE(pack::addResourceSection(out, sampleResources(), once, error));
-    EXPECT_NE(error.find("resources of its own"), std::string::npos) << error;
-    const auto full = pack::makePeImage({0x80, 3, 0xF0, 0x200, 0});  // headers end at 0x200
-    EXPECT_FALSE(pack::addResourceSection(full, sampleResources(), out, error));
-    EXPECT_NE(error.find("no room"), std::string::npos) << error;
+    // Stubs the resource section cannot go into, and why; nothing is written for them.
+    std::vector<uint8_t> withResources;
+    ASSERT_TRUE(
+        pack::addResourceSection(pack::makePeImage(), sampleResources(), withResources, error));
+    auto used = pack::makePeImage();  // something lies right behind the section table
+    used[0x80 + 24 + 0xF0 + 2 * 40 + 5] = 0x2E;
+    const Case stubs[] = {
+        {withResources, "it has resources of its own"},
+        {pack::makePeImage({0x80, 3, 0xF0, 0x200, 0}), "no room"},  // headers end at 0x200
+        {used, "the 40 bytes behind its section table are in use"},
+        {pack::makePeImage({0x80, 2, 0xF0, 0x200, 32}),
+         "it has 32 bytes behind its last section (a signature or debug data?)"},
+    };
+    for (const Case& c : stubs) {
+        std::vector<uint8_t> out;
+        EXPECT_FALSE(pack::addResourceSection(c.bytes, sampleResources(), out, error)) << c.message;
+        EXPECT_NE(error.find(c.message), std::string::npos) << error;
+        EXPECT_TRUE(out.empty()) << c.message;
+    }
 
     uint64_t version = 0;
     for (const char* bad : {"", "1.", ".1", "1.2.3.4.5", "65536", "1.x", "1,2", "-1"}) {

@@ -6,6 +6,7 @@
 #include <map>
 #include <string_view>
 
+#include "config/config.h"
 #include "config/config_block.h"
 #include "config/settings.h"
 
@@ -54,6 +55,16 @@ std::string runtimeJarName(const BlockWriter& writer) {
         }
     }
     return std::string(kRuntimeJarNames[0]);
+}
+
+std::string runtimeJarName(const BlockContent& content) {
+    const auto marker = content.strings.find(idOf(Setting::ProductMarker));
+    const bool parcelkit = marker != content.strings.end() && marker->second == "p";
+    return std::string(kRuntimeJarNames[parcelkit ? 1 : 0]);
+}
+
+std::span<const uint8_t> carriedRuntimeJar(const RuntimeJars& jars, std::string_view name) {
+    return name == kRuntimeJarNames[0] ? jars.lumex : jars.parcelkit;
 }
 
 bool namesRuntimeJar(std::span<const IncludedFile> files, std::string_view classPath,
@@ -109,6 +120,40 @@ BlockWriter withRuntimeJar(const BlockWriter& writer, const std::string& name,
     for (const LanguageSection& section : writer.sections()) result.section(section);
     for (IncludedFile& file : files) result.file(std::move(file));
     return result;
+}
+
+bool leaveOutCarriedRuntimeJar(BlockContent& content, const RuntimeJars& jars) {
+    const auto count = content.strings.find(idOf(Setting::IncludedFileCount));
+    if (count == content.strings.end()) return false;
+    const int32_t extracted = launcher::parseConfigInt(count->second);
+    if (extracted <= 0 || static_cast<size_t>(extracted) > content.files.size() ||
+        std::to_string(extracted) != count->second) {
+        return false;
+    }
+    const auto jarAt = content.files.begin() + (extracted - 1);
+    const std::string name = runtimeJarName(content);
+    const std::span<const uint8_t> carried = carriedRuntimeJar(jars, name);
+    if (jarAt->name != name || carried.empty() ||
+        !std::equal(jarAt->content.begin(), jarAt->content.end(), carried.begin(), carried.end())) {
+        return false;
+    }
+    BlockContent without = content;
+    without.files.erase(without.files.begin() + (extracted - 1));
+    if (namesRuntimeJar(without)) return false;  // `pack build` would not add it then
+    if (without.files.empty()) {
+        without.strings.erase(idOf(Setting::IncludedFileCount));
+        without.strings.erase(idOf(Setting::IncludedFileNames));
+    } else {
+        std::string names;
+        for (const IncludedFile& file : without.files) {
+            names += (names.empty() ? "" : std::string(1, launcher::kIncludedFileNameSeparator)) +
+                     file.name;
+        }
+        without.strings[idOf(Setting::IncludedFileCount)] = std::to_string(extracted - 1);
+        without.strings[idOf(Setting::IncludedFileNames)] = names;
+    }
+    content = std::move(without);
+    return true;
 }
 
 }  // namespace pack

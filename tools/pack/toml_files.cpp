@@ -1,5 +1,7 @@
 // The [[files]] tables: files the launcher carries, extracts or keeps in the image, and how the
 // tool reads them from disk.
+#include "file_path.h"
+#include "toml_printer.h"
 #include "toml_reader.h"
 
 #include <algorithm>
@@ -69,7 +71,7 @@ void Reader::files(const toml::array* list) {
                   "expected a table { name = ..., source = ... }, found " + typeName(item));
             continue;
         }
-        onlyKeys(*f, k + ".", {"name", "source", "extract"});
+        onlyKeys(*f, k + ".", kFileKeys);
         const auto name = string(f, k + ".", "name");
         const auto source = string(f, k + ".", "source");
         const bool extract = flag(f, k + ".", "extract").value_or(true);
@@ -111,9 +113,10 @@ void Reader::files(const toml::array* list) {
                             "\" only in case, and Windows takes them for one file");
             continue;
         }
-        std::filesystem::path path(*source);
-        if (path.is_relative() && !baseDir_.empty()) path = std::filesystem::path(baseDir_) / path;
-        wanted.push_back({{bytes, {}}, k + ".source", path.string(), f->get("source"), extract});
+        std::filesystem::path path = pathFromUtf8(*source);
+        if (path.is_relative() && !baseDir_.empty()) path = pathFromUtf8(baseDir_) / path;
+        wanted.push_back(
+            {{bytes, {}}, k + ".source", utf8FromPath(path), f->get("source"), extract});
     }
     // The sizes first: files that together cannot fit in a launcher are refused before any of
     // them is read.
@@ -156,17 +159,19 @@ void Reader::files(const toml::array* list) {
 }  // namespace reading
 
 std::optional<uint64_t> fileSizeOnDisk(const std::string& path) {
+    const std::filesystem::path file = pathFromUtf8(path);
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
-    const uint64_t size = std::filesystem::file_size(path, ec);
+    if (!std::filesystem::is_regular_file(file, ec)) return std::nullopt;
+    const uint64_t size = std::filesystem::file_size(file, ec);
     if (ec) return std::nullopt;
     return size;
 }
 
 bool loadFileFromDisk(const std::string& path, std::vector<uint8_t>& content, std::string& error,
                       uint64_t limit) {
+    const std::filesystem::path file = pathFromUtf8(path);
     std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
+    const auto status = std::filesystem::status(file, ec);
     if (ec || !std::filesystem::exists(status)) {
         error = "cannot read '" + path + "': no such file";
         return false;
@@ -175,7 +180,7 @@ bool loadFileFromDisk(const std::string& path, std::vector<uint8_t>& content, st
         error = "cannot read '" + path + "': not a regular file";
         return false;
     }
-    const uint64_t size = std::filesystem::file_size(path, ec);
+    const uint64_t size = std::filesystem::file_size(file, ec);
     if (ec) {
         error = "cannot read '" + path + "': " + ec.message();
         return false;
@@ -185,7 +190,7 @@ bool loadFileFromDisk(const std::string& path, std::vector<uint8_t>& content, st
                 std::to_string(limit) + ")";
         return false;
     }
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(file, std::ios::binary);
     content.assign(static_cast<size_t>(size), 0);
     if (!in || !in.read(reinterpret_cast<char*>(content.data()),
                         static_cast<std::streamsize>(content.size()))) {
@@ -196,3 +201,25 @@ bool loadFileFromDisk(const std::string& path, std::vector<uint8_t>& content, st
 }
 
 }  // namespace pack
+
+namespace pack::printing {
+
+void Printer::files() {
+    const auto count = take(Setting::IncludedFileCount);
+    const auto names = take(Setting::IncludedFileNames);
+    pending_.clear();
+    if (!count && !names) return;
+    const int32_t extracted = count ? launcher::parseConfigInt(*count) : 0;
+    for (size_t i = 0; i < content_.files.size(); ++i) {
+        const IncludedFile& file = content_.files[i];
+        std::string name = latin1ToUtf8(file.name);
+        std::replace(name.begin(), name.end(), '\\', '/');
+        out_ << "\n[[files]]\n";
+        line("name", printing::quoted(name));
+        line("source", printing::quoted(std::string(filesFolder_) + "/" + name));
+        if (static_cast<int32_t>(i) >= extracted) line("extract", "false");
+        out_ << "# " << file.content.size() << " bytes\n";
+    }
+}
+
+}  // namespace pack::printing

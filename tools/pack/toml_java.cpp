@@ -1,5 +1,8 @@
 // The [java] table: the main class or module, the class and module path, the versions a runtime
 // must have and where to look for one, and the options and arguments it gets.
+#include "common/text_list.h"
+#include "runtime_jar.h"
+#include "toml_printer.h"
 #include "toml_reader.h"
 
 #include <algorithm>
@@ -310,3 +313,90 @@ void Reader::versionLines(const toml::table* t) {
 }
 
 }  // namespace pack::reading
+
+namespace pack::printing {
+
+void Printer::java() {
+    header("java");
+    const auto module = take(Setting::MainFromModulePath);
+    auto mainClass = take(Setting::MainClass);
+    if (mainClass && module == "1" && mainClass->find('/') != std::string::npos) {
+        const size_t slash = mainClass->find('/');
+        line("main_class", quotedBytes(mainClass->substr(slash + 1)));
+        line("module", quotedBytes(mainClass->substr(0, slash)));
+    } else {
+        if (mainClass) line("main_class", quotedBytes(*mainClass));
+        if (module) keep(idOf(Setting::MainFromModulePath), *module);
+    }
+    pathEntries("class_path", Setting::ClassPath);
+    pathEntries("module_path", Setting::ModulePath);
+    text("min_version", Setting::MinVersion);
+    text("max_version", Setting::MaxVersion);
+    if (auto sequence = take(Setting::SearchSequence)) {
+        std::vector<std::string> items, plain;
+        for (const std::string& code : launcher::splitList(*sequence)) {
+            const auto entry = searchEntryText(code);
+            items.push_back(quotedBytes(entry.value_or("?" + code)));
+            plain.push_back(entry.value_or(""));
+        }
+        const std::vector<std::string> defaults(std::begin(kDefaultSearch),
+                                                std::end(kDefaultSearch));
+        if (plain != defaults) line("search", quotedList(items));
+    }
+    flag("allow_prerelease", Setting::AllowBeta);
+    flag("require_jdk", Setting::RequireJdk);
+    text("jvm_variant", Setting::JvmVariant);
+    commandLine("options", idOf(Setting::JvmOptions));
+    if (auto count = take(Setting::VersionOptionCount)) {
+        const int32_t n = launcher::parseConfigInt(*count);
+        if (std::to_string(n) != *count || n <= 0) {
+            keep(idOf(Setting::VersionOptionCount), *count);
+        } else {
+            flush();
+            out_ << "version_options = [\n";
+            for (int32_t i = 0; i < n; ++i) {
+                const auto condition = take(launcher::ConfigId::versionCondition(i).value());
+                const auto options = take(launcher::ConfigId::versionOptions(i).value());
+                out_ << "    { versions = " << quotedBytes(condition.value_or(""))
+                     << ", options = " << commandLineValue(options.value_or("")) << " },\n";
+            }
+            out_ << "]\n";
+        }
+    }
+    commandLine("arguments", idOf(Setting::ProgramArguments));
+    flag("j_arguments", Setting::JavaOptionArguments);
+    flag("read_vmoptions", Setting::ReadVmOptionsFile);
+    flag("accept_unvalidated_directories", Setting::AcceptUnvalidatedDirectories);
+    flag("ignore_java_option_variables", Setting::IgnoreJavaOptionVariables);
+    text("application_id", Setting::ApplicationId);
+    flag("skip_vendor_registry", Setting::SkipVendorRegistry);
+    // A launcher without a runtime jar is built again without one.
+    if (leftOutJar_.empty() && !namesRuntimeJar(content_)) line("runtime_jar", "false");
+}
+
+void Printer::pathEntries(std::string_view key, Setting id) {
+    auto value = take(id);
+    if (!value) return;
+    std::vector<std::string> items;
+    for (const std::string& entry : launcher::splitList(*value)) {
+        if (entry.size() < 3) {
+            items.push_back(quotedBytes(entry));  // not written by the tool: shows in the losses
+            continue;
+        }
+        const std::string path = quotedBytes(entry.substr(2));
+        const bool required = entry[1] == '1';
+        std::string kindKey;
+        for (const EntryKind& kind : entryKinds()) {
+            if (kind.letter == entry[0]) kindKey = kind.key;
+        }
+        if (kindKey == "jar" && !required) {
+            items.push_back(path);
+        } else {
+            items.push_back("{ " + (kindKey.empty() ? std::string("unknown") : kindKey) + " = " +
+                            path + (required ? ", required = true" : "") + " }");
+        }
+    }
+    line(std::string(key), quotedList(items));
+}
+
+}  // namespace pack::printing

@@ -1,5 +1,6 @@
 // The [launcher] table and the [splash] table: how the launcher installs, shows errors, finds its
 // folders, guards its single instance, writes the runtime's output, and what it passes a splash.
+#include "toml_printer.h"
 #include "toml_reader.h"
 
 namespace pack::reading {
@@ -151,3 +152,109 @@ void Reader::outputRotation(const toml::table* t) {
 }
 
 }  // namespace pack::reading
+
+namespace pack::printing {
+
+void Printer::launcherTable() {
+    header("launcher");
+    if (auto marker = take(Setting::ProductMarker)) {
+        if (*marker == "p") {
+            line("family", "\"parcelkit\"");
+        } else if (*marker != "l") {
+            keep(idOf(Setting::ProductMarker), *marker);
+        }
+    }
+    if (kind_ == "1") {
+        line("windowed", "true");
+    } else if (kind_ == "5") {
+        line("errors", "\"message-box\"");
+    } else if (!kind_.empty()) {
+        keep(idOf(Setting::LauncherKind), kind_);
+    }
+    text("working_directory", Setting::WorkingDirectory);
+    text("application_directory", Setting::ApplicationDirectory);
+    list("native_library_directories", Setting::NativeLibraryDirectories, ';');
+    flag("reduce_path", Setting::ReducePath);
+    flag("add_dll_directories", Setting::AddDllDirectories);
+    flag("single_instance", Setting::SingleInstance);
+    const auto machine = take(Setting::SingleInstanceMachineWide);
+    const auto session = take(Setting::SingleInstanceSession);
+    if (machine == "1" && !session) {
+        line("instance_scope", "\"machine\"");
+    } else if (session == "1" && !machine) {
+        line("instance_scope", "\"session\"");
+    } else {
+        if (machine) keep(idOf(Setting::SingleInstanceMachineWide), *machine);
+        if (session) keep(idOf(Setting::SingleInstanceSession), *session);
+    }
+    flag("raise_other_instance", Setting::RaiseOtherInstance);
+    flag("temp_prefer_long_paths", Setting::PreferLongTempPath);
+    flag("temp_local_app_data_first", Setting::LocalAppDataTempFirst);
+    for (const OutputFileIds& file : kOutputFiles) {
+        const auto pass = take(file.pass);
+        const auto path = take(file.path);
+        if (pass == "1" && path) {
+            line(std::string(file.key), quotedBytes(*path));
+        } else {
+            if (pass) keep(idOf(file.pass), *pass);
+            if (path) keep(idOf(file.path), *path);
+        }
+    }
+    flag("append_output", Setting::LauncherFlag);
+    if (auto size = take(Setting::OutputRotateSize)) {
+        const int32_t n = launcher::parseConfigInt(*size);
+        if (std::to_string(n) == *size && n > 0) {
+            line("output_rotate_size", printing::quoted(byteSizeText(n)));
+        } else {
+            keep(idOf(Setting::OutputRotateSize), *size);
+        }
+        if (auto count = take(Setting::OutputKeep); count && *count != "5") {
+            const int32_t k = launcher::parseConfigInt(*count);
+            if (std::to_string(k) == *count && k > 0) {
+                line("output_keep", *count);
+            } else {
+                keep(idOf(Setting::OutputKeep), *count);
+            }
+        }
+    }
+    if (!content_.resources.icon.empty()) line("icon", printing::quoted(kIconFile));
+}
+
+void Printer::splash() {
+    auto enabled = take(Setting::SplashSettings);
+    if (!enabled) return;
+    if (*enabled != "1") {
+        keep(idOf(Setting::SplashSettings), *enabled);
+        return;
+    }
+    header("splash", true);
+    flag("configured", Setting::SplashConfigured);
+    size_t used = 0;
+    for (size_t i = 0; i < std::size(kSplashGroups); ++i) {
+        for (Setting id :
+             {kSplashGroups[i].text, kSplashGroups[i].first, kSplashGroups[i].second}) {
+            if (strings_.count(idOf(id)) != 0) used = i + 1;
+        }
+    }
+    std::vector<std::string> groups;
+    for (size_t i = 0; i < used; ++i) {
+        std::string group;
+        if (auto t = take(kSplashGroups[i].text)) group += "text = " + quotedBytes(*t);
+        const std::pair<std::string_view, Setting> numbers[] = {
+            {"first", kSplashGroups[i].first}, {"second", kSplashGroups[i].second}};
+        for (const auto& [key, id] : numbers) {
+            auto v = take(id);
+            if (!v) continue;
+            const int32_t n = launcher::parseConfigInt(*v);
+            if (std::to_string(n) == *v && n != 0) {
+                group += (group.empty() ? "" : ", ") + std::string(key) + " = " + *v;
+            } else {
+                keep(idOf(id), *v);
+            }
+        }
+        groups.push_back("{ " + group + (group.empty() ? "}" : " }"));
+    }
+    if (!groups.empty()) line("groups", quotedList(groups));
+}
+
+}  // namespace pack::printing

@@ -1,4 +1,5 @@
 // The [messages] table: the launcher's texts in English and in the languages it matches.
+#include "toml_printer.h"
 #include "toml_reader.h"
 
 #include "value_text.h"
@@ -102,3 +103,37 @@ void Reader::messages(const toml::table* t) {
 }
 
 }  // namespace pack::reading
+
+namespace pack::printing {
+
+void Printer::messages() {
+    // The default language: only texts that differ from the built-in ones.
+    std::vector<std::string> lines;
+    for (const MessageText& m : messageTexts()) {
+        if (m.id == Message::ServiceDescription) continue;
+        const auto it = content_.wides.find(idOf(m.id));
+        if (it == content_.wides.end()) continue;  // shows among the losses
+        std::string utf8;
+        utf16ToUtf8(it->second, utf8);
+        if (utf8 != m.english) lines.push_back(std::string(m.key) + " = " + printing::quoted(utf8));
+    }
+    if (!lines.empty()) {
+        header("messages", true);
+        for (const auto& l : lines) out_ << l << "\n";
+    }
+    for (const LanguageSection& section : content_.sections) {
+        header("messages." + (section.key.empty() ? std::string("\"\"") : section.key), true);
+        for (const auto& [id, text] : section.entries) {
+            std::string utf8;
+            utf16ToUtf8(text, utf8);
+            const MessageText* info = nullptr;
+            for (const MessageText& m : messageTexts()) {
+                if (idOf(m.id) == id) info = &m;
+            }
+            out_ << (info ? std::string(info->key) : "message_" + std::to_string(id)) << " = "
+                 << printing::quoted(utf8) << "\n";
+        }
+    }
+}
+
+}  // namespace pack::printing

@@ -60,63 +60,6 @@ inline constexpr int64_t kMaxRotateSize = INT32_MAX;  // the launcher reads a 32
 inline constexpr int64_t kDefaultOutputKeep = 5;
 inline constexpr int64_t kMaxOutputKeep = 1000;
 
-// The keys of the tables, which also say where a key written in the wrong table belongs.
-inline constexpr std::string_view kServiceKeys[] = {
-    "name",         "description",          "start",   "dependencies", "display_name",
-    "stop_timeout", "kill_child_with_host", "account", "password_env", "recovery"};
-inline constexpr std::string_view kRecoveryKeys[] = {"actions", "delay", "reset_after",
-                                                     "on_error_exit"};
-inline constexpr std::string_view kJavaKeys[] = {"main_class",
-                                                 "module",
-                                                 "class_path",
-                                                 "module_path",
-                                                 "min_version",
-                                                 "max_version",
-                                                 "search",
-                                                 "allow_prerelease",
-                                                 "require_jdk",
-                                                 "jvm_variant",
-                                                 "options",
-                                                 "version_options",
-                                                 "arguments",
-                                                 "j_arguments",
-                                                 "read_vmoptions",
-                                                 "accept_unvalidated_directories",
-                                                 "ignore_java_option_variables",
-                                                 "application_id",
-                                                 "skip_vendor_registry",
-                                                 "runtime_jar"};
-inline constexpr std::string_view kLauncherKeys[] = {"family",
-                                                     "errors",
-                                                     "windowed",
-                                                     "working_directory",
-                                                     "application_directory",
-                                                     "native_library_directories",
-                                                     "reduce_path",
-                                                     "add_dll_directories",
-                                                     "single_instance",
-                                                     "instance_scope",
-                                                     "raise_other_instance",
-                                                     "temp_prefer_long_paths",
-                                                     "temp_local_app_data_first",
-                                                     "stdout_file",
-                                                     "stderr_file",
-                                                     "append_output",
-                                                     "output_rotate_size",
-                                                     "output_keep",
-                                                     "icon"};
-inline constexpr std::string_view kVersionTableKeys[] = {
-    "product_name", "product_version", "file_version", "company", "copyright", "description"};
-inline constexpr std::string_view kSplashKeys[] = {"configured", "groups"};
-struct TableKeys {
-    std::string_view table;
-    std::span<const std::string_view> keys;
-};
-inline constexpr TableKeys kTableKeys[] = {
-    {"service", kServiceKeys},   {"service.recovery", kRecoveryKeys}, {"java", kJavaKeys},
-    {"launcher", kLauncherKeys}, {"version", kVersionTableKeys},      {"splash", kSplashKeys},
-};
-
 // "a string", "an integer", ... for messages about a value of the wrong type.
 std::string typeName(const toml::node& node);
 

@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <iterator>
 
+#include "file_path.h"
+#include "toml_printer.h"
 #include "toml_reader.h"
 #include "value_text.h"
 
@@ -28,17 +30,17 @@ void Reader::icon(const toml::table* t) {
     const auto source = string(t, "launcher.", "icon");
     if (!source) return;
     const toml::node& at = *t->get("icon");
-    std::filesystem::path path(*source);
-    if (path.is_relative() && !baseDir_.empty()) path = std::filesystem::path(baseDir_) / path;
+    std::filesystem::path path = pathFromUtf8(*source);
+    if (path.is_relative() && !baseDir_.empty()) path = pathFromUtf8(baseDir_) / path;
     std::vector<uint8_t> bytes;
     std::string problem;
-    if (const auto size = size_(path.string()); size && *size > kMaxIconFileSize) {
+    if (const auto size = size_(utf8FromPath(path)); size && *size > kMaxIconFileSize) {
         error(at, "launcher.icon",
               "is " + std::to_string(*size) + " bytes long; an icon has at most " +
                   std::to_string(kMaxIconFileSize));
         return;
     }
-    if (!load_(path.string(), bytes, problem)) {
+    if (!load_(utf8FromPath(path), bytes, problem)) {
         error(at, "launcher.icon", problem);
         return;
     }
@@ -87,3 +89,23 @@ void Reader::version(const toml::table* t) {
 }
 
 }  // namespace pack::reading
+
+namespace pack::printing {
+
+void Printer::version() {
+    header("version");
+    for (const VersionText& text : content_.resources.version) {
+        const auto key = std::find_if(std::begin(kVersionKeys), std::end(kVersionKeys),
+                                      [&](const VersionKey& k) { return k.name == text.name; });
+        std::string utf8;
+        utf16ToUtf8(text.value, utf8);
+        if (key == std::end(kVersionKeys)) {
+            flush();
+            out_ << "# version text " << text.name << " = " << printing::quoted(utf8) << "\n";
+        } else {
+            line(std::string(key->key), printing::quoted(utf8));
+        }
+    }
+}
+
+}  // namespace pack::printing

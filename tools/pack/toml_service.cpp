@@ -1,4 +1,5 @@
 // The [service] table: the service's name, start, account, stop and recovery.
+#include "toml_printer.h"
 #include "toml_reader.h"
 
 #include <algorithm>
@@ -131,3 +132,50 @@ void Reader::recovery(const toml::table* t) {
 }
 
 }  // namespace pack::reading
+
+namespace pack::printing {
+
+void Printer::service() {
+    header("service");
+    text("name", Setting::ServiceName);
+    const auto description = content_.wides.find(idOf(Message::ServiceDescription));
+    if (description != content_.wides.end()) {
+        std::string utf8;
+        utf16ToUtf8(description->second, utf8);
+        line("description", printing::quoted(utf8));
+    }
+    const auto delayed = take(Setting::DelayedAutoStart);
+    if (kind_ == "4") {
+        line("start", delayed == "1" ? "\"delayed\"" : "\"auto\"");
+        kind_.clear();
+        if (delayed && *delayed != "1") keep(idOf(Setting::DelayedAutoStart), *delayed);
+    } else if (delayed) {
+        keep(idOf(Setting::DelayedAutoStart), *delayed);
+    }
+    list("dependencies", Setting::ServiceDependencies, ',');
+    text("display_name", Setting::ServiceDisplayName);
+    // A new launcher gets these two; a block without them stops as launchers did before.
+    number("stop_timeout", Setting::StopTimeout, "30");
+    defaultOnFlag("kill_child_with_host", Setting::KillChildWithHost);
+    text("account", Setting::ServiceAccount);
+    text("password_env", Setting::PasswordVariable);
+    recovery();
+}
+
+void Printer::recovery() {
+    auto actions = take(Setting::RecoveryActions);
+    if (!actions) return;
+    std::vector<std::string> items;
+    for (size_t start = 0; start <= actions->size();) {
+        const size_t end = std::min(actions->find(',', start), actions->size());
+        items.push_back(quotedBytes(actions->substr(start, end - start)));
+        start = end + 1;
+    }
+    header("service.recovery", true);
+    line("actions", quotedList(items));
+    number("delay", Setting::RecoveryDelay, "10");
+    number("reset_after", Setting::RecoveryResetAfter, "86400");
+    defaultOnFlag("on_error_exit", Setting::RecoveryOnErrorExit);
+}
+
+}  // namespace pack::printing
