@@ -9,6 +9,8 @@ namespace {
 
 constexpr DWORD kReadChunk = 512;
 constexpr DWORD kPollMs = 5;
+// How long an ended child may take to be gone.
+constexpr DWORD kEndWaitMs = 5000;
 
 STARTUPINFOW startupFor(const ChildOptions& options, HANDLE output) {
     STARTUPINFOW startup{};
@@ -86,7 +88,8 @@ uint32_t ChildProcess::waitForExit() {
 }
 
 void ChildProcess::terminate() {
-    ::TerminateProcess(process_.get(), 1);
+    // Ending is asynchronous: waited for (briefly), so the child's files are closed afterwards.
+    if (::TerminateProcess(process_.get(), 1)) ::WaitForSingleObject(process_.get(), kEndWaitMs);
 }
 
 }  // namespace launcher

@@ -37,7 +37,8 @@ public:
     // Waits for the child until the deadline; its exit code, kChildStillActive when it still
     // runs (or its code can't be read).
     uint32_t waitForExit();
-    // Ends a child that is still running with exit code 1.
+    // Ends a child that is still running with exit code 1 and waits up to five seconds until
+    // it has ended.
     void terminate();
 
 private:

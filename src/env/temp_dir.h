@@ -1,6 +1,7 @@
 // The temp base (a writable folder chosen once per process) and the protected per-run directory.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -53,7 +54,24 @@ private:
 };
 
 // Deletes the files of a directory and, down to depth, of its subdirectories, then removes the
-// subdirectories that became empty.
+// subdirectories that became empty. A junction or symbolic link is removed itself, never entered.
 void emptyDirectory(const std::string& directory, int depth);
+
+// ---- portable decisions ----
+
+// The file attributes the clean-up looks at (FILE_ATTRIBUTE_DIRECTORY and
+// FILE_ATTRIBUTE_REPARSE_POINT, the mark of a junction or symbolic link).
+constexpr uint32_t kAttributeDirectory = 0x10;
+constexpr uint32_t kAttributeReparsePoint = 0x400;
+
+// How the clean-up removes one entry of a directory it empties.
+enum class EntryRemoval {
+    DeleteEntry,      // a file, or a link to one: DeleteFileA removes the link itself
+    RemoveEntry,      // a directory not entered (below the depth), or a link to one:
+                      // RemoveDirectoryA removes the link itself
+    EmptyThenRemove,  // a real directory within the depth: emptied first, then removed
+};
+// The removal of an entry with these attributes, met by emptyDirectory at this depth.
+EntryRemoval entryRemoval(uint32_t attributes, int depth);
 
 }  // namespace launcher

@@ -19,6 +19,9 @@
 
 namespace launcher {
 
+static_assert(kAttributeDirectory == FILE_ATTRIBUTE_DIRECTORY);
+static_assert(kAttributeReparsePoint == FILE_ATTRIBUTE_REPARSE_POINT);
+
 namespace {
 
 struct TempBase {
@@ -432,9 +435,12 @@ void emptyDirectory(const std::string& directory, int depth) {
         const std::string name = data.cFileName;
         if (name == "." || name == "..") continue;
         const std::string full = directory + "\\" + name;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        // A junction or symbolic link is removed itself: the clean-up never enters it, so the
+        // files of its target stay.
+        const EntryRemoval removal = entryRemoval(data.dwFileAttributes, depth);
+        if (removal != EntryRemoval::DeleteEntry) {
             logMessage(L"attempting to remove %S (%d)", full, depth);
-            if (depth > 0) emptyDirectory(full, depth - 1);
+            if (removal == EntryRemoval::EmptyThenRemove) emptyDirectory(full, depth - 1);
             ::RemoveDirectoryA(full.c_str());
         } else {
             logMessage(L"attempting to delete %S", full);

@@ -1,39 +1,12 @@
 #include "launcher/launcher_settings.h"
 
-#include <cstddef>
-#include <type_traits>
-
 #include "common/limits.h"
 #include "config/splash_groups.h"
+#include "launcher/settings_rows.h"
 
 namespace launcher {
 
 namespace {
-
-// How one setting is read and what kind of member it fills.
-enum class Field : uint16_t {
-    Flag,     // bool: the number is not 0
-    Number,   // int32_t: C atoi of the text (read as into a 6000-byte buffer)
-    Text,     // std::string: at most 5999 bytes, a cut logged
-    Bound,    // std::string: at most 1999 bytes (the version bounds), a cut logged
-    Variant,  // std::string: at most 199 bytes (the JVM variant), a cut logged
-    Whole,    // std::string: the whole text
-    Wide,     // std::wstring: the text widened byte by byte
-    WideCut,  // std::wstring: widened, at most 5999 characters, a cut logged
-};
-
-// Settings is one plain aggregate of groups, so a member's place is a fixed offset; it is
-// small enough that the offset and the field kind share 16 bits.
-static_assert(std::is_standard_layout_v<Settings>);
-constexpr unsigned kOffsetBits = 12;
-static_assert(sizeof(Settings) < (1u << kOffsetBits));
-
-struct Row {
-    uint16_t id;     // the Setting
-    uint16_t place;  // the member's offset inside Settings, the Field above it
-    Field field() const { return static_cast<Field>(place >> kOffsetBits); }
-    uint16_t offset() const { return place & ((1u << kOffsetBits) - 1); }
-};
 
 // Every id a row names fits its 16 bits.
 constexpr bool idsFit() {
@@ -43,13 +16,6 @@ constexpr bool idsFit() {
     return true;
 }
 static_assert(idsFit());
-
-#define LAUNCHER_FIELD(id, field, member)                                                          \
-    Row {                                                                                          \
-        static_cast<uint16_t>(Setting::id),                                                        \
-            static_cast<uint16_t>(offsetof(Settings, member) | static_cast<unsigned>(Field::field) \
-                                                                   << kOffsetBits)                 \
-    }
 
 // Every setting that is read as it is written, group by group.
 constexpr Row kRows[] = {
@@ -113,8 +79,6 @@ constexpr Row kRows[] = {
     LAUNCHER_FIELD(ServiceDependencies, WideCut, service.install.dependencies),
     LAUNCHER_FIELD(KillChildWithHost, Flag, service.host.killChildWithHost),
 };
-
-#undef LAUNCHER_FIELD
 
 template <typename T>
 T& member(Settings& settings, uint16_t offset) {

@@ -98,10 +98,12 @@ ServiceAccountName serviceAccountName(std::wstring_view account, std::wstring_vi
     return {std::wstring(account), true};
 }
 
-std::wstring passwordFromLine(std::wstring_view line) {
+std::optional<std::wstring> passwordFromLine(std::wstring_view line) {
     line = line.substr(0, line.find(L'\n'));
     if (!line.empty() && line.back() == L'\r') line.remove_suffix(1);
-    return std::wstring(line.substr(0, kMaxPasswordLength));
+    if (line.size() > kMaxPasswordLength) return std::nullopt;
+    // Made in place: a moved-from string could keep a short password's characters.
+    return std::optional<std::wstring>(std::in_place, line);
 }
 
 std::vector<const wchar_t*> startParameters(const std::vector<std::wstring>& arguments) {

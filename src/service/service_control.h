@@ -195,10 +195,17 @@ struct ServiceAccountName {
 // any other text names a user (such as "DOMAIN\\user"), who needs a password.
 ServiceAccountName serviceAccountName(std::wstring_view account, std::wstring_view serviceName);
 
-// The longest password the launcher reads from the console or standard input.
+// The longest password Windows takes for an account's logon (CREDUI_MAX_PASSWORD_LENGTH, in
+// UTF-16 units); a longer one is refused on every road (console, standard input, variable)
+// rather than cut, so an installation never stores a password the account cannot log on with.
 constexpr size_t kMaxPasswordLength = 256;
-// A typed or piped password line without its line end ("\n" or "\r\n").
-std::wstring passwordFromLine(std::wstring_view line);
+// The bytes of a piped password line the launcher keeps: a password of kMaxPasswordLength
+// characters in any code page (at most four bytes each) and its "\r"; a longer line is read to
+// its end and refused.
+constexpr size_t kMaxPasswordLineBytes = kMaxPasswordLength * 4 + 1;
+// A typed or piped password line without its line end ("\n" or "\r\n"); nothing when the
+// password is longer than kMaxPasswordLength.
+std::optional<std::wstring> passwordFromLine(std::wstring_view line);
 
 // One answer of a status query.
 struct ServiceProgress {

@@ -183,14 +183,22 @@ TEST(ServiceAccountName, BuiltInVirtualAndNamedAccountsAndTheirPasswordLines) {
     for (const auto& [account, expected] : cases) {
         EXPECT_EQ(launcher::serviceAccountName(account, L"My Svc"), expected);
     }
-    // A typed or piped password: the line without its end, at most 256 characters.
-    const std::pair<std::wstring, std::wstring> lines[] = {
+    // A typed or piped password: the line without its end; a longer one than Windows takes for
+    // a logon (256 characters) is refused, never cut.
+    const std::wstring longest(launcher::kMaxPasswordLength, L'p');
+    const std::pair<std::wstring, std::optional<std::wstring>> lines[] = {
         {L"pw\r\n", L"pw"},
         {L"p w\nx", L"p w"},
         {L"a\rb", L"a\rb"},
-        {std::wstring(300, L'p'), std::wstring(256, L'p')}};
+        {L"\r\n", L""},
+        {longest + L"\r\n", longest},
+        {longest, longest},
+        {longest + L"q\r\n", std::nullopt},
+        {longest + L"q", std::nullopt},
+        {std::wstring(300, L'p'), std::nullopt}};
+    EXPECT_EQ(launcher::kMaxPasswordLength, 256u);
     for (const auto& [line, password] : lines)
-        EXPECT_EQ(launcher::passwordFromLine(line), password);
+        EXPECT_EQ(launcher::passwordFromLine(line), password) << line.size();
 }
 
 // Records the operations a command runs; each returns the configured result.

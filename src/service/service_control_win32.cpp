@@ -3,6 +3,7 @@
 // standard output and returns the exit code; nothing goes to the diagnostic log.
 #include <windows.h>
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -145,78 +146,105 @@ const char* configChangeName(ServiceConfigLevel level) {
     return "an option";
 }
 
-// A line of at most kMaxPasswordLength characters from standard input: typed without echo on a
-// console, or read from a pipe or file. Nothing when there is no input to read from.
-std::optional<std::wstring> readPasswordLine() {
+enum class PasswordLine { Read, NoInput, TooLong };
+
+// A password line from standard input: typed without echo on a console, or read from a pipe or
+// file. The whole line is read, so nothing of a longer one stays in the input; a password
+// longer than kMaxPasswordLength is refused. The buffers are fixed (a growing one would leave
+// copies behind) and wiped.
+PasswordLine readPasswordLine(std::optional<std::wstring>& password) {
     const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
-    if (input == nullptr || input == INVALID_HANDLE_VALUE) return std::nullopt;
+    if (input == nullptr || input == INVALID_HANDLE_VALUE) return PasswordLine::NoInput;
     DWORD mode = 0;
     if (::GetConsoleMode(input, &mode)) {
         ::SetConsoleMode(input,
                          (mode | ENABLE_LINE_INPUT) & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
-        std::wstring line(kMaxPasswordLength + 2, L'\0');
+        std::array<wchar_t, kMaxPasswordLength + 2> line{};
+        const DWORD size = static_cast<DWORD>(line.size());
         DWORD read = 0;
-        const BOOL done =
-            ::ReadConsoleW(input, line.data(), static_cast<DWORD>(line.size()), &read, nullptr);
+        const BOOL done = ::ReadConsoleW(input, line.data(), size, &read, nullptr);
+        // A full buffer without the line end: the line is longer than any password; its rest
+        // is read and dropped.
+        bool ended = std::wstring_view(line.data(), read).find(L'\n') != std::wstring_view::npos;
+        const bool tooLong = done && !ended && read == size;
+        if (done && !tooLong) password = passwordFromLine(std::wstring_view(line.data(), read));
+        while (tooLong && !ended && ::ReadConsoleW(input, line.data(), size, &read, nullptr) &&
+               read > 0) {
+            ended = std::wstring_view(line.data(), read).find(L'\n') != std::wstring_view::npos;
+        }
+        ::SecureZeroMemory(line.data(), sizeof line);
         ::SetConsoleMode(input, mode);
         printStdout("\n");
-        if (!done) return std::nullopt;
-        line.resize(read);
-        std::wstring password = passwordFromLine(line);
-        ::SecureZeroMemory(line.data(), line.size() * sizeof(wchar_t));
-        return password;
+        if (!done) return PasswordLine::NoInput;
+        return password ? PasswordLine::Read : PasswordLine::TooLong;
     }
     // A pipe or a file: bytes up to the line end, in the ANSI code page.
-    std::string bytes;
+    std::array<char, kMaxPasswordLineBytes> bytes{};
+    size_t kept = 0;
+    bool ended = false, over = false;
     char c = 0;
     DWORD read = 0;
-    bool ended = false;
-    while (bytes.size() < kMaxPasswordLength * 2 && ::ReadFile(input, &c, 1, &read, nullptr) &&
-           read == 1) {
+    while (::ReadFile(input, &c, 1, &read, nullptr) && read == 1) {
         ended = c == '\n';
         if (ended) break;
-        bytes.push_back(c);
+        if (kept < bytes.size())
+            bytes[kept++] = c;
+        else
+            over = true;
     }
+    ::SecureZeroMemory(&c, sizeof c);
     // An input that ends before a line does holds no password (an empty line is one).
-    if (bytes.empty() && !ended) return std::nullopt;
-    std::wstring line(bytes.size(), L'\0');
-    const int n = bytes.empty() ? 0
-                                : ::MultiByteToWideChar(CP_ACP, 0, bytes.data(),
-                                                        static_cast<int>(bytes.size()), line.data(),
-                                                        static_cast<int>(line.size()));
-    ::SecureZeroMemory(bytes.data(), bytes.size());
-    line.resize(n > 0 ? static_cast<size_t>(n) : 0);
-    std::wstring password = passwordFromLine(line);
-    ::SecureZeroMemory(line.data(), line.size() * sizeof(wchar_t));
-    return password;
+    if (kept == 0 && !ended) return PasswordLine::NoInput;
+    if (!over) {
+        std::wstring line(kept, L'\0');
+        const int n = kept == 0
+                          ? 0
+                          : ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(kept),
+                                                  line.data(), static_cast<int>(line.size()));
+        password =
+            passwordFromLine(std::wstring_view(line.data(), n > 0 ? static_cast<size_t>(n) : 0));
+        ::SecureZeroMemory(line.data(), line.size() * sizeof(wchar_t));
+    }
+    ::SecureZeroMemory(bytes.data(), sizeof bytes);
+    return password ? PasswordLine::Read : PasswordLine::TooLong;
 }
 
 // The password of a named account: from the configured environment variable, or asked for on
-// standard input. Nothing (and a line saying why) when there is none to read.
+// standard input. Nothing (and a line saying why) when there is none to read or it is longer
+// than Windows takes.
 std::optional<std::wstring> readAccountPassword(const std::wstring& account,
                                                 const std::wstring& variable) {
+    std::optional<std::wstring> password;
     if (!variable.empty()) {
-        std::wstring value(kMaxPasswordLength + 1, L'\0');
+        std::array<wchar_t, kMaxPasswordLength + 1> value{};
+        const DWORD size = static_cast<DWORD>(value.size());
         // An empty value also gives 0; only a missing variable sets this error.
         ::SetLastError(ERROR_SUCCESS);
-        const DWORD n = ::GetEnvironmentVariableW(variable.c_str(), value.data(),
-                                                  static_cast<DWORD>(value.size()));
+        const DWORD n = ::GetEnvironmentVariableW(variable.c_str(), value.data(), size);
         if (n == 0 && ::GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
             printLine("The environment variable %S with the password of '%S' is not set.\n",
                       variable, account);
-            return std::nullopt;
-        }
-        if (n >= value.size()) {
+        } else if (n >= size) {
             printLine("The password in %S is longer than %d characters.\n", variable,
                       static_cast<int>(kMaxPasswordLength));
-            return std::nullopt;
+        } else {
+            password.emplace(value.data(), n);
         }
-        value.resize(n);
-        return value;
+        ::SecureZeroMemory(value.data(), sizeof value);
+        return password;
     }
     printLine("Password of '%S': ", account);
-    std::optional<std::wstring> password = readPasswordLine();
-    if (!password) printLine("Could not read the password of '%S'.\n", account);
+    switch (readPasswordLine(password)) {
+        case PasswordLine::Read:
+            break;
+        case PasswordLine::NoInput:
+            printLine("Could not read the password of '%S'.\n", account);
+            break;
+        case PasswordLine::TooLong:
+            printLine("The password of '%S' is longer than %d characters.\n", account,
+                      static_cast<int>(kMaxPasswordLength));
+            break;
+    }
     return password;
 }
 
@@ -237,11 +265,10 @@ int installService(const std::wstring& name, uint32_t startType,
                    const ServiceInstallOptions& options) {
     // A named user's password is asked for before anything changes, and never kept.
     const ServiceAccountName account = serviceAccountName(options.account, name);
-    std::optional<std::wstring> password;
-    if (account.needsPassword) {
-        password = readAccountPassword(*account.startName, options.passwordVariable);
-        if (!password) return 1;
-    }
+    std::optional<std::wstring> password =
+        account.needsPassword ? readAccountPassword(*account.startName, options.passwordVariable)
+                              : std::nullopt;
+    if (account.needsPassword && !password) return 1;
     const ScopeGuard forgetPassword([&password] {
         if (password) ::SecureZeroMemory(password->data(), password->size() * sizeof(wchar_t));
     });

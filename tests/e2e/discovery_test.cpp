@@ -539,3 +539,29 @@ TEST(DiscoveryUnpacking, PackedJarsAreUnpackedOnceWithTheRuntimesOwnUnpack200) {
     EXPECT_TRUE(fs::exists(dir / "jre-bare/lib/rt.jar.pack"));
     EXPECT_TRUE(readRunRecord(dir / "jre-bare").empty());
 }
+
+// A hung unpack200 is ended at its deadline (30 s a run), and the launch goes on as after an
+// unpack200 that failed: the packed file stays, its partial jar goes, and the runtime's
+// validation judges the runtime as it is.
+TEST(DiscoveryUnpacking, AHungUnpack200IsEndedAtItsDeadline) {
+    const fs::path dir = scratchDir(), lib = dir / "jre-hung/lib";
+    layOutRuntime(dir / "jre-hung",
+                  {.packedJars = {"lib/rt.jar"}, .extraConfigLines = {"unpack_hang_ms=600000"}});
+    const std::string h = canon(dir / "jre-hung");
+    const auto started = std::chrono::steady_clock::now();
+    const SearchRun run =
+        runSearch(packLauncher(dir, "hung.exe", searchBlock("2", "Ajre-hung")), dir / "temp");
+    const auto took = std::chrono::steady_clock::now() - started;
+    expectEnd(run);
+    EXPECT_TRUE(inLog(run, {"checking " + h + "\\lib\\rt.jar", "waiting for unpack200 to finish",
+                            "unpack200 did not finish within 30 seconds; ending it",
+                            "Unpacking JRE done", "checkJavaExe (*", kLoaded}));
+    EXPECT_EQ(countIn(run.log, "unpack done"), 0u);
+    EXPECT_FALSE(fs::exists(lib / "rt.jar")) << "the partial jar is gone";
+    EXPECT_TRUE(fs::exists(lib / "rt.jar.pack")) << "a later run unpacks again";
+    const auto runs = readRunRecord(dir / "jre-hung");
+    ASSERT_FALSE(runs.empty());
+    EXPECT_TRUE(runs[0].starts_with("unpack args=")) << runs[0];
+    EXPECT_GE(took, std::chrono::seconds(30));
+    EXPECT_LT(took, std::chrono::seconds(100)) << "ended at the deadline, not by the test's runner";
+}

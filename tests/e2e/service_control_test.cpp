@@ -221,6 +221,12 @@ TEST_F(ServiceControl, InstallOptionsAndAccountsReachTheServiceRecord) {
                   crlf({"The environment variable LMX_E2E_PASSWORD with the password of "
                         "'.\\tester' is not set."}));
     EXPECT_EQ(scState(n), -1);
+    // Nor with one longer than Windows takes for a logon (256 characters).
+    const WinrunResult tooLong =
+        runViaWinrun(exe, {"/install"}, {.env = {{"LMX_E2E_PASSWORD", std::string(257, 'p')}}});
+    EXPECT_EQ(tooLong.exitCode, 1u) << tooLong.describe();
+    EXPECT_EQ(tooLong.out(), "The password in LMX_E2E_PASSWORD is longer than 256 characters.\r\n");
+    EXPECT_EQ(scState(n), -1);
     const WinrunResult r = runViaWinrun(exe, {"/install"}, {.env = {{"LMX_E2E_PASSWORD", "pw"}}});
     EXPECT_EQ(r.exitCode, 0u) << r.describe();
     auto config = serviceConfig(n);
@@ -249,8 +255,11 @@ TEST_F(ServiceControl, InstallOptionsAndAccountsReachTheServiceRecord) {
     std::printf("[ wine     ] registry values kept: %s\n", config["registry-values"].c_str());
 
     // The service's virtual account; a user whose password comes from standard input, asked for
-    // before anything changes; and one whose password cannot be read, which installs nothing.
-    const std::array<std::array<std::string, 4>, 3> accounts = {{
+    // before anything changes; one whose password cannot be read and ones whose password is
+    // longer than Windows takes (read to the line's end, never cut), which install nothing; and
+    // one with the longest password.
+    const std::string longest(256, 'p');
+    const std::array<std::array<std::string, 4>, 6> accounts = {{
         {"virtual", "", "NT SERVICE\\" + n,
          "Service is already stopped.\r\nInstalled service '" + n + "'.\r\n"},
         {"ACME\\svc", "secret\r\n", "ACME\\svc",
@@ -258,6 +267,13 @@ TEST_F(ServiceControl, InstallOptionsAndAccountsReachTheServiceRecord) {
              "'.\r\n"},
         {"ACME\\x", "", "ACME\\svc",
          "Password of 'ACME\\x': Could not read the password of 'ACME\\x'.\r\n"},
+        {"ACME\\y", longest + "q\r\n", "ACME\\svc",
+         "Password of 'ACME\\y': The password of 'ACME\\y' is longer than 256 characters.\r\n"},
+        {"ACME\\z", std::string(2000, 'q'), "ACME\\svc",
+         "Password of 'ACME\\z': The password of 'ACME\\z' is longer than 256 characters.\r\n"},
+        {"ACME\\max", longest + "\r\n", "ACME\\max",
+         "Password of 'ACME\\max': Service is already stopped.\r\nInstalled service '" + n +
+             "'.\r\n"},
     }};
     for (const auto& [account, input, shown, out] : accounts) {
         auto user = block("1");

@@ -56,14 +56,17 @@ struct StandinRuntime {
     // 0; the launcher class's main plays mainBehaviour: "return", "throw:<text>" (an
     // IllegalStateException), "exit:<code>" (ends the process), "serve" (reads standard input
     // up to "0\n" or its end) or "wait" (until HOME/standin-release exists; the extra line
-    // "windows=1" shows a minimised and keeps a hidden window meanwhile). FindClass does not find missingClasses ("com/acme/Name"), the
-    // method look-ups do not find missingMethods ("com/acme/Name.method").
+    // "windows=1" shows a minimised and keeps a hidden window meanwhile). FindClass does not find
+    // missingClasses ("com/acme/Name"), the method look-ups do not find missingMethods
+    // ("com/acme/Name.method").
     int createResult = 0;
     std::string mainBehaviour = "return";
     std::vector<std::string> missingClasses;
     std::vector<std::string> missingMethods;
     int registerResult = 1;  // what the helper library's registerNativesEx returns (0: FALSE)
-    std::vector<std::string> extraConfigLines;  // appended to standin.cfg as they are
+    // Appended to standin.cfg as they are, e.g. "unpack_hang_ms=N": unpack200 writes a partial
+    // jar and hangs N milliseconds first.
+    std::vector<std::string> extraConfigLines;
 };
 
 // The built stand-in programs (<win bin>/standin) and the x86-64 java.exe (<win bin>/standin-x64).

@@ -82,9 +82,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     launcher::VmOptionReader reader(sources, collector);
     reader.readVmOptionsFile(std::wstring(L"C:\\app\\self"), bytes);
     reader.addVmOptionTokens({L"-include-options", L"a", L"-include-options"});
-    // Every file read adds at most one option per byte (or per fixed line), and the reads are
-    // bounded however the includes nest.
-    if (sources.reads > 512 || collector.options.size() > (sources.reads + 2) * (size + 3)) {
+    // Every file read adds at most one option per byte (or per fixed line), and the read
+    // attempts are bounded however the includes nest, missing files among them.
+    if (sources.reads > launcher::kMaxIncludeAttempts ||
+        collector.options.size() > (sources.reads + 2) * (size + 3)) {
         __builtin_trap();
     }
 

@@ -16,6 +16,10 @@ namespace launcher {
 namespace {
 
 constexpr std::string_view kPackSuffix = ".pack";
+// How long one unpack200 run may take. Unpacking the largest archive of a runtime (rt.jar, some
+// 60 MB unpacked) takes a few seconds; a run still going after ten times that is taken as hung
+// and ended, so a launch never waits on it without end.
+constexpr uint64_t kUnpackTimeoutMs = 30000;
 // The folders of a runtime home that hold packed jars, in the order they are handled.
 constexpr std::string_view kPackedFolders[] = {"lib", "lib\\ext"};
 
@@ -33,13 +37,22 @@ bool unpackJar(const std::string& home, const std::string& packedPath, RunFailur
     ChildOptions options;
     options.hideWindow = true;
     options.creationFlags = NORMAL_PRIORITY_CLASS;
+    options.timeoutMs = kUnpackTimeoutMs;
     if (!child.start(fromNarrowPath("\"" + program + "\" " + arguments), options)) {
         logMessage(L"could not create unpack process");
         failure.set(Message::UnpackNotStarted);
         return false;
     }
     logMessage(L"waiting for unpack200 to finish");
-    (void)child.waitForExit();
+    if (child.waitForExit() == kChildStillActive) {
+        // Ended like an unpack200 that failed: the runtime's validation judges the runtime as it
+        // is. The packed file stays and the partial jar goes, so a later run unpacks again.
+        logMessage(L"unpack200 did not finish within %d seconds; ending it",
+                   static_cast<int>(kUnpackTimeoutMs / 1000));
+        child.terminate();
+        ::DeleteFileA(jarPath.c_str());
+        return true;
+    }
     logMessage(L"unpack done");
     if (!::DeleteFileA(packedPath.c_str())) {
         const DWORD error = ::GetLastError();

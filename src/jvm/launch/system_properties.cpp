@@ -31,7 +31,9 @@ std::vector<std::string> launcherSystemProperties(const SystemPropertyInputs& in
     if (inputs.outputRotateSize > 0) {
         add("lumex.outputRotateSize",
             formatA("%d", static_cast<long long>(inputs.outputRotateSize)));
-        add("lumex.outputKeep", formatA("%d", static_cast<long long>(inputs.outputKeep)));
+        // Not configured: the Java side keeps its own default.
+        if (inputs.outputKeep > 0)
+            add("lumex.outputKeep", formatA("%d", static_cast<long long>(inputs.outputKeep)));
     }
     return properties;
 }

@@ -23,7 +23,8 @@ struct SystemPropertyInputs {
     // The Java side's bound on a service stop, in seconds; 0: none (the property is left out).
     uint32_t stopTimeoutSeconds = 0;
     // Size at which the redirected output files rotate, in bytes, and how many earlier files
-    // are kept; 0: no rotation (both properties are left out).
+    // are kept; a size of 0: no rotation (both properties are left out); a count of 0: not
+    // configured (its property is left out, so the Java side keeps its default).
     uint32_t outputRotateSize = 0;
     uint32_t outputKeep = 0;
 };

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using launcher::SystemPropertyInputs;
 using Properties = std::vector<std::string>;
 
@@ -46,4 +48,24 @@ TEST(LauncherSystemProperties, FixedOrderEachUnderItsCondition) {
     EXPECT_EQ(Properties(more.begin() + 10, more.end()),
               (Properties{"-Dlumex.stopTimeout=25", "-Dlumex.outputRotateSize=10485760",
                           "-Dlumex.outputKeep=3"}));
+
+    // Rotation without a configured count leaves the count to the Java side's default; a count
+    // without rotation is not sent.
+    const struct {
+        uint32_t rotateSize, keep;
+        Properties tail;
+    } rotations[] = {
+        {10485760, 0, {"-Dlumex.stopTimeout=25", "-Dlumex.outputRotateSize=10485760"}},
+        {10485760,
+         1,
+         {"-Dlumex.stopTimeout=25", "-Dlumex.outputRotateSize=10485760", "-Dlumex.outputKeep=1"}},
+        {0, 3, {"-Dlumex.stopTimeout=25"}},
+    };
+    for (const auto& r : rotations) {
+        full.outputRotateSize = r.rotateSize;
+        full.outputKeep = r.keep;
+        more = launcher::launcherSystemProperties(full);
+        EXPECT_EQ(Properties(more.begin() + std::min<size_t>(10, more.size()), more.end()), r.tail)
+            << r.rotateSize << " " << r.keep;
+    }
 }

@@ -32,11 +32,8 @@ constexpr OverrideLine kOverrideLines[] = {
     {L"-classpath/a ", &VmOptionCollector::classPathAppend},
 };
 
-// Real option files nest a level or two; these bounds only stop hostile include trees (deep
-// chains, or files that include the next one many times over).
+// Real option files nest a level or two; this bound only stops hostile include chains.
 constexpr size_t kMaxIncludeDepth = 64;
-constexpr size_t kMaxReadFiles = 256;
-constexpr size_t kMaxReadBytes = size_t(16) << 20;
 // More per-version lines than any block holds; keeps the line ids inside 32 bits.
 
 // Calls f with every line that counts, trimmed, until f returns false. CR LF needs no step of
@@ -214,6 +211,15 @@ void VmOptionReader::include(const std::optional<std::wstring>& basePath,
                  static_cast<int>(filesRead_), static_cast<int>(bytesRead_), resolved);
         return;
     }
+    // Every attempt is a look-up on the file system, whether or not the file is there.
+    if (includeAttempts_ >= kMaxIncludeAttempts) {
+        if (includeAttempts_++ == kMaxIncludeAttempts) {
+            logError(L"too many include attempts (%d): %s and the includes after it not read",
+                     static_cast<int>(kMaxIncludeAttempts), resolved);
+        }
+        return;
+    }
+    ++includeAttempts_;
     const std::optional<std::string> bytes = sources_.readFile(resolved, readBudgetLeft());
     logMessage(L"adding vmoptions from (%d) <%s> (%s)", bytes ? 1 : 0, resolved, expanded);
     if (bytes) readVmOptionsFile(resolved, *bytes);

@@ -64,10 +64,18 @@ constexpr size_t kMaxVmOptionBytes = size_t(16) << 20;
 // Why an option list is past the bounds above; empty when it is not.
 std::string optionBoundsRefusal(size_t count, size_t bytes);
 
+// Real option files include a few others; these bounds only stop hostile include trees (files
+// that include the next one many times over, or name many missing files). All files read
+// together, the default file and the configured includes among them, stay within
+// kMaxReadFiles files and kMaxReadBytes bytes; a missing file does not count there, but every
+// include that tries a file does, within kMaxIncludeAttempts.
+constexpr size_t kMaxReadFiles = 256;
+constexpr size_t kMaxReadBytes = size_t(16) << 20;
+constexpr size_t kMaxIncludeAttempts = 1024;
+
 // Reads options, includes and overrides into a collector. Includes are read in place; a file
 // that is already being read (an include cycle, whatever name it is reached by) is refused with
-// a log line, and so are includes nested deeper than 64 files. All files read together, the
-// default file and the configured includes among them, stay within 256 files and 16 MiB.
+// a log line, and so are includes nested deeper than 64 files and those past the bounds above.
 class VmOptionReader {
 public:
     VmOptionReader(OptionSources& sources, VmOptionCollector& collector)
@@ -107,6 +115,8 @@ private:
     // the next twice) is cut off instead of growing without end.
     size_t filesRead_ = 0;
     size_t bytesRead_ = 0;
+    // Includes that tried to read a file, found or not.
+    size_t includeAttempts_ = 0;
     // The bytes of the options this reader added.
     size_t optionBytes_ = 0;
     std::string refusal_;

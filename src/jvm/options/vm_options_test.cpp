@@ -147,19 +147,26 @@ TEST_F(VmOptions, IncludeCyclesAndRunawayTreesAreRefused) {
     EXPECT_TRUE(logged(L"ERROR: include cycle: C:\\app\\./svc.vmoptions is already being read"));
 
     // A chain of 100 files stops at the nesting bound; files that each include the next twice
-    // (2^40 reads) stop at the budget of 256 files, the default file among them.
-    for (const auto& [includes, options, refusal] :
-         {std::tuple(1, 63u, L"includes nested deeper than 64"),
-          std::tuple(2, 255u, L"too many included")}) {
+    // (2^40 reads) stop at the budget of 256 files, the default file among them; files that
+    // each name 40 missing files before the next one are read until 1024 include attempts.
+    for (const auto& [missing, includes, options, attempts, refusal] :
+         {std::tuple(0, 1, 63u, size_t(63), L"includes nested deeper than 64"),
+          std::tuple(0, 2, 255u, size_t(255), L"too many included"),
+          std::tuple(40, 1, 25u, kMaxIncludeAttempts,
+                     L"too many include attempts (1024): C:\\app\\gone39 and the includes "
+                     L"after it not read")}) {
         for (int i = 0; i < 100; ++i) {
             std::string& file = sources.files[L"C:\\app\\f" + std::to_wstring(i)] = "-D";
+            for (int n = 0; n < missing; ++n) file += "\n-include-options gone" + std::to_string(n);
             for (int n = 0; n < includes; ++n)
                 file += "\n-include-options f" + std::to_string(i + 1);
         }
         VmOptionCollector fresh;
+        sources.limits.clear();
         VmOptionReader(sources, fresh)
             .readDefaultVmOptionsFile(L"C:\\app\\svc.vmoptions", "-include-options f0");
         EXPECT_EQ(fresh.options.size(), options);
+        EXPECT_EQ(sources.limits.size(), attempts) << "files looked up";
         std::wstring log;
         for (const auto& line : takeLogLines()) log += line;
         EXPECT_NE(log.find(L"ERROR: " + std::wstring(refusal)), log.npos) << refusal;
