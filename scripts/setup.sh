@@ -13,7 +13,7 @@ log() { printf 'setup: %s\n' "$*" >&2; }
 export DEBIAN_FRONTEND=noninteractive
 host_pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest
            openjdk-17-jdk-headless xvfb xauth qemu-user-static binfmt-support hyperfine
-           clang-format libtomlplusplus-dev wine64)
+           clang-format libtomlplusplus-dev wine64 python3)
 arm_pkgs=(libwine:arm64)
 
 missing=()
