@@ -4,9 +4,8 @@ import java.io.FileOutputStream;
 import java.io.IOException;
 import java.io.OutputStream;
 import java.nio.charset.StandardCharsets;
+import java.util.ArrayDeque;
 import java.util.Map;
-import java.util.concurrent.ArrayBlockingQueue;
-import java.util.concurrent.BlockingQueue;
 import java.util.function.BooleanSupplier;
 
 /**
@@ -34,7 +33,7 @@ public final class Watchdog implements Runnable {
 
     private final String pipe;
     private final long checkWaitMillis;
-    private final BlockingQueue<String> requests = new ArrayBlockingQueue<>(MAX_WAITING);
+    private final ArrayDeque<String> requests = new ArrayDeque<>();  // under its own lock
     private volatile boolean off;
     private OutputStream out;  // under the writer lock (this); null until open and once failed
     private Thread runningCheck;  // a health check that outlived its wait (answering thread only)
@@ -67,7 +66,18 @@ public final class Watchdog implements Runnable {
 
     /** A line of standard input other than the stop request; lines it does not know are ignored. */
     void request(String line) {
-        if (!off && (line.equals("dump") || isPing(line))) requests.offer(line);
+        if (off || !(line.equals("dump") || isPing(line))) return;
+        synchronized (requests) {
+            if (requests.size() < MAX_WAITING) requests.add(line);
+            requests.notify();
+        }
+    }
+
+    private String next() throws InterruptedException {
+        synchronized (requests) {
+            while (requests.isEmpty()) requests.wait();
+            return requests.remove();
+        }
     }
 
     static boolean isPing(String line) {
@@ -88,7 +98,6 @@ public final class Watchdog implements Runnable {
             }
         } catch (IOException | RuntimeException e) {
             off = true;
-            requests.clear();
             System.err.println("lumex: cannot open the watchdog pipe " + pipe + ": " + e
                                + "; the service host's watchdog is off for this JVM");
             return;
@@ -98,7 +107,7 @@ public final class Watchdog implements Runnable {
         write("info java.home=" + oneLine(System.getProperty("java.home")));
         try {
             while (!off) {
-                final String request = requests.take();
+                final String request = next();
                 if (request.equals("dump")) {
                     dump();
                     write("dumped");
