@@ -2,6 +2,7 @@
 // runtime_driver (the launch's JNI calls), with the sample application of the jar's family.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -129,12 +130,13 @@ protected:
 
     int runToEnd(const Launch& run) { return finish(start(run)); }
 
-    // Waits for the line in the sample's report, up to the given time.
-    bool reported(const std::string& line, std::chrono::milliseconds limit = 30s) {
-        for (auto waited = 0ms; waited < limit && !hasLine(file("report"), line); waited += 20ms) {
+    // Waits for the line in the sample's report (or another file of the run), up to the time.
+    bool reported(const std::string& line, std::chrono::milliseconds limit = 30s,
+                  const char* name = "report") {
+        for (auto waited = 0ms; waited < limit && !hasLine(file(name), line); waited += 20ms) {
             std::this_thread::sleep_for(20ms);
         }
-        return hasLine(file("report"), line);
+        return hasLine(file(name), line);
     }
 
     // A per-run directory with a file, a folder and a link out of it (which must survive); the
@@ -358,6 +360,85 @@ TEST_F(RuntimeTest, AStopEndsTheJvmByItsDeadline) {
         } else {
             EXPECT_GE(took, 8s) << "the handler's 4 s and the hook's 4 s";
         }
+    }
+}
+
+// With lumex.watchdogPipe the JVM says hello on the pipe and which Java runs it, answers each
+// ping by the health check (given half of lumex.watchdogTimeout, and not started twice), writes
+// every thread's stack to its standard error file on "dump", and stops on "0" as before. A pipe
+// that cannot be opened, or does not open (a FIFO nobody reads), leaves the application running;
+// without the property the watchdog's class is not even loaded.
+TEST_F(RuntimeTest, TheWatchdogIsAnsweredOnItsPipe) {
+    const struct {
+        std::string family, health, pipe;  // pipe: file, fifo, missing (its folder), none
+        std::string answer;                // to both pings; empty: none comes
+    } rows[] = {
+        {"lumex", "", "file", "pong"},          {"parcelkit", "true", "file", "pong"},
+        {"lumex", "false", "file", "sick"},     {"lumex", "throw", "file", "sick"},
+        {"parcelkit", "block", "file", "sick"}, {"lumex", "", "fifo", ""},
+        {"lumex", "", "missing", ""},           {"lumex", "", "none", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.family + " health " + row.health + ", pipe " + row.pipe);
+        const fs::path pipe = dir / (row.pipe == "missing" ? "no/pipe" : "pipe");
+        fs::remove(dir / "pipe"), fs::remove(dir / "err"), fs::remove(dir / "report");
+        if (row.pipe == "fifo") ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+        Launch launch{
+            row.family,
+            false,
+            {"-Dlumex.isService=true", "-Dsample.mode=block", "-Dsample.health=" + row.health,
+             "-Dlumex.watchdogTimeout=4", "-Xlog:class+load:file=" + (dir / "classes").string()},
+            elements("sample.app.Main", "", (dir / "err").string())};
+        if (row.pipe != "none") launch.options.push_back("-Dlumex.watchdogPipe=" + pipe.string());
+        FILE* const input = start(launch);
+        ASSERT_TRUE(reported("blocking")) << file("stderr");
+        const auto ask = [&](const std::string& request, const std::string& answer) {
+            const auto asked = std::chrono::steady_clock::now();
+            std::fputs((request + "\n").c_str(), input), std::fflush(input);
+            EXPECT_EQ(reported(answer, row.answer.empty() ? 1s : 5s, "pipe"), !row.answer.empty())
+                << request;
+            return std::chrono::steady_clock::now() - asked;
+        };
+        if (!row.answer.empty()) {
+            ASSERT_TRUE(reported("hello 1", 30s, "pipe"));
+            // hello, then the version and home of the Java that runs (its "release" file)
+            const std::string said = file("pipe"), home = "\ninfo java.home=";
+            const size_t at = said.find(home) + home.size();
+            const std::string javaHome = said.substr(at, said.find('\n', at) - at);
+            const std::string release = read(fs::path(javaHome) / "release");
+            const size_t version = release.find("JAVA_VERSION=\"") + 14;
+            EXPECT_EQ(said.substr(0, said.find('\n', at) + 1),
+                      "hello 1\ninfo java.version=" +
+                          release.substr(version, release.find('"', version) - version) + home +
+                          javaHome + "\n");
+        }
+        const auto first = ask("ping 1", row.answer + " 1");
+        const auto second = ask("ping 2", row.answer + " 2");
+        if (row.health == "block") {
+            EXPECT_GE(first, 2s) << "half the timeout";
+            EXPECT_LT(first, 3500ms);
+            EXPECT_LT(second, 1500ms) << "the check still running is not started again";
+        }
+        ask("dump", "dumped");
+        // the dump: a header, then each thread's stack, the main thread's among them
+        const std::string err = read(dir / "err");
+        const size_t main = err.find("\n\"main\" #", err.find("Full thread dump "));
+        EXPECT_EQ(main != std::string::npos &&
+                      err.find("\n   java.lang.Thread.State: TIMED_WAITING\n\tat ", main) <
+                          err.find("/sample.app.Main.main(Main.java:", main),
+                  !row.answer.empty())
+            << err;
+        EXPECT_EQ(hasLine(err, "lumex: cannot open the watchdog pipe " + pipe.string() + ": " +
+                                   "java.io.FileNotFoundException: " + pipe.string() +
+                                   " (No such file or directory); the service host's watchdog "
+                                   "is off for this JVM"),
+                  row.pipe == "missing");
+        EXPECT_EQ(file("classes").find("com." + row.family + ".runtime.internal.Watchdog ") !=
+                      std::string::npos,
+                  row.pipe != "none");
+        std::fputs("0\n", input), std::fflush(input);
+        EXPECT_EQ(finish(input), 0);
+        EXPECT_TRUE(hasLine(file("report"), "stop last"));
     }
 }
 

@@ -84,7 +84,14 @@ namespace launcher {
     X(ServiceAccount, 3009, "service_account", Text)                             \
     X(PasswordVariable, 3010, "password_env", Text)                              \
     X(OutputRotateSize, 3011, "output_rotate_size", Number)                      \
-    X(OutputKeep, 3012, "output_keep", Number)
+    X(OutputKeep, 3012, "output_keep", Number)                                   \
+    X(RestartOnExit, 3013, "restart_on_exit", Text)                              \
+    X(RestartDelay, 3014, "restart_delay", Number)                               \
+    X(RestartMaxDelay, 3015, "restart_max_delay", Number)                        \
+    X(RestartSuccessfulRun, 3016, "restart_successful_run", Number)              \
+    X(RestartMaxFailures, 3017, "restart_max_failures", Number)                  \
+    X(WatchdogInterval, 3018, "watchdog_interval", Number)                       \
+    X(WatchdogTimeout, 3019, "watchdog_timeout", Number)
 
 // Every localized message: name, id, key.
 #define LAUNCHER_MESSAGES(X)                                       \

@@ -14,7 +14,7 @@ import java.nio.file.StandardOpenOption;
  * writes a line to each standard stream, then, by "sample.mode", returns, throws, writes
  * "sample.lines" lines of growing length, writes them in one chunk and one more line once the file
  * "sample.go" exists, or blocks as a service with stop handlers and a shutdown hook (quick ones, or
- * slow-stop: one of each that takes 4 s).
+ * slow-stop: one of each that takes 4 s). With "sample.health" it registers a health check.
  */
 public final class Main {
     public static void main(String[] args) throws InterruptedException {
@@ -25,6 +25,9 @@ public final class Main {
                + Launcher.splashConfig() + "\nmain-to-main " + delta + " ns");
         System.out.println("out-line");
         System.err.println("err-line");
+        // A health check: "true", "false", "throw", or "block" (it never returns).
+        final String health = System.getProperty("sample.health", "");
+        if (!health.isEmpty()) Service.setHealthCheck(() -> healthy(health));
         final String mode = System.getProperty("sample.mode", "return");
         if (mode.equals("throw")) throw new IllegalStateException("boom \u00e4");
         if (mode.equals("lines")) {
@@ -71,6 +74,12 @@ public final class Main {
         Runtime.getRuntime().addShutdownHook(new Thread(() -> report("hook")));
         report("blocking");
         Thread.sleep(Long.MAX_VALUE);
+    }
+
+    private static boolean healthy(String health) {
+        if (health.equals("throw")) throw new IllegalStateException("unhealthy");
+        while (health.equals("block")) pause("check");
+        return health.equals("true");
     }
 
     private static void pause(String what) {

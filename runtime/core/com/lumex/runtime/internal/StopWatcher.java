@@ -15,6 +15,9 @@ import java.util.concurrent.atomic.AtomicBoolean;
  * host's own timeout) the stop handlers and System.exit share one deadline: once it has passed,
  * Runtime.halt ends the JVM with the stop's exit code, whatever handlers or shutdown hooks are
  * still doing.
+ *
+ * <p>With the property "lumex.watchdogPipe" the watchdog's requests on the same input ("ping N",
+ * "dump") go to the Watchdog; every other line is ignored.
  */
 public final class StopWatcher implements Runnable {
     /** How long one stop handler may run before the stop goes on without it. */
@@ -60,10 +63,15 @@ public final class StopWatcher implements Runnable {
 
     @Override
     public void run() {
+        // With a watchdog pipe the service host watches this JVM (Watchdog, loaded only then).
+        final String pipe = System.getProperty("lumex.watchdogPipe", "");
+        final Watchdog watchdog = pipe.isEmpty() ? null : Watchdog.start(pipe);
         try {
             String line;
-            while ((line = readLine()) != null && !line.trim().equals("0")) {
-                // Other lines are not requests of the service host.
+            while ((line = readLine()) != null) {
+                final String request = line.trim();
+                if (request.equals("0")) break;
+                if (watchdog != null) watchdog.request(request);  // it ignores other lines
             }
         } catch (IOException e) {
             // A broken standard input: the service host is gone.
