@@ -16,6 +16,20 @@ namespace launcher {
 
 // ---- the host (Windows) ----
 
+// What happens when the child ends without being asked to.
+enum class RestartOn : uint8_t { Never, Failure, Always };
+struct RestartSettings {
+    RestartOn on = RestartOn::Never;      // config 3013: "failure", "always", anything else never
+    uint32_t delaySeconds = 5;            // config 3014 (absent or below 0: 5)
+    uint32_t maxDelaySeconds = 300;       // config 3015 (absent or below delay: max(delay, 300))
+    uint32_t successfulRunSeconds = 300;  // config 3016 (absent or below 0: 300)
+    uint32_t maxFailures = 5;             // config 3017 (absent or below 1: 5)
+};
+struct WatchdogSettings {
+    uint32_t intervalSeconds = 0;  // config 3018; 0: off
+    uint32_t timeoutSeconds = 60;  // config 3019 (absent or below 1: 60)
+};
+
 // What the launcher's settings ask of the host beyond the plain protocol. The defaults (a
 // block without these settings) are the plain protocol: no job object, a stop that waits as
 // long as the child takes, and a child failing on its own left to look like a crash.
@@ -30,6 +44,8 @@ struct ServiceHostOptions {
     // the service-specific exit code. Without the flag the manager acts only on a process that
     // ends without a final report, so the host then reports nothing.
     bool reportChildFailure = false;
+    RestartSettings restart;
+    WatchdogSettings watchdog;
 };
 
 // The service main of the dispatcher table: the first argument is the name the service was
