@@ -13,6 +13,7 @@
 #include "common/command_line.h"
 #include "common/log.h"
 #include "common/unique_handle.h"
+#include "jvm/launch/system_properties.h"
 #include "service/restart_rules.h"
 #include "service/service_control.h"
 #include "service/service_host.h"
@@ -680,8 +681,8 @@ void serviceMain(uint32_t argumentCount, wchar_t** arguments, const ServiceHostO
             // The child finds the pipe's name in its environment, inherited from the host's.
             const bool created = watchdogPipe.create(childNumber);
             if (!created) logMessage(L"no watchdog pipe: the watchdog is off for this child");
-            ::SetEnvironmentVariableW(std::wstring(kWatchdogPipeVariable).c_str(),
-                                      created ? watchdogPipe.name().c_str() : nullptr);
+            ::SetEnvironmentVariableA(kWatchdogPipeVariable,
+                                      created ? narrowUtf8(watchdogPipe.name()).c_str() : nullptr);
         }
         ChildRun run;
         if (!startChild(commandLine, serviceName, run)) {

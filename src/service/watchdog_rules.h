@@ -19,8 +19,6 @@ constexpr uint32_t kWatchdogProtocolVersion = 1;
 constexpr uint32_t kWatchdogDumpAllowance = 5000;
 // The longest line the host reads from the pipe; a longer one is dropped whole.
 constexpr size_t kWatchdogLineLimit = 1024;
-// The environment variable that hands the pipe's name to the service child.
-inline constexpr std::wstring_view kWatchdogPipeVariable = L"LUMEX_WATCHDOG_PIPE";
 // The pipe's name: the prefix, then "<host pid>-<child number>".
 inline constexpr std::wstring_view kWatchdogPipePrefix = L"\\\\.\\pipe\\lumex-watchdog-";
 
