@@ -177,6 +177,7 @@ Settings buildSettings(const ConfigView& config) {
         stopTimeoutSeconds(config.number(Setting::StopTimeout));
     settings.service.host.reportChildFailure = !settings.service.install.recoveryActions.empty() &&
                                                settings.service.install.recoveryOnErrorExit;
+    settings.service.host.recoveryConfigured = !settings.service.install.recoveryActions.empty();
     settings.service.host.restart = restartSettings(config);
     settings.service.host.watchdog = watchdogSettings(config);
     settings.service.install.preshutdownTimeoutMilliseconds =

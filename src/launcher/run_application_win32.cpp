@@ -36,6 +36,7 @@ std::vector<std::string> assembleJvmOptions(const LauncherState& state, const Se
     if (state.serviceMode) {
         properties.stopTimeoutSeconds =
             javaStopTimeoutSeconds(settings.service.host.stopTimeoutSeconds);
+        properties.watchdogTimeoutSeconds = settings.service.host.watchdog.timeoutSeconds;
     }
     const int32_t rotateSize = settings.launch.outputRotateSize;
     if (rotateSize > 0) {

@@ -127,7 +127,8 @@ uint32_t preshutdownTimeoutMilliseconds(uint32_t stopTimeoutSeconds) {
 }
 
 bool usesJobObject(const ServiceHostOptions& options) {
-    return options.killChildWithHost || options.stopTimeoutSeconds > 0;
+    return options.killChildWithHost || options.stopTimeoutSeconds > 0 ||
+           options.watchdog.intervalSeconds > 0;
 }
 
 StopStep boundedStopStep(uint32_t timeoutMilliseconds, uint64_t elapsedMilliseconds) {
@@ -147,6 +148,15 @@ StopStep boundedStopStep(uint32_t timeoutMilliseconds, uint64_t elapsedMilliseco
 std::optional<uint32_t> ServiceStateTracker::startFailed() {
     if (final_) return std::nullopt;
     final_ = true;
+    return state_ = kServiceStopped;
+}
+
+std::optional<uint32_t> ServiceStateTracker::gaveUp(uint32_t exitCode) {
+    if (final_) return std::nullopt;
+    final_ = true;
+    // The manager's failure actions act only on a process that ends without a final report.
+    if (recoveryConfigured_ && !reportFailures_) return std::nullopt;
+    failureExitCode_ = exitCode;
     return state_ = kServiceStopped;
 }
 

@@ -44,6 +44,11 @@ struct ServiceHostOptions {
     // the service-specific exit code. Without the flag the manager acts only on a process that
     // ends without a final report, so the host then reports nothing.
     bool reportChildFailure = false;
+    // Failure actions are configured (with or without their flag): a host that gives up
+    // restarting then ends without a final report unless reportChildFailure is set, so that
+    // the manager's actions take over.
+    bool recoveryConfigured = false;
+    // Restarting a child that ended on its own, and watching a child that said hello.
     RestartSettings restart;
     WatchdogSettings watchdog;
 };
@@ -131,7 +136,7 @@ uint32_t serviceHostControls(const ServiceHostOptions& options);
 uint32_t preshutdownTimeoutMilliseconds(uint32_t stopTimeoutSeconds);
 
 // Whether the host puts its child in a job object: to end the child's processes with it when
-// the host goes, or when a bounded stop has to end them.
+// the host goes, or when a bounded stop or the watchdog has to end them.
 bool usesJobObject(const ServiceHostOptions& options);
 
 // Where a bounded stop stands some time after the request.
@@ -174,9 +179,14 @@ public:
     std::optional<uint32_t> childNotEnded();
     // The child could not be started: stopped (final).
     std::optional<uint32_t> startFailed();
+    // The host gave up restarting a child that last ended with the code: stopped (final) with
+    // the code as the service-specific exit code, or, when failure actions are configured
+    // without their flag, nothing (the host ends without a final report).
+    std::optional<uint32_t> gaveUp(uint32_t exitCode);
 
     // A child that ends on its own with a non-zero code is reported stopped, with the code.
     void reportChildFailures(bool report) { reportFailures_ = report; }
+    void recoveryConfigured(bool configured) { recoveryConfigured_ = configured; }
     // The child's code for the service-specific exit code of the final report; 0: none.
     uint32_t failureExitCode() const { return failureExitCode_; }
 
@@ -188,6 +198,7 @@ private:
     bool stopRequested_ = false;
     bool final_ = false;
     bool reportFailures_ = false;
+    bool recoveryConfigured_ = false;
     uint32_t failureExitCode_ = 0;
 };
 

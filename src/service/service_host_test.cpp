@@ -106,12 +106,23 @@ TEST(ServiceStateTracker, AStopIsNeverOverwrittenAndNothingFollowsTheFinalReport
     using Report = std::optional<uint32_t>;
     // EarlyOne: the child ended with code 1 before the stop line was sent; NotEnded: the stop's
     // end of the child did not take.
-    enum Event { Started, Stop, Other, EndedZero, EndedOne, EarlyOne, NotEnded, StartFailed };
+    enum Event {
+        Started,
+        Stop,
+        Other,
+        EndedZero,
+        EndedOne,
+        EarlyOne,
+        NotEnded,
+        StartFailed,
+        GaveUpThree
+    };
     const struct {
         const char* name;
         std::vector<std::pair<Event, Report>> steps;
         bool reportFailures = false;  // failure actions are configured
         uint32_t failureExitCode = 0;
+        bool recoveryConfigured = false;  // with or without their flag
     } cases[] = {
         // With failure actions, a child failing on its own ends the service with its code.
         {"failing on its own, reported",
@@ -160,10 +171,27 @@ TEST(ServiceStateTracker, AStopIsNeverOverwrittenAndNothingFollowsTheFinalReport
           {EndedZero, std::nullopt}},
          false,
          launcher::kChildNotEndedCode},
+        // Giving up restarting: stopped with the last code, unless failure actions without
+        // their flag are to take over.
+        {"giving up",
+         {{Started, kServiceRunning}, {GaveUpThree, kServiceStopped}, {Stop, std::nullopt}},
+         false,
+         3},
+        {"giving up, failure actions take over",
+         {{Started, kServiceRunning}, {GaveUpThree, std::nullopt}, {Stop, std::nullopt}},
+         false,
+         0,
+         true},
+        {"giving up, failure actions with their flag",
+         {{Started, kServiceRunning}, {GaveUpThree, kServiceStopped}},
+         true,
+         3,
+         true},
     };
     for (const auto& c : cases) {
         ServiceStateTracker tracker;
         tracker.reportChildFailures(c.reportFailures);
+        tracker.recoveryConfigured(c.recoveryConfigured);
         for (const auto& [event, want] : c.steps) {
             Report got;
             switch (event) {
@@ -190,6 +218,9 @@ TEST(ServiceStateTracker, AStopIsNeverOverwrittenAndNothingFollowsTheFinalReport
                     break;
                 case StartFailed:
                     got = tracker.startFailed();
+                    break;
+                case GaveUpThree:
+                    got = tracker.gaveUp(3);
                     break;
             }
             EXPECT_EQ(got, want) << c.name << ", event " << event;
@@ -222,6 +253,12 @@ TEST(StopTimeout, TheHostsBoundTheJavaSidesAndTheJob) {
     EXPECT_TRUE(launcher::usesJobObject({30, false, false}));
     EXPECT_TRUE(launcher::usesJobObject({0, true, false}));
     EXPECT_FALSE(launcher::usesJobObject({0, false, true}));
+    launcher::ServiceHostOptions watched;
+    watched.watchdog.intervalSeconds = 1;
+    EXPECT_TRUE(launcher::usesJobObject(watched));
+    launcher::ServiceHostOptions restarted;
+    restarted.restart.on = launcher::RestartOn::Always;
+    EXPECT_FALSE(launcher::usesJobObject(restarted));
     // Pre-shutdown only with a bounded stop, whose whole length it then covers.
     EXPECT_EQ(launcher::serviceHostControls({}), 5u);
     EXPECT_EQ(launcher::serviceHostControls({30, false, false}), 0x105u);

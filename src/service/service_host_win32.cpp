@@ -13,8 +13,11 @@
 #include "common/command_line.h"
 #include "common/log.h"
 #include "common/unique_handle.h"
+#include "jvm/launch/system_properties.h"
+#include "service/restart_rules.h"
 #include "service/service_control.h"
 #include "service/service_host.h"
+#include "service/service_watchdog_win32.h"
 
 namespace launcher {
 
@@ -44,8 +47,18 @@ struct StatusLockGuard {
 };
 
 // The write end of the child's standard input. Taken (and closed) by the first sendShutdown,
-// so a later request finds nothing and never touches the closed handle.
+// so a later request finds nothing and never touches the closed handle. The watchdog's lines
+// and the stop line are written under inputLock, so they never interleave and nothing is
+// written after the stop closed the channel.
 std::atomic<HANDLE> shutdownPipe{nullptr};
+SRWLOCK inputLock = SRWLOCK_INIT;
+
+struct InputLockGuard {
+    InputLockGuard() { ::AcquireSRWLockExclusive(&inputLock); }
+    ~InputLockGuard() { ::ReleaseSRWLockExclusive(&inputLock); }
+    InputLockGuard(const InputLockGuard&) = delete;
+    InputLockGuard& operator=(const InputLockGuard&) = delete;
+};
 
 // What the settings ask of the host; set by serviceMain before the handler is registered.
 ServiceHostOptions hostOptions;
@@ -84,6 +97,7 @@ BOOL report() {
 void sendShutdown() {
     constexpr int kShutdownCode = 0;
     logMessage(L"sending shutdown1 %d", kShutdownCode);
+    const InputLockGuard lock;
     const UniqueHandle pipe(shutdownPipe.exchange(nullptr));
     const std::string line = formatA("%d\n", kShutdownCode);
     DWORD written = 0;
@@ -130,8 +144,9 @@ DWORD WINAPI serviceControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
                             boundedStopStep(stopTimeoutMilliseconds(),
                                             ::GetTickCount64() - stopRequestTick.load())
                                 .waitHint;
-                        ::SetEvent(stopEvent().get());
                     }
+                    // The wait for the child, and a restart delay, end at once.
+                    if (stopEvent()) ::SetEvent(stopEvent().get());
                     if (!report()) {
                         logMessage(shutdown ? L"SetServiceStatus 1 failed %d"
                                             : L"SetServiceStatus 2 failed %d",
@@ -233,11 +248,7 @@ DWORD activeProcesses(HANDLE job) {
 // The timeout has passed: the child and the processes it started are ended (all of the job, or
 // the child alone without one), and the host waits up to the allowance for the child and every
 // process of the job to go. False when something still runs then.
-bool endChild(HANDLE child, HANDLE job, uint32_t waitHint) {
-    logMessage(
-        L"the child has not ended %d s after the stop request: ending it and the "
-        L"processes it started",
-        hostOptions.stopTimeoutSeconds);
+bool endJob(HANDLE child, HANDLE job, uint32_t waitHint) {
     const BOOL ended = job != nullptr ? ::TerminateJobObject(job, kEndedByHostExitCode)
                                       : ::TerminateProcess(child, kEndedByHostExitCode);
     if (!ended) logMessage(L"could not end the child (%d)", ::GetLastError());
@@ -261,9 +272,28 @@ bool endChild(HANDLE child, HANDLE job, uint32_t waitHint) {
     return true;
 }
 
-// Waits for the child; once a stop is requested, reports its progress every second and ends
-// the child when the stop timeout has passed. False when the child or a process of its job
-// could not be ended.
+bool endChild(HANDLE child, HANDLE job, uint32_t waitHint) {
+    logMessage(
+        L"the child has not ended %d s after the stop request: ending it and the "
+        L"processes it started",
+        hostOptions.stopTimeoutSeconds);
+    return endJob(child, job, waitHint);
+}
+
+// A stop was requested: reports its progress every second and ends the child when the stop
+// timeout has passed. False when the child or a process of its job could not be ended.
+bool boundedStop(HANDLE child, HANDLE job) {
+    const auto elapsed = [] { return ::GetTickCount64() - stopRequestTick.load(); };
+    StopStep step = boundedStopStep(stopTimeoutMilliseconds(), elapsed());
+    while (!step.endChild) {
+        if (::WaitForSingleObject(child, step.waitBeforeNext) != WAIT_TIMEOUT) return true;
+        step = boundedStopStep(stopTimeoutMilliseconds(), elapsed());
+        if (!step.endChild) reportStopProgress(step.waitHint);
+    }
+    return endChild(child, job, step.waitHint);
+}
+
+// Waits for the child; once a stop is requested, the bounded stop.
 bool waitWithBoundedStop(HANDLE child, HANDLE job) {
     const HANDLE events[] = {child, stopEvent().get()};
     const DWORD woken = ::WaitForMultipleObjects(2, events, FALSE, INFINITE);
@@ -273,14 +303,7 @@ bool waitWithBoundedStop(HANDLE child, HANDLE job) {
         return true;
     }
     if (woken != WAIT_OBJECT_0 + 1) return true;
-    const auto elapsed = [] { return ::GetTickCount64() - stopRequestTick.load(); };
-    StopStep step = boundedStopStep(stopTimeoutMilliseconds(), elapsed());
-    while (!step.endChild) {
-        if (::WaitForSingleObject(child, step.waitBeforeNext) != WAIT_TIMEOUT) return true;
-        step = boundedStopStep(stopTimeoutMilliseconds(), elapsed());
-        if (!step.endChild) reportStopProgress(step.waitHint);
-    }
-    return endChild(child, job, step.waitHint);
+    return boundedStop(child, job);
 }
 
 // The start failed (pipes or process): the manager learns it from the service-specific code.
@@ -326,6 +349,270 @@ bool createChildPipes(ChildPipes& pipes) {
     return true;
 }
 
+// One service child: its process and first thread, its job and when it started.
+struct ChildRun {
+    UniqueHandle process;
+    UniqueHandle thread;
+    UniqueHandle job;
+    uint64_t startTick = 0;
+};
+
+// Starts the child with fresh pipes, in a job when the settings ask for one, and a thread that
+// drains its output. False when it could not be started.
+bool startChild(const std::wstring& commandLine, const std::wstring& serviceName, ChildRun& run) {
+    ChildPipes pipes;
+    if (!createChildPipes(pipes)) return false;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(STARTUPINFOW);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = pipes.inputRead.get();
+    startup.hStdOutput = pipes.outputWrite.get();
+    startup.hStdError = pipes.outputWrite.get();
+
+    // The job's handle is not inheritable: the host holds the only one.
+    run.job = usesJobObject(hostOptions) ? createChildJob() : UniqueHandle();
+    PROCESS_INFORMATION process{};
+    BOOL started = FALSE;
+    {
+        std::vector<wchar_t> buffer(commandLine.size() + 10, L'\0');
+        std::copy(commandLine.begin(), commandLine.end(), buffer.begin());
+        // In a job the child starts suspended, so that it is in the job before it can start
+        // processes of its own.
+        started = ::CreateProcessW(
+            nullptr, buffer.data(), nullptr, nullptr, TRUE,
+            readServicePriority(serviceName) | DETACHED_PROCESS | (run.job ? CREATE_SUSPENDED : 0),
+            nullptr, nullptr, &startup, &process);
+    }
+    if (!started) {
+        logMessage(L"could not start process %s (%d)", commandLine, ::GetLastError());
+        return false;
+    }
+    run.startTick = ::GetTickCount64();
+    run.process.reset(process.hProcess);
+    run.thread.reset(process.hThread);
+    if (run.job) {
+        if (!::AssignProcessToJobObject(run.job.get(), run.process.get())) {
+            logMessage(L"AssignProcessToJobObject error (%d)", ::GetLastError());
+            run.job.reset();
+        }
+        if (::ResumeThread(run.thread.get()) == static_cast<DWORD>(-1)) {
+            logMessage(L"ResumeThread error (%d)", ::GetLastError());
+        }
+    }
+    // The child holds its own copies now; the output reaches its end once the child is gone.
+    pipes.outputWrite.reset();
+    pipes.inputRead.reset();
+    const HANDLE outputRead = pipes.outputRead.get();
+    if (UniqueHandle thread(::CreateThread(nullptr, 0, consumeChildOutput, outputRead, 0, nullptr));
+        thread) {
+        (void)pipes.outputRead.release();
+    } else {
+        // Nobody would read: with the read end closed the child gets write errors instead of
+        // blocking on a full pipe.
+        pipes.outputRead.reset();
+    }
+    return true;
+}
+
+enum class ChildWait : uint8_t { Ended, NotEnded, Hung };
+
+// Waits for the child without a watchdog: plainly, or with the bounded stop.
+ChildWait waitUnwatched(const ChildRun& run) {
+    if (hostOptions.stopTimeoutSeconds > 0) {
+        return waitWithBoundedStop(run.process.get(), run.job.get()) ? ChildWait::Ended
+                                                                     : ChildWait::NotEnded;
+    }
+    ::WaitForSingleObject(run.process.get(), INFINITE);
+    return ChildWait::Ended;
+}
+
+// Writes one line on the child's standard input, unless the stop has closed it.
+void writeChildInput(const std::string& line) {
+    const InputLockGuard lock;
+    const HANDLE input = shutdownPipe.load();
+    DWORD written = 0;
+    if (input != nullptr &&
+        !::WriteFile(input, line.data(), static_cast<DWORD>(line.size()), &written, nullptr)) {
+        logMessage(L"could not write to the child (%d)", ::GetLastError());
+    }
+}
+
+// UTC seconds since 1970.
+uint64_t unixNow() {
+    constexpr uint64_t kUnixEpoch = 116444736000000000ull;  // 1970 in FILETIME units
+    constexpr uint64_t kUnitsPerSecond = 10000000;
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    const uint64_t value = fileTimeValue(now);
+    return value > kUnixEpoch ? (value - kUnixEpoch) / kUnitsPerSecond : 0;
+}
+
+// What the host keeps up to date while it keeps its child up.
+struct KeepUp {
+    StatusFile file;
+    StatusRecord record;
+    void write() const { file.write(record); }
+};
+
+// Hands one line of the runtime to the rules; info lines go to the status record.
+void takeWatchdogLine(const std::string& text, WatchdogRules& rules, KeepUp& keepUp, uint64_t now) {
+    constexpr size_t kMaxInfoValue = 260;
+    const WatchdogLine line = parseWatchdogLine(text);
+    switch (line.kind) {
+        case WatchdogLine::Kind::Hello:
+            logMessage(L"the application's runtime said hello (protocol %d)", line.number);
+            rules.hello(line.number, now);
+            break;
+        case WatchdogLine::Kind::Pong:
+            rules.pong(line.number, now);
+            break;
+        case WatchdogLine::Kind::Sick:
+            logMessage(L"the application reported itself sick (sick %d)", line.number);
+            rules.sick(line.number, now);
+            break;
+        case WatchdogLine::Kind::Dumped:
+            logMessage(L"the application wrote its thread dump");
+            rules.dumped(now);
+            break;
+        case WatchdogLine::Kind::Info: {
+            const std::string value(line.value.substr(0, kMaxInfoValue));
+            if (line.key == "java.home") keepUp.record.javaHome = value;
+            if (line.key == "java.version") keepUp.record.javaVersion = value;
+            keepUp.write();
+            break;
+        }
+        case WatchdogLine::Kind::Unknown:
+            break;
+    }
+}
+
+// Waits for the child, a stop, the runtime's lines and the watchdog's deadlines: pings the
+// child, asks a hung one for its thread dump and ends it.
+ChildWait waitWatched(const ChildRun& run, WatchdogPipe& pipe, KeepUp& keepUp) {
+    const uint32_t timeout = hostOptions.watchdog.timeoutSeconds;
+    WatchdogRules rules(hostOptions.watchdog, run.startTick);
+    std::vector<std::string> lines;
+    for (;;) {
+        const HANDLE events[] = {run.process.get(), stopEvent().get(), pipe.event()};
+        const DWORD count = events[2] != nullptr ? 3 : 2;
+        const std::optional<uint64_t> deadline = rules.nextDeadline(::GetTickCount64());
+        constexpr uint64_t kLongestWait = 0x7FFFFFFF;
+        const DWORD wait = !deadline                  ? INFINITE
+                           : *deadline < kLongestWait ? static_cast<DWORD>(*deadline)
+                                                      : static_cast<DWORD>(kLongestWait);
+        const DWORD woken = ::WaitForMultipleObjects(count, events, FALSE, wait);
+        if (woken == WAIT_OBJECT_0) return ChildWait::Ended;
+        if (woken == WAIT_OBJECT_0 + 1 || woken == WAIT_FAILED) {
+            if (woken == WAIT_FAILED)
+                logMessage(L"WaitForMultipleObjects error (%d)", ::GetLastError());
+            // A stop: no more pings; the child ends by the stop line.
+            if (hostOptions.stopTimeoutSeconds > 0 && woken != WAIT_FAILED) {
+                return boundedStop(run.process.get(), run.job.get()) ? ChildWait::Ended
+                                                                     : ChildWait::NotEnded;
+            }
+            ::WaitForSingleObject(run.process.get(), INFINITE);
+            return ChildWait::Ended;
+        }
+        const WatchdogState before = rules.state();
+        const uint64_t now = ::GetTickCount64();
+        if (woken == WAIT_OBJECT_0 + 2) {
+            lines.clear();
+            pipe.collect(lines);
+            for (const std::string& line : lines) takeWatchdogLine(line, rules, keepUp, now);
+        }
+        for (WatchdogStep step = rules.poll(now); step.action != WatchdogAction::None;
+             step = rules.poll(now)) {
+            switch (step.action) {
+                case WatchdogAction::SendPing:
+                    writeChildInput(formatA("ping %d\n", step.ping));
+                    break;
+                case WatchdogAction::SendDump:
+                    logMessage(
+                        L"the application is hung (no answer in %d s, or sick): asking it "
+                        L"for a thread dump",
+                        timeout);
+                    writeChildInput("dump\n");
+                    break;
+                case WatchdogAction::ReportNoHello:
+                    logMessage(
+                        L"the application's runtime did not say hello in %d s: the "
+                        L"watchdog is off for it",
+                        timeout);
+                    break;
+                case WatchdogAction::EndChild:
+                    logMessage(L"ending the hung application and the processes it started");
+                    keepUp.record.watchdog = rules.state();
+                    if (!endJob(run.process.get(), run.job.get(), kEndChildAllowance))
+                        return ChildWait::NotEnded;
+                    return ChildWait::Hung;
+                case WatchdogAction::None:
+                    break;
+            }
+        }
+        if (rules.state() != before) {
+            keepUp.record.watchdog = rules.state();
+            keepUp.write();
+        }
+    }
+}
+
+// The final report after the last child: stopped, or nothing, as the tracker decides.
+[[noreturn]] void finish(bool ended, uint32_t exitCode, bool endedEarly, KeepUp* keepUp) {
+    if (keepUp != nullptr) {
+        keepUp->record.state = HostState::Stopped;
+        keepUp->record.appPid = 0;
+        keepUp->record.appStarted.reset();
+        keepUp->write();
+    }
+    {
+        const StatusLockGuard lock;
+        const auto state =
+            ended ? stateTracker.childEnded(exitCode, endedEarly) : stateTracker.childNotEnded();
+        if (state) {
+            serviceStatus.dwCurrentState = *state;
+            if (const uint32_t code = stateTracker.failureExitCode(); code != 0) {
+                // The child failed on its own: the manager's failure actions may act on it.
+                serviceStatus.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
+                serviceStatus.dwServiceSpecificExitCode = code;
+            }
+            if (!report()) logMessage(L"SetServiceStatus 10 failed %d", ::GetLastError());
+            logMessage(L"service stopped set");
+        }
+    }
+    logMessage(L"exiting");
+    // No exit handlers, no stream flushing: the host's work is done.
+    ::_exit(0);
+}
+
+// Giving up restarting: stopped with the last exit code, or no final report so that the
+// manager's failure actions take over.
+[[noreturn]] void giveUp(uint32_t exitCode, KeepUp& keepUp) {
+    keepUp.record.state = HostState::Stopped;
+    keepUp.record.appPid = 0;
+    keepUp.record.appStarted.reset();
+    keepUp.write();
+    {
+        const StatusLockGuard lock;
+        if (const auto state = stateTracker.gaveUp(exitCode)) {
+            serviceStatus.dwCurrentState = *state;
+            if (exitCode != 0) {
+                serviceStatus.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
+                serviceStatus.dwServiceSpecificExitCode = exitCode;
+            }
+            if (!report()) logMessage(L"SetServiceStatus 11 failed %d", ::GetLastError());
+            logMessage(L"service stopped set");
+        } else {
+            logMessage(L"ending without a final report: the recovery actions take over");
+        }
+    }
+    logMessage(L"exiting");
+    ::_exit(0);
+}
+
+const wchar_t* reasonName(bool hung) {
+    return hung ? L"hung" : L"exit";
+}
+
 }  // namespace
 
 void registerConsoleCtrlHandler() {
@@ -337,8 +624,12 @@ void serviceMain(uint32_t argumentCount, wchar_t** arguments, const ServiceHostO
     logMessage(L"service main");
     hostOptions = options;
     stateTracker.reportChildFailures(options.reportChildFailure);
-    if (options.stopTimeoutSeconds > 0) {
+    stateTracker.recoveryConfigured(options.recoveryConfigured);
+    if (options.stopTimeoutSeconds > 0)
         logMessage(L"stop timeout %d s", options.stopTimeoutSeconds);
+    // A bounded stop, a restart delay and the watchdog's wait end at a stop request.
+    if (options.stopTimeoutSeconds > 0 || options.restart.on != RestartOn::Never ||
+        options.watchdog.intervalSeconds > 0) {
         stopEvent().reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     }
     serviceStatus = SERVICE_STATUS{};
@@ -370,109 +661,123 @@ void serviceMain(uint32_t argumentCount, wchar_t** arguments, const ServiceHostO
         given.empty() ? given.end() : given.begin() + 1, given.end());
     const std::wstring commandLine = childCommandLine(ownArguments, serviceName, startParameters);
 
-    ChildPipes pipes;
-    if (!createChildPipes(pipes)) {
-        reportStartFailure();
-        return;
-    }
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(STARTUPINFOW);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = pipes.inputRead.get();
-    startup.hStdOutput = pipes.outputWrite.get();
-    startup.hStdError = pipes.outputWrite.get();
-
-    // The job's handle is not inheritable: the host holds the only one.
-    UniqueHandle job = usesJobObject(options) ? createChildJob() : UniqueHandle();
-    PROCESS_INFORMATION process{};
-    BOOL started = FALSE;
-    {
-        std::vector<wchar_t> buffer(commandLine.size() + 10, L'\0');
-        std::copy(commandLine.begin(), commandLine.end(), buffer.begin());
-        // In a job the child starts suspended, so that it is in the job before it can start
-        // processes of its own.
-        started = ::CreateProcessW(
-            nullptr, buffer.data(), nullptr, nullptr, TRUE,
-            readServicePriority(serviceName) | DETACHED_PROCESS | (job ? CREATE_SUSPENDED : 0),
-            nullptr, nullptr, &startup, &process);
-    }
-    if (!started) {
-        logMessage(L"could not start process %s (%d)", commandLine, ::GetLastError());
-        reportStartFailure();
-        return;
-    }
-    UniqueHandle child(process.hProcess);
-    UniqueHandle childThread(process.hThread);
-    if (job) {
-        if (!::AssignProcessToJobObject(job.get(), child.get())) {
-            logMessage(L"AssignProcessToJobObject error (%d)", ::GetLastError());
-            job.reset();
-        }
-        if (::ResumeThread(childThread.get()) == static_cast<DWORD>(-1)) {
-            logMessage(L"ResumeThread error (%d)", ::GetLastError());
+    // Keeping the child up: restarts, the watchdog and the status record.
+    const bool watchdogOn = options.watchdog.intervalSeconds > 0;
+    const bool keepsUp = options.restart.on != RestartOn::Never || watchdogOn;
+    KeepUp keepUp;
+    if (keepsUp) {
+        (void)keepUp.file.open(serviceName);
+        keepUp.record.service = narrowUtf8(serviceName);
+        keepUp.record.hostPid = ::GetCurrentProcessId();
+        if (watchdogOn) {
+            logMessage(L"watchdog: a ping every %d s, hung after %d s without an answer",
+                       options.watchdog.intervalSeconds, options.watchdog.timeoutSeconds);
         }
     }
-    // The child holds its own copies now; the output reaches its end once the child is gone.
-    pipes.outputWrite.reset();
-    pipes.inputRead.reset();
-    const HANDLE outputRead = pipes.outputRead.get();
-    if (UniqueHandle thread(::CreateThread(nullptr, 0, consumeChildOutput, outputRead, 0, nullptr));
-        thread) {
-        (void)pipes.outputRead.release();
-    } else {
-        // Nobody would read: with the read end closed the child gets write errors instead of
-        // blocking on a full pipe.
-        pipes.outputRead.reset();
-    }
-    bool stopCameFirst = false;
-    {
-        const StatusLockGuard lock;
-        if (const auto state = stateTracker.childStarted()) {
-            serviceStatus.dwCurrentState = *state;
-            (void)report();
+    RestartTimeline timeline(options.restart);
+    for (uint32_t childNumber = 1;; ++childNumber) {
+        WatchdogPipe watchdogPipe;
+        if (watchdogOn) {
+            // The child finds the pipe's name in its environment, inherited from the host's.
+            const bool created = watchdogPipe.create(childNumber);
+            if (!created) logMessage(L"no watchdog pipe: the watchdog is off for this child");
+            ::SetEnvironmentVariableA(kWatchdogPipeVariable,
+                                      created ? narrowUtf8(watchdogPipe.name()).c_str() : nullptr);
         }
-        stopCameFirst = stateTracker.stopWasRequested();
-    }
-    // A stop that came before the child's input existed found no channel: it is sent now.
-    if (stopCameFirst && shutdownPipe.load() != nullptr) sendShutdown();
-    registerConsoleCtrlHandler();
-
-    bool ended = true;
-    if (options.stopTimeoutSeconds > 0) {
-        ended = waitWithBoundedStop(child.get(), job.get());
-    } else {
-        ::WaitForSingleObject(child.get(), INFINITE);
-    }
-    // A child still running has no exit code yet (GetExitCodeProcess gives STILL_ACTIVE).
-    DWORD exitCode = 0;
-    if (ended) {
-        ::GetExitCodeProcess(child.get(), &exitCode);
-        logMessage(L"process terminated with exit code %d", exitCode);
-    } else {
-        logMessage(L"the child could not be ended: reporting the service stopped with code %d",
-                   kChildNotEndedCode);
-    }
-    {
-        const StatusLockGuard lock;
-        const auto state = ended
-                               ? stateTracker.childEnded(exitCode, endedBeforeStopSent(child.get()))
-                               : stateTracker.childNotEnded();
-        if (state) {
-            serviceStatus.dwCurrentState = *state;
-            if (const uint32_t code = stateTracker.failureExitCode(); code != 0) {
-                // The child failed on its own: the manager's failure actions may act on it.
-                serviceStatus.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
-                serviceStatus.dwServiceSpecificExitCode = code;
+        ChildRun run;
+        if (!startChild(commandLine, serviceName, run)) {
+            reportStartFailure();
+            return;
+        }
+        bool stopCameFirst = false;
+        {
+            const StatusLockGuard lock;
+            if (const auto state = stateTracker.childStarted()) {
+                serviceStatus.dwCurrentState = *state;
+                (void)report();
             }
-            if (!report()) logMessage(L"SetServiceStatus 10 failed %d", ::GetLastError());
-            logMessage(L"service stopped set");
+            stopCameFirst = stateTracker.stopWasRequested();
         }
+        // A stop that came before the child's input existed found no channel: it is sent now.
+        if (stopCameFirst && shutdownPipe.load() != nullptr) sendShutdown();
+        if (childNumber == 1) registerConsoleCtrlHandler();
+        if (keepsUp) {
+            keepUp.record.state = HostState::Running;
+            keepUp.record.appPid = ::GetProcessId(run.process.get());
+            keepUp.record.appStarted = unixNow();
+            keepUp.record.watchdog = watchdogPipe.event() != nullptr
+                                         ? WatchdogState::WaitingForHello
+                                         : WatchdogState::Off;
+            keepUp.write();
+        }
+
+        const ChildWait result = watchdogPipe.event() != nullptr
+                                     ? waitWatched(run, watchdogPipe, keepUp)
+                                     : waitUnwatched(run);
+        const bool ended = result != ChildWait::NotEnded;
+        // A child still running has no exit code yet (GetExitCodeProcess gives STILL_ACTIVE).
+        DWORD exitCode = 0;
+        if (ended) {
+            ::GetExitCodeProcess(run.process.get(), &exitCode);
+            logMessage(L"process terminated with exit code %d", exitCode);
+        } else {
+            logMessage(L"the child could not be ended: reporting the service stopped with code %d",
+                       kChildNotEndedCode);
+        }
+        const bool endedEarly = ended && endedBeforeStopSent(run.process.get());
+        if (!ended || !keepsUp) finish(ended, exitCode, endedEarly, keepsUp ? &keepUp : nullptr);
+
+        ChildEnd end;
+        end.exitCode = exitCode;
+        end.crashed = isCrashExitCode(exitCode);
+        end.ranMilliseconds = ::GetTickCount64() - run.startTick;
+        end.hung = result == ChildWait::Hung;
+        {
+            const StatusLockGuard lock;
+            end.askedByHost = stateTracker.stopWasRequested() && !endedEarly;
+            if (stateTracker.stopWasRequested()) timeline.stopRequested();
+        }
+        const RestartDecision decision = timeline.childEnded(end);
+        keepUp.record.appPid = 0;
+        keepUp.record.appStarted.reset();
+        keepUp.record.lastExitCode = exitCode;
+        keepUp.record.lastExitAt = unixNow();
+        keepUp.record.quickFailures = timeline.quickFailures();
+        if (decision.action == RestartAction::GiveUp) {
+            logMessage(
+                L"giving up: the application failed %d times in a row, each time within "
+                L"%d s; last exit code %d",
+                timeline.quickFailures(), options.restart.successfulRunSeconds, exitCode);
+            giveUp(exitCode, keepUp);
+        }
+        if (decision.action == RestartAction::Stop) finish(true, exitCode, endedEarly, &keepUp);
+
+        logMessage(
+            L"the application ended (%s, exit code %d) after %d ms: restarting it in %d ms "
+            L"(%d quick failures in a row)",
+            reasonName(end.hung), exitCode, static_cast<long long>(end.ranMilliseconds),
+            decision.delayMilliseconds, timeline.quickFailures());
+        keepUp.record.state = HostState::Restarting;
+        keepUp.write();
+        // A stop during the delay ends it at once, and nothing starts after it.
+        const bool stopped =
+            ::WaitForSingleObject(stopEvent().get(), decision.delayMilliseconds) != WAIT_TIMEOUT;
+        bool stopAsked = stopped;
+        {
+            const StatusLockGuard lock;
+            stopAsked = stopAsked || stateTracker.stopWasRequested();
+        }
+        if (stopAsked) timeline.stopRequested();
+        if (!timeline.beginRestart()) {
+            logMessage(L"a stop came during the restart delay: nothing is restarted");
+            // The child had ended before: the service stops cleanly.
+            finish(true, 0, false, &keepUp);
+        }
+        keepUp.record.restarts = timeline.restarts();
+        keepUp.record.lastReason = timeline.lastReason();
+        logMessage(L"restart %d of the application (reason %s)", timeline.restarts(),
+                   reasonName(end.hung));
     }
-    child.reset();
-    childThread.reset();
-    logMessage(L"exiting");
-    // No exit handlers, no stream flushing: the host's work is done.
-    ::_exit(0);
 }
 
 }  // namespace launcher

@@ -35,6 +35,13 @@ std::vector<std::string> launcherSystemProperties(const SystemPropertyInputs& in
         if (inputs.outputKeep > 0)
             add("lumex.outputKeep", formatA("%d", static_cast<long long>(inputs.outputKeep)));
     }
+    if (inputs.serviceMode && !inputs.watchdogPipe.empty()) {
+        add("lumex.watchdogPipe", inputs.watchdogPipe);
+        if (inputs.watchdogTimeoutSeconds > 0) {
+            add("lumex.watchdogTimeout",
+                formatA("%d", static_cast<long long>(inputs.watchdogTimeoutSeconds)));
+        }
+    }
     return properties;
 }
 

@@ -9,6 +9,9 @@
 
 namespace launcher {
 
+// The environment variable in which the service host hands its child the watchdog pipe's name.
+inline constexpr char kWatchdogPipeVariable[] = "LUMEX_WATCHDOG_PIPE";
+
 struct SystemPropertyInputs {
     std::string semaphoreName;                 // of the single-instance guard; empty: none
     bool usedPreviousInstallationJvm = false;  // the runtime came from an earlier installation
@@ -27,6 +30,10 @@ struct SystemPropertyInputs {
     // configured (its property is left out, so the Java side keeps its default).
     uint32_t outputRotateSize = 0;
     uint32_t outputKeep = 0;
+    // The watchdog pipe the service host made for this child (kWatchdogPipeVariable); empty:
+    // none. Passed on, with the watchdog's timeout in seconds, only in a service child.
+    std::string watchdogPipe;
+    uint32_t watchdogTimeoutSeconds = 0;
 };
 
 // "-Dname=value" options in their fixed order, each only under its condition; the service

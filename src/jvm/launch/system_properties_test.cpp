@@ -69,3 +69,32 @@ TEST(LauncherSystemProperties, FixedOrderEachUnderItsCondition) {
             << r.rotateSize << " " << r.keep;
     }
 }
+
+TEST(LauncherSystemProperties, WatchdogPipeOnlyInAServiceChild) {
+    const struct {
+        bool serviceMode;
+        const char* pipe;
+        uint32_t timeout;
+        Properties tail;
+    } cases[] = {
+        {true,
+         "\\\\.\\pipe\\lumex-watchdog-12-1",
+         60,
+         {"-Dlumex.watchdogPipe=\\\\.\\pipe\\lumex-watchdog-12-1", "-Dlumex.watchdogTimeout=60"}},
+        {true, "p", 0, {"-Dlumex.watchdogPipe=p"}},
+        {true, "", 60, {}},
+        {false, "p", 60, {}},
+    };
+    for (const auto& c : cases) {
+        SystemPropertyInputs inputs;
+        inputs.manpathSet = true;
+        inputs.serviceMode = c.serviceMode;
+        inputs.watchdogPipe = c.pipe;
+        inputs.watchdogTimeoutSeconds = c.timeout;
+        const Properties properties = launcher::launcherSystemProperties(inputs);
+        // The fixed ones: isService in a service child, module name, command, temp dir, position.
+        const size_t fixed = c.serviceMode ? 5 : 4;
+        ASSERT_GE(properties.size(), fixed);
+        EXPECT_EQ(Properties(properties.begin() + fixed, properties.end()), c.tail) << c.pipe;
+    }
+}

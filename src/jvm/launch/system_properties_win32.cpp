@@ -14,6 +14,7 @@ SystemPropertyInputs currentSystemPropertyInputs() {
     inputs.path = environmentVariableA("PATH");
     inputs.manpathSet = std::getenv("MANPATH") != nullptr;
     inputs.consoleCodePage = ::GetConsoleOutputCP();
+    inputs.watchdogPipe = environmentVariableA(kWatchdogPipeVariable).value_or(std::string());
     return inputs;
 }
 
