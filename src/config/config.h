@@ -25,6 +25,9 @@ public:
     // The string (read as into a 6000-byte buffer) converted as C atoi does; 0 when absent.
     int32_t number(ConfigId id) const;
     bool flag(ConfigId id) const { return number(id) != 0; }
+    // Whether the block holds the id at all (a setting whose absence means something else
+    // than 0).
+    bool has(ConfigId id) const { return find(id) != nullptr; }
     // Appends the widened string; reports whether the id was present.
     bool appendWide(ConfigId id, std::wstring& out) const;
     // Sets out to the widened string, empty when absent.

@@ -107,6 +107,52 @@ void readRow(const ConfigView& config, const Row& row, Settings& settings) {
     }
 }
 
+// The restart and watchdog numbers are bounded to a day, the quick failures to a thousand.
+constexpr uint32_t kMaxRestartSeconds = 86400;
+constexpr uint32_t kMaxRestartFailures = 1000;
+
+// A number setting as the host uses it: fallback when the block lacks it or it lies below low,
+// at most high.
+uint32_t boundedNumber(const ConfigView& config, Setting id, int32_t low, uint32_t high,
+                       uint32_t fallback) {
+    if (!config.has(id)) return fallback;
+    const int32_t n = config.number(id);
+    if (n < low) return fallback;
+    return static_cast<uint32_t>(n) < high ? static_cast<uint32_t>(n) : high;
+}
+
+// A block without these settings restarts nothing and watches nothing, as launchers did before.
+RestartSettings restartSettings(const ConfigView& config) {
+    RestartSettings restart;
+    std::string on;
+    config.text(Setting::RestartOnExit, kBufferLength, on);
+    restart.on = on == "failure"  ? RestartOn::Failure
+                 : on == "always" ? RestartOn::Always
+                                  : RestartOn::Never;
+    restart.delaySeconds =
+        boundedNumber(config, Setting::RestartDelay, 0, kMaxRestartSeconds, restart.delaySeconds);
+    const uint32_t atLeast = restart.delaySeconds > restart.maxDelaySeconds
+                                 ? restart.delaySeconds
+                                 : restart.maxDelaySeconds;
+    restart.maxDelaySeconds =
+        boundedNumber(config, Setting::RestartMaxDelay, static_cast<int32_t>(restart.delaySeconds),
+                      kMaxRestartSeconds, atLeast);
+    restart.successfulRunSeconds = boundedNumber(config, Setting::RestartSuccessfulRun, 0,
+                                                 kMaxRestartSeconds, restart.successfulRunSeconds);
+    restart.maxFailures = boundedNumber(config, Setting::RestartMaxFailures, 1, kMaxRestartFailures,
+                                        restart.maxFailures);
+    return restart;
+}
+
+WatchdogSettings watchdogSettings(const ConfigView& config) {
+    WatchdogSettings watchdog;
+    watchdog.intervalSeconds = boundedNumber(config, Setting::WatchdogInterval, 0,
+                                             kMaxRestartSeconds, watchdog.intervalSeconds);
+    watchdog.timeoutSeconds = boundedNumber(config, Setting::WatchdogTimeout, 1, kMaxRestartSeconds,
+                                            watchdog.timeoutSeconds);
+    return watchdog;
+}
+
 }  // namespace
 
 Settings buildSettings(const ConfigView& config) {
@@ -131,6 +177,9 @@ Settings buildSettings(const ConfigView& config) {
         stopTimeoutSeconds(config.number(Setting::StopTimeout));
     settings.service.host.reportChildFailure = !settings.service.install.recoveryActions.empty() &&
                                                settings.service.install.recoveryOnErrorExit;
+    settings.service.host.recoveryConfigured = !settings.service.install.recoveryActions.empty();
+    settings.service.host.restart = restartSettings(config);
+    settings.service.host.watchdog = watchdogSettings(config);
     settings.service.install.preshutdownTimeoutMilliseconds =
         preshutdownTimeoutMilliseconds(settings.service.host.stopTimeoutSeconds);
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
 
 #include "common/log_host.h"
@@ -109,6 +110,79 @@ TEST_F(BuildSettings, TheHostReportsAFailureOnlyWhenTheFailureActionsCountIt) {
     }
 }
 
+// The restart and watchdog settings: a block without them restarts nothing and watches
+// nothing; a value out of range reads as its default, or as the bound it passes.
+TEST_F(BuildSettings, RestartAndWatchdogSettingsAreBoundedAndDefaulted) {
+    using launcher::RestartOn;
+    const int32_t on = idOf(Setting::RestartOnExit), delay = idOf(Setting::RestartDelay),
+                  maxDelay = idOf(Setting::RestartMaxDelay),
+                  run = idOf(Setting::RestartSuccessfulRun),
+                  failures = idOf(Setting::RestartMaxFailures),
+                  interval = idOf(Setting::WatchdogInterval),
+                  timeout = idOf(Setting::WatchdogTimeout);
+    // The seconds of delay, max_delay, successful_run, the failures, the watchdog's seconds.
+    using Numbers = std::array<uint32_t, 6>;
+    const Numbers defaults = {5, 300, 300, 5, 0, 60};
+    const struct {
+        ConfigStrings strings;
+        RestartOn on;
+        Numbers numbers;
+    } rows[] = {
+        {{}, RestartOn::Never, defaults},
+        // What `pack` writes for a new launcher.
+        {{{on, "failure"},
+          {delay, "5"},
+          {maxDelay, "300"},
+          {run, "300"},
+          {failures, "5"},
+          {interval, "10"},
+          {timeout, "60"}},
+         RestartOn::Failure,
+         Numbers{5, 300, 300, 5, 10, 60}},
+        {{{on, "always"}, {delay, "0"}, {maxDelay, "0"}, {run, "0"}, {failures, "1"}},
+         RestartOn::Always,
+         Numbers{0, 0, 0, 1, 0, 60}},
+        {{{on, "never"}}, RestartOn::Never, defaults},
+        {{{on, "Failure"}}, RestartOn::Never, defaults},
+        {{{on, "failure "}}, RestartOn::Never, defaults},
+        // Numbers as C atoi reads them; below the least: the default; above a day: a day.
+        {{{delay, "7s"}, {run, "-1"}, {failures, "0"}, {interval, "-1"}, {timeout, "0"}},
+         RestartOn::Never,
+         Numbers{7, 300, 300, 5, 0, 60}},
+        {{{delay, "-1"},
+          {maxDelay, "99999999999"},
+          {run, "86401"},
+          {failures, "1001"},
+          {interval, "90000"},
+          {timeout, "90000"}},
+         RestartOn::Never,
+         Numbers{5, 86400, 86400, 1000, 86400, 86400}},
+        // The longest delay is never below the first one.
+        {{{delay, "400"}}, RestartOn::Never, Numbers{400, 400, 300, 5, 0, 60}},
+        {{{delay, "400"}, {maxDelay, "399"}}, RestartOn::Never, Numbers{400, 400, 300, 5, 0, 60}},
+        {{{delay, "60"}, {maxDelay, "30"}}, RestartOn::Never, Numbers{60, 300, 300, 5, 0, 60}},
+        {{{delay, "90000"}, {maxDelay, "90000"}},
+         RestartOn::Never,
+         Numbers{86400, 86400, 300, 5, 0, 60}},
+        {{{maxDelay, "10"}, {interval, "1"}, {timeout, "2"}},
+         RestartOn::Never,
+         Numbers{5, 10, 300, 5, 1, 2}},
+    };
+    for (const auto& row : rows) {
+        const Settings settings = built(row.strings);
+        const launcher::RestartSettings& restart = settings.service.host.restart;
+        const launcher::WatchdogSettings& watchdog = settings.service.host.watchdog;
+        std::string shown;
+        for (const auto& [id, value] : row.strings) shown += std::to_string(id) + "=" + value + " ";
+        EXPECT_EQ(restart.on, row.on) << shown;
+        const Numbers numbers = {restart.delaySeconds,         restart.maxDelaySeconds,
+                                 restart.successfulRunSeconds, restart.maxFailures,
+                                 watchdog.intervalSeconds,     watchdog.timeoutSeconds};
+        EXPECT_EQ(numbers, row.numbers) << shown;
+    }
+    EXPECT_TRUE(launcher::takeLogLines().empty());
+}
+
 // One text setting of a given length, the length it is read with, and the log line of its cut.
 struct CutRow {
     Setting id;
@@ -140,6 +214,10 @@ TEST_F(BuildSettings, TextsAreCutToTheirBufferAndTheCutLoggedOnce) {
         {Setting::RecoveryActions, 6100,
          [](const Settings& s) { return s.service.install.recoveryActions.size(); }, 5999,
          L"ERROR: config string 3005 truncated (6000 6100)"},
+        // The restart rule is read from the cut text: a long one restarts nothing.
+        {Setting::RestartOnExit, 6100,
+         [](const Settings& s) { return size_t(s.service.host.restart.on); }, 0,
+         L"ERROR: config string 3013 truncated (6000 6100)"},
         {Setting::ServiceDisplayName, 6001,
          [](const Settings& s) { return s.service.install.displayName.size(); }, 5999,
          L"ERROR: string 3004 cut to 5999 characters (6001)"},

@@ -58,6 +58,7 @@ std::vector<uint8_t> sampleImage() {
         .string(5, "  padded\t")
         .string(101, "later wins")
         .string(6, "")
+        .string(3013, "failure")
         .wide(1000, u"Fehler f\u00FCr \U0001F600")
         .wide(1001, std::u16string(1, char16_t(0xD800)) + u" lone")
         .section({"de", {{1000, u"Fehler"}}})
@@ -76,13 +77,15 @@ TEST(Inspect, ListsEveryPartOfTheBlock) {
     EXPECT_TRUE(listing.has("# configuration block at offset " + offset(stubSize))) << listing.text;
     EXPECT_TRUE(listing.has("# magic 0xE8E413D5 (correct)"));
     EXPECT_TRUE(listing.has("reserved 1 2 3"));
-    EXPECT_TRUE(listing.has("# 7 config strings"));
+    EXPECT_TRUE(listing.has("# 8 config strings"));
     EXPECT_TRUE(listing.has("string 101 MyService"));
     EXPECT_TRUE(listing.has("# service_name")) << "known ids are named";
     EXPECT_TRUE(listing.has("string 128 C:\\Program Files\\Java;#x"));
     EXPECT_TRUE(listing.has("string 5 \"  padded\\t\""));
     EXPECT_TRUE(listing.has("string 101 later wins"));
     EXPECT_TRUE(listing.has("string 6 \"\""));
+    EXPECT_TRUE(listing.has("# restart_on_exit")) << listing.text;
+    EXPECT_TRUE(listing.has("string 3013 failure"));
     EXPECT_TRUE(listing.has("string 2002 3"));
     EXPECT_TRUE(listing.has("string 2003 a.dll;my lib\\b.jar;empty.txt"));
     EXPECT_TRUE(listing.has("wide 1000 Fehler f\xC3\xBCr \xF0\x9F\x98\x80"));

@@ -90,6 +90,10 @@ TEST_F(PackCli, UsageAndHelp) {
     EXPECT_EQ(run({"build", "--help"}), 0);
     EXPECT_NE(out_.find("The smallest description:"), std::string::npos);
     EXPECT_NE(out_.find("[launcher]  family, errors, windowed"), std::string::npos);
+    EXPECT_NE(out_.find("\n  [service.restart]  on_exit, delay, max_delay, successful_run, "
+                        "max_failures\n  [service.watchdog]  interval, timeout\n"),
+              std::string::npos)
+        << out_;
     EXPECT_NE(out_.find("pack build [--stub STUB.exe] SERVICE.toml -o OUT.exe"), std::string::npos);
     EXPECT_TRUE(err_.empty());
 }
@@ -380,6 +384,12 @@ TEST_F(PackCli, InspectOfOtherAndDamagedLaunchers) {
     EXPECT_NE(err_.find("config string 107: \"3\" becomes (none)"), std::string::npos) << err_;
     EXPECT_NE(err_.find("config string 2001: (none) becomes \"l\""), std::string::npos) << err_;
     EXPECT_NE(err_.find("the default-language messages differ"), std::string::npos) << err_;
+    // Built before the restart settings: it restarts nothing and watches nothing, and so does
+    // the launcher its description builds.
+    EXPECT_NE(out_.find("[service.restart]\non_exit = \"never\"\n"), std::string::npos) << out_;
+    EXPECT_NE(out_.find("[service.watchdog]\ninterval = 0\n"), std::string::npos) << out_;
+    EXPECT_NE(err_.find("config string 3013: (none) becomes \"never\""), std::string::npos) << err_;
+    EXPECT_NE(err_.find("config string 3018: (none) becomes \"0\""), std::string::npos) << err_;
 
     writeText(
         "in.toml",
@@ -489,7 +499,21 @@ TEST_F(PackCli, InspectPrintsWhatBuildsTheSameLauncher) {
         std::vector<std::string> says, saysNot;
     };
     const Row rows[] = {
-        {head, &carried_, {sameBlock, leftOut}, {extractFirst, "[[files]]", "runtime_jar"}},
+        {head,
+         &carried_,
+         {sameBlock, leftOut},
+         {extractFirst, "[[files]]", "runtime_jar", "[service.restart]", "[service.watchdog]"}},
+        {head + "[service.restart]\non_exit = \"never\"\nmax_failures = 2\n"
+                "[service.watchdog]\ninterval = 0\n",
+         &carried_,
+         {sameBlock, "[service.restart]\non_exit = \"never\"\nmax_failures = 2\n",
+          "[service.watchdog]\ninterval = 0\n"},
+         {}},
+        {head + "[service.restart]\non_exit = \"always\"\n[service.watchdog]\ninterval = 30\n",
+         &carried_,
+         {sameBlock, "[service.restart]\non_exit = \"always\"\n",
+          "[service.watchdog]\ninterval = 30\n"},
+         {"timeout"}},
         {head + "[launcher]\nfamily = \"parcelkit\"\n",
          &carried_,
          {sameBlock, "# parcelkit-runtime.jar is left out"},

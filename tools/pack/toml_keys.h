@@ -80,11 +80,23 @@ std::string byteSizeText(int64_t bytes);
 
 // The keys of the tables, which also say where a key written in the wrong table belongs, and
 // which `pack build --help` lists.
-inline constexpr std::string_view kServiceKeys[] = {
-    "name",         "description",          "start",   "dependencies", "display_name",
-    "stop_timeout", "kill_child_with_host", "account", "password_env", "recovery"};
+inline constexpr std::string_view kServiceKeys[] = {"name",
+                                                    "description",
+                                                    "start",
+                                                    "dependencies",
+                                                    "display_name",
+                                                    "stop_timeout",
+                                                    "kill_child_with_host",
+                                                    "account",
+                                                    "password_env",
+                                                    "recovery",
+                                                    "restart",
+                                                    "watchdog"};
 inline constexpr std::string_view kRecoveryKeys[] = {"actions", "delay", "reset_after",
                                                      "on_error_exit"};
+inline constexpr std::string_view kRestartKeys[] = {"on_exit", "delay", "max_delay",
+                                                    "successful_run", "max_failures"};
+inline constexpr std::string_view kWatchdogKeys[] = {"interval", "timeout"};
 inline constexpr std::string_view kJavaKeys[] = {"main_class",
                                                  "module",
                                                  "class_path",
@@ -133,9 +145,42 @@ struct TableKeys {
     std::span<const std::string_view> keys;
 };
 inline constexpr TableKeys kTableKeys[] = {
-    {"service", kServiceKeys},   {"service.recovery", kRecoveryKeys}, {"java", kJavaKeys},
-    {"launcher", kLauncherKeys}, {"version", kVersionTableKeys},      {"splash", kSplashKeys},
+    {"service", kServiceKeys},
+    {"service.recovery", kRecoveryKeys},
+    {"service.restart", kRestartKeys},
+    {"service.watchdog", kWatchdogKeys},
+    {"java", kJavaKeys},
+    {"launcher", kLauncherKeys},
+    {"version", kVersionTableKeys},
+    {"splash", kSplashKeys},
 };
+
+// The numbers of [service.restart] and [service.watchdog] (seconds, but for max_failures): the
+// config string, the range the tool takes (the launcher bounds each to a day, the failures to
+// a thousand) and what a new launcher gets when the key is left out.
+inline constexpr int64_t kDefaultMaxDelay = 300;
+struct NumberKey {
+    std::string_view key;
+    launcher::Setting id;
+    int64_t low, high, byDefault;
+};
+inline constexpr NumberKey kRestartNumbers[] = {
+    {"delay", launcher::Setting::RestartDelay, 0, 86400, 5},
+    {"max_delay", launcher::Setting::RestartMaxDelay, 0, 86400, kDefaultMaxDelay},
+    {"successful_run", launcher::Setting::RestartSuccessfulRun, 0, 86400, 300},
+    {"max_failures", launcher::Setting::RestartMaxFailures, 1, 1000, 5},
+};
+inline constexpr NumberKey kWatchdogNumbers[] = {
+    {"interval", launcher::Setting::WatchdogInterval, 0, 86400, 10},
+    {"timeout", launcher::Setting::WatchdogTimeout, 1, 86400, 60},
+};
+// What [service.restart] on_exit is when left out.
+inline constexpr std::string_view kDefaultRestartOn = "failure";
+// A max_delay left out is the delay when that is longer than the default, as the launcher
+// reads a block without it.
+constexpr int64_t defaultMaxDelay(int64_t delay) {
+    return delay > kDefaultMaxDelay ? delay : kDefaultMaxDelay;
+}
 // Keys that a description must hold when it holds their table.
 inline constexpr std::string_view kRequiredKeys[] = {"service.name", "java.main_class",
                                                      "files.name", "files.source"};

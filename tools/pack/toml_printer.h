@@ -97,6 +97,19 @@ private:
             }
         }
     }
+    // A number of [service.restart] or [service.watchdog]: left out when it is byDefault, kept
+    // for the comments when the tool would not write it; its value when the tool would.
+    std::optional<int64_t> numberKey(const NumberKey& key, int64_t byDefault) {
+        const auto v = take(key.id);
+        if (!v) return std::nullopt;
+        const int32_t n = launcher::parseConfigInt(*v);
+        if (std::to_string(n) != *v || n < key.low || n > key.high) {
+            keep(idOf(key.id), *v);
+            return std::nullopt;
+        }
+        if (n != byDefault) line(std::string(key.key), *v);
+        return n;
+    }
     // A flag that is on by default: "1" is left out, an absent id is false.
     void defaultOnFlag(std::string_view key, Setting id) {
         const auto v = take(id);
@@ -131,6 +144,8 @@ private:
 
     void service();
     void recovery();
+    void restart();
+    void watchdog();
     void java();
     void pathEntries(std::string_view key, Setting id);
     void launcherTable();

@@ -128,6 +128,11 @@ private:
     void service(const toml::table* t);
     void serviceOperation(const toml::table* t);
     void recovery(const toml::table* t);
+    void restart(const toml::table* t);
+    void watchdog(const toml::table* t);
+    // The numbers of keys, each its default when left out; false when one was reported.
+    bool numbers(const toml::table* t, const std::string& prefix, std::span<const NumberKey> keys,
+                 std::vector<int64_t>& values);
     void outputRotation(const toml::table* t);
     void java(const toml::table* t);
     void pathEntries(const toml::table* t, std::string_view key, Setting id);

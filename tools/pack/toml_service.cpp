@@ -40,6 +40,8 @@ void Reader::service(const toml::table* t) {
     listSetting(t, p, "dependencies", Setting::ServiceDependencies, ',', ",/\\", kTextLimit);
     serviceOperation(t);
     recovery(table(t, p, "recovery"));
+    restart(table(t, p, "restart"));
+    watchdog(table(t, p, "watchdog"));
 }
 
 // How the service is stopped and whom it runs as. A new launcher gets a bounded stop and a child
@@ -131,6 +133,77 @@ void Reader::recovery(const toml::table* t) {
     if (onErrorExit) put(Setting::RecoveryOnErrorExit, "1");
 }
 
+// restart() and the printer find the delay and max_delay by their place.
+static_assert(kRestartNumbers[0].id == Setting::RestartDelay &&
+              kRestartNumbers[1].id == Setting::RestartMaxDelay);
+
+bool Reader::numbers(const toml::table* t, const std::string& prefix,
+                     std::span<const NumberKey> keys, std::vector<int64_t>& values) {
+    bool ok = true;
+    values.clear();
+    for (const NumberKey& key : keys) {
+        const auto value = integer(t, prefix, key.key, key.low, key.high);
+        ok = ok && (value || node(t, key.key) == nullptr);
+        values.push_back(value.value_or(key.byDefault));
+    }
+    return ok;
+}
+
+// [service.restart]: the host starts the application again when it ends on its own. Every new
+// launcher gets these settings, the defaults when the table is left out; a block without them
+// restarts nothing.
+void Reader::restart(const toml::table* t) {
+    const std::string p = "service.restart.";
+    if (t != nullptr) onlyKeys(*t, p, kRestartKeys);
+    const auto on = choice(t, p, "on_exit", {"failure", "always", "never"});
+    std::vector<int64_t> values;
+    if (!numbers(t, p, kRestartNumbers, values)) return;
+    const int64_t delay = values[0];
+    const toml::node* maxDelay = node(t, "max_delay");
+    if (maxDelay == nullptr) {
+        values[1] = defaultMaxDelay(delay);
+    } else if (values[1] < delay) {
+        error(*maxDelay, p + "max_delay",
+              "is " + std::to_string(values[1]) + ", below the delay of " + std::to_string(delay) +
+                  " s" + (node(t, "delay") == nullptr ? " (the default)" : "") +
+                  ": each quick failure doubles the delay up to max_delay; write at least " +
+                  std::to_string(delay));
+        return;
+    }
+    put(Setting::RestartOnExit, on.value_or(std::string(kDefaultRestartOn)));
+    for (size_t i = 0; i < values.size(); ++i) {
+        put(kRestartNumbers[i].id, std::to_string(values[i]));
+    }
+}
+
+// [service.watchdog]: the host pings the JVM and restarts one that no longer answers. On for
+// every new launcher unless interval = 0; a block without these settings watches nothing.
+void Reader::watchdog(const toml::table* t) {
+    const std::string p = "service.watchdog.";
+    if (t != nullptr) onlyKeys(*t, p, kWatchdogKeys);
+    std::vector<int64_t> values;
+    if (!numbers(t, p, kWatchdogNumbers, values)) return;
+    const int64_t interval = values[0], timeout = values[1];
+    if (interval > 0 && timeout <= interval) {
+        const toml::node* timeoutNode = node(t, "timeout");
+        const std::string says =
+            "a timeout of " + std::to_string(timeout) + " s" +
+            (timeoutNode == nullptr ? " (the default)" : "") + " is not above the interval of " +
+            std::to_string(interval) +
+            " s: the JVM would count as hung before it could answer a ping; write a timeout "
+            "above the interval, or interval = 0 to turn the watchdog off";
+        if (timeoutNode != nullptr) {
+            error(*timeoutNode, p + "timeout", says);
+        } else {
+            error(*node(t, "interval"), p + "interval", says);
+        }
+        return;
+    }
+    for (size_t i = 0; i < values.size(); ++i) {
+        put(kWatchdogNumbers[i].id, std::to_string(values[i]));
+    }
+}
+
 }  // namespace pack::reading
 
 namespace pack::printing {
@@ -160,6 +233,8 @@ void Printer::service() {
     text("account", Setting::ServiceAccount);
     text("password_env", Setting::PasswordVariable);
     recovery();
+    restart();
+    watchdog();
 }
 
 void Printer::recovery() {
@@ -176,6 +251,41 @@ void Printer::recovery() {
     number("delay", Setting::RecoveryDelay, "10");
     number("reset_after", Setting::RecoveryResetAfter, "86400");
     defaultOnFlag("on_error_exit", Setting::RecoveryOnErrorExit);
+}
+
+// A block written before the restart settings restarts nothing and watches nothing: its
+// description says so, and builds a launcher that does the same.
+void Printer::restart() {
+    header("service.restart");
+    const auto on = take(Setting::RestartOnExit);
+    if (!on) {
+        line("on_exit", "\"never\"");
+    } else if (*on == "always" || *on == "never") {
+        line("on_exit", quoted(*on));
+    } else if (*on != kDefaultRestartOn) {
+        keep(idOf(Setting::RestartOnExit), *on);
+    }
+    std::optional<int64_t> delay;
+    for (const NumberKey& key : kRestartNumbers) {
+        if (key.id == Setting::RestartMaxDelay) {
+            numberKey(key, defaultMaxDelay(delay.value_or(kRestartNumbers[0].byDefault)));
+        } else if (key.id == Setting::RestartDelay) {
+            delay = numberKey(key, key.byDefault);
+        } else {
+            numberKey(key, key.byDefault);
+        }
+    }
+}
+
+void Printer::watchdog() {
+    header("service.watchdog");
+    for (const NumberKey& key : kWatchdogNumbers) {
+        if (key.id == Setting::WatchdogInterval && strings_.count(idOf(key.id)) == 0) {
+            line(std::string(key.key), "0");
+        } else {
+            numberKey(key, key.byDefault);
+        }
+    }
 }
 
 }  // namespace pack::printing

@@ -117,6 +117,13 @@ TEST(Description, EveryKeyWritesTheLauncherSettings) {
         {3010, "RICH_PASSWORD"},
         {3011, "10485760"},
         {3012, "3"},
+        {3013, "always"},
+        {3014, "2"},
+        {3015, "120"},
+        {3016, "600"},
+        {3017, "8"},
+        {3018, "15"},
+        {3019, "45"},
     };
     for (const auto& [id, value] : expected) {
         const auto it = content.strings.find(id);
@@ -164,8 +171,16 @@ TEST(Description, DefaultsOfTheSmallestDescription) {
                                         {128, "Bjre;EJAVA_HOME;Y"},
                                         {2001, "l"},
                                         {3001, "30"},
-                                        {3002, "1"}}))
-        << "a new launcher's stop is bounded and its child never outlives the host";
+                                        {3002, "1"},
+                                        {3013, "failure"},
+                                        {3014, "5"},
+                                        {3015, "300"},
+                                        {3016, "300"},
+                                        {3017, "5"},
+                                        {3018, "10"},
+                                        {3019, "60"}}))
+        << "a new launcher's stop is bounded, its child never outlives the host, a failed "
+           "application is restarted and a hung JVM noticed";
     EXPECT_EQ(content.wides.size(), 12u) << "every message but the description, in English";
     EXPECT_TRUE(content.sections.empty());
 }
@@ -188,6 +203,23 @@ TEST(Description, KeysThatShareOneSettingAndGroupDefaults) {
         {"[service.recovery]\nactions = [\"none\", \"restart\"]\ndelay = 0\nreset_after = 0",
          "",
          {{3005, "none,restart"}, {3008, "1"}}},
+        {"[service.restart]\non_exit = \"never\"", "", {{3013, "never"}}},
+        {"[service.restart]\non_exit = \"always\"\ndelay = 0\nmax_delay = 0",
+         "",
+         {{3013, "always"}, {3014, "0"}, {3015, "0"}}},
+        // The longest delay left out follows a longer first delay.
+        {"[service.restart]\ndelay = 600", "", {{3014, "600"}, {3015, "600"}}},
+        {"[service.restart]\ndelay = 600\nmax_delay = 600", "", {{3014, "600"}, {3015, "600"}}},
+        {"[service.restart]\ndelay = 1\nmax_delay = 86400\nsuccessful_run = 0\nmax_failures = 1000",
+         "",
+         {{3014, "1"}, {3015, "86400"}, {3016, "0"}, {3017, "1000"}}},
+        {"[service.watchdog]\ninterval = 0", "", {{3018, "0"}}},
+        {"[service.watchdog]\ninterval = 0\ntimeout = 1", "", {{3018, "0"}, {3019, "1"}}},
+        {"[service.watchdog]\ninterval = 59", "", {{3018, "59"}}},
+        {"[service.watchdog]\ntimeout = 11", "", {{3019, "11"}}},
+        {"[service.watchdog]\ninterval = 86399\ntimeout = 86400",
+         "",
+         {{3018, "86399"}, {3019, "86400"}}},
         {"",
          "stdout_file = \"o\"\noutput_rotate_size = \"1 GiB\"",
          {{102, "1"}, {103, "o"}, {3011, "1073741824"}, {3012, "5"}}},
@@ -211,7 +243,10 @@ TEST(Description, KeysThatShareOneSettingAndGroupDefaults) {
         Strings strings = pack::contentOf(*built.writer).strings;
         for (int32_t id : {101, 122, 128, 2001}) strings.erase(id);
         // Every new launcher's defaults are left out; "0" in a row: the key left the id out.
-        for (const auto& [id, value] : {std::pair<int32_t, std::string>{3001, "30"}, {3002, "1"}}) {
+        const std::pair<int32_t, std::string> defaults[] = {
+            {3001, "30"},  {3002, "1"}, {3013, "failure"}, {3014, "5"}, {3015, "300"},
+            {3016, "300"}, {3017, "5"}, {3018, "10"},      {3019, "60"}};
+        for (const auto& [id, value] : defaults) {
             if (strings.count(id) == 0) strings[id] = "0";
             if (strings[id] == value) strings.erase(id);
         }
@@ -227,7 +262,15 @@ TEST(Description, InspectPrintsWhatBuildsTheSameBlock) {
     const std::string unbounded =
         "[service]\nname = \"Svc\"\nstop_timeout = 0\nkill_child_with_host = false\n[java]\n"
         "main_class = \"a.Main\"\n";
-    for (const std::string& text : {richExample(), std::string(kMinimal), unbounded}) {
+    // One that restarts nothing and watches nothing, as a block written before those settings.
+    const std::string unwatched = std::string(kMinimal) +
+                                  "[service.restart]\non_exit = \"never\"\n"
+                                  "[service.watchdog]\ninterval = 0\n";
+    const std::string longDelay = std::string(kMinimal) +
+                                  "[service.restart]\ndelay = 400\n"
+                                  "[service.watchdog]\ntimeout = 11\n";
+    for (const std::string& text :
+         {richExample(), std::string(kMinimal), unbounded, unwatched, longDelay}) {
         const pack::TomlBuild built = build(text);
         ASSERT_TRUE(built.writer) << errorsOf(built);
         pack::BlockContent content = pack::contentOf(*built.writer);
@@ -283,6 +326,9 @@ TEST(Description, InspectPrintsWhatBuildsTheSameBlock) {
           "account = \".\\\\svcuser\"",
           "output_rotate_size = \"10 MiB\"",
           "output_keep = 3",
+          "[service.restart]\non_exit = \"always\"\ndelay = 2\nmax_delay = 120\n"
+          "successful_run = 600\nmax_failures = 8",
+          "[service.watchdog]\ninterval = 15\ntimeout = 45",
           "icon = \"icon.ico\"",
           "[version]\nproduct_name = \"Rich Service \u2014 f\u00FCr Tests\"",
           "file_version = \"2.5.0.17\""}) {
@@ -292,7 +338,22 @@ TEST(Description, InspectPrintsWhatBuildsTheSameBlock) {
             EXPECT_NE(printed.find(std::string(line) + "\n"), std::string::npos) << line << "\n"
                                                                                  << printed;
         }
-    }
+    }  // A new launcher's defaults are left out; a first delay above max_delay's default takes
+    // max_delay with it.
+    const auto printedOf = [](const std::string& text) {
+        return pack::printToml(pack::contentOf(*build(text).writer));
+    };
+    const std::string minimal = printedOf(kMinimal);
+    EXPECT_EQ(minimal.find("[service.restart]"), std::string::npos) << minimal;
+    EXPECT_EQ(minimal.find("[service.watchdog]"), std::string::npos) << minimal;
+    EXPECT_NE(printedOf(unwatched).find("[service.restart]\non_exit = \"never\"\n\n"
+                                        "[service.watchdog]\ninterval = 0\n\n[java]"),
+              std::string::npos)
+        << printedOf(unwatched);
+    EXPECT_NE(printedOf(longDelay).find("[service.restart]\ndelay = 400\n\n"
+                                        "[service.watchdog]\ntimeout = 11\n\n[java]"),
+              std::string::npos)
+        << printedOf(longDelay);
 }
 
 // A block the tool did not write: what the description cannot say is shown, not lost silently.
@@ -306,6 +367,11 @@ TEST(Description, InspectNamesWhatADescriptionCannotSay) {
     // Written before the stop settings: its stop has no bound and its child no job.
     EXPECT_NE(printed.find("stop_timeout = 0\nkill_child_with_host = false\n"), std::string::npos)
         << printed;
+    // ... and it restarts nothing and watches nothing.
+    EXPECT_NE(printed.find("[service.restart]\non_exit = \"never\"\n\n[service.watchdog]\n"
+                           "interval = 0\n"),
+              std::string::npos)
+        << printed;
     EXPECT_NE(printed.find("# 999 = \"x\"\n"), std::string::npos) << printed;
     const auto losses = pack::roundTripLosses(content);
     const std::string all = [&] {
@@ -314,6 +380,19 @@ TEST(Description, InspectNamesWhatADescriptionCannotSay) {
         return t;
     }();
     EXPECT_NE(all.find("java.search[0]: \"?Qfoo\" is no search kind"), std::string::npos) << all;
+
+    // Restart and watchdog values the tool never writes are shown, not printed as keys.
+    pack::BlockWriter odd;
+    odd.string(101, "Odd").string(122, "a.M");
+    odd.string(3013, "sometimes").string(3014, "-1").string(3015, "007").string(3016, "86401");
+    odd.string(3018, "20").string(3019, "0");
+    const std::string oddPrinted = pack::printToml(pack::contentOf(odd));
+    for (const char* shown : {"# 3013 = \"sometimes\"\n", "# 3014 = \"-1\"\n", "# 3015 = \"007\"\n",
+                              "# 3016 = \"86401\"\n", "# 3019 = \"0\"\n",
+                              "[service.watchdog]\ninterval = 20\n\n[java]"}) {
+        EXPECT_NE(oddPrinted.find(shown), std::string::npos) << shown << "\n" << oddPrinted;
+    }
+    EXPECT_EQ(oddPrinted.find("[service.restart]"), std::string::npos) << oddPrinted;
 }
 
 }  // namespace
@@ -386,6 +465,44 @@ TEST(Description, EveryMistakeIsReportedWithItsPlaceAndKey) {
          "\"none\"]"},
         {withLines("[service.recovery]\nactions = [\"restart\", \"reboot\"]", ""),
          "t.toml:4:23: service.recovery.actions[1]: write \"restart\" or \"none\""},
+        {withLines("[service.restart]\non_exit = \"sometimes\"", ""),
+         "t.toml:4:11: service.restart.on_exit: \"sometimes\" is not allowed here; write "
+         "\"failure\", \"always\" or \"never\""},
+        {withLines("[service.restart]\non_exit = false", ""),
+         "t.toml:4:11: service.restart.on_exit: expected a string, found a boolean"},
+        {withLines("[service.restart]\ndelay = -1", ""),
+         "t.toml:4:9: service.restart.delay: is -1; write a number from 0 to 86400"},
+        {withLines("[service.restart]\nmax_delay = 86401", ""),
+         "t.toml:4:13: service.restart.max_delay: is 86401; write a number from 0 to 86400"},
+        {withLines("[service.restart]\nsuccessful_run = 1.5", ""),
+         "t.toml:4:18: service.restart.successful_run: expected an integer, found a number"},
+        {withLines("[service.restart]\nmax_failures = 0", ""),
+         "t.toml:4:16: service.restart.max_failures: is 0; write a number from 1 to 1000"},
+        {withLines("[service.restart]\nmax_delay = 3", ""),
+         "t.toml:4:13: service.restart.max_delay: is 3, below the delay of 5 s (the default): "
+         "each quick failure doubles the delay up to max_delay; write at least 5"},
+        {withLines("[service.restart]\ndelay = 60\nmax_delay = 30", ""),
+         "t.toml:5:13: service.restart.max_delay: is 30, below the delay of 60 s: each"},
+        {withLines("[service.restart]\nretries = 3", ""),
+         "t.toml:4:1: service.restart.retries: unknown key; [service.restart] knows on_exit, "
+         "delay, max_delay, successful_run, max_failures"},
+        {withLines("restart = \"always\"", ""),
+         "t.toml:3:11: service.restart: expected a table, found a string"},
+        {withLines("on_exit = \"always\"", ""),
+         "t.toml:3:1: service.on_exit: belongs in [service.restart], not in [service]"},
+        {withLines("", "interval = 5"),
+         "t.toml:6:1: java.interval: belongs in [service.watchdog], not in [java]"},
+        {withLines("[service.watchdog]\ninterval = 10\ntimeout = 10", ""),
+         "t.toml:5:11: service.watchdog.timeout: a timeout of 10 s is not above the interval of "
+         "10 s: the JVM would count as hung before it could answer a ping; write a timeout "
+         "above the interval, or interval = 0 to turn the watchdog off"},
+        {withLines("[service.watchdog]\ninterval = 60", ""),
+         "t.toml:4:12: service.watchdog.interval: a timeout of 60 s (the default) is not above "
+         "the interval of 60 s"},
+        {withLines("[service.watchdog]\ntimeout = 0", ""),
+         "t.toml:4:11: service.watchdog.timeout: is 0; write a number from 1 to 86400"},
+        {withLines("[service.watchdog]\ninterval = -10", ""),
+         "t.toml:4:12: service.watchdog.interval: is -10; write a number from 0 to 86400"},
         {withLines("start = \"delayed\"", "", "[launcher]\nerrors = \"message-box\"\n"),
          "t.toml:8:10: launcher.errors: \"message-box\" cannot go with [service] start = "
          "\"delayed\""},
