@@ -31,6 +31,8 @@
 // recorded, a thread dump goes to standard error and "dumped" to the pipe. standin.cfg's key
 // watchdog: "silent" (the pipe is never opened, as by an older runtime) or "hang-after=<n>" (no
 // pong after the first n, the process runs on). In "wait" a thread of its own reads the input.
+// standin.cfg's key environment names a variable whose value main records first, as
+// "environment <name>=<value>" ("(unset)" when absent).
 // A JNI call that must not be made with an exception pending is recorded as "call with an
 // exception pending: <what>" when it is. At the process's end, after a JVM was created, the option
 // strings it was given are compared with what they held at creation (unless it was destroyed):
@@ -412,6 +414,12 @@ void runMain(const Object* array) {
         lines += "\narg " + std::to_string(i) + ": " + (element ? utf8(element->text) : "(null)");
     }
     record(lines);
+    if (const std::string name = home.config.text("environment"); !name.empty()) {
+        const std::u16string wide = utf16(name);
+        record("environment " + name + "=" +
+               standin::environmentValue(
+                   {reinterpret_cast<const wchar_t*>(wide.data()), wide.size()}));
+    }
     std::string behaviour = test_text::unescapeLine(home.config.text("main", "return"));
     while (!behaviour.empty() && behaviour.back() == ' ') behaviour.pop_back();
     if (behaviour.starts_with("throw:")) {
