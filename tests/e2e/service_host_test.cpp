@@ -135,6 +135,12 @@ Lines mainArguments(const Lines& trace) {
     return arguments;
 }
 
+// How many JVMs the service's children created so far.
+long creates(const Lines& trace) {
+    return std::count_if(trace.begin(), trace.end(),
+                         [](const std::string& l) { return l.starts_with("create "); });
+}
+
 TEST_F(ServiceHostExclusive, StartRunsTheChildAndStopSendsTheStopLine) {
     const std::string& n = name_;
     const auto exe = pack("serve");
@@ -216,6 +222,11 @@ TEST_F(ServiceHostExclusive, AChildFailingOnItsOwnEndsTheHostWithoutAStoppedRepo
         seen.end())
         << joined(seen);
     std::this_thread::sleep_for(std::chrono::seconds(3));
+    // Without the restart settings nothing starts the application again, and no watchdog pipe
+    // is handed to the JVM.
+    const Lines later = trace();
+    EXPECT_EQ(creates(later), 1) << joined(later);
+    EXPECT_EQ(joined(later).find("watchdog"), std::string::npos) << joined(later);
     // The last report stays "running": Wine's manager never notices the host's end, Windows
     // records an unexpected termination and shows the service stopped.
     const int state = scState();
@@ -355,6 +366,169 @@ TEST_F(ServiceHostExclusive, PriorityValuesOfTheWrongSizeAreIgnored) {
     runWine("reg", {"delete", key, "/v", n, "/f"});
     expectCommand(exe, {"/uninstall"}, 0,
                   crlf({"Service is already stopped.", "Uninstalled service '" + n + "'."}));
+}
+
+// Keeping the application up: restarts by the restart rules, and the watchdog that asks the
+// stand-in runtime for pongs on its pipe. Small numbers keep each test short.
+class ServiceHostKeepUpExclusive : public ServiceHostExclusive {
+protected:
+    using Settings = std::vector<std::pair<launcher::Setting, std::string>>;
+
+    static Settings keepUpSettings(const std::string& delay, Settings more = {}) {
+        using launcher::Setting;
+        Settings settings = {{Setting::RestartOnExit, "failure"},
+                             {Setting::RestartDelay, delay},
+                             {Setting::RestartMaxDelay, "2"},
+                             {Setting::RestartSuccessfulRun, "60"},
+                             {Setting::RestartMaxFailures, "3"}};
+        settings.insert(settings.end(), more.begin(), more.end());
+        return settings;
+    }
+
+    static Settings watched() {
+        using launcher::Setting;
+        return {{Setting::WatchdogInterval, "1"},
+                {Setting::WatchdogTimeout, "3"},
+                {Setting::StopTimeout, "3"}};
+    }
+
+    // The host's status record, in %ProgramData% as the service's processes see it (Wine gives
+    // services another folder than its programs); empty when there is none.
+    std::string statusRecord() const {
+        const std::string programData = traced(trace(), "environment ProgramData=");
+        if (programData.empty()) return "";
+        return readFile(fromWinePath(programData + "\\lumex\\status\\" + name_ + ".status"))
+            .value_or("");
+    }
+
+    // A runtime that records the service's %ProgramData%, with more standin.cfg lines.
+    static StandinRuntime runtimeWith(std::vector<std::string> lines) {
+        StandinRuntime runtime;
+        runtime.extraConfigLines = std::move(lines);
+        runtime.extraConfigLines.push_back("environment=ProgramData");
+        return runtime;
+    }
+
+    // Waits until the trace holds count lines starting with prefix, or seconds have passed.
+    Lines waitForCount(const std::string& prefix, long count, int seconds) const {
+        Lines seen;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        do {
+            seen = trace();
+            if (std::count_if(seen.begin(), seen.end(), [&](const std::string& l) {
+                    return l.starts_with(prefix);
+                }) >= count) {
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        } while (std::chrono::steady_clock::now() < until);
+        return seen;
+    }
+
+    void installAndStart(const fs::path& exe) {
+        ASSERT_EQ(runViaWinrun(exe, {"/install"}).exitCode, 0u);
+        expectCommand(exe, {"/start"}, 0, crlf({"Starting service '" + name_ + "'."}));
+    }
+};
+
+// An application that keeps failing with 3 is started again after the delay, a new JVM each
+// time, until the third quick failure in a row: then the service stops with code 3.
+TEST_F(ServiceHostKeepUpExclusive, AFailingApplicationIsRestartedUntilTheHostGivesUp) {
+    const auto exe = pack("exit:3", runtimeWith({}), keepUpSettings("1"));
+    installAndStart(exe);
+    EXPECT_TRUE(waitForState(1));
+    const Lines seen = trace();
+    EXPECT_EQ(creates(seen), 3) << joined(seen);
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), "exit 3"), 3) << joined(seen);
+    const RunResult sc = runWine("sc", {"query", name_});
+    EXPECT_NE(sc.out.find("SERVICE_EXIT_CODE  : 3 "), std::string::npos) << sc.out;
+    const std::string status = statusRecord();
+    for (const char* line : {"state=stopped\n", "restarts=2\n", "quick_failures=3\n",
+                             "last_exit_code=3\n", "last_restart_reason=exit\n", "app_pid=0\n"}) {
+        EXPECT_NE(status.find(line), std::string::npos) << line << "\n" << status;
+    }
+}
+
+// The watchdog: a runtime that answers once and then no more is asked for its thread dump,
+// ended with the process it started and restarted in time; one that never says hello (an older
+// runtime) is left running.
+TEST_F(ServiceHostKeepUpExclusive, AHungApplicationIsDumpedEndedAndRestarted) {
+    const StandinRuntime runtime = runtimeWith({"watchdog=hang-after=1", "grandchild=1"});
+    const auto exe = pack("wait", runtime, keepUpSettings("1", watched()));
+    installAndStart(exe);
+    const Lines started = waitForTrace("ping 2");
+    const auto hangSeen = std::chrono::steady_clock::now();
+    ASSERT_NE(std::find(started.begin(), started.end(), "watchdog hello"), started.end())
+        << joined(started);
+    // The child hands the JVM the pipe's name and the timeout.
+    const auto option = [&](const std::string& text) {
+        return std::any_of(started.begin(), started.end(), [&](const std::string& l) {
+            return l.starts_with("option ") && l.find(": " + text) != std::string::npos;
+        });
+    };
+    EXPECT_TRUE(option("-Dlumex.watchdogPipe=\\\\.\\pipe\\lumex-watchdog-")) << joined(started);
+    EXPECT_TRUE(option("-Dlumex.watchdogTimeout=3")) << joined(started);
+    const Lines pids = {traced(started, "wait pid="), traced(started, "grandchild pid=")};
+    ASSERT_FALSE(pids[0].empty() || pids[1].empty()) << joined(started);
+
+    // timeout + interval + 10 s from the first ping left unanswered.
+    const Lines seen = waitForCount("create ", 2, 14);
+    const double took =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - hangSeen).count();
+    std::printf("[ watchdog ] from the first unanswered ping to the new JVM: %.1f s\n", took);
+    ASSERT_EQ(creates(seen), 2) << joined(seen);
+    EXPECT_NE(std::find(seen.begin(), seen.end(), "dump"), seen.end()) << joined(seen);
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), "released"), 0) << joined(seen);
+    // Looked at before the new child hangs in its turn (and the third gives up).
+    waitForCount("watchdog hello", 2, 10);
+    EXPECT_EQ(scState(), 4);
+    const std::string status = statusRecord();
+    for (const char* line : {"state=running\n", "restarts=1\n", "last_restart_reason=hung\n",
+                             "java_version=17.0.1\n"}) {
+        EXPECT_NE(status.find(line), std::string::npos) << line << "\n" << status;
+    }
+    EXPECT_FALSE(anyAlive(pids)) << "a process of the hung child is left";
+    writeFile(dir_ / "jre" / "standin-release", "");
+}
+
+TEST_F(ServiceHostKeepUpExclusive, AnApplicationThatNeverSaysHelloIsLeftRunning) {
+    const StandinRuntime runtime = runtimeWith({"watchdog=silent"});
+    const auto exe = pack("serve", runtime, keepUpSettings("1", watched()));
+    installAndStart(exe);
+    const Lines started = waitForTrace("watchdog silent");
+    ASSERT_NE(std::find(started.begin(), started.end(), "watchdog silent"), started.end())
+        << joined(started);
+    // The timeout and a few seconds more: still the one child, running.
+    std::this_thread::sleep_for(std::chrono::seconds(3 + 4));
+    EXPECT_EQ(scState(), 4);
+    const Lines seen = trace();
+    EXPECT_EQ(creates(seen), 1) << joined(seen);
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), "dump"), 0) << joined(seen);
+    EXPECT_NE(statusRecord().find("watchdog=off\n"), std::string::npos) << statusRecord();
+    expectCommand(exe, {"/stop"}, 0,
+                  crlf({"Stopping service '" + name_ + "'.", "Service stopped"}));
+    const Lines after = trace();
+    EXPECT_EQ(std::count(after.begin(), after.end(), "serve stop"), 1) << joined(after);
+}
+
+// A stop while the host waits to restart ends the service at once, and nothing starts after it.
+TEST_F(ServiceHostKeepUpExclusive, AStopDuringTheRestartDelayStartsNothing) {
+    const auto exe = pack("exit:3", runtimeWith({}),
+                          keepUpSettings("5", {{launcher::Setting::StopTimeout, "5"}}));
+    installAndStart(exe);
+    const Lines ended = waitForTrace("exit 3");
+    ASSERT_NE(std::find(ended.begin(), ended.end(), "exit 3"), ended.end()) << joined(ended);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_EQ(scState(), 4);
+    const WinrunResult stopped = expectCommand(
+        exe, {"/stop"}, 0, crlf({"Stopping service '" + name_ + "'.", "Service stopped"}));
+    std::printf("[ restart  ] /stop during a 5 s restart delay took %.1f s\n", stopped.run.seconds);
+    EXPECT_LE(stopped.run.seconds, 5.0);  // within stop_timeout, winrun's start included
+    EXPECT_EQ(scState(), 1);
+    std::this_thread::sleep_for(std::chrono::seconds(6));
+    const Lines seen = trace();
+    EXPECT_EQ(creates(seen), 1) << joined(seen);
+    EXPECT_NE(statusRecord().find("state=stopped\n"), std::string::npos) << statusRecord();
 }
 
 }  // namespace

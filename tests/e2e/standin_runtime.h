@@ -65,7 +65,9 @@ struct StandinRuntime {
     std::vector<std::string> missingMethods;
     int registerResult = 1;  // what the helper library's registerNativesEx returns (0: FALSE)
     // Appended to standin.cfg as they are, e.g. "unpack_hang_ms=N": unpack200 writes a partial
-    // jar and hangs N milliseconds first.
+    // jar and hangs N milliseconds first; "watchdog=silent" or "watchdog=hang-after=N": how main
+    // answers the service host's watchdog ("watchdog hello", "ping N", "dump" in the trace);
+    // "environment=NAME": main records "environment NAME=<value>" first.
     std::vector<std::string> extraConfigLines;
 };
 

@@ -25,6 +25,14 @@
 // missing_classes and missing_methods (comma lists of "name" and "class.method" that are not found;
 // a dotted class name is taken as slashes), fail_strings (comma list of texts: NewString and
 // NewStringUTF of such a text fail with an OutOfMemoryError pending).
+// The watchdog (when the options hold -Dlumex.watchdogPipe=<name>, in "serve" and "wait"): main
+// first opens the pipe, writes "hello 1" and its two info lines and records "watchdog hello"; each
+// "ping N" line on standard input is recorded and answered "pong N" on the pipe, "dump" is
+// recorded, a thread dump goes to standard error and "dumped" to the pipe. standin.cfg's key
+// watchdog: "silent" (the pipe is never opened, as by an older runtime) or "hang-after=<n>" (no
+// pong after the first n, the process runs on). In "wait" a thread of its own reads the input.
+// standin.cfg's key environment names a variable whose value main records first, as
+// "environment <name>=<value>" ("(unset)" when absent).
 // A JNI call that must not be made with an exception pending is recorded as "call with an
 // exception pending: <what>" when it is. At the process's end, after a JVM was created, the option
 // strings it was given are compared with what they held at creation (unless it was destroyed):
@@ -46,6 +54,7 @@
 #define _JNI_IMPLEMENTATION_
 #include <jni.h>
 
+#include "common/unique_handle.h"
 #include "line_escapes.h"
 #include "standin_home.h"
 
@@ -318,8 +327,82 @@ void waitForRelease() {
     }
 }
 
-bool stopRequested(std::string_view input) {
-    return input.starts_with("0\n") || input.find("\n0\n") != std::string_view::npos;
+// The watchdog pipe's name from the JVM's options; empty: none was given.
+std::string watchdogPipeName;
+launcher::UniqueFile watchdogPipe;  // written by one thread only
+long long pongsLeft = -1;           // -1: every ping is answered
+
+void writeWatchdog(std::string_view line) {
+    DWORD written = 0;
+    if (watchdogPipe && !WriteFile(watchdogPipe.get(), line.data(), static_cast<DWORD>(line.size()),
+                                   &written, nullptr)) {
+        record("watchdog write failed " + std::to_string(GetLastError()));
+    }
+}
+
+// Opens the watchdog pipe and says hello, unless standin.cfg says the runtime stays silent.
+void watchdogHello() {
+    if (watchdogPipeName.empty()) return;
+    const std::string behaviour = home.config.text("watchdog");
+    if (behaviour == "silent") return record("watchdog silent");
+    constexpr std::string_view kHangAfter = "hang-after=";
+    if (behaviour.starts_with(kHangAfter))
+        pongsLeft = std::strtoll(behaviour.c_str() + kHangAfter.size(), nullptr, 10);
+    const std::u16string name = utf16(watchdogPipeName);
+    watchdogPipe.reset(CreateFileW(reinterpret_cast<const wchar_t*>(name.c_str()), GENERIC_WRITE, 0,
+                                   nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!watchdogPipe) {
+        return record("watchdog open failed " + std::to_string(GetLastError()));
+    }
+    writeWatchdog("hello 1\ninfo java.version=17.0.1\ninfo java.home=" + standin::utf8(home.dir) +
+                  "\n");
+    record("watchdog hello");
+}
+
+// One line of standard input other than the stop line: the watchdog's requests.
+void watchdogRequest(std::string_view line) {
+    if (!watchdogPipe) return;
+    if (line.starts_with("ping ")) {
+        record(std::string(line));
+        if (pongsLeft == 0) return;
+        if (pongsLeft > 0) --pongsLeft;
+        writeWatchdog("pong " + std::string(line.substr(5)) + "\n");
+    } else if (line == "dump") {
+        record("dump");
+        const std::string dump =
+            "Full thread dump (stand-in):\n\"main\"\n\tat standin.Main.main(Main.java)\n";
+        DWORD written = 0;
+        WriteFile(GetStdHandle(STD_ERROR_HANDLE), dump.data(), static_cast<DWORD>(dump.size()),
+                  &written, nullptr);
+        writeWatchdog("dumped\n");
+    }
+}
+
+// Reads standard input line by line, handing each to the watchdog, until its end or, when
+// stopOnZero, the stop line "0". True when the stop line came.
+bool readInput(bool stopOnZero) {
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    std::string got;
+    char buffer[256];
+    DWORD n = 0;
+    while (input != nullptr && input != INVALID_HANDLE_VALUE &&
+           ReadFile(input, buffer, sizeof buffer, &n, nullptr) && n > 0) {
+        got.append(buffer, n);
+        for (size_t end = got.find('\n'); end != std::string::npos; end = got.find('\n')) {
+            const std::string line = got.substr(0, end);
+            got.erase(0, end + 1);
+            if (line == "0" && stopOnZero) return true;
+            watchdogRequest(line);
+        }
+        constexpr size_t kLongestLine = 4096;
+        if (got.size() > kLongestLine) got.clear();
+    }
+    return false;
+}
+
+DWORD WINAPI inputThread(void*) {
+    readInput(false);
+    return 0;
 }
 
 // The Java side of the launcher class's main, as standin.cfg's key main says.
@@ -331,6 +414,12 @@ void runMain(const Object* array) {
         lines += "\narg " + std::to_string(i) + ": " + (element ? utf8(element->text) : "(null)");
     }
     record(lines);
+    if (const std::string name = home.config.text("environment"); !name.empty()) {
+        const std::u16string wide = utf16(name);
+        record("environment " + name + "=" +
+               standin::environmentValue(
+                   {reinterpret_cast<const wchar_t*>(wide.data()), wide.size()}));
+    }
     std::string behaviour = test_text::unescapeLine(home.config.text("main", "return"));
     while (!behaviour.empty() && behaviour.back() == ' ') behaviour.pop_back();
     if (behaviour.starts_with("throw:")) {
@@ -341,17 +430,12 @@ void runMain(const Object* array) {
         record("exit " + std::to_string(static_cast<int>(code)));
         ExitProcess(code);
     } else if (behaviour == "serve") {
-        const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-        std::string got;
-        char buffer[256];
-        DWORD n = 0;
-        while (input != nullptr && input != INVALID_HANDLE_VALUE &&
-               ReadFile(input, buffer, sizeof buffer, &n, nullptr) && n > 0) {
-            got.append(buffer, n);
-            if (stopRequested(got)) return record("serve stop");
-        }
-        record("serve eof");
+        watchdogHello();
+        record(readInput(true) ? "serve stop" : "serve eof");
     } else if (behaviour == "wait") {
+        watchdogHello();
+        // The application ignores the stop line; the watchdog's requests are still answered.
+        if (watchdogPipe) CloseHandle(CreateThread(nullptr, 0, inputThread, nullptr, 0, nullptr));
         waitForRelease();
     }
 }
@@ -795,6 +879,9 @@ jint createVm(JavaVM** vm, JNIEnv** env, const JavaVMInitArgs& args) {
     for (jint i = 0; i < args.nOptions; ++i) {
         const char* option = args.options[i].optionString;
         if (option != nullptr) givenOptions.emplace_back(option, option);
+        constexpr std::string_view kPipeOption = "-Dlumex.watchdogPipe=";
+        if (option != nullptr && std::string_view(option).starts_with(kPipeOption))
+            watchdogPipeName = option + kPipeOption.size();
     }
     *vm = &javaVm;
     *env = &jniEnv;
