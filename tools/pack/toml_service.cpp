@@ -261,7 +261,7 @@ void Printer::restart() {
     if (!on) {
         line("on_exit", "\"never\"");
     } else if (*on == "always" || *on == "never") {
-        line("on_exit", quoted(*on));
+        line("on_exit", printing::quoted(*on));
     } else if (*on != kDefaultRestartOn) {
         keep(idOf(Setting::RestartOnExit), *on);
     }
