@@ -22,3 +22,15 @@ pack_launcher() {
   build/release/tools/pack/pack build --stub build/win-arm64/bin/launcher.exe --input "$1" \
     --output "$2" >/dev/null
 }
+
+# median: the median of the numbers on standard input, one a line.
+median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
+
+# rss_of TEXT [EXCLUDED...]: the resident memory (KB) of the first process whose command line holds
+# TEXT and none of the excluded texts (the runner and the search itself are never counted).
+rss_of() {
+  local text=$1 word excluded=(-e grep -e wine-run)
+  shift
+  for word in "$@"; do excluded+=(-e "$word"); done
+  ps -eo rss,args | grep -F "$text" | grep -v "${excluded[@]}" | awk '{print $1}' | head -n 1
+}

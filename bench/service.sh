@@ -23,7 +23,6 @@ $run build/win-arm64/bin/service_query.exe remove LmxBenchService >/dev/null 2>&
 $run "$out/BenchService.exe" /install >/dev/null
 
 now_ms() { date +%s%3N; }
-median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
 processes() { ps -eo pid,rss,args | grep -F "BenchService.exe" | grep -v -e grep -e wine-run || true; }
 wait_running() {
   for _ in $(seq 1 60); do
@@ -61,8 +60,7 @@ rss_service_sleeper=()
 for _ in 1 2 3; do
   $run build/win-arm64/bin/service_query.exe start LmxBenchService >/dev/null
   sleep 4
-  rss=$(ps -eo rss,args | grep -F service_sleeper.exe | grep -v -e grep -e wine-run |
-    awk '{print $1}' | head -n 1)
+  rss=$(rss_of service_sleeper.exe)
   [ -n "$rss" ] && rss_service_sleeper+=("$rss")
   $run "$out/BenchService.exe" /stop >/dev/null || true
 done
@@ -70,7 +68,7 @@ $run "$out/BenchService.exe" /uninstall >/dev/null || true
 
 $run build/win-arm64/bin/sleeper.exe &
 sleep 4
-rss_sleeper=$(ps -eo rss,args | grep -F sleeper.exe | grep -v -e grep -e wine-run | awk '{print $1}' | head -n 1)
+rss_sleeper=$(rss_of sleeper.exe)
 pkill -f 'bin/sleeper.exe' || true
 
 echo "service: $cycles start/stop cycles, $failures failed, $left launcher processes left afterwards"

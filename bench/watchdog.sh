@@ -49,7 +49,6 @@ TOML
 trace="$out/jre/standin-jvm.log"
 
 now_ms() { date +%s%3N; }
-median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
 count() {
   [ -f "$trace" ] || { echo 0; return; }
   grep -c -e "^$1" "$trace" || true
@@ -105,8 +104,7 @@ host_rss() {
   for _ in 1 2 3; do
     $run "$out/$exe" /start >/dev/null
     sleep 5
-    rss=$(ps -eo rss,args | grep -F "$exe" | grep -v -e grep -e wine-run -e __pkx_restart |
-      awk '{print $1}' | head -n 1)
+    rss=$(rss_of "$exe" __pkx_restart)
     [ -n "$rss" ] && samples+=("$rss")
     $run "$out/$exe" /stop >/dev/null || true
   done
@@ -121,8 +119,7 @@ rss_sleeper=()
 for _ in 1 2 3; do
   service start "$name" >/dev/null
   sleep 4
-  rss=$(ps -eo rss,args | grep -F service_sleeper.exe | grep -v -e grep -e wine-run |
-    awk '{print $1}' | head -n 1)
+  rss=$(rss_of service_sleeper.exe)
   [ -n "$rss" ] && rss_sleeper+=("$rss")
   $run "$out/WatchdogService.exe" /stop >/dev/null || true
 done

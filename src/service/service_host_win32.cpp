@@ -78,6 +78,13 @@ uint64_t fileTimeValue(const FILETIME& time) {
     return (uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
 }
 
+// The system time now, in FILETIME units (100 ns since 1601, UTC).
+uint64_t systemTimeNow() {
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    return fileTimeValue(now);
+}
+
 // Whether the ended child was gone before the stop line was sent to it.
 bool endedBeforeStopSent(HANDLE child) {
     const uint64_t sent = stopSentTime.load();
@@ -101,21 +108,20 @@ void sendShutdown() {
     const UniqueHandle pipe(shutdownPipe.exchange(nullptr));
     const std::string line = formatA("%d\n", kShutdownCode);
     DWORD written = 0;
-    if (pipe) {
-        FILETIME now{};
-        ::GetSystemTimeAsFileTime(&now);
-        uint64_t none = 0;
-        stopSentTime.compare_exchange_strong(none, fileTimeValue(now));
-    }
     if (!pipe) {
         // The channel is not there yet, or an earlier request closed it.
         logMessage(L"sending shutdown failed");
         logMessage(L"error code %d", static_cast<int>(ERROR_INVALID_HANDLE));
-    } else if (!::WriteFile(pipe.get(), line.data(), static_cast<DWORD>(line.size()), &written,
-                            nullptr)) {
-        const DWORD error = ::GetLastError();
-        logMessage(L"sending shutdown failed");
-        logMessage(L"error code %d", error);
+    } else {
+        // A child that ended before this moment failed on its own.
+        uint64_t none = 0;
+        stopSentTime.compare_exchange_strong(none, systemTimeNow());
+        if (!::WriteFile(pipe.get(), line.data(), static_cast<DWORD>(line.size()), &written,
+                         nullptr)) {
+            const DWORD error = ::GetLastError();
+            logMessage(L"sending shutdown failed");
+            logMessage(L"error code %d", error);
+        }
     }
     // The pipe closes here, so the child sees the end of its input after the line.
     logMessage(L"shutdown sent");
@@ -441,9 +447,7 @@ void writeChildInput(const std::string& line) {
 uint64_t unixNow() {
     constexpr uint64_t kUnixEpoch = 116444736000000000ull;  // 1970 in FILETIME units
     constexpr uint64_t kUnitsPerSecond = 10000000;
-    FILETIME now{};
-    ::GetSystemTimeAsFileTime(&now);
-    const uint64_t value = fileTimeValue(now);
+    const uint64_t value = systemTimeNow();
     return value > kUnixEpoch ? (value - kUnixEpoch) / kUnitsPerSecond : 0;
 }
 
