@@ -13,7 +13,7 @@ bool RestartTimeline::restartsAfter(const ChildEnd& end) const {
         case RestartOn::Always:
             return true;
         case RestartOn::Failure:
-            return end.exitCode != 0 || end.crashed || end.hung;
+            return end.exitCode != 0 || end.hung;
         case RestartOn::Never:
             break;
     }

@@ -15,8 +15,7 @@ enum class RestartReason : uint8_t { None, Exit, Hung };
 
 // One end of a child as the host saw it.
 struct ChildEnd {
-    uint32_t exitCode = 0;
-    bool crashed = false;          // ended by an exception the process did not handle
+    uint32_t exitCode = 0;         // a crash ends with its exception status, never 0
     uint64_t ranMilliseconds = 0;  // from its start to its end
     bool askedByHost = false;      // a stop, shutdown or pre-shutdown request ended it
     bool hung = false;             // the watchdog found it hung and the host ended it
@@ -36,11 +35,6 @@ struct RestartDecision {
 
     bool operator==(const RestartDecision&) const = default;
 };
-
-// Whether an exit code is an exception status (0xC... ): the process crashed.
-constexpr bool isCrashExitCode(uint32_t exitCode) {
-    return (exitCode & 0xC0000000u) == 0xC0000000u;
-}
 
 class RestartTimeline {
 public:

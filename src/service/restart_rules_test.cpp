@@ -21,7 +21,6 @@ struct End {
     bool askedByHost = false;
     bool hung = false;
     bool systemShutdown = false;
-    bool crashed = false;
 };
 
 struct Expected {
@@ -93,7 +92,7 @@ TEST(RestartTimeline, EachEndOfAChildInTurn) {
          RestartReason::None},
         {"failure: a crash restarts",
          settings(RestartOn::Failure),
-         {{0xC0000005u, 1, false, false, false, true}},
+         {{0xC0000005u, 1}},
          {{Restart, 5000, 0xC0000005u}},
          1,
          1,
@@ -156,7 +155,6 @@ TEST(RestartTimeline, EachEndOfAChildInTurn) {
             const End& e = c.ends[i];
             ChildEnd end;
             end.exitCode = e.exitCode;
-            end.crashed = e.crashed;
             end.ranMilliseconds = e.ranSeconds * 1000;
             end.askedByHost = e.askedByHost;
             end.hung = e.hung;
@@ -186,13 +184,6 @@ TEST(RestartTimeline, AStopDuringTheDelayStartsNothing) {
     EXPECT_EQ(timeline.restarts(), 0u);
     // Nor does a later end restart.
     EXPECT_EQ(timeline.childEnded(end).action, Stop);
-}
-
-TEST(RestartTimeline, CrashCodesAreExceptionStatuses) {
-    EXPECT_TRUE(launcher::isCrashExitCode(0xC0000005u));
-    EXPECT_TRUE(launcher::isCrashExitCode(0xC00000FDu));
-    EXPECT_FALSE(launcher::isCrashExitCode(3));
-    EXPECT_FALSE(launcher::isCrashExitCode(0x80000003u));
 }
 
 }  // namespace

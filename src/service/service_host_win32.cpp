@@ -560,57 +560,59 @@ ChildWait waitWatched(const ChildRun& run, WatchdogPipe& pipe, KeepUp& keepUp) {
     }
 }
 
-// The final report after the last child: stopped, or nothing, as the tracker decides.
-[[noreturn]] void finish(bool ended, uint32_t exitCode, bool endedEarly, KeepUp* keepUp) {
-    if (keepUp != nullptr) {
-        keepUp->record.state = HostState::Stopped;
-        keepUp->record.appPid = 0;
-        keepUp->record.appStarted.reset();
-        keepUp->write();
+// The status record's last state: stopped, no child.
+void recordStopped(KeepUp* keepUp) {
+    if (keepUp == nullptr) return;
+    keepUp->record.state = HostState::Stopped;
+    keepUp->record.appPid = 0;
+    keepUp->record.appStarted.reset();
+    keepUp->write();
+}
+
+// The final report, under the status lock: the state with the service-specific exit code
+// (0: none), for the manager's failure actions to act on.
+void reportFinal(uint32_t state, uint32_t code, const wchar_t* failedLine) {
+    serviceStatus.dwCurrentState = state;
+    if (code != 0) {
+        serviceStatus.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
+        serviceStatus.dwServiceSpecificExitCode = code;
     }
-    {
-        const StatusLockGuard lock;
-        const auto state =
-            ended ? stateTracker.childEnded(exitCode, endedEarly) : stateTracker.childNotEnded();
-        if (state) {
-            serviceStatus.dwCurrentState = *state;
-            if (const uint32_t code = stateTracker.failureExitCode(); code != 0) {
-                // The child failed on its own: the manager's failure actions may act on it.
-                serviceStatus.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
-                serviceStatus.dwServiceSpecificExitCode = code;
-            }
-            if (!report()) logMessage(L"SetServiceStatus 10 failed %d", ::GetLastError());
-            logMessage(L"service stopped set");
-        }
-    }
+    if (!report()) logMessage(failedLine, ::GetLastError());
+    logMessage(L"service stopped set");
+}
+
+[[noreturn]] void exitHost() {
     logMessage(L"exiting");
     // No exit handlers, no stream flushing: the host's work is done.
     ::_exit(0);
 }
 
+// The final report after the last child: stopped, or nothing, as the tracker decides.
+[[noreturn]] void finish(bool ended, uint32_t exitCode, bool endedEarly, KeepUp* keepUp) {
+    recordStopped(keepUp);
+    {
+        const StatusLockGuard lock;
+        const auto state =
+            ended ? stateTracker.childEnded(exitCode, endedEarly) : stateTracker.childNotEnded();
+        if (state)
+            reportFinal(*state, stateTracker.failureExitCode(), L"SetServiceStatus 10 failed %d");
+    }
+    exitHost();
+}
+
 // Giving up restarting: stopped with the last exit code, or no final report so that the
 // manager's failure actions take over.
 [[noreturn]] void giveUp(uint32_t exitCode, KeepUp& keepUp) {
-    keepUp.record.state = HostState::Stopped;
-    keepUp.record.appPid = 0;
-    keepUp.record.appStarted.reset();
-    keepUp.write();
+    recordStopped(&keepUp);
     {
         const StatusLockGuard lock;
         if (const auto state = stateTracker.gaveUp(exitCode)) {
-            serviceStatus.dwCurrentState = *state;
-            if (exitCode != 0) {
-                serviceStatus.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
-                serviceStatus.dwServiceSpecificExitCode = exitCode;
-            }
-            if (!report()) logMessage(L"SetServiceStatus 11 failed %d", ::GetLastError());
-            logMessage(L"service stopped set");
+            reportFinal(*state, exitCode, L"SetServiceStatus 11 failed %d");
         } else {
             logMessage(L"ending without a final report: the recovery actions take over");
         }
     }
-    logMessage(L"exiting");
-    ::_exit(0);
+    exitHost();
 }
 
 const wchar_t* reasonName(bool hung) {
@@ -733,7 +735,6 @@ void serviceMain(uint32_t argumentCount, wchar_t** arguments, const ServiceHostO
 
         ChildEnd end;
         end.exitCode = exitCode;
-        end.crashed = isCrashExitCode(exitCode);
         end.ranMilliseconds = ::GetTickCount64() - run.startTick;
         end.hung = result == ChildWait::Hung;
         {
