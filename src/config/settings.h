@@ -91,7 +91,8 @@ namespace launcher {
     X(RestartSuccessfulRun, 3016, "restart_successful_run", Number)              \
     X(RestartMaxFailures, 3017, "restart_max_failures", Number)                  \
     X(WatchdogInterval, 3018, "watchdog_interval", Number)                       \
-    X(WatchdogTimeout, 3019, "watchdog_timeout", Number)
+    X(WatchdogTimeout, 3019, "watchdog_timeout", Number)                         \
+    X(EventLog, 3020, "event_log", Flag)
 
 // Every localized message: name, id, key.
 #define LAUNCHER_MESSAGES(X)                                       \

@@ -78,6 +78,7 @@ constexpr Row kRows[] = {
     LAUNCHER_FIELD(PasswordVariable, WideCut, service.install.passwordVariable),
     LAUNCHER_FIELD(ServiceDependencies, WideCut, service.install.dependencies),
     LAUNCHER_FIELD(KillChildWithHost, Flag, service.host.killChildWithHost),
+    LAUNCHER_FIELD(EventLog, Flag, service.host.eventLog),
 };
 
 template <typename T>
@@ -180,6 +181,7 @@ Settings buildSettings(const ConfigView& config) {
     settings.service.host.recoveryConfigured = !settings.service.install.recoveryActions.empty();
     settings.service.host.restart = restartSettings(config);
     settings.service.host.watchdog = watchdogSettings(config);
+    settings.service.install.eventLog = settings.service.host.eventLog;
     settings.service.install.preshutdownTimeoutMilliseconds =
         preshutdownTimeoutMilliseconds(settings.service.host.stopTimeoutSeconds);
 

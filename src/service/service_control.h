@@ -41,6 +41,8 @@ struct ServiceInstallOptions {
     std::wstring dependencies;      // config 149, comma-separated (at most 5999 characters)
     // How long the system waits at shutdown for the service's stop; 0: the system's default.
     uint32_t preshutdownTimeoutMilliseconds = 0;
+    // The service's name is registered as an event source of the Application log.
+    bool eventLog = false;
 };
 
 // Runs one service command on the named service; arguments are those after the command word

@@ -51,6 +51,8 @@ struct ServiceHostOptions {
     // Restarting a child that ended on its own, and watching a child that said hello.
     RestartSettings restart;
     WatchdogSettings watchdog;
+    // What happens is reported to the Application event log under the service's name.
+    bool eventLog = false;
 };
 
 // The service main of the dispatcher table: the first argument is the name the service was

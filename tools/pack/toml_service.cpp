@@ -52,6 +52,7 @@ void Reader::serviceOperation(const toml::table* t) {
         integer(t, p, "stop_timeout", 0, kMaxStopTimeout).value_or(kDefaultStopTimeout);
     if (timeout > 0) put(Setting::StopTimeout, std::to_string(timeout));
     if (flag(t, p, "kill_child_with_host").value_or(true)) put(Setting::KillChildWithHost, "1");
+    if (flag(t, p, "event_log").value_or(true)) put(Setting::EventLog, "1");
     textSetting(t, p, "display_name", Setting::ServiceDisplayName, kServiceNameLimit);
     const auto account = string(t, p, "account");
     bool namedUser = false;
@@ -230,6 +231,7 @@ void Printer::service() {
     // A new launcher gets these two; a block without them stops as launchers did before.
     number("stop_timeout", Setting::StopTimeout, "30");
     defaultOnFlag("kill_child_with_host", Setting::KillChildWithHost);
+    defaultOnFlag("event_log", Setting::EventLog);
     text("account", Setting::ServiceAccount);
     text("password_env", Setting::PasswordVariable);
     recovery();

@@ -178,9 +178,10 @@ TEST(Description, DefaultsOfTheSmallestDescription) {
                                         {3016, "300"},
                                         {3017, "5"},
                                         {3018, "10"},
-                                        {3019, "60"}}))
+                                        {3019, "60"},
+                                        {3020, "1"}}))
         << "a new launcher's stop is bounded, its child never outlives the host, a failed "
-           "application is restarted and a hung JVM noticed";
+           "application is restarted, a hung JVM noticed and what happens reported";
     EXPECT_EQ(content.wides.size(), 12u) << "every message but the description, in English";
     EXPECT_TRUE(content.sections.empty());
 }
@@ -195,7 +196,9 @@ TEST(Description, KeysThatShareOneSettingAndGroupDefaults) {
     const std::vector<Case> cases = {
         {"start = \"auto\"", "", {{107, "4"}}},
         {"start = \"delayed\"", "", {{107, "4"}, {3003, "1"}}},
-        {"stop_timeout = 0\nkill_child_with_host = false", "", {{3001, "0"}, {3002, "0"}}},
+        {"stop_timeout = 0\nkill_child_with_host = false\nevent_log = false",
+         "",
+         {{3001, "0"}, {3002, "0"}, {3020, "0"}}},
         {"stop_timeout = 86400\naccount = \"virtual\"", "", {{3001, "86400"}, {3009, "virtual"}}},
         {"[service.recovery]\nactions = [\"restart\"]",
          "",
@@ -242,8 +245,8 @@ TEST(Description, KeysThatShareOneSettingAndGroupDefaults) {
         for (int32_t id : {101, 122, 128, 2001}) strings.erase(id);
         // Every new launcher's defaults are left out; "0" in a row: the key left the id out.
         const std::pair<int32_t, std::string> defaults[] = {
-            {3001, "30"},  {3002, "1"}, {3013, "failure"}, {3014, "5"}, {3015, "300"},
-            {3016, "300"}, {3017, "5"}, {3018, "10"},      {3019, "60"}};
+            {3001, "30"},  {3002, "1"}, {3013, "failure"}, {3014, "5"},  {3015, "300"},
+            {3016, "300"}, {3017, "5"}, {3018, "10"},      {3019, "60"}, {3020, "1"}};
         for (const auto& [id, value] : defaults) {
             if (strings.count(id) == 0) strings[id] = "0";
             if (strings[id] == value) strings.erase(id);
@@ -321,6 +324,7 @@ TEST(Description, InspectPrintsWhatBuildsTheSameBlock) {
           "actions = [\"restart\", \"restart\", \"none\"]",
           "on_error_exit = false",
           "kill_child_with_host = false",
+          "event_log = false",
           "account = \".\\\\svcuser\"",
           "output_rotate_size = \"10 MiB\"",
           "output_keep = 3",
@@ -363,7 +367,8 @@ TEST(Description, InspectNamesWhatADescriptionCannotSay) {
     const std::string printed = pack::printToml(content);
     EXPECT_NE(printed.find("# 107 = \"2\"\n"), std::string::npos) << printed;
     // Written before the stop settings: its stop has no bound and its child no job.
-    EXPECT_NE(printed.find("stop_timeout = 0\nkill_child_with_host = false\n"), std::string::npos)
+    EXPECT_NE(printed.find("stop_timeout = 0\nkill_child_with_host = false\nevent_log = false\n"),
+              std::string::npos)
         << printed;
     // ... and it restarts nothing and watches nothing.
     EXPECT_NE(printed.find("[service.restart]\non_exit = \"never\"\n\n[service.watchdog]\n"
