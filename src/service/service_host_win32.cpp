@@ -15,6 +15,7 @@
 #include "common/unique_handle.h"
 #include "jvm/launch/system_properties.h"
 #include "service/restart_rules.h"
+#include "service/service_child_win32.h"
 #include "service/service_control.h"
 #include "service/service_host.h"
 #include "service/service_watchdog_win32.h"
@@ -180,35 +181,6 @@ BOOL WINAPI consoleCtrlHandler(DWORD) {
     return TRUE;
 }
 
-// Reads and discards the child's output so that it never blocks on a full pipe.
-DWORD WINAPI consumeChildOutput(LPVOID parameter) {
-    const UniqueHandle output(static_cast<HANDLE>(parameter));
-    logMessage(L"consuming output");
-    char buffer[kChildOutputChunk];
-    DWORD n = 0;
-    while (::ReadFile(output.get(), buffer, sizeof buffer, &n, nullptr) && n > 0) {
-    }
-    logMessage(L"consuming output done");
-    return 0;
-}
-
-DWORD readServicePriority(const std::wstring& serviceName) {
-    UniqueKey key;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, std::wstring(kServicePriorityKey).c_str(), 0, KEY_READ,
-                        key.put()) != ERROR_SUCCESS) {
-        return kNormalPriorityClass;
-    }
-    DWORD value = 0;
-    DWORD size = sizeof value;
-    const bool queried =
-        ::RegQueryValueExW(key.get(), serviceName.c_str(), nullptr, nullptr,
-                           reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS;
-    const std::optional<uint32_t> priority = servicePriorityValue(queried, size, value);
-    if (!priority) return kNormalPriorityClass;
-    logMessage(L"using priority %d", *priority);
-    return *priority;
-}
-
 // A stop-pending report of a bounded stop: a checkpoint one higher, the step's wait hint.
 void reportStopProgress(uint32_t waitHint) {
     const StatusLockGuard lock;
@@ -218,72 +190,13 @@ void reportStopProgress(uint32_t waitHint) {
     if (!report()) logMessage(L"SetServiceStatus 4 failed %d", ::GetLastError());
 }
 
-// The job object that holds the child and every process it starts: it ends them all when the
-// host's last handle closes (killChildWithHost), and lets a bounded stop end them together.
-UniqueHandle createChildJob() {
-    UniqueHandle job(::CreateJobObjectW(nullptr, nullptr));
-    if (!job) {
-        logMessage(L"CreateJobObject error (%d)", ::GetLastError());
-        return job;
-    }
-    if (hostOptions.killChildWithHost) {
-        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-        if (!::SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits,
-                                       sizeof limits)) {
-            logMessage(L"SetInformationJobObject error (%d)", ::GetLastError());
-        }
-    }
-    return job;
-}
-
-// Milliseconds between two looks at the job while its ended processes go.
-constexpr DWORD kJobPollMilliseconds = 50;
-
-// How many processes of the job still run; 0 when the job cannot tell.
-DWORD activeProcesses(HANDLE job) {
-    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info{};
-    if (!::QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &info, sizeof info,
-                                     nullptr)) {
-        logMessage(L"QueryInformationJobObject error (%d)", ::GetLastError());
-        return 0;
-    }
-    return info.ActiveProcesses;
-}
-
-// The timeout has passed: the child and the processes it started are ended (all of the job, or
-// the child alone without one), and the host waits up to the allowance for the child and every
-// process of the job to go. False when something still runs then.
-bool endJob(HANDLE child, HANDLE job, uint32_t waitHint) {
-    const BOOL ended = job != nullptr ? ::TerminateJobObject(job, kEndedByHostExitCode)
-                                      : ::TerminateProcess(child, kEndedByHostExitCode);
-    if (!ended) logMessage(L"could not end the child (%d)", ::GetLastError());
-    reportStopProgress(waitHint);
-    const uint64_t since = ::GetTickCount64();
-    if (::WaitForSingleObject(child, kEndChildAllowance) != WAIT_OBJECT_0) {
-        logMessage(L"the child still runs %d ms after it was ended", kEndChildAllowance);
-        return false;
-    }
-    if (job == nullptr) return true;
-    DWORD left = activeProcesses(job);
-    while (left > 0 && ::GetTickCount64() - since < kEndChildAllowance) {
-        ::Sleep(kJobPollMilliseconds);
-        left = activeProcesses(job);
-    }
-    if (left > 0) {
-        logMessage(L"%d processes of the child still run %d ms after they were ended",
-                   static_cast<int>(left), kEndChildAllowance);
-        return false;
-    }
-    return true;
-}
-
 bool endChild(HANDLE child, HANDLE job, uint32_t waitHint) {
     logMessage(
         L"the child has not ended %d s after the stop request: ending it and the "
         L"processes it started",
         hostOptions.stopTimeoutSeconds);
-    return endJob(child, job, waitHint);
+    reportStopProgress(waitHint);
+    return endJob(child, job);
 }
 
 // A stop was requested: reports its progress every second and ends the child when the stop
@@ -321,103 +234,6 @@ void reportStartFailure() {
     serviceStatus.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
     serviceStatus.dwServiceSpecificExitCode = kChildStartFailedCode;
     (void)report();
-}
-
-// The pipes of the child: its standard input (whose write end becomes shutdownPipe) and its
-// output, whose write end it shares for standard output and error.
-struct ChildPipes {
-    UniqueHandle inputRead;
-    UniqueHandle outputRead;
-    UniqueHandle outputWrite;
-};
-
-bool createChildPipes(ChildPipes& pipes) {
-    SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    if (!::CreatePipe(pipes.outputRead.put(), pipes.outputWrite.put(), &attributes, 0)) {
-        logMessage(L"CreatePipe error (%d)", ::GetLastError());
-        return false;
-    }
-    if (!::SetHandleInformation(pipes.outputRead.get(), HANDLE_FLAG_INHERIT, 0)) {
-        logMessage(L"SetHandleInformation error (%d)", ::GetLastError());
-        return false;
-    }
-    UniqueHandle inputWrite;
-    if (!::CreatePipe(pipes.inputRead.put(), inputWrite.put(), &attributes, 0)) {
-        logMessage(L"CreatePipe error 2 (%d)", ::GetLastError());
-        return false;
-    }
-    if (!::SetHandleInformation(inputWrite.get(), HANDLE_FLAG_INHERIT, 0)) {
-        logMessage(L"SetHandleInformation error 2 (%d)", ::GetLastError());
-        return false;
-    }
-    // A stop request that came before the pipe existed found no channel; this one is new.
-    UniqueHandle previous(shutdownPipe.exchange(inputWrite.release()));
-    return true;
-}
-
-// One service child: its process and first thread, its job and when it started.
-struct ChildRun {
-    UniqueHandle process;
-    UniqueHandle thread;
-    UniqueHandle job;
-    uint64_t startTick = 0;
-};
-
-// Starts the child with fresh pipes, in a job when the settings ask for one, and a thread that
-// drains its output. False when it could not be started.
-bool startChild(const std::wstring& commandLine, const std::wstring& serviceName, ChildRun& run) {
-    ChildPipes pipes;
-    if (!createChildPipes(pipes)) return false;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(STARTUPINFOW);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = pipes.inputRead.get();
-    startup.hStdOutput = pipes.outputWrite.get();
-    startup.hStdError = pipes.outputWrite.get();
-
-    // The job's handle is not inheritable: the host holds the only one.
-    run.job = usesJobObject(hostOptions) ? createChildJob() : UniqueHandle();
-    PROCESS_INFORMATION process{};
-    BOOL started = FALSE;
-    {
-        std::vector<wchar_t> buffer(commandLine.size() + 10, L'\0');
-        std::copy(commandLine.begin(), commandLine.end(), buffer.begin());
-        // In a job the child starts suspended, so that it is in the job before it can start
-        // processes of its own.
-        started = ::CreateProcessW(
-            nullptr, buffer.data(), nullptr, nullptr, TRUE,
-            readServicePriority(serviceName) | DETACHED_PROCESS | (run.job ? CREATE_SUSPENDED : 0),
-            nullptr, nullptr, &startup, &process);
-    }
-    if (!started) {
-        logMessage(L"could not start process %s (%d)", commandLine, ::GetLastError());
-        return false;
-    }
-    run.startTick = ::GetTickCount64();
-    run.process.reset(process.hProcess);
-    run.thread.reset(process.hThread);
-    if (run.job) {
-        if (!::AssignProcessToJobObject(run.job.get(), run.process.get())) {
-            logMessage(L"AssignProcessToJobObject error (%d)", ::GetLastError());
-            run.job.reset();
-        }
-        if (::ResumeThread(run.thread.get()) == static_cast<DWORD>(-1)) {
-            logMessage(L"ResumeThread error (%d)", ::GetLastError());
-        }
-    }
-    // The child holds its own copies now; the output reaches its end once the child is gone.
-    pipes.outputWrite.reset();
-    pipes.inputRead.reset();
-    const HANDLE outputRead = pipes.outputRead.get();
-    if (UniqueHandle thread(::CreateThread(nullptr, 0, consumeChildOutput, outputRead, 0, nullptr));
-        thread) {
-        (void)pipes.outputRead.release();
-    } else {
-        // Nobody would read: with the read end closed the child gets write errors instead of
-        // blocking on a full pipe.
-        pipes.outputRead.reset();
-    }
-    return true;
 }
 
 enum class ChildWait : uint8_t { Ended, NotEnded, Hung };
@@ -546,8 +362,8 @@ ChildWait waitWatched(const ChildRun& run, WatchdogPipe& pipe, KeepUp& keepUp) {
                 case WatchdogAction::EndChild:
                     logMessage(L"ending the hung application and the processes it started");
                     keepUp.record.watchdog = rules.state();
-                    if (!endJob(run.process.get(), run.job.get(), kEndChildAllowance))
-                        return ChildWait::NotEnded;
+                    reportStopProgress(kEndChildAllowance);
+                    if (!endJob(run.process.get(), run.job.get())) return ChildWait::NotEnded;
                     return ChildWait::Hung;
                 case WatchdogAction::None:
                     break;
@@ -691,10 +507,12 @@ void serviceMain(uint32_t argumentCount, wchar_t** arguments, const ServiceHostO
                                       created ? narrowUtf8(watchdogPipe.name()).c_str() : nullptr);
         }
         ChildRun run;
-        if (!startChild(commandLine, serviceName, run)) {
+        if (!startChild(commandLine, serviceName, options, run)) {
             reportStartFailure();
             return;
         }
+        // A stop request that came before the pipe existed found no channel; this one is new.
+        UniqueHandle previousInput(shutdownPipe.exchange(run.input.release()));
         bool stopCameFirst = false;
         {
             const StatusLockGuard lock;
