@@ -413,6 +413,11 @@ TEST_F(RuntimeTest, TheWatchdogIsAnsweredOnItsPipe) {
                           javaHome + "\n");
         }
         const auto first = ask("ping 1", row.answer + " 1");
+        // ... and where its standard error goes, so the host can add its lines there
+        EXPECT_EQ(file("pipe").find("\ninfo stderr=" + (dir / "err").string() + "\n") !=
+                      std::string::npos,
+                  !row.answer.empty())
+            << file("pipe");
         const auto second = ask("ping 2", row.answer + " 2");
         if (row.health == "block") {
             EXPECT_GE(first, 2s) << "half the timeout";

@@ -1,5 +1,8 @@
 #include "service/restart_rules.h"
 
+#include "common/text_format.h"
+#include "service/watchdog_rules.h"
+
 namespace launcher {
 
 namespace {
@@ -62,6 +65,37 @@ bool RestartTimeline::beginRestart() {
     ++restarts_;
     lastReason_ = pendingReason_;
     return true;
+}
+
+std::string hungText(uint32_t timeoutSeconds) {
+    return formatA(
+        "the application is hung (no answer in %d s, or sick): asking it for a thread dump",
+        timeoutSeconds);
+}
+
+std::string dumpText(bool written) {
+    return written ? "the application wrote its thread dump; ending it and the processes it "
+                     "started"
+                   : formatA(
+                         "no thread dump came within %d ms; ending the application and the "
+                         "processes it started",
+                         kWatchdogDumpAllowance);
+}
+
+std::string restartText(const ChildEnd& end, const RestartDecision& decision,
+                        uint32_t quickFailures) {
+    return formatA(
+        "the application ended (%s, exit code %d) after %d ms: restarting it in %d ms (%d "
+        "quick failures in a row)",
+        end.hung ? "hung" : "exit", end.exitCode, static_cast<long long>(end.ranMilliseconds),
+        decision.delayMilliseconds, quickFailures);
+}
+
+std::string giveUpText(uint32_t quickFailures, uint32_t successfulRunSeconds, uint32_t exitCode) {
+    return formatA(
+        "giving up: the application failed %d times in a row, each time within %d s; last exit "
+        "code %d",
+        quickFailures, successfulRunSeconds, exitCode);
 }
 
 }  // namespace launcher

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "service/service_host.h"
 
@@ -68,5 +69,14 @@ private:
     std::optional<uint32_t> lastExitCode_;
     RestartReason lastReason_ = RestartReason::None;
 };
+
+// The lines the host writes about its child, in the diagnostic log and at the end of the
+// application's standard error file (prefixed there with kHostLinePrefix).
+inline constexpr std::string_view kHostLinePrefix = "lumex: service host: ";
+std::string hungText(uint32_t timeoutSeconds);
+std::string dumpText(bool written);
+std::string restartText(const ChildEnd& end, const RestartDecision& decision,
+                        uint32_t quickFailures);
+std::string giveUpText(uint32_t quickFailures, uint32_t successfulRunSeconds, uint32_t exitCode);
 
 }  // namespace launcher

@@ -183,4 +183,31 @@ bool startChild(const std::wstring& commandLine, const std::wstring& serviceName
     return true;
 }
 
+void appendHostLines(const std::string& utf8Path, std::string_view prefix,
+                     const std::vector<std::string>& lines) {
+    if (utf8Path.empty() || lines.empty()) return;
+    const int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8Path.data(),
+                                             static_cast<int>(utf8Path.size()), nullptr, 0);
+    if (length <= 0) return;
+    std::wstring path(static_cast<size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8Path.data(),
+                          static_cast<int>(utf8Path.size()), path.data(), length);
+    // Only an existing file is appended to, and whatever else opened it keeps it open.
+    const UniqueFile file(::CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        logMessage(L"could not open the standard error file %s (%d)", path, ::GetLastError());
+        return;
+    }
+    std::string text;
+    for (const std::string& line : lines) {
+        text.append(prefix).append(line).append("\r\n");
+    }
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) {
+        logMessage(L"could not write to the standard error file %s (%d)", path, ::GetLastError());
+    }
+}
+
 }  // namespace launcher

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "common/unique_handle.h"
 #include "service/service_host.h"
@@ -31,5 +33,11 @@ bool startChild(const std::wstring& commandLine, const std::wstring& serviceName
 // Ends the child and the processes it started (all of the job, or the child alone without one)
 // and waits up to kEndChildAllowance for them to go. False when something still runs then.
 bool endJob(HANDLE child, HANDLE job);
+
+// Appends each line, behind the prefix and ended by CR LF, to the existing file named in UTF-8
+// (the application's standard error file, once its child has ended). Nothing when the name is
+// empty; a file that cannot be opened or written is logged.
+void appendHostLines(const std::string& utf8Path, std::string_view prefix,
+                     const std::vector<std::string>& lines);
 
 }  // namespace launcher

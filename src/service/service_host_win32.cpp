@@ -271,7 +271,22 @@ uint64_t unixNow() {
 struct KeepUp {
     StatusFile file;
     StatusRecord record;
+    // The application's standard error file as its runtime named it (UTF-8), and the host's
+    // lines about the current child, appended there once the child has ended (a running child
+    // may still write where the host would).
+    std::string errorFile;
+    std::vector<std::string> notes;
+
     void write() const { file.write(record); }
+    // One line for the diagnostic log and, later, the application's standard error file.
+    void note(const std::string& text) {
+        logMessage(L"%S", text);
+        notes.push_back(text);
+    }
+    void writeNotes() {
+        appendHostLines(errorFile, kHostLinePrefix, notes);
+        notes.clear();
+    }
 };
 
 // Hands one line of the runtime to the rules; info lines go to the status record.
@@ -291,13 +306,13 @@ void takeWatchdogLine(const std::string& text, WatchdogRules& rules, KeepUp& kee
             rules.sick(line.number, now);
             break;
         case WatchdogLine::Kind::Dumped:
-            logMessage(L"the application wrote its thread dump");
             rules.dumped(now);
             break;
         case WatchdogLine::Kind::Info: {
             const std::string value(line.value.substr(0, kMaxInfoValue));
             if (line.key == "java.home") keepUp.record.javaHome = value;
             if (line.key == "java.version") keepUp.record.javaVersion = value;
+            if (line.key == "stderr") keepUp.errorFile = line.value;
             keepUp.write();
             break;
         }
@@ -321,7 +336,14 @@ ChildWait waitWatched(const ChildRun& run, WatchdogPipe& pipe, KeepUp& keepUp) {
                            : *deadline < kLongestWait ? static_cast<DWORD>(*deadline)
                                                       : static_cast<DWORD>(kLongestWait);
         const DWORD woken = ::WaitForMultipleObjects(count, events, FALSE, wait);
-        if (woken == WAIT_OBJECT_0) return ChildWait::Ended;
+        if (woken == WAIT_OBJECT_0) {
+            // What the runtime said just before it ended (where its standard error went).
+            lines.clear();
+            pipe.drain(lines);
+            for (const std::string& line : lines)
+                takeWatchdogLine(line, rules, keepUp, ::GetTickCount64());
+            return ChildWait::Ended;
+        }
         if (woken == WAIT_OBJECT_0 + 1 || woken == WAIT_FAILED) {
             if (woken == WAIT_FAILED)
                 logMessage(L"WaitForMultipleObjects error (%d)", ::GetLastError());
@@ -347,10 +369,7 @@ ChildWait waitWatched(const ChildRun& run, WatchdogPipe& pipe, KeepUp& keepUp) {
                     writeChildInput(formatA("ping %d\n", step.ping));
                     break;
                 case WatchdogAction::SendDump:
-                    logMessage(
-                        L"the application is hung (no answer in %d s, or sick): asking it "
-                        L"for a thread dump",
-                        timeout);
+                    keepUp.note(hungText(timeout));
                     writeChildInput("dump\n");
                     break;
                 case WatchdogAction::ReportNoHello:
@@ -360,7 +379,7 @@ ChildWait waitWatched(const ChildRun& run, WatchdogPipe& pipe, KeepUp& keepUp) {
                         timeout);
                     break;
                 case WatchdogAction::EndChild:
-                    logMessage(L"ending the hung application and the processes it started");
+                    keepUp.note(dumpText(rules.dumpWritten()));
                     keepUp.record.watchdog = rules.state();
                     reportStopProgress(kEndChildAllowance);
                     if (!endJob(run.process.get(), run.job.get())) return ChildWait::NotEnded;
@@ -376,9 +395,11 @@ ChildWait waitWatched(const ChildRun& run, WatchdogPipe& pipe, KeepUp& keepUp) {
     }
 }
 
-// The status record's last state: stopped, no child.
+// The status record's last state: stopped, no child; the host's last lines go to the
+// application's standard error file.
 void recordStopped(KeepUp* keepUp) {
     if (keepUp == nullptr) return;
+    keepUp->writeNotes();
     keepUp->record.state = HostState::Stopped;
     keepUp->record.appPid = 0;
     keepUp->record.appStarted.reset();
@@ -486,6 +507,9 @@ void serviceMain(uint32_t argumentCount, wchar_t** arguments, const ServiceHostO
     // Keeping the child up: restarts, the watchdog and the status record.
     const bool watchdogOn = options.watchdog.intervalSeconds > 0;
     const bool keepsUp = options.restart.on != RestartOn::Never || watchdogOn;
+    // The runtime's lines (which Java runs, where its standard error goes) come on the pipe
+    // whether or not the watchdog pings.
+    const bool hostPipeOn = keepsUp || options.eventLog;
     KeepUp keepUp;
     if (keepsUp) {
         (void)keepUp.file.open(serviceName);
@@ -499,13 +523,17 @@ void serviceMain(uint32_t argumentCount, wchar_t** arguments, const ServiceHostO
     RestartTimeline timeline(options.restart);
     for (uint32_t childNumber = 1;; ++childNumber) {
         WatchdogPipe watchdogPipe;
-        if (watchdogOn) {
+        if (hostPipeOn) {
             // The child finds the pipe's name in its environment, inherited from the host's.
             const bool created = watchdogPipe.create(childNumber);
             if (!created) logMessage(L"no watchdog pipe: the watchdog is off for this child");
             ::SetEnvironmentVariableA(kWatchdogPipeVariable,
                                       created ? narrowUtf8(watchdogPipe.name()).c_str() : nullptr);
         }
+        // A restarted child appends to its output files: the runs before it (a thread dump,
+        // the host's lines) stay there.
+        ::SetEnvironmentVariableA(
+            kRestartVariable, childNumber > 1 ? formatA("%d", childNumber - 1).c_str() : nullptr);
         ChildRun run;
         if (!startChild(commandLine, serviceName, options, run)) {
             reportStartFailure();
@@ -529,7 +557,7 @@ void serviceMain(uint32_t argumentCount, wchar_t** arguments, const ServiceHostO
             keepUp.record.state = HostState::Running;
             keepUp.record.appPid = ::GetProcessId(run.process.get());
             keepUp.record.appStarted = unixNow();
-            keepUp.record.watchdog = watchdogPipe.event() != nullptr
+            keepUp.record.watchdog = watchdogOn && watchdogPipe.event() != nullptr
                                          ? WatchdogState::WaitingForHello
                                          : WatchdogState::Off;
             keepUp.write();
@@ -567,19 +595,14 @@ void serviceMain(uint32_t argumentCount, wchar_t** arguments, const ServiceHostO
         keepUp.record.lastExitAt = unixNow();
         keepUp.record.quickFailures = timeline.quickFailures();
         if (decision.action == RestartAction::GiveUp) {
-            logMessage(
-                L"giving up: the application failed %d times in a row, each time within "
-                L"%d s; last exit code %d",
-                timeline.quickFailures(), options.restart.successfulRunSeconds, exitCode);
+            keepUp.note(giveUpText(timeline.quickFailures(), options.restart.successfulRunSeconds,
+                                   exitCode));
             giveUp(exitCode, keepUp);
         }
         if (decision.action == RestartAction::Stop) finish(true, exitCode, endedEarly, &keepUp);
 
-        logMessage(
-            L"the application ended (%s, exit code %d) after %d ms: restarting it in %d ms "
-            L"(%d quick failures in a row)",
-            reasonName(end.hung), exitCode, static_cast<long long>(end.ranMilliseconds),
-            decision.delayMilliseconds, timeline.quickFailures());
+        keepUp.note(restartText(end, decision, timeline.quickFailures()));
+        keepUp.writeNotes();
         keepUp.record.state = HostState::Restarting;
         keepUp.write();
         // A stop during the delay ends it at once, and nothing starts after it.

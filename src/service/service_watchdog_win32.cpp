@@ -105,6 +105,16 @@ bool WatchdogPipe::create(uint32_t childNumber) {
     return true;
 }
 
+void WatchdogPipe::drain(std::vector<std::string>& lines) {
+    constexpr DWORD kReadWait = 100;
+    constexpr int kMaxTurns = 64;
+    for (int turn = 0; turn < kMaxTurns && event() != nullptr &&
+                       ::WaitForSingleObject(event_.get(), kReadWait) == WAIT_OBJECT_0;
+         ++turn) {
+        collect(lines);
+    }
+}
+
 void WatchdogPipe::collect(std::vector<std::string>& lines) {
     // A runtime writing without pause gets a turn of a few reads; the event stays set for more.
     constexpr int kReadsPerTurn = 16;

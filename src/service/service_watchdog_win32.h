@@ -29,6 +29,8 @@ public:
     HANDLE event() const { return open_ ? event_.get() : nullptr; }
     // Appends the complete lines that came and starts the next read.
     void collect(std::vector<std::string>& lines);
+    // After the child's end: the lines it wrote before it went, waiting a little for each read.
+    void drain(std::vector<std::string>& lines);
 
 private:
     void closePipe();

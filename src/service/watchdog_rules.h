@@ -69,6 +69,8 @@ public:
     WatchdogState state() const;
     // The child is found hung (no answer in time, or sick): it is being dumped and ended.
     bool hung() const { return hung_; }
+    // The runtime answered "dumped" after the dump request.
+    bool dumpWritten() const { return dumpedSeen_; }
 
 private:
     uint64_t intervalMs_ = 0;

@@ -432,9 +432,13 @@ protected:
 };
 
 // An application that keeps failing with 3 is started again after the delay, a new JVM each
-// time, until the third quick failure in a row: then the service stops with code 3.
+// time, until the third quick failure in a row: then the service stops with code 3. Its standard
+// error file keeps every run (restarted children append) and the host's lines about them.
 TEST_F(ServiceHostKeepUpExclusive, AFailingApplicationIsRestartedUntilTheHostGivesUp) {
-    const auto exe = pack("exit:3", runtimeWith({}), keepUpSettings("1"));
+    using launcher::Setting;
+    const auto exe = pack(
+        "exit:3", runtimeWith({}),
+        keepUpSettings("1", {{Setting::PassSecondPath, "1"}, {Setting::SecondPath, "stderr.txt"}}));
     installAndStart(exe);
     EXPECT_TRUE(waitForState(1));
     const Lines seen = trace();
@@ -447,6 +451,14 @@ TEST_F(ServiceHostKeepUpExclusive, AFailingApplicationIsRestartedUntilTheHostGiv
                              "last_exit_code=3\n", "last_restart_reason=exit\n", "app_pid=0\n"}) {
         EXPECT_NE(status.find(line), std::string::npos) << line << "\n" << status;
     }
+    const std::string restart = "lumex: service host: the application ended (exit, exit code 3)";
+    const std::string giveUp = "lumex: service host: giving up: the application failed 3 times";
+    const Lines expected = {"stand-in run", restart,        "stand-in run",
+                            restart,        "stand-in run", giveUp};
+    Lines file = splitLines(readFile(dir_ / "stderr.txt").value_or(""));
+    ASSERT_EQ(file.size(), expected.size()) << joined(file);
+    for (size_t i = 0; i < file.size(); ++i)
+        EXPECT_TRUE(file[i].starts_with(expected[i])) << file[i];
 }
 
 // The watchdog: a runtime that answers once and then no more is asked for its thread dump,

@@ -25,8 +25,10 @@
 // missing_classes and missing_methods (comma lists of "name" and "class.method" that are not found;
 // a dotted class name is taken as slashes), fail_strings (comma list of texts: NewString and
 // NewStringUTF of such a text fail with an OutOfMemoryError pending).
-// The watchdog (when the options hold -Dlumex.watchdogPipe=<name>, in "serve" and "wait"): main
-// first opens the pipe, writes "hello 1" and its two info lines and records "watchdog hello"; each
+// Given a standard error file (launcher value 3), main writes "stand-in run" there, appending when
+// value 4 is "true", and names it in an "info stderr=" line on the watchdog pipe.
+// The watchdog (when the options hold -Dlumex.watchdogPipe=<name>, in "exit", "serve" and "wait"):
+// main first opens the pipe, writes "hello 1" and its info lines and records "watchdog hello"; each
 // "ping N" line on standard input is recorded and answered "pong N" on the pipe, "dump" is
 // recorded, a thread dump goes to standard error and "dumped" to the pipe. standin.cfg's key
 // watchdog: "silent" (the pipe is never opened, as by an older runtime) or "hang-after=<n>" (no
@@ -329,6 +331,8 @@ void waitForRelease() {
 
 // The watchdog pipe's name from the JVM's options; empty: none was given.
 std::string watchdogPipeName;
+// The standard error file main was given (launcher value 3), as the runtime redirects to it.
+std::string errorFile;
 launcher::UniqueFile watchdogPipe;  // written by one thread only
 long long pongsLeft = -1;           // -1: every ping is answered
 
@@ -355,7 +359,7 @@ void watchdogHello() {
         return record("watchdog open failed " + std::to_string(GetLastError()));
     }
     writeWatchdog("hello 1\ninfo java.version=17.0.1\ninfo java.home=" + standin::utf8(home.dir) +
-                  "\n");
+                  "\n" + (errorFile.empty() ? "" : "info stderr=" + errorFile + "\n"));
     record("watchdog hello");
 }
 
@@ -414,6 +418,19 @@ void runMain(const Object* array) {
         lines += "\narg " + std::to_string(i) + ": " + (element ? utf8(element->text) : "(null)");
     }
     record(lines);
+    // Like the runtime: "stand-in run" in the standard error file, appended when value 4 says so.
+    if (count > 4 && array->elements[3] != nullptr && !array->elements[3]->text.empty()) {
+        errorFile = utf8(array->elements[3]->text);
+        const bool append =
+            array->elements[4] != nullptr && utf8(array->elements[4]->text) == "true";
+        const std::u16string path = utf16(errorFile);
+        const launcher::UniqueFile file(CreateFileW(
+            reinterpret_cast<const wchar_t*>(path.c_str()),
+            append ? FILE_APPEND_DATA : GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+            append ? OPEN_ALWAYS : CREATE_ALWAYS, 0, nullptr));
+        DWORD written = 0;
+        if (file) WriteFile(file.get(), "stand-in run\r\n", 14, &written, nullptr);
+    }
     if (const std::string name = home.config.text("environment"); !name.empty()) {
         const std::u16string wide = utf16(name);
         record("environment " + name + "=" +
@@ -426,6 +443,7 @@ void runMain(const Object* array) {
         throwNew("java/lang/IllegalStateException", behaviour.substr(6));
         record("throw " + utf8(pending->text));
     } else if (behaviour.starts_with("exit:")) {
+        watchdogHello();
         const auto code = static_cast<UINT>(std::strtoll(behaviour.c_str() + 5, nullptr, 0));
         record("exit " + std::to_string(static_cast<int>(code)));
         ExitProcess(code);

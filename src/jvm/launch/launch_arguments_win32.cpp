@@ -2,8 +2,10 @@
 
 #include "common/command_line.h"
 #include "env/expand_launcher_variables.h"
+#include "env/path_environment.h"
 #include "env/paths.h"
 #include "jvm/launch/launch_arguments.h"
+#include "jvm/launch/system_properties.h"
 
 namespace launcher {
 
@@ -29,7 +31,9 @@ LauncherArgumentInputs launcherArgumentInputs(const LauncherArgumentSettings& se
     inputs.mainClass = settings.mainClass;
     inputs.firstPath = configuredPath(settings.passFirstPath, settings.firstPath, run, jvmHome);
     inputs.secondPath = configuredPath(settings.passSecondPath, settings.secondPath, run, jvmHome);
-    inputs.launcherFlag = settings.launcherFlag;
+    // A service child the host restarted appends, so the runs before it stay in the files.
+    inputs.launcherFlag =
+        settings.launcherFlag || environmentVariableA(kRestartVariable).has_value();
     std::wstring configured = settings.programArguments;
     expandLauncherVariables(configured, false, run, jvmHome);
     splitCommandLine(configured, inputs.configuredArguments);

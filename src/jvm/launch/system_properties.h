@@ -11,6 +11,9 @@ namespace launcher {
 
 // The environment variable in which the service host hands its child the watchdog pipe's name.
 inline constexpr char kWatchdogPipeVariable[] = "LUMEX_WATCHDOG_PIPE";
+// The environment variable that tells a restarted service child its restart number, so that it
+// appends to its output files and keeps what the runs before it wrote there.
+inline constexpr char kRestartVariable[] = "LUMEX_RESTART";
 
 struct SystemPropertyInputs {
     std::string semaphoreName;                 // of the single-instance guard; empty: none

@@ -12,7 +12,15 @@ import java.io.PrintStream;
  * keeping "lumex.outputKeep" earlier files.
  */
 final class Redirect {
+    // The absolute path of the standard error file once System.err goes there; "" otherwise.
+    private static volatile String errorFile = "";
+
     private Redirect() {}
+
+    /** The absolute path of the file System.err was redirected to; "" when it was not. */
+    static String errorFile() {
+        return errorFile;
+    }
 
     static void apply(String outPath, String errPath, boolean append) {
         // Console runs ("/run") keep the console.
@@ -29,7 +37,10 @@ final class Redirect {
                                            warnings);
         if (out == null && err == null) return;
         if (out != null) System.setOut(out);
-        if (err != null) System.setErr(err);
+        if (err != null) {
+            System.setErr(err);
+            errorFile = new File(errPath).getAbsolutePath();
+        }
         // Lines are flushed as they end; an unfinished last line is flushed at the end.
         Runtime.getRuntime().addShutdownHook(new Thread("stream flush") {
             @Override

@@ -105,6 +105,7 @@ public final class Watchdog implements Runnable {
         write("hello " + PROTOCOL_VERSION);
         write("info java.version=" + oneLine(System.getProperty("java.version")));
         write("info java.home=" + oneLine(System.getProperty("java.home")));
+        if (!Redirect.errorFile().isEmpty()) write("info stderr=" + oneLine(Redirect.errorFile()));
         try {
             while (!off) {
                 final String request = next();
