@@ -595,8 +595,9 @@ TEST_F(PackCli, TheRealCarriedStubIsTheBuiltStub) {
     std::vector<uint8_t> withSection;
     std::string problem;
     ASSERT_TRUE(pack::addResourceSection(stub, {}, withSection, problem)) << problem;
-    EXPECT_EQ(read("carried.exe").substr(0, withSection.size()),
-              std::string(withSection.begin(), withSection.end()));
+    EXPECT_TRUE(read("carried.exe").substr(0, withSection.size()) ==
+                std::string(withSection.begin(), withSection.end()))
+        << "the launcher does not begin with the stub and its resource section";
 }
 
 }  // namespace
