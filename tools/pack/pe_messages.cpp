@@ -25,28 +25,20 @@ std::vector<uint8_t> entryBytes(std::string_view text) {
 }  // namespace
 
 std::vector<uint8_t> messageTableBytes(std::span<const launcher::EventMessage> messages) {
-    struct Run {
-        uint32_t low, high;
-        std::vector<uint8_t> entries;
-    };
-    std::vector<Run> runs;
-    for (const launcher::EventMessage& message : messages) {
-        const auto id = static_cast<uint32_t>(message.id);
-        if (runs.empty() || runs.back().high + 1 != id) runs.push_back({id, id, {}});
-        runs.back().high = id;
-        const auto entry = entryBytes(message.text);
-        runs.back().entries.insert(runs.back().entries.end(), entry.begin(), entry.end());
-    }
     std::vector<uint8_t> out;
-    add32(out, static_cast<uint32_t>(runs.size()));
-    size_t offset = 4 + kBlockSize * runs.size();
-    for (const Run& run : runs) {
-        add32(out, run.low);
-        add32(out, run.high);
-        add32(out, static_cast<uint32_t>(offset));
-        offset += run.entries.size();
+    if (messages.empty()) {
+        add32(out, 0);
+        return out;
     }
-    for (const Run& run : runs) out.insert(out.end(), run.entries.begin(), run.entries.end());
+    // The ids run without a gap (event_messages.h checks it): one block holds them all.
+    add32(out, 1);
+    add32(out, static_cast<uint32_t>(messages.front().id));
+    add32(out, static_cast<uint32_t>(messages.back().id));
+    add32(out, static_cast<uint32_t>(4 + kBlockSize));
+    for (const launcher::EventMessage& message : messages) {
+        const auto entry = entryBytes(message.text);
+        out.insert(out.end(), entry.begin(), entry.end());
+    }
     return out;
 }
 

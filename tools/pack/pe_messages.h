@@ -23,9 +23,9 @@ struct MessageEntry {
     bool operator==(const MessageEntry&) const = default;
 };
 
-// The message table of these events, as the message compiler writes one: a block for each run of
-// ids without a gap, every text UTF-16 and ended by "\r\n" and a NUL, each entry padded to a
-// multiple of 4 bytes.
+// The message table of these events (ids without a gap, as kEventMessages has them), as the
+// message compiler writes one: one block, every text UTF-16 and ended by "\r\n" and a NUL, each
+// entry padded to a multiple of 4 bytes.
 std::vector<uint8_t> messageTableBytes(std::span<const launcher::EventMessage> messages);
 
 // The messages of a message table in the order stored; false with what is wrong.

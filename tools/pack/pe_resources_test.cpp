@@ -163,17 +163,6 @@ TEST(Resources, EverySectionHoldsTheEventMessages) {
         at += length;
         if (i + 1 == std::size(launcher::kEventMessages)) EXPECT_EQ(at, table.size());
     }
-    // Ids with a gap make a block each.
-    const launcher::EventMessage gapped[] = {
-        {launcher::EventId::ApplicationStarted, launcher::EventType::Information, 0, "a"},
-        {launcher::EventId::StoppedOnRequest, launcher::EventType::Information, 0, "bc"},
-        {launcher::EventId::GaveUp, launcher::EventType::Error, 0, "def"}};
-    std::vector<pack::MessageEntry> messages;
-    std::string error;
-    const auto twoBlocks = pack::messageTableBytes(gapped);
-    EXPECT_EQ(get32(twoBlocks, 0), 2u);
-    ASSERT_TRUE(pack::readMessageTable(twoBlocks, messages, error)) << error;
-    EXPECT_EQ(messages, storedMessages(gapped));
 }
 
 TEST(Resources, DamagedMessageTablesAreRefused) {
