@@ -1,7 +1,8 @@
 // The README's sample service, packed from examples/sample/service.toml by `pack build`, run as a
 // user would: the usage line and "/run" with the stand-in runtime in jre\ beside it. Its icon and
 // version information are what Windows reads of the file, and `pack inspect` and `pack extract`
-// give them back so that building again makes the same file.
+// give them back so that building again makes the same file. Every launcher `pack build` writes
+// carries the service events' texts, which Windows reads from it as a message table.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -69,4 +70,42 @@ TEST(Sample, ThePackedSampleServiceRunsItsApplication) {
     EXPECT_TRUE(has(trace, ": -Xmx256m")) << all;
     EXPECT_TRUE(has(trace, "arg 1: com.example.sample.Main")) << all;
     EXPECT_TRUE(has(trace, "arg 6: extra")) << all;
+}
+
+// The Event Viewer formats a launcher's events from the launcher file itself: every launcher the
+// tool writes, with or without an icon and version information, gives whole sentences.
+TEST(Sample, EveryPackedLauncherCarriesTheEventTexts) {
+    const fs::path dir = scratchDir();
+    writeFile(dir / "plain.toml", "[service]\nname = \"Plain\"\n[java]\nmain_class = \"a.M\"\n");
+    const struct {
+        fs::path description;
+        std::string exe;
+    } launchers[] = {{dir / "plain.toml", "plain.exe"},
+                     {repoRoot() / "examples/sample/service.toml", "sample.exe"}};
+    const struct {
+        std::vector<std::string> args;
+        std::string line;
+    } messages[] = {
+        {{"1003", "Svc", "3"},
+         "message-1003: The service Svc stopped because its application ended on its own with "
+         "exit code 3.\n"},
+        {{"1007", "Svc", "No Java runtime was found."},
+         "message-1007: The service Svc could not start its application: No Java runtime was "
+         "found.\n"},
+        {{"1009", "Svc"}, "message-1009: none"},  // one past the last event
+    };
+    for (const auto& launcher : launchers) {
+        const fs::path exe = dir / launcher.exe;
+        const auto packed =
+            runProcess({PACK_TOOL, "build", "--stub", stubPath().string(), "--input",
+                        launcher.description.string(), "--output", exe.string()});
+        ASSERT_EQ(packed.exitCode, 0) << packed.describe();
+        for (const auto& message : messages) {
+            std::vector<std::string> args = {exe.string(), "--message"};
+            args.insert(args.end(), message.args.begin(), message.args.end());
+            const auto info = runWine(helperPath("file_info").string(), args);
+            ASSERT_EQ(info.exitCode, 0) << info.describe();
+            EXPECT_TRUE(info.out.starts_with(message.line)) << launcher.exe << info.describe();
+        }
+    }
 }

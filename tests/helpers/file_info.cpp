@@ -15,6 +15,11 @@
 //                                           loaded as an image resource
 //       A line "version-info: none" replaces the first five when GetFileVersionInfoW fails.
 //
+//   file_info.exe FILE --message ID [INSERT...]
+//       Prints "message-ID: TEXT": the message ID of FILE's message table with the inserts
+//       (FormatMessageW from FILE loaded as a data file, as the Event Viewer reads an event), its
+//       closing line break left out; "message-ID: none (error N)" when there is none.
+//
 // Exit codes: 0 done, 2 usage.
 #include <windows.h>
 
@@ -115,16 +120,46 @@ void icons(const wchar_t* file) {
     line(L"loaded-icon: " + iconSize(loaded.get()));
 }
 
+void message(const wchar_t* file, const wchar_t* id, std::vector<const wchar_t*> inserts) {
+    const std::wstring name = std::wstring(L"message-") + id + L": ";
+    const launcher::UniqueModule module(LoadLibraryExW(file, nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    if (!module) {
+        line(name + L"none (error " + std::to_wstring(GetLastError()) + L" loading the file)");
+        return;
+    }
+    inserts.resize(9, L"(missing insert)");
+    std::vector<DWORD_PTR> arguments;
+    for (const wchar_t* insert : inserts) arguments.push_back(reinterpret_cast<DWORD_PTR>(insert));
+    std::vector<wchar_t> text(8192);
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY,
+                                        module.get(), static_cast<DWORD>(wcstoul(id, nullptr, 10)),
+                                        0, text.data(), static_cast<DWORD>(text.size()),
+                                        reinterpret_cast<va_list*>(arguments.data()));
+    if (length == 0) {
+        line(name + L"none (error " + std::to_wstring(GetLastError()) + L")");
+        return;
+    }
+    std::wstring found(text.data(), length);
+    if (found.ends_with(L"\r\n")) found.resize(found.size() - 2);
+    line(name + found);
+}
+
 }  // namespace
 
 int main() {
     int argc = 0;
     const launcher::UniqueLocal argv(CommandLineToArgvW(GetCommandLineW(), &argc));
+    const auto args = static_cast<wchar_t**>(argv.get());
+    if (argv && argc >= 4 && std::wstring(args[2]) == L"--message") {
+        message(args[1], args[3], std::vector<const wchar_t*>(args + 4, args + argc));
+        return 0;
+    }
     if (!argv || argc != 2) {
-        helpers::writeUtf8Line(GetStdHandle(STD_ERROR_HANDLE), L"usage: file_info.exe FILE");
+        helpers::writeUtf8Line(GetStdHandle(STD_ERROR_HANDLE),
+                               L"usage: file_info.exe FILE [--message ID [INSERT...]]");
         return 2;
     }
-    const wchar_t* file = static_cast<wchar_t**>(argv.get())[1];
+    const wchar_t* file = args[1];
     versionInfo(file);
     icons(file);
     return 0;

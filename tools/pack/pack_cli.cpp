@@ -302,14 +302,14 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         return 1;
     }
     const std::vector<uint8_t> block = writer.build();
+    // Every launcher gets a resource section: the event message table is always there, the
+    // icon and version information when the description has them.
     std::vector<uint8_t> image;
-    if (!input.resources.empty()) {
-        if (!addResourceSection(stub, input.resources, image, problem)) {
-            err << "pack: stub '" << stubPath << "': " << problem << "\n";
-            return 1;
-        }
-        stub = std::move(image);
+    if (!addResourceSection(stub, input.resources, image, problem)) {
+        err << "pack: stub '" << stubPath << "': " << problem << "\n";
+        return 1;
     }
+    stub = std::move(image);
     try {
         image = appendBlock(stub, block);
     } catch (const std::exception& e) {

@@ -591,7 +591,13 @@ TEST_F(PackCli, TheRealCarriedStubIsTheBuiltStub) {
               0)
         << err_;
     EXPECT_EQ(read("carried.exe"), read("given.exe"));
-    EXPECT_EQ(read("carried.exe").substr(0, stub.size()), std::string(stub.begin(), stub.end()));
+    // The launcher is that stub with its resource section (the event messages) added.
+    std::vector<uint8_t> withSection;
+    std::string problem;
+    ASSERT_TRUE(pack::addResourceSection(stub, {}, withSection, problem)) << problem;
+    EXPECT_TRUE(read("carried.exe").substr(0, withSection.size()) ==
+                std::string(withSection.begin(), withSection.end()))
+        << "the launcher does not begin with the stub and its resource section";
 }
 
 }  // namespace

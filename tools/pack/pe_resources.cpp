@@ -1,12 +1,15 @@
 // Icon and version resources, written and read back (see pe_resources.h). The resource section
 // is a three-level tree (type, name, language) of directories, then the data entries, then the
-// data; this tool writes one language (US English) and names everything by number.
+// data; this tool writes one language (US English) and names everything by number. Every section
+// it writes also holds the event message table (pe_messages.h).
 #include "pe_resources.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <map>
 
 #include "pe_bytes.h"
+#include "pe_messages.h"
 
 namespace pack {
 
@@ -158,7 +161,9 @@ bool readVersionInfo(std::span<const uint8_t> b, std::vector<VersionText>& texts
 
 // --- the resource tree ------------------------------------------------------------------------
 
-using Leaves = std::map<uint16_t, std::map<uint16_t, std::vector<uint8_t>>>;  // type, name, data
+// Type, name, data. Windows looks entries up by binary search, so each directory lists its ids in
+// ascending order, as the maps keep them: 3 icon, 11 message table, 14 icon group, 16 version.
+using Leaves = std::map<uint16_t, std::map<uint16_t, std::vector<uint8_t>>>;
 
 Leaves leavesOf(const LauncherResources& resources) {
     Leaves leaves;
@@ -179,7 +184,56 @@ Leaves leavesOf(const LauncherResources& resources) {
         leaves[kGroupIconType][1] = std::move(group);
     }
     if (!resources.version.empty()) leaves[kVersionType][1] = versionInfoBytes(resources.version);
+    leaves[kMessageTableType][kMessageTableName] = messageTableBytes(launcher::kEventMessages);
     return leaves;
+}
+
+// The leaves of the wanted types in a resource section mapped at sectionRva whose root directory
+// lies at rootRva (the first language of each name); false when the tree is damaged.
+bool readLeaves(std::span<const uint8_t> s, uint32_t sectionRva, uint32_t rootRva,
+                std::initializer_list<uint32_t> wanted, Leaves& leaves) {
+    if (rootRva < sectionRva || rootRva - sectionRva > s.size()) return false;
+    const size_t root = rootRva - sectionRva;
+    // The entries of the directory at `at`: (id, offset) pairs; named entries are passed over.
+    const auto entries = [&](size_t at, std::vector<std::pair<uint32_t, uint32_t>>& list) {
+        if (at > s.size() || s.size() - at < kDirectorySize) return false;
+        const size_t named = get16(s, at + 12), ids = get16(s, at + 14);
+        if ((s.size() - at - kDirectorySize) / kEntrySize < named + ids) return false;
+        for (size_t i = named; i < named + ids; ++i) {
+            const size_t e = at + kDirectorySize + kEntrySize * i;
+            list.emplace_back(get32(s, e), get32(s, e + 4));
+        }
+        return true;
+    };
+    std::vector<std::pair<uint32_t, uint32_t>> types;
+    if (!entries(root, types)) return false;
+    for (const auto& [type, typeOffset] : types) {
+        if (std::find(wanted.begin(), wanted.end(), type) == wanted.end()) continue;
+        std::vector<std::pair<uint32_t, uint32_t>> names;
+        if (!(typeOffset & kSubdirectory) ||
+            !entries(root + (typeOffset & ~kSubdirectory), names)) {
+            return false;
+        }
+        for (const auto& [name, nameOffset] : names) {
+            std::vector<std::pair<uint32_t, uint32_t>> languages;
+            if (!(nameOffset & kSubdirectory) ||
+                !entries(root + (nameOffset & ~kSubdirectory), languages) || languages.empty() ||
+                (languages[0].second & kSubdirectory)) {
+                return false;
+            }
+            const size_t entry = root + languages[0].second;
+            if (entry > s.size() || s.size() - entry < kDataEntrySize) return false;
+            const uint32_t dataRva = get32(s, entry), size = get32(s, entry + 4);
+            if (dataRva < sectionRva || dataRva - sectionRva > s.size() ||
+                size > s.size() - (dataRva - sectionRva) || name > 0xFFFF) {
+                return false;
+            }
+            const auto data = s.subspan(dataRva - sectionRva, size);
+            leaves[static_cast<uint16_t>(type)][static_cast<uint16_t>(name)].assign(data.begin(),
+                                                                                    data.end());
+        }
+    }
+    return true;
 }
 
 void writeDirectory(std::vector<uint8_t>& out, size_t at, size_t entries) {
@@ -316,47 +370,9 @@ bool readResourceSection(std::span<const uint8_t> s, uint32_t sectionRva, uint32
                          LauncherResources& out, std::string& error) {
     out = {};
     error = "the resource section is damaged";
-    if (rootRva < sectionRva || rootRva - sectionRva > s.size()) return false;
-    const size_t root = rootRva - sectionRva;
-    // The entries of the directory at `at`: (id, offset) pairs; named entries are passed over.
-    const auto entries = [&](size_t at, std::vector<std::pair<uint32_t, uint32_t>>& list) {
-        if (at > s.size() || s.size() - at < kDirectorySize) return false;
-        const size_t named = get16(s, at + 12), ids = get16(s, at + 14);
-        if ((s.size() - at - kDirectorySize) / kEntrySize < named + ids) return false;
-        for (size_t i = named; i < named + ids; ++i) {
-            const size_t e = at + kDirectorySize + kEntrySize * i;
-            list.emplace_back(get32(s, e), get32(s, e + 4));
-        }
-        return true;
-    };
     Leaves leaves;
-    std::vector<std::pair<uint32_t, uint32_t>> types;
-    if (!entries(root, types)) return false;
-    for (const auto& [type, typeOffset] : types) {
-        if (type != kIconType && type != kGroupIconType && type != kVersionType) continue;
-        std::vector<std::pair<uint32_t, uint32_t>> names;
-        if (!(typeOffset & kSubdirectory) ||
-            !entries(root + (typeOffset & ~kSubdirectory), names)) {
-            return false;
-        }
-        for (const auto& [name, nameOffset] : names) {
-            std::vector<std::pair<uint32_t, uint32_t>> languages;
-            if (!(nameOffset & kSubdirectory) ||
-                !entries(root + (nameOffset & ~kSubdirectory), languages) || languages.empty() ||
-                (languages[0].second & kSubdirectory)) {
-                return false;
-            }
-            const size_t entry = root + languages[0].second;
-            if (entry > s.size() || s.size() - entry < kDataEntrySize) return false;
-            const uint32_t dataRva = get32(s, entry), size = get32(s, entry + 4);
-            if (dataRva < sectionRva || dataRva - sectionRva > s.size() ||
-                size > s.size() - (dataRva - sectionRva) || name > 0xFFFF) {
-                return false;
-            }
-            const auto data = s.subspan(dataRva - sectionRva, size);
-            leaves[static_cast<uint16_t>(type)][static_cast<uint16_t>(name)].assign(data.begin(),
-                                                                                    data.end());
-        }
+    if (!readLeaves(s, sectionRva, rootRva, {kIconType, kGroupIconType, kVersionType}, leaves)) {
+        return false;
     }
     if (const auto groups = leaves.find(kGroupIconType); groups != leaves.end()) {
         const std::vector<uint8_t>& group = groups->second.begin()->second;
@@ -385,6 +401,22 @@ bool readResourceSection(std::span<const uint8_t> s, uint32_t sectionRva, uint32
     }
     error.clear();
     return true;
+}
+
+bool readMessageResource(std::span<const uint8_t> section, uint32_t sectionRva, uint32_t rootRva,
+                         std::vector<MessageEntry>& messages, std::string& error) {
+    messages.clear();
+    Leaves leaves;
+    if (!readLeaves(section, sectionRva, rootRva, {kMessageTableType}, leaves)) {
+        error = "the resource section is damaged";
+        return false;
+    }
+    const auto table = leaves.find(kMessageTableType);
+    if (table == leaves.end() || !table->second.contains(kMessageTableName)) {
+        error = "the resource section holds no message table";
+        return false;
+    }
+    return readMessageTable(table->second.at(kMessageTableName), messages, error);
 }
 
 }  // namespace pack

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "config/config_block.h"
+#include "pe_messages.h"
 
 namespace pack {
 
@@ -62,15 +63,20 @@ std::vector<uint8_t> icoFileBytes(const std::vector<IconImage>& images);
 // information (major in the top 16 bits); false for any other text.
 bool parseFourPartVersion(std::string_view text, uint64_t& value);
 
-// The bytes of a resource section that Windows maps at rva.
+// The bytes of a resource section that Windows maps at rva: the icon and version information
+// there are, and always the event message table.
 std::vector<uint8_t> resourceSectionBytes(const LauncherResources& resources, uint32_t rva);
 // The icon group and version information of a resource section mapped at sectionRva whose root
 // directory lies at rootRva; resources of other kinds are passed over.
 bool readResourceSection(std::span<const uint8_t> section, uint32_t sectionRva, uint32_t rootRva,
                          LauncherResources& out, std::string& error);
+// The message table of such a section; false with what is wrong (none there, damaged).
+bool readMessageResource(std::span<const uint8_t> section, uint32_t sectionRva, uint32_t rootRva,
+                         std::vector<MessageEntry>& messages, std::string& error);
 
-// The stub with a resource section added as its last section, which the configuration block
-// then follows; false with what is wrong (a stub with resources of its own, headers without room
+// The stub with a resource section added as its last section (with or without an icon and
+// version information: the message table is always there), which the configuration block then
+// follows; false with what is wrong (a stub with resources of its own, headers without room
 // for one more section).
 bool addResourceSection(const std::vector<uint8_t>& stub, const LauncherResources& resources,
                         std::vector<uint8_t>& image, std::string& error);

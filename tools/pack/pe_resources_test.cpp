@@ -5,14 +5,39 @@
 #include <algorithm>
 
 #include "block_writer.h"
+#include "config/event_messages.h"
 #include "launcher_toml.h"
+#include "pe_messages.h"
 #include "test_pe_image.h"
+
+namespace pack {
+// Failures show a message as its id and text.
+void PrintTo(const MessageEntry& message, std::ostream* os) {
+    *os << message.id << " \"";
+    for (char16_t c : message.text) *os << (c >= ' ' && c < 0x7F ? static_cast<char>(c) : '?');
+    *os << "\"";
+}
+}  // namespace pack
 
 namespace {
 
 uint32_t get32(const std::vector<uint8_t>& b, size_t at) {
     return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
            uint32_t(b[at + 3]) << 24;
+}
+
+uint16_t get16(const std::vector<uint8_t>& b, size_t at) {
+    return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
+}
+
+// The event texts as the message table stores them.
+std::vector<pack::MessageEntry> storedMessages(std::span<const launcher::EventMessage> events) {
+    std::vector<pack::MessageEntry> out;
+    for (const launcher::EventMessage& event : events) {
+        std::u16string text(event.text.begin(), event.text.end());
+        out.push_back({static_cast<uint32_t>(event.id), text + u"\r\n"});
+    }
+    return out;
 }
 
 pack::LauncherResources sampleResources() {
@@ -81,6 +106,122 @@ TEST(Resources, WrittenIntoTheImageReadBackTheSame) {
         damaged[i] ^= 0xA5;
         pack::LauncherResources r;
         pack::readResourceSection(damaged, rva, rva, r, error);
+    }
+}
+
+// Every section holds the event message table beside the icon and version there are, its types
+// in the ascending order Windows searches them, and each event's text read back as written.
+TEST(Resources, EverySectionHoldsTheEventMessages) {
+    pack::LauncherResources iconOnly, versionOnly;
+    iconOnly.icon = sampleResources().icon;
+    versionOnly.version = sampleResources().version;
+    const struct {
+        const char* what;
+        pack::LauncherResources resources;
+        std::vector<uint32_t> types;
+    } rows[] = {
+        {"no icon, no version", {}, {11}},
+        {"icon", iconOnly, {3, 11, 14}},
+        {"version", versionOnly, {11, 16}},
+        {"icon and version", sampleResources(), {3, 11, 14, 16}},
+    };
+    const auto expected = storedMessages(launcher::kEventMessages);
+    constexpr uint32_t rva = 0x3000;
+    for (const auto& row : rows) {
+        const auto section = pack::resourceSectionBytes(row.resources, rva);
+        std::vector<uint32_t> types;
+        for (size_t i = 0; i < get16(section, 14); ++i) types.push_back(get32(section, 16 + 8 * i));
+        EXPECT_EQ(types, row.types) << row.what;
+        std::string error;
+        std::vector<pack::MessageEntry> messages;
+        EXPECT_TRUE(pack::readMessageResource(section, rva, rva, messages, error)) << error;
+        EXPECT_EQ(messages, expected) << row.what;
+
+        // Written into an image, the section is added whatever it holds, and the icon and
+        // version read back are only those of the description.
+        std::vector<uint8_t> image;
+        ASSERT_TRUE(pack::addResourceSection(pack::makePeImage(), row.resources, image, error))
+            << row.what << ": " << error;
+        launcher::MemorySource source(image);
+        pack::LauncherResources back;
+        EXPECT_TRUE(pack::readImageResources(source, back, error)) << error;
+        EXPECT_EQ(back, row.resources) << row.what;
+    }
+
+    // The table as the message compiler lays it out: one block 1000..1008, entries behind it,
+    // each UTF-16 (flags 1), its length a multiple of 4.
+    const auto table = pack::messageTableBytes(launcher::kEventMessages);
+    EXPECT_EQ(get32(table, 0), 1u);
+    EXPECT_EQ(get32(table, 4), 1000u);
+    EXPECT_EQ(get32(table, 8), 1008u);
+    EXPECT_EQ(get32(table, 12), 16u);
+    for (size_t at = 16, i = 0; i < std::size(launcher::kEventMessages); ++i) {
+        const size_t length = get16(table, at);
+        EXPECT_EQ(length % 4, 0u) << i;
+        EXPECT_EQ(get16(table, at + 2), 1u) << i;
+        EXPECT_EQ(length, (4 + 2 * (launcher::kEventMessages[i].text.size() + 3) + 3) / 4 * 4);
+        at += length;
+        if (i + 1 == std::size(launcher::kEventMessages)) EXPECT_EQ(at, table.size());
+    }
+}
+
+TEST(Resources, DamagedMessageTablesAreRefused) {
+    const auto table = pack::messageTableBytes(launcher::kEventMessages);
+    const auto changed = [&](size_t at, uint32_t value) {
+        auto bytes = table;
+        for (size_t i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
+        return bytes;
+    };
+    auto zeroLength = table;
+    zeroLength[16] = zeroLength[17] = 0;
+    const struct {
+        std::vector<uint8_t> bytes;
+        std::string message;
+    } rows[] = {
+        {{1, 0}, "the message table is cut short"},
+        {changed(0, 1000), "names 1000 blocks it does not hold"},
+        {changed(8, 999), "block 1 of the message table lies outside it"},         // high < low
+        {changed(8, 0xFFFFFFFF), "block 1 of the message table lies outside it"},  // 4 G ids
+        {changed(12, static_cast<uint32_t>(table.size() + 1)), "block 1 of the message"},  // past
+        {zeroLength, "message 1000 lies outside the message table"},
+        {std::vector<uint8_t>(table.begin(), table.end() - 4), "message 1008 lies outside"},
+    };
+    for (const auto& row : rows) {
+        std::vector<pack::MessageEntry> messages;
+        std::string error;
+        EXPECT_FALSE(pack::readMessageTable(row.bytes, messages, error)) << row.message;
+        EXPECT_NE(error.find(row.message), std::string::npos) << error;
+    }
+
+    // A section whose table is missing says so; every cut and changed byte of a section is read
+    // without overrun (the sanitizers watch).
+    constexpr uint32_t rva = 0x3000;
+    auto section = pack::resourceSectionBytes({}, rva);
+    std::vector<pack::MessageEntry> messages;
+    std::string error;
+    for (size_t i = 0; i < section.size(); ++i) {
+        auto damaged = section;
+        damaged[i] ^= 0xA5;
+        pack::readMessageResource(damaged, rva, rva, messages, error);
+        pack::readMessageResource(std::span(section.data(), i), rva, rva, messages, error);
+    }
+    section[16] = 12;  // the root's one type is 11
+    EXPECT_FALSE(pack::readMessageResource(section, rva, rva, messages, error));
+    EXPECT_EQ(error, "the resource section holds no message table");
+
+    // Only the inserts %1..%N, each used, pass the table's check.
+    const struct {
+        const char* text;
+        unsigned inserts;
+        bool fits;
+    } texts[] = {{"%1 and %2.", 2, true}, {"%2 then %1 and %1", 2, true},
+                 {"none", 0, true},       {"only %1", 2, false},
+                 {"%3", 2, false},        {"100%", 0, false},
+                 {"100%%", 0, false},     {"%12", 1, false},
+                 {"%1!d!", 1, false},     {"tab\t%1", 1, false},
+                 {"%0", 0, false},        {"caf\xC3\xA9", 0, false}};
+    for (const auto& row : texts) {
+        EXPECT_EQ(launcher::event_checks::insertsFit(row.text, row.inserts), row.fits) << row.text;
     }
 }
 
