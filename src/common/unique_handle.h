@@ -75,7 +75,14 @@ struct LocalMemoryTraits {
     static void close(Type h) { ::LocalFree(h); }
 };
 
+struct EventSourceTraits {
+    using Type = HANDLE;
+    static Type invalid() { return nullptr; }
+    static void close(Type h) { ::DeregisterEventSource(h); }
+};
+
 using UniqueHandle = UniqueResource<HandleTraits>;
+using UniqueEventSource = UniqueResource<EventSourceTraits>;
 using UniqueFile = UniqueResource<FileTraits>;
 using UniqueFind = UniqueResource<FindTraits>;
 using UniqueKey = UniqueResource<KeyTraits>;

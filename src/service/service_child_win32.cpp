@@ -183,15 +183,21 @@ bool startChild(const std::wstring& commandLine, const std::wstring& serviceName
     return true;
 }
 
+std::wstring wideUtf8(const std::string& text) {
+    const int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                                             static_cast<int>(text.size()), nullptr, 0);
+    if (length <= 0) return {};
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
+                          wide.data(), length);
+    return wide;
+}
+
 void appendHostLines(const std::string& utf8Path, std::string_view prefix,
                      const std::vector<std::string>& lines) {
     if (utf8Path.empty() || lines.empty()) return;
-    const int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8Path.data(),
-                                             static_cast<int>(utf8Path.size()), nullptr, 0);
-    if (length <= 0) return;
-    std::wstring path(static_cast<size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8Path.data(),
-                          static_cast<int>(utf8Path.size()), path.data(), length);
+    const std::wstring path = wideUtf8(utf8Path);
+    if (path.empty()) return;
     // Only an existing file is appended to, and whatever else opened it keeps it open.
     const UniqueFile file(::CreateFileW(path.c_str(), FILE_APPEND_DATA,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,

@@ -14,6 +14,7 @@
 #include "common/log.h"
 #include "common/unique_handle.h"
 #include "jvm/launch/system_properties.h"
+#include "service/event_log_win32.h"
 #include "service/restart_rules.h"
 #include "service/service_child_win32.h"
 #include "service/service_control.h"
@@ -63,6 +64,9 @@ struct InputLockGuard {
 
 // What the settings ask of the host; set by serviceMain before the handler is registered.
 ServiceHostOptions hostOptions;
+// The service's event source when the settings ask for one; opened by serviceMain, then used by
+// its thread alone.
+EventLog hostEvents;
 
 // Set by the first stop or shutdown request, with the tick it came at: a bounded stop counts
 // from there.
@@ -143,10 +147,11 @@ DWORD WINAPI serviceControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
                     serviceStatus.dwCurrentState = *state;
                     const bool shutdown = control != SERVICE_CONTROL_STOP;
                     if (shutdown) serviceStatus.dwCheckPoint = serviceStatus.dwCheckPoint + 1;
+                    // The first request starts the stop (bounded, with a timeout).
+                    uint64_t none = 0;
+                    stopRequestTick.compare_exchange_strong(none, ::GetTickCount64());
                     if (hostOptions.stopTimeoutSeconds > 0) {
-                        // The first request starts the bounded stop; its hint covers it all.
-                        uint64_t none = 0;
-                        stopRequestTick.compare_exchange_strong(none, ::GetTickCount64());
+                        // Its hint covers all of a bounded stop.
                         serviceStatus.dwWaitHint =
                             boundedStopStep(stopTimeoutMilliseconds(),
                                             ::GetTickCount64() - stopRequestTick.load())
@@ -195,6 +200,7 @@ bool endChild(HANDLE child, HANDLE job, uint32_t waitHint) {
         L"the child has not ended %d s after the stop request: ending it and the "
         L"processes it started",
         hostOptions.stopTimeoutSeconds);
+    hostEvents.report<EventId::StopTimedOut>(hostOptions.stopTimeoutSeconds);
     reportStopProgress(waitHint);
     return endJob(child, job);
 }
@@ -276,6 +282,8 @@ struct KeepUp {
     // may still write where the host would).
     std::string errorFile;
     std::vector<std::string> notes;
+    // The current child's start is reported once the runtime said which Java runs it.
+    bool startReported = false;
 
     void write() const { file.write(record); }
     // One line for the diagnostic log and, later, the application's standard error file.
@@ -314,8 +322,18 @@ void takeWatchdogLine(const std::string& text, WatchdogRules& rules, KeepUp& kee
             if (line.key == "java.version") keepUp.record.javaVersion = value;
             if (line.key == "stderr") keepUp.errorFile = line.value;
             keepUp.write();
+            if (line.key == "java.home" && !keepUp.startReported) {
+                keepUp.startReported = true;
+                hostEvents.report<EventId::ApplicationStarted>(
+                    keepUp.record.appPid, wideUtf8(keepUp.record.javaVersion), wideUtf8(value));
+            }
             break;
         }
+        case WatchdogLine::Kind::RotationFailed:
+            logMessage(L"the application's output was not rotated");
+            hostEvents.report<EventId::OutputNotRotated>(wideUtf8(std::string(line.key)),
+                                                         wideUtf8(std::string(line.value)));
+            break;
         case WatchdogLine::Kind::Unknown:
             break;
     }
@@ -380,6 +398,11 @@ ChildWait waitWatched(const ChildRun& run, WatchdogPipe& pipe, KeepUp& keepUp) {
                     break;
                 case WatchdogAction::EndChild:
                     keepUp.note(dumpText(rules.dumpWritten()));
+                    hostEvents.report<EventId::NotAnswering>(
+                        timeout, !rules.dumpWritten() ? std::wstring(L"none could be made")
+                                 : keepUp.errorFile.empty()
+                                     ? std::wstring(L"written to standard error")
+                                     : L"written to " + wideUtf8(keepUp.errorFile));
                     keepUp.record.watchdog = rules.state();
                     reportStopProgress(kEndChildAllowance);
                     if (!endJob(run.process.get(), run.job.get())) return ChildWait::NotEnded;
@@ -427,6 +450,14 @@ void reportFinal(uint32_t state, uint32_t code, const wchar_t* failedLine) {
 // The final report after the last child: stopped, or nothing, as the tracker decides.
 [[noreturn]] void finish(bool ended, uint32_t exitCode, bool endedEarly, KeepUp* keepUp) {
     recordStopped(keepUp);
+    bool requested = false;
+    {
+        const StatusLockGuard lock;
+        requested = stateTracker.stopWasRequested();
+    }
+    if (ended && requested && !endedEarly) {
+        hostEvents.report<EventId::StoppedOnRequest>(::GetTickCount64() - stopRequestTick.load());
+    }
     {
         const StatusLockGuard lock;
         const auto state =
@@ -487,6 +518,7 @@ void serviceMain(uint32_t argumentCount, wchar_t** arguments, const ServiceHostO
     }
     const std::wstring serviceName = serviceNameFromArguments(given);
     logMessage(L"service name is '%s'", serviceName);
+    if (options.eventLog) hostEvents.open(serviceName);
 
     {
         // A request the manager sends at once waits until the handle is known and reported.
@@ -536,6 +568,9 @@ void serviceMain(uint32_t argumentCount, wchar_t** arguments, const ServiceHostO
             kRestartVariable, childNumber > 1 ? formatA("%d", childNumber - 1).c_str() : nullptr);
         ChildRun run;
         if (!startChild(commandLine, serviceName, options, run)) {
+            hostEvents.report<EventId::StartFailed>(
+                L"the service process could not start the process of its application (the "
+                L"launcher's log says why)");
             reportStartFailure();
             return;
         }
@@ -553,15 +588,15 @@ void serviceMain(uint32_t argumentCount, wchar_t** arguments, const ServiceHostO
         // A stop that came before the child's input existed found no channel: it is sent now.
         if (stopCameFirst && shutdownPipe.load() != nullptr) sendShutdown();
         if (childNumber == 1) registerConsoleCtrlHandler();
-        if (keepsUp) {
-            keepUp.record.state = HostState::Running;
-            keepUp.record.appPid = ::GetProcessId(run.process.get());
-            keepUp.record.appStarted = unixNow();
-            keepUp.record.watchdog = watchdogOn && watchdogPipe.event() != nullptr
-                                         ? WatchdogState::WaitingForHello
-                                         : WatchdogState::Off;
-            keepUp.write();
-        }
+        // (Written only when the record's file is open: when restart or the watchdog is on.)
+        keepUp.record.state = HostState::Running;
+        keepUp.record.appPid = ::GetProcessId(run.process.get());
+        keepUp.record.appStarted = unixNow();
+        keepUp.record.watchdog = watchdogOn && watchdogPipe.event() != nullptr
+                                     ? WatchdogState::WaitingForHello
+                                     : WatchdogState::Off;
+        keepUp.startReported = false;
+        keepUp.write();
 
         const ChildWait result = watchdogPipe.event() != nullptr
                                      ? waitWatched(run, watchdogPipe, keepUp)
@@ -577,6 +612,13 @@ void serviceMain(uint32_t argumentCount, wchar_t** arguments, const ServiceHostO
                        kChildNotEndedCode);
         }
         const bool endedEarly = ended && endedBeforeStopSent(run.process.get());
+        bool stopAskedBefore = false;
+        {
+            const StatusLockGuard lock;
+            stopAskedBefore = stateTracker.stopWasRequested();
+        }
+        if (ended && result != ChildWait::Hung && (!stopAskedBefore || endedEarly))
+            hostEvents.report<EventId::ApplicationEnded>(exitCode);
         if (!ended || !keepsUp) finish(ended, exitCode, endedEarly, keepsUp ? &keepUp : nullptr);
 
         ChildEnd end;
@@ -597,12 +639,16 @@ void serviceMain(uint32_t argumentCount, wchar_t** arguments, const ServiceHostO
         if (decision.action == RestartAction::GiveUp) {
             keepUp.note(giveUpText(timeline.quickFailures(), options.restart.successfulRunSeconds,
                                    exitCode));
+            hostEvents.report<EventId::GaveUp>(timeline.quickFailures(), exitCode);
             giveUp(exitCode, keepUp);
         }
         if (decision.action == RestartAction::Stop) finish(true, exitCode, endedEarly, &keepUp);
 
         keepUp.note(restartText(end, decision, timeline.quickFailures()));
         keepUp.writeNotes();
+        hostEvents.report<EventId::Restarting>(
+            timeline.restarts() + 1, decision.delayMilliseconds / 1000,
+            end.hung ? std::wstring(L"not answering") : formatW(L"exit code %d", exitCode));
         keepUp.record.state = HostState::Restarting;
         keepUp.write();
         // A stop during the delay ends it at once, and nothing starts after it.

@@ -87,6 +87,14 @@ WatchdogLine parseWatchdogLine(std::string_view line) {
         parsed.kind = WatchdogLine::Kind::Dumped;
         return parsed;
     }
+    if (word == "rotation-failed") {
+        const size_t tab = rest.find('\t');
+        if (tab == std::string_view::npos || tab == 0) return parsed;
+        parsed.kind = WatchdogLine::Kind::RotationFailed;
+        parsed.key = rest.substr(0, tab);
+        parsed.value = rest.substr(tab + 1);
+        return parsed;
+    }
     if (word == "info") {
         const size_t equals = rest.find('=');
         if (equals == std::string_view::npos || equals == 0) return parsed;

@@ -41,11 +41,11 @@ struct WatchdogStep {
 
 // One line the runtime wrote on the pipe.
 struct WatchdogLine {
-    enum class Kind : uint8_t { Unknown, Hello, Pong, Sick, Dumped, Info };
+    enum class Kind : uint8_t { Unknown, Hello, Pong, Sick, Dumped, Info, RotationFailed };
     Kind kind = Kind::Unknown;
     uint32_t number = 0;     // the version of hello, N of pong and sick
-    std::string_view key;    // of info
-    std::string_view value;  // of info
+    std::string_view key;    // of info; the file of rotation-failed
+    std::string_view value;  // of info; the reason of rotation-failed
 };
 
 // Reads one line (without its line feed); anything else is Unknown.

@@ -186,6 +186,9 @@ TEST(ParseWatchdogLine, ProtocolLines) {
         {"info java.version=17.0.15", Kind::Info, 0, "java.version", "17.0.15"},
         {"info java.home=C:\\a=b", Kind::Info, 0, "java.home", "C:\\a=b"},
         {"info =x", Kind::Unknown, 0, "", ""},
+        {"rotation-failed C:\\logs\\err.log\tC:\\logs\\err.log.1 is not a plain file",
+         Kind::RotationFailed, 0, "C:\\logs\\err.log", "C:\\logs\\err.log.1 is not a plain file"},
+        {"rotation-failed no tab", Kind::Unknown, 0, "", ""},
         {"", Kind::Unknown, 0, "", ""},
     };
     for (const auto& c : cases) {

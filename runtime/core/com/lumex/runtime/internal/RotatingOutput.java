@@ -219,6 +219,10 @@ final class RotatingOutput extends OutputStream {
         final String reason = e.getClass() == IOException.class
                                   ? e.getMessage()
                                   : e.getClass().getSimpleName() + ": " + e.getMessage();
+        // The service host reports it too (the class is there only with its pipe).
+        if (!System.getProperty("lumex.watchdogPipe", "").isEmpty()) {
+            Watchdog.rotationFailed(file.getPath(), reason);
+        }
         final byte[] line = ("lumex: output rotation failed: " + reason + "; retrying after "
                              + rotateSize + " more bytes\n")
                                 .getBytes(StandardCharsets.UTF_8);

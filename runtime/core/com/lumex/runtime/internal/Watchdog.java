@@ -30,6 +30,8 @@ public final class Watchdog implements Runnable {
     private static final int MAX_DIGITS = 19;
 
     private static volatile BooleanSupplier healthCheck;
+    // The running watchdog, for what other parts of the runtime tell the host.
+    private static volatile Watchdog current;
 
     private final String pipe;
     private final long checkWaitMillis;
@@ -48,6 +50,17 @@ public final class Watchdog implements Runnable {
         healthCheck = check;
     }
 
+    /**
+     * Tells the host that an output file could not be rotated ("rotation-failed FILE\tREASON"),
+     * so that it can report it where an administrator looks. Nothing without a watchdog.
+     */
+    static void rotationFailed(String file, String reason) {
+        final Watchdog watchdog = current;
+        if (watchdog != null) {
+            watchdog.write("rotation-failed " + oneLine(file) + "\t" + oneLine(reason));
+        }
+    }
+
     /** Starts the daemon thread that opens the pipe and answers the host's requests. */
     static Watchdog start(String pipe) {
         final Watchdog watchdog =
@@ -55,6 +68,7 @@ public final class Watchdog implements Runnable {
         final Thread thread = new Thread(watchdog, "service watchdog");
         thread.setDaemon(true);
         thread.start();
+        current = watchdog;
         return watchdog;
     }
 
