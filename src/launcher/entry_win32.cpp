@@ -21,6 +21,7 @@
 #include "launcher/run_application.h"
 #include "log/errors.h"
 #include "log/log.h"
+#include "service/event_log_win32.h"
 #include "service/service_control.h"
 #include "service/service_host.h"
 
@@ -34,6 +35,12 @@ namespace {
 RunDirectory& runDirectory() {
     static RunDirectory directory;
     return directory;
+}
+
+// A service child's event source: what keeps its application from starting is reported there.
+EventLog& childEvents() {
+    static EventLog events;
+    return events;
 }
 
 // Where the log goes and what every fatal exit shows and cleans up; set before anything can
@@ -176,6 +183,12 @@ int launcherMain() {
     logMessage(L"command line %s", text);
     switch (decision.road) {
         case DispatchDecision::Road::ServiceChild:
+            if (settings.service.host.eventLog && !decision.arguments.empty()) {
+                childEvents().open(decision.arguments.front());
+                setErrorObserver([](std::wstring_view error) {
+                    childEvents().report<EventId::StartFailed>(std::wstring(error));
+                });
+            }
             runApplication(state, settings, executable, runDirectory(), decision.arguments, true);
             return 0;
         case DispatchDecision::Road::Command:

@@ -19,6 +19,9 @@ extern bool guiErrors;
 std::optional<std::wstring> logFilePath();
 
 void showError(std::wstring_view text);
+// Called with the text of every error shown, before it is shown (a service child reports it to
+// the event log, since nobody sees its boxes or its standard error); none by default.
+void setErrorObserver(void (*observer)(std::wstring_view text));
 // The message of the id with its first "{0}" replaced by the detail.
 void showMessage(Message message, const std::wstring* detail);
 void showMessage(Message message, std::string_view detail);

@@ -173,7 +173,16 @@ std::optional<std::wstring> logFilePath() {
     return path;
 }
 
+namespace {
+void (*errorObserver)(std::wstring_view) = nullptr;
+}  // namespace
+
+void setErrorObserver(void (*observer)(std::wstring_view text)) {
+    errorObserver = observer;
+}
+
 void showError(std::wstring_view text) {
+    if (errorObserver != nullptr) errorObserver(text);
     std::wstring shown(text);
     if (const auto path = logFilePath()) {
         std::wstring longPath(kBufferLength, L'\0');
