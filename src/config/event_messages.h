@@ -49,7 +49,7 @@ inline constexpr EventMessage kEventMessages[] = {
      "The application of the service %1 did not end within the stop timeout of %2 seconds, so "
      "it was ended."},
     {EventId::ApplicationEnded, EventType::Error, 2,
-     "The service %1 stopped because its application ended on its own with exit code %2."},
+     "The application of the service %1 ended on its own with exit code %2."},
     {EventId::Restarting, EventType::Warning, 4,
      "The service %1 starts its application again (attempt %2) in %3 seconds. Reason: %4."},
     {EventId::NotAnswering, EventType::Error, 3,

@@ -87,8 +87,7 @@ TEST(Sample, EveryPackedLauncherCarriesTheEventTexts) {
         std::string line;
     } messages[] = {
         {{"1003", "Svc", "3"},
-         "message-1003: The service Svc stopped because its application ended on its own with "
-         "exit code 3.\n"},
+         "message-1003: The application of the service Svc ended on its own with exit code 3.\n"},
         {{"1007", "Svc", "No Java runtime was found."},
          "message-1007: The service Svc could not start its application: No Java runtime was "
          "found.\n"},
