@@ -87,22 +87,17 @@ WatchdogLine parseWatchdogLine(std::string_view line) {
         parsed.kind = WatchdogLine::Kind::Dumped;
         return parsed;
     }
-    if (word == "rotation-failed") {
-        const size_t tab = rest.find('\t');
-        if (tab == std::string_view::npos || tab == 0) return parsed;
-        parsed.kind = WatchdogLine::Kind::RotationFailed;
-        parsed.key = rest.substr(0, tab);
-        parsed.value = rest.substr(tab + 1);
+    // "info KEY=VALUE" and "rotation-failed FILE<tab>REASON": a key before a separator.
+    const auto keyed = [&](char separator, WatchdogLine::Kind kind) {
+        const size_t at = rest.find(separator);
+        if (at == std::string_view::npos || at == 0) return parsed;
+        parsed.kind = kind;
+        parsed.key = rest.substr(0, at);
+        parsed.value = rest.substr(at + 1);
         return parsed;
-    }
-    if (word == "info") {
-        const size_t equals = rest.find('=');
-        if (equals == std::string_view::npos || equals == 0) return parsed;
-        parsed.kind = WatchdogLine::Kind::Info;
-        parsed.key = rest.substr(0, equals);
-        parsed.value = rest.substr(equals + 1);
-        return parsed;
-    }
+    };
+    if (word == "rotation-failed") return keyed('\t', WatchdogLine::Kind::RotationFailed);
+    if (word == "info") return keyed('=', WatchdogLine::Kind::Info);
     const std::optional<uint32_t> number = parseNumber(rest);
     if (!number) return parsed;
     parsed.number = *number;
