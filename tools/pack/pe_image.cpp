@@ -80,7 +80,9 @@ bool addResourceSection(const std::vector<uint8_t>& stub, const LauncherResource
     }
     const size_t resourceDirectory = h.directoriesAt + 2 * 8;
     if (get32(stub, resourceDirectory) != 0) {
-        error = "it has resources of its own; the icon and version go into a stub without them";
+        error =
+            "it has resources of its own; the event texts, icon and version go into a stub "
+            "without them";
         return false;
     }
     if (h.sectionAlignment == 0 || h.fileAlignment == 0) {
