@@ -1,6 +1,7 @@
 // The service control commands against the Service Control Manager of the local machine. Each
 // operation opens and closes its own handles, prints one short English line per outcome to
-// standard output and returns the exit code; nothing goes to the diagnostic log.
+// standard output and returns the exit code; nothing goes to the diagnostic log but the event
+// source's registration when it fails.
 #include <windows.h>
 
 #include <array>
@@ -9,12 +10,16 @@
 #include <string_view>
 #include <vector>
 
+#include "common/log.h"
 #include "common/text_format.h"
 #include "common/unique_handle.h"
 #include "config/config.h"
 #include "env/paths.h"
 #include "log/errors.h"
 #include "service/service_control.h"
+#include "service/service_watchdog_win32.h"
+#include "service/status_record_win32.h"
+#include "service/status_report.h"
 
 namespace launcher {
 
@@ -35,6 +40,13 @@ static_assert(static_cast<DWORD>(ServiceConfigLevel::PreshutdownInfo) ==
               SERVICE_CONFIG_PRESHUTDOWN_INFO);
 
 namespace {
+
+// Where the Application log keeps its event sources: the service's name is one.
+constexpr std::wstring_view kEventSourceKey =
+    L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
+// The event types the launcher reports: error, warning and information.
+constexpr DWORD kEventTypesSupported =
+    EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
 
 // Size of the buffer the status command reads the service configuration into.
 constexpr DWORD kConfigBufferBytes = 6000;
@@ -248,12 +260,89 @@ std::optional<std::wstring> readAccountPassword(const std::wstring& account,
     return password;
 }
 
+// Registers the service's name as an event source of the Application log, its messages in this
+// executable; ERROR_SUCCESS or the error of the call that failed.
+LSTATUS registerEventSource(const std::wstring& name) {
+    UniqueKey key;
+    const std::wstring path = std::wstring(kEventSourceKey) + name;
+    LSTATUS status = ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
+                                       KEY_SET_VALUE, nullptr, key.put(), nullptr);
+    if (status != ERROR_SUCCESS) {
+        key.release();
+        return status;
+    }
+    const std::wstring& file = executablePathW();
+    status = ::RegSetValueExW(key.get(), L"EventMessageFile", 0, REG_EXPAND_SZ,
+                              reinterpret_cast<const BYTE*>(file.c_str()),
+                              static_cast<DWORD>((file.size() + 1) * sizeof(wchar_t)));
+    if (status != ERROR_SUCCESS) return status;
+    const DWORD types = kEventTypesSupported;
+    return ::RegSetValueExW(key.get(), L"TypesSupported", 0, REG_DWORD,
+                            reinterpret_cast<const BYTE*>(&types), sizeof types);
+}
+
+// What /status-json reports of the service: the manager's answers and the host's status record
+// when it belongs to the service's current host.
+void fillStatusReport(const std::wstring& name, ServiceStatusReport& report) {
+    UniqueServiceHandle manager = openManager(SC_MANAGER_CONNECT);
+    if (!manager) {
+        report.error = formatA("Could not open the service manager (error %d).", ::GetLastError());
+        return;
+    }
+    UniqueServiceHandle service =
+        openService(manager, name, SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS);
+    if (!service) {
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_SERVICE_DOES_NOT_EXIST) {
+            report.error = formatA("Could not open the service (error %d).", error);
+        }
+        return;
+    }
+    SERVICE_STATUS_PROCESS status{};
+    DWORD needed = 0;
+    if (!::QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
+                                reinterpret_cast<BYTE*>(&status), sizeof status, &needed)) {
+        report.error = formatA("Could not get the status (error %d).", ::GetLastError());
+        return;
+    }
+    report.installed = true;
+    report.state = status.dwCurrentState;
+    report.hostPid = status.dwProcessId;
+    report.exitCode = status.dwWin32ExitCode;
+    report.serviceExitCode = status.dwServiceSpecificExitCode;
+    // Eight-byte elements keep the structure at the start of the buffer aligned.
+    std::vector<uint64_t> buffer(kConfigBufferBytes / sizeof(uint64_t));
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+    if (::QueryServiceConfigW(service.get(), config, kConfigBufferBytes, &needed)) {
+        report.startType = config->dwStartType;
+        if (config->lpDisplayName) report.displayName = narrowUtf8(config->lpDisplayName);
+        if (config->lpServiceStartName) report.account = narrowUtf8(config->lpServiceStartName);
+    }
+    // Older systems lack QueryServiceConfig2W, so it is looked up; no answer is no delay.
+    using QueryServiceConfig2Function = BOOL(WINAPI*)(SC_HANDLE, DWORD, LPBYTE, DWORD, LPDWORD);
+    const auto queryConfig =
+        lookupFunction<QueryServiceConfig2Function>("advapi32.dll", "QueryServiceConfig2W");
+    SERVICE_DELAYED_AUTO_START_INFO delayed{};
+    if (queryConfig != nullptr &&
+        queryConfig(service.get(), SERVICE_CONFIG_DELAYED_AUTO_START_INFO,
+                    reinterpret_cast<BYTE*>(&delayed), sizeof delayed, &needed)) {
+        report.delayed = delayed.fDelayedAutostart != FALSE;
+    }
+    if (const std::optional<std::string> text = readStatusRecord(name)) {
+        StatusRecordValues record = parseStatusRecord(*text);
+        if (recordBelongsToHost(record, report.state, report.hostPid)) {
+            report.record = std::move(record);
+        }
+    }
+}
+
 struct SystemOperations {
     const std::wstring& name;
     const ServiceInstallOptions& options;
     int install(uint32_t startType) { return installService(name, startType, options); }
     int start(const std::vector<std::wstring>& arguments) { return startService(name, arguments); }
     int status() { return queryServiceStatus(name); }
+    int statusJson() { return queryServiceStatusJson(name); }
     int stop(bool verbose) { return stopService(name, verbose); }
     int uninstall(bool verbose) { return uninstallService(name, verbose); }
     int32_t launcherKind() { return options.launcherKind; }
@@ -305,6 +394,13 @@ int installService(const std::wstring& name, uint32_t startType,
     }
     service.reset();
     manager.reset();
+    // A source that cannot be registered is named; the service is installed all the same.
+    if (options.eventLog) {
+        if (const LSTATUS status = registerEventSource(name); status != ERROR_SUCCESS) {
+            logMessage(L"could not register the event source %s (%d)", name, status);
+            printLine("Could not register the event source (error %d).\n", status);
+        }
+    }
     printLine("Installed service '%S'.\n", name);
     return 0;
 }
@@ -367,6 +463,14 @@ int queryServiceStatus(const std::wstring& name) {
     return running ? 0 : 3;
 }
 
+int queryServiceStatusJson(const std::wstring& name) {
+    ServiceStatusReport report;
+    report.service = narrowUtf8(name);
+    fillStatusReport(name, report);
+    printStdout(serviceStatusJson(report));
+    return statusJsonExitCode(report);
+}
+
 int stopService(const std::wstring& name, bool verbose) {
     UniqueServiceHandle manager = openManager(SC_MANAGER_CONNECT);
     if (!manager) {
@@ -405,6 +509,13 @@ int uninstallService(const std::wstring& name, bool verbose) {
     if (service && ::DeleteService(service.get())) {
         service.reset();
         manager.reset();
+        // The event source goes with the service, whether this launcher registers one or not.
+        const std::wstring source = std::wstring(kEventSourceKey) + name;
+        const LSTATUS status = ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, source.c_str());
+        if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
+            logMessage(L"could not remove the event source %s (%d)", name, status);
+            if (verbose) printLine("Could not remove the event source (error %d).\n", status);
+        }
         if (verbose) printLine("Uninstalled service '%S'.\n", name);
         return 0;
     }
