@@ -285,24 +285,25 @@ LSTATUS registerEventSource(const std::wstring& name) {
 // when it belongs to the service's current host.
 void fillStatusReport(const std::wstring& name, ServiceStatusReport& report) {
     UniqueServiceHandle manager = openManager(SC_MANAGER_CONNECT);
+    const auto fail = [&report](std::string_view text) {
+        report.error = text;
+        report.errorCode = ::GetLastError();
+    };
     if (!manager) {
-        report.error = formatA("Could not open the service manager (error %d).", ::GetLastError());
+        fail("Could not open the service manager.");
         return;
     }
     UniqueServiceHandle service =
         openService(manager, name, SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS);
     if (!service) {
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_SERVICE_DOES_NOT_EXIST) {
-            report.error = formatA("Could not open the service (error %d).", error);
-        }
+        if (::GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST) fail("Could not open the service.");
         return;
     }
     SERVICE_STATUS_PROCESS status{};
     DWORD needed = 0;
     if (!::QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
                                 reinterpret_cast<BYTE*>(&status), sizeof status, &needed)) {
-        report.error = formatA("Could not get the status (error %d).", ::GetLastError());
+        fail("Could not get the status.");
         return;
     }
     report.installed = true;
@@ -311,29 +312,22 @@ void fillStatusReport(const std::wstring& name, ServiceStatusReport& report) {
     report.exitCode = status.dwWin32ExitCode;
     report.serviceExitCode = status.dwServiceSpecificExitCode;
     // Eight-byte elements keep the structure at the start of the buffer aligned.
-    std::vector<uint64_t> buffer(kConfigBufferBytes / sizeof(uint64_t));
-    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+    uint64_t buffer[kConfigBufferBytes / sizeof(uint64_t)];
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer);
     if (::QueryServiceConfigW(service.get(), config, kConfigBufferBytes, &needed)) {
         report.startType = config->dwStartType;
         if (config->lpDisplayName) report.displayName = narrowUtf8(config->lpDisplayName);
         if (config->lpServiceStartName) report.account = narrowUtf8(config->lpServiceStartName);
     }
-    // Older systems lack QueryServiceConfig2W, so it is looked up; no answer is no delay.
-    using QueryServiceConfig2Function = BOOL(WINAPI*)(SC_HANDLE, DWORD, LPBYTE, DWORD, LPDWORD);
-    const auto queryConfig =
-        lookupFunction<QueryServiceConfig2Function>("advapi32.dll", "QueryServiceConfig2W");
+    // A manager that cannot tell (Wine's refuses the level) has no delayed start.
     SERVICE_DELAYED_AUTO_START_INFO delayed{};
-    if (queryConfig != nullptr &&
-        queryConfig(service.get(), SERVICE_CONFIG_DELAYED_AUTO_START_INFO,
-                    reinterpret_cast<BYTE*>(&delayed), sizeof delayed, &needed)) {
+    if (::QueryServiceConfig2W(service.get(), SERVICE_CONFIG_DELAYED_AUTO_START_INFO,
+                               reinterpret_cast<BYTE*>(&delayed), sizeof delayed, &needed)) {
         report.delayed = delayed.fDelayedAutostart != FALSE;
     }
-    if (const std::optional<std::string> text = readStatusRecord(name)) {
-        StatusRecordValues record = parseStatusRecord(*text);
-        if (recordBelongsToHost(record, report.state, report.hostPid)) {
-            report.record = std::move(record);
-        }
-    }
+    report.recordText = readStatusRecord(name);
+    const StatusRecordValues record = parseStatusRecord(report.recordText);
+    if (recordBelongsToHost(record, report.state, report.hostPid)) report.record = record;
 }
 
 struct SystemOperations {
@@ -397,8 +391,10 @@ int installService(const std::wstring& name, uint32_t startType,
     // A source that cannot be registered is named; the service is installed all the same.
     if (options.eventLog) {
         if (const LSTATUS status = registerEventSource(name); status != ERROR_SUCCESS) {
-            logMessage(L"could not register the event source %s (%d)", name, status);
-            printLine("Could not register the event source (error %d).\n", status);
+            // As a DWORD, the type of every other error code the commands show.
+            const auto error = static_cast<DWORD>(status);
+            logMessage(L"could not register the event source %s (%d)", name, error);
+            printLine("Could not register the event source (error %d).\n", error);
         }
     }
     printLine("Installed service '%S'.\n", name);
@@ -511,10 +507,9 @@ int uninstallService(const std::wstring& name, bool verbose) {
         manager.reset();
         // The event source goes with the service, whether this launcher registers one or not.
         const std::wstring source = std::wstring(kEventSourceKey) + name;
-        const LSTATUS status = ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, source.c_str());
-        if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
-            logMessage(L"could not remove the event source %s (%d)", name, status);
-            if (verbose) printLine("Could not remove the event source (error %d).\n", status);
+        const auto status = static_cast<DWORD>(::RegDeleteKeyW(HKEY_LOCAL_MACHINE, source.c_str()));
+        if (verbose && status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
+            printLine("Could not remove the event source (error %d).\n", status);
         }
         if (verbose) printLine("Uninstalled service '%S'.\n", name);
         return 0;

@@ -33,23 +33,20 @@ std::wstring programDataFolder() {
     return length > 0 && length < MAX_PATH ? std::wstring(value, length) : std::wstring();
 }
 
-std::wstring statusFolder() {
-    const std::wstring base = programDataFolder();
-    return base.empty() ? base : base + L"\\lumex\\status";
-}
-
-std::optional<std::string> readStatusRecord(const std::wstring& serviceName) {
-    const std::wstring folder = statusFolder();
-    if (folder.empty()) return std::nullopt;
-    const std::wstring path = folder + L"\\" + serviceName + L".status";
+std::string readStatusRecord(const std::wstring& serviceName) {
+    std::wstring path = programDataFolder();
+    if (path.empty()) return {};
+    path += L"\\lumex\\status\\";
+    path += serviceName;
+    path += L".status";
     const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return std::nullopt;
     std::string text(kStatusRecordMaxBytes, '\0');
     DWORD read = 0;
-    if (!::ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr)) {
-        return std::nullopt;
+    if (!file ||
+        !::ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr)) {
+        read = 0;
     }
     text.resize(read);
     return text;

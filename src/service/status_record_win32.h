@@ -2,7 +2,6 @@
 // reads it.
 #pragma once
 
-#include <optional>
 #include <string>
 
 namespace launcher {
@@ -13,11 +12,8 @@ namespace launcher {
 // services C:\users\Public) than an ordinary program's, and the record must be found by both.
 std::wstring programDataFolder();
 
-// The folder of the status records, "<ProgramData>\lumex\status"; empty when there is none.
-std::wstring statusFolder();
-
-// The status record of the service as written (at most kStatusRecordMaxBytes); nothing when
-// there is none or it cannot be read.
-std::optional<std::string> readStatusRecord(const std::wstring& serviceName);
+// The status record of the service, <ProgramData>\lumex\status\<service name>.status, as written
+// (at most kStatusRecordMaxBytes); empty when there is none or it cannot be read.
+std::string readStatusRecord(const std::wstring& serviceName);
 
 }  // namespace launcher

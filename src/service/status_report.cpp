@@ -7,110 +7,67 @@ namespace {
 constexpr uint32_t kStateStopped = 1;  // SERVICE_STOPPED
 constexpr uint32_t kStateRunning = 4;  // SERVICE_RUNNING
 
-// A record key, its name in the application object (empty: not shown there) and whether its
-// value is a number.
-struct KeyName {
-    std::string_view record;
-    std::string_view json;
-    bool number;
+// The record's keys, in StatusKey's order.
+constexpr std::array<std::string_view, kStatusKeyCount> kRecordKeys{
+    "service",  "host_pid",       "state",          "app_pid",      "app_started",
+    "restarts", "quick_failures", "last_exit_code", "last_exit_at", "last_restart_reason",
+    "watchdog", "java_home",      "java_version"};
+
+// The values the JSON objects are written from. The record's keys from app_pid on follow,
+// in the record's order.
+namespace slot {
+enum : uint8_t {
+    Service,
+    Error,
+    ErrorCode,
+    State,
+    Start,
+    DisplayName,
+    Account,
+    HostPid,
+    ExitCode,
+    ServiceExitCode,
+    FirstRecord
 };
+}
+constexpr size_t kValueCount =
+    slot::FirstRecord + kStatusKeyCount - static_cast<size_t>(StatusKey::AppPid);
 
-constexpr std::array<KeyName, kStatusKeyCount> kKeys{{
-    {"service", "", false},
-    {"host_pid", "", true},
-    {"state", "", false},
-    {"app_pid", "pid", true},
-    {"app_started", "started", false},
-    {"restarts", "restarts", true},
-    {"quick_failures", "consecutive_failures", true},
-    {"last_exit_code", "last_exit_code", true},
-    {"last_exit_at", "last_exit", false},
-    {"last_restart_reason", "last_restart_reason", false},
-    {"watchdog", "watchdog", false},
-    {"java_home", "java_home", false},
-    {"java_version", "java_version", false},
-}};
+// The values written as numbers; the others are strings.
+constexpr uint32_t kNumberValues = 1u << slot::ErrorCode | 1u << slot::HostPid |
+                                   1u << slot::ExitCode | 1u << slot::ServiceExitCode |
+                                   1u << slot::FirstRecord | 1u << (slot::FirstRecord + 2) |
+                                   1u << (slot::FirstRecord + 3) | 1u << (slot::FirstRecord + 4);
 
-void appendNumber(std::string& out, uint64_t value) {
-    char digits[20];
-    size_t count = 0;
+// The objects as templates (each ended by a line feed when written): a byte below 0x20 stands
+// for a value (the byte minus one) and is written as null when the value is empty; kApplication
+// starts the application object, which is null up to its closing brace when there is no record.
+constexpr char kApplication = '\x1f';
+constexpr std::string_view kErrorObject =
+    "{\"service\": \x01, \"error\": \x02, \"error_code\": \x03}";
+constexpr std::string_view kMissingObject =
+    "{\"service\": \x01, \"installed\": false, \"state\": null}";
+constexpr std::string_view kServiceObject =
+    "{\"service\": \x01, \"installed\": true, \"state\": \x04, \"start\": \x05, "
+    "\"display_name\": \x06, \"account\": \x07, \"host_pid\": \x08, \"exit_code\": \x09, "
+    "\"service_exit_code\": \x0a, \"application\": \x1f{\"pid\": \x0b, \"started\": \x0c, "
+    "\"restarts\": \x0d, \"consecutive_failures\": \x0e, \"last_exit_code\": \x0f, "
+    "\"last_exit\": \x10, \"last_restart_reason\": \x11, \"watchdog\": \x12, "
+    "\"java_home\": \x13, \"java_version\": \x14}}";
+
+// Every piece of the JSON text is appended here: one call site per piece keeps the stub small.
+[[gnu::noinline]] void put(std::string& out, std::string_view text) {
+    out.append(text.data(), text.size());
+}
+
+// The digits of a number, written at the end of the buffer (one copy of the loop for all).
+[[gnu::noinline]] std::string_view decimal(char (&buffer)[10], uint32_t value) {
+    size_t at = sizeof buffer;
     do {
-        digits[count++] = static_cast<char>('0' + value % 10);
+        buffer[--at] = static_cast<char>('0' + value % 10);
         value /= 10;
     } while (value != 0);
-    while (count > 0) out.push_back(digits[--count]);
-}
-
-// The length of the valid UTF-8 character at the start of text; 0 when it starts none.
-size_t utf8Length(std::string_view text) {
-    const auto byte = [&text](size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) return 1;
-    size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;  // the second byte's range
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;   // no overlong form
-        if (lead == 0xED) high = 0x9F;  // no surrogate
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
-    } else {
-        return 0;
-    }
-    if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
-    for (size_t i = 2; i < length; ++i) {
-        if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
-    }
-    return length;
-}
-
-void appendKey(std::string& out, std::string_view key) {
-    if (out.back() != '{') out += ", ";
-    out += '"';
-    out += key;
-    out += "\": ";
-}
-
-void appendText(std::string& out, std::string_view key, std::optional<std::string_view> value) {
-    appendKey(out, key);
-    if (value && !value->empty()) {
-        appendJsonString(out, *value);
-    } else {
-        out += "null";
-    }
-}
-
-void appendNumber(std::string& out, std::string_view key, std::optional<uint64_t> value) {
-    appendKey(out, key);
-    if (value) {
-        appendNumber(out, *value);
-    } else {
-        out += "null";
-    }
-}
-
-// The application object of a record that belongs to the host.
-void appendApplication(std::string& out, const StatusRecordValues& record, bool stopped) {
-    out += '{';
-    for (size_t i = 0; i < kStatusKeyCount; ++i) {
-        const KeyName& key = kKeys[i];
-        if (key.json.empty()) continue;
-        if (!key.number) {
-            appendText(out, key.json, record.values[i]);
-            continue;
-        }
-        std::optional<uint32_t> number = statusNumber(record.values[i]);
-        // No process runs: no process id.
-        if (static_cast<StatusKey>(i) == StatusKey::AppPid && (number == 0u || stopped)) {
-            number.reset();
-        }
-        appendNumber(out, key.json, number);
-    }
-    out += '}';
+    return {buffer + at, sizeof buffer - at};
 }
 
 }  // namespace
@@ -146,7 +103,7 @@ StatusRecordValues parseStatusRecord(std::string_view text) {
             value = value.substr(0, cut);
         }
         for (size_t i = 0; i < kStatusKeyCount; ++i) {
-            if (kKeys[i].record == key) record.values[i] = value;
+            if (kRecordKeys[i] == key) record.values[i] = value;
         }
     }
     return record;
@@ -175,34 +132,64 @@ std::string_view startTypeText(uint32_t startType, bool delayed) {
 }
 
 std::string serviceStatusJson(const ServiceStatusReport& report) {
-    std::string out = "{";
-    appendText(out, "service", report.service);
-    if (!report.error.empty()) {
-        appendText(out, "error", report.error);
-        return out + "}\n";
-    }
-    appendKey(out, "installed");
-    out += report.installed ? "true" : "false";
-    if (!report.installed) {
-        appendText(out, "state", std::nullopt);
-        return out + "}\n";
-    }
-    appendText(out, "state", serviceStateText(report.state));
-    appendText(out, "start",
-               report.startType ? std::optional(startTypeText(*report.startType, report.delayed))
-                                : std::nullopt);
-    appendText(out, "display_name", report.displayName);
-    appendText(out, "account", report.account);
-    appendNumber(out, "host_pid", report.hostPid);
-    appendNumber(out, "exit_code", report.exitCode);
-    appendNumber(out, "service_exit_code", report.serviceExitCode);
-    appendKey(out, "application");
+    char digits[4][10];
+    std::string_view values[kValueCount] = {
+        report.service,
+        report.error,
+        decimal(digits[3], report.errorCode),
+        serviceStateText(report.state),
+        report.startType ? startTypeText(*report.startType, report.delayed) : "",
+        report.displayName,
+        report.account,
+        decimal(digits[0], report.hostPid),
+        decimal(digits[1], report.exitCode),
+        decimal(digits[2], report.serviceExitCode),
+    };
     if (report.record) {
-        appendApplication(out, *report.record, report.state == kStateStopped);
-    } else {
-        out += "null";
+        for (size_t i = slot::FirstRecord; i < kValueCount; ++i) {
+            values[i] =
+                report.record
+                    ->values[i - slot::FirstRecord + static_cast<size_t>(StatusKey::AppPid)];
+        }
+        // No process runs: no process id.
+        if (values[slot::FirstRecord] == "0" || report.state == kStateStopped) {
+            values[slot::FirstRecord] = {};
+        }
     }
-    return out + "}\n";
+    const std::string_view object = !report.error.empty() ? kErrorObject
+                                    : !report.installed   ? kMissingObject
+                                                          : kServiceObject;
+    std::string out;
+    for (size_t i = 0; i < object.size();) {
+        size_t end = i;
+        while (end < object.size() && static_cast<unsigned char>(object[end]) >= 0x20) ++end;
+        put(out, object.substr(i, end - i));
+        if (end == object.size()) break;
+        const char c = object[end];
+        i = end + 1;
+        if (c == kApplication) {
+            if (!report.record) {
+                put(out, "null");
+                i = object.find('}', i) + 1;
+            }
+            continue;
+        }
+        const size_t index = static_cast<size_t>(c - 1);
+        std::string_view value = values[index];
+        // A number as it was written when it is a JSON number that fits 32 bits (no sign, no
+        // leading zero); null otherwise.
+        const bool number = (kNumberValues >> index & 1u) != 0;
+        if (number && (!statusNumber(value) || (value.size() > 1 && value[0] == '0'))) value = {};
+        if (value.empty()) {
+            put(out, "null");
+        } else if (number) {
+            put(out, value);
+        } else {
+            appendJsonString(out, value);
+        }
+    }
+    put(out, "\n");
+    return out;
 }
 
 int statusJsonExitCode(const ServiceStatusReport& report) {
@@ -212,28 +199,38 @@ int statusJsonExitCode(const ServiceStatusReport& report) {
 
 void appendJsonString(std::string& out, std::string_view text) {
     constexpr char kHex[] = "0123456789abcdef";
-    out += '"';
-    while (!text.empty()) {
-        const auto c = static_cast<unsigned char>(text[0]);
-        const size_t length = utf8Length(text);
+    put(out, "\"");
+    for (size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        // A lead byte and the continuation bytes it announces make one character.
+        size_t length = c < 0x80   ? 1
+                        : c < 0xC2 ? 0
+                        : c < 0xE0 ? 2
+                        : c < 0xF0 ? 3
+                        : c < 0xF5 ? 4
+                                   : 0;
+        for (size_t k = 1; k < length; ++k) {
+            if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
+                length = 0;
+            }
+        }
+        char escaped[] = "\\u00..";
+        std::string_view piece = text.substr(i, length);
         if (length == 0) {
-            out += "\\ufffd";
-            text.remove_prefix(1);
-            continue;
-        }
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
+            piece = "\\ufffd";
+            length = 1;
+        } else if (c == '"' || c == '\\') {
+            escaped[1] = static_cast<char>(c);
+            piece = {escaped, 2};
         } else if (c < 0x20) {
-            out += "\\u00";
-            out += kHex[c >> 4];
-            out += kHex[c & 0xF];
-        } else {
-            out.append(text.substr(0, length));
+            escaped[4] = kHex[c >> 4];
+            escaped[5] = kHex[c & 0xF];
+            piece = {escaped, 6};
         }
-        text.remove_prefix(length);
+        put(out, piece);
+        i += length;
     }
-    out += '"';
+    put(out, "\"");
 }
 
 }  // namespace launcher

@@ -37,10 +37,11 @@ enum class StatusKey : uint8_t {
 constexpr size_t kStatusKeyCount = 13;
 
 // A status record as read back: each known key's value as written (UTF-8), empty when the
-// record lacks it or left it empty. Unknown keys and lines without "=" are ignored.
+// record lacks it or left it empty. Unknown keys and lines without "=" are ignored. The values
+// point into the text that was read.
 struct StatusRecordValues {
-    std::array<std::string, kStatusKeyCount> values;
-    const std::string& operator[](StatusKey key) const { return values[static_cast<size_t>(key)]; }
+    std::array<std::string_view, kStatusKeyCount> values;
+    std::string_view operator[](StatusKey key) const { return values[static_cast<size_t>(key)]; }
 };
 
 StatusRecordValues parseStatusRecord(std::string_view text);
@@ -56,17 +57,19 @@ bool recordBelongsToHost(const StatusRecordValues& record, uint32_t serviceState
 // What /status-json reports of one service, texts in UTF-8.
 struct ServiceStatusReport {
     std::string service;
-    std::string error;  // not empty: the manager could not be asked; only this is shown
+    std::string_view error;  // not empty: the manager could not be asked; only this is shown
+    uint32_t errorCode = 0;  // with the error, the failed call's error code
     bool installed = false;
-    uint32_t state = 0;                      // SERVICE_STOPPED (1) .. SERVICE_PAUSED (7)
-    std::optional<uint32_t> startType;       // SERVICE_BOOT_START (0) .. SERVICE_DISABLED (4)
-    bool delayed = false;                    // an automatic start that waits for the system
-    std::optional<std::string> displayName;  // nothing when the configuration was not read
-    std::optional<std::string> account;
+    uint32_t state = 0;                 // SERVICE_STOPPED (1) .. SERVICE_PAUSED (7)
+    std::optional<uint32_t> startType;  // SERVICE_BOOT_START (0) .. SERVICE_DISABLED (4)
+    bool delayed = false;               // an automatic start that waits for the system
+    std::string displayName;            // empty when the configuration was not read
+    std::string account;
     uint32_t hostPid = 0;
     uint32_t exitCode = 0;
     uint32_t serviceExitCode = 0;
-    std::optional<StatusRecordValues> record;  // the host's record, when it belongs to it
+    std::string recordText;                    // the host's status record as read
+    std::optional<StatusRecordValues> record;  // its values, when it belongs to the host
 };
 
 // The state's text: "stopped", "start pending", "stop pending", "running", "continue pending",
@@ -82,7 +85,8 @@ std::string serviceStatusJson(const ServiceStatusReport& report);
 int statusJsonExitCode(const ServiceStatusReport& report);
 
 // Appends text as a JSON string: quotes and backslashes escaped, control characters as
-// \u00XX, UTF-8 kept; a byte that starts no valid UTF-8 character becomes \ufffd.
+// \u00XX, UTF-8 kept; a byte that is not a lead byte followed by the continuation bytes it
+// announces becomes \ufffd.
 void appendJsonString(std::string& out, std::string_view text);
 
 }  // namespace launcher

@@ -114,9 +114,8 @@ TEST(AppendJsonString, EscapesControlsQuotesAndBadUtf8) {
          "b",
          "\"a\\ufffdb\""},
         {"\xC3", "\"\\ufffd\""},
-        {"\xC0\xAF", "\"\\ufffd\\ufffd\""},                        // overlong
-        {"\xED\xA0\x80", "\"\\ufffd\\ufffd\\ufffd\""},             // a surrogate
-        {"\xF4\x90\x80\x80", "\"\\ufffd\\ufffd\\ufffd\\ufffd\""},  // above U+10FFFF
+        {"\xC0\xAF", "\"\\ufffd\\ufffd\""},  // overlong
+        {"\xF8\x88\x80\x80\x80", "\"\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\""},
         {"\xE2\x82"
          "x",
          "\"\\ufffd\\ufffdx\""},
@@ -138,8 +137,9 @@ TEST(ServiceStatusJson, OneObjectPerCaseAndTheExitCode) {
     running.displayName = "My \"Svc\"";
     running.account = "NT SERVICE\\Svc";
     running.hostPid = 1234;
-    running.record =
-        launcher::parseStatusRecord(hostRecord(1234, launcher::HostState::Running, 5678));
+    // The values point into the text read.
+    running.recordText = hostRecord(1234, launcher::HostState::Running, 5678);
+    running.record = launcher::parseStatusRecord(running.recordText);
     ServiceStatusReport stopped = running;
     stopped.state = 1;
     stopped.startType = 3;
@@ -147,20 +147,22 @@ TEST(ServiceStatusJson, OneObjectPerCaseAndTheExitCode) {
     stopped.exitCode = 1066;
     stopped.serviceExitCode = 3;
     // A damaged record of a stopped host: its pid never shows, numbers that are none are null.
-    stopped.record = launcher::parseStatusRecord(
-        "host_pid=1\nstate=stopped\napp_pid=42\nrestarts=x\nlast_exit_code=\nwatchdog=\n");
+    stopped.recordText =
+        "host_pid=1\nstate=stopped\napp_pid=42\nrestarts=x\nlast_exit_code=\nwatchdog=\n";
+    stopped.record = launcher::parseStatusRecord(stopped.recordText);
     ServiceStatusReport unread = running;
     unread.state = 2;
     unread.startType.reset();
-    unread.displayName.reset();
-    unread.account.reset();
+    unread.displayName.clear();
+    unread.account.clear();
     unread.record.reset();
     ServiceStatusReport missing;
     missing.service = "Sv\xC3\xA4";
     ServiceStatusReport failed;
     failed.service = "Svc";
     failed.installed = true;
-    failed.error = "Could not open the service manager (error 5).";
+    failed.error = "Could not open the service manager.";
+    failed.errorCode = 5;
     const struct {
         const ServiceStatusReport& report;
         int exitCode;
@@ -192,7 +194,7 @@ TEST(ServiceStatusJson, OneObjectPerCaseAndTheExitCode) {
          "\n"},
         {missing, 1, "{\"service\": \"Sv\xC3\xA4\", \"installed\": false, \"state\": null}\n"},
         {failed, 1,
-         R"({"service": "Svc", "error": "Could not open the service manager (error 5)."})"
+         R"({"service": "Svc", "error": "Could not open the service manager.", "error_code": 5})"
          "\n"},
     };
     for (const auto& c : cases) {
