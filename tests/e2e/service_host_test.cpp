@@ -392,20 +392,32 @@ protected:
                 {Setting::StopTimeout, "3"}};
     }
 
+    // No record of an earlier run of the same test stands in for the one this run's host writes.
+    void SetUp() override {
+        ServiceHostExclusive::SetUp();
+        const fs::path record = statusRecordPath();
+        if (!record.empty()) fs::remove(record);
+    }
+
     // The host's status record, in the machine's ProgramData folder as the registry's profile
     // list names it (Wine gives services another %ProgramData% than its programs, so the host
-    // does not go by its environment); empty when there is none.
-    std::string statusRecord() const {
+    // does not go by its environment); empty when the registry has no such value.
+    fs::path statusRecordPath() const {
         const RunResult r = runWine(
             "reg", {"query", R"(HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\ProfileList)",
                     "/v", "ProgramData"});
         std::smatch m;
         static const std::regex value(R"(ProgramData\s+REG_\w+\s+(.+?)\r?\n)");
-        if (!std::regex_search(r.out, m, value)) return "";
+        if (!std::regex_search(r.out, m, value)) return {};
         const std::string programData =
             std::regex_replace(m[1].str(), std::regex("%SystemDrive%"), "C:");
-        return readFile(fromWinePath(programData + "\\lumex\\status\\" + name_ + ".status"))
-            .value_or("");
+        return fromWinePath(programData + "\\lumex\\status\\" + name_ + ".status");
+    }
+
+    // The record's text; empty when there is none.
+    std::string statusRecord() const {
+        const fs::path path = statusRecordPath();
+        return path.empty() ? "" : readFile(path).value_or("");
     }
 
     // The value of a member of /status-json's object as written; "(absent)" when there is none.
