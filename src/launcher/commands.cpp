@@ -6,7 +6,7 @@
 namespace launcher {
 
 Command lookupCommand(std::wstring_view word) {
-    static constexpr std::array<std::pair<std::wstring_view, Command>, 13> kCommands{{
+    static constexpr std::array<std::pair<std::wstring_view, Command>, 14> kCommands{{
         {L"?", Command::Help},
         {L"help", Command::Help},
         {L"install", Command::Install},
@@ -18,6 +18,7 @@ Command lookupCommand(std::wstring_view word) {
         {L"start", Command::Start},
         {L"restart", Command::Restart},
         {L"status", Command::Status},
+        {L"status-json", Command::StatusJson},
         {L"run", Command::Run},
         {L"run-redirect", Command::RunRedirect},
     }};
@@ -35,7 +36,7 @@ std::optional<std::wstring> commandWord(std::wstring_view argument) {
 }
 
 std::optional<ServiceCommand> serviceCommandOf(Command command) {
-    static constexpr std::array<std::pair<Command, ServiceCommand>, 9> kServiceCommands{{
+    static constexpr std::array<std::pair<Command, ServiceCommand>, 10> kServiceCommands{{
         {Command::Install, ServiceCommand::Install},
         {Command::InstallAndStart, ServiceCommand::InstallAndStart},
         {Command::InstallAuto, ServiceCommand::InstallAuto},
@@ -45,6 +46,7 @@ std::optional<ServiceCommand> serviceCommandOf(Command command) {
         {Command::Start, ServiceCommand::Start},
         {Command::Restart, ServiceCommand::Restart},
         {Command::Status, ServiceCommand::Status},
+        {Command::StatusJson, ServiceCommand::StatusJson},
     }};
     for (const auto& [word, service] : kServiceCommands) {
         if (word == command) return service;

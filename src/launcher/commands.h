@@ -23,6 +23,7 @@ enum class Command {
     Start,
     Restart,
     Status,
+    StatusJson,
     Run,
     RunRedirect,
 };

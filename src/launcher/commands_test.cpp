@@ -24,6 +24,8 @@ TEST(LookupCommand, ExactAndCaseSensitive) {
     EXPECT_EQ(launcher::lookupCommand(L"install-and-start"), Command::InstallAndStart);
     EXPECT_EQ(launcher::lookupCommand(L"run-redirect"), Command::RunRedirect);
     EXPECT_EQ(launcher::lookupCommand(L"status"), Command::Status);
+    EXPECT_EQ(launcher::lookupCommand(L"status-json"), Command::StatusJson);
+    EXPECT_EQ(launcher::lookupCommand(L"status-JSON"), Command::None);
     EXPECT_EQ(launcher::lookupCommand(L"INSTALL"), Command::None);
     EXPECT_EQ(launcher::lookupCommand(L"Install"), Command::None);
     EXPECT_EQ(launcher::lookupCommand(L"install "), Command::None);
@@ -88,6 +90,7 @@ TEST(ServiceCommandOf, OnlyServiceWordsRunServiceOperations) {
               ServiceCommand::InstallAndStart);
     EXPECT_EQ(launcher::serviceCommandOf(Command::Restart), ServiceCommand::Restart);
     EXPECT_EQ(launcher::serviceCommandOf(Command::Status), ServiceCommand::Status);
+    EXPECT_EQ(launcher::serviceCommandOf(Command::StatusJson), ServiceCommand::StatusJson);
     for (Command c : {Command::None, Command::Help, Command::Run, Command::RunRedirect}) {
         EXPECT_FALSE(launcher::serviceCommandOf(c));
     }

@@ -23,6 +23,7 @@ enum class ServiceCommand {
     Start,
     Restart,
     Status,
+    StatusJson,
 };
 
 // What the launcher's settings ask of an installation beyond the plain record. The defaults (a
@@ -60,6 +61,9 @@ int installService(const std::wstring& serviceName, uint32_t startType,
 int startService(const std::wstring& serviceName, const std::vector<std::wstring>& arguments);
 // 0 running, 3 not running, 1 failed.
 int queryServiceStatus(const std::wstring& serviceName);
+// Prints the service's state, configuration and the host's status record as one JSON object
+// (docs/status.md) and nothing else; 0 running, 3 not running, 1 failed or not installed.
+int queryServiceStatusJson(const std::wstring& serviceName);
 // 0 stopped, stop not needed or stop given up after the wait hint, 1 failed.
 int stopService(const std::wstring& serviceName, bool verbose);
 // 0 deleted, 1 failed.
@@ -89,7 +93,8 @@ std::optional<std::wstring> dependencyMultiString(std::wstring_view list);
 std::vector<const wchar_t*> startParameters(const std::vector<std::wstring>& arguments);
 
 // Runs the operations of one service command in order and returns its exit code. Operations
-// provides install(startType), start(arguments), status(), stop(verbose), uninstall(verbose)
+// provides install(startType), start(arguments), status(), statusJson(), stop(verbose),
+// uninstall(verbose)
 // and launcherKind() (config 107, read only by the install commands).
 template <typename Operations>
 int dispatchServiceCommand(ServiceCommand command, const std::vector<std::wstring>& arguments,
@@ -114,6 +119,8 @@ int dispatchServiceCommand(ServiceCommand command, const std::vector<std::wstrin
             return operations.start(arguments);
         case ServiceCommand::Status:
             return operations.status();
+        case ServiceCommand::StatusJson:
+            return operations.statusJson();
     }
     return 1;
 }

@@ -225,6 +225,10 @@ struct RecordingOperations {
         calls.push_back("status");
         return statusResult;
     }
+    int statusJson() {
+        calls.push_back("status json");
+        return statusResult;
+    }
     int stop(bool verbose) {
         calls.push_back(verbose ? "stop verbose" : "stop silent");
         return stopResult;
@@ -295,9 +299,11 @@ TEST(DispatchServiceCommand, SingleOperationsAreVerboseAndPassTheirResult) {
     EXPECT_EQ(dispatch(ServiceCommand::Uninstall, ops), 1);
     EXPECT_EQ(dispatch(ServiceCommand::Stop, ops), 1);
     EXPECT_EQ(dispatch(ServiceCommand::Status, ops), 3);
+    EXPECT_EQ(dispatch(ServiceCommand::StatusJson, ops), 3);
     EXPECT_EQ(dispatch(ServiceCommand::Start, ops, {}), 1);
     EXPECT_TRUE(ops.startArguments.empty());
-    EXPECT_EQ(ops.calls, (Calls{"uninstall verbose", "stop verbose", "status", "start"}));
+    EXPECT_EQ(ops.calls,
+              (Calls{"uninstall verbose", "stop verbose", "status", "status json", "start"}));
 }
 
 // A service's answers in order, with a clock that sleeping advances.

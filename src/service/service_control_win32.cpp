@@ -1,6 +1,7 @@
 // The service control commands against the Service Control Manager of the local machine. Each
 // operation opens and closes its own handles, prints one short English line per outcome to
-// standard output and returns the exit code; nothing goes to the diagnostic log.
+// standard output and returns the exit code; nothing goes to the diagnostic log but the event
+// source's registration when it fails.
 #include <windows.h>
 
 #include <array>
@@ -9,12 +10,16 @@
 #include <string_view>
 #include <vector>
 
+#include "common/log.h"
 #include "common/text_format.h"
 #include "common/unique_handle.h"
 #include "config/config.h"
 #include "env/paths.h"
 #include "log/errors.h"
 #include "service/service_control.h"
+#include "service/service_watchdog_win32.h"
+#include "service/status_record_win32.h"
+#include "service/status_report.h"
 
 namespace launcher {
 
@@ -35,6 +40,13 @@ static_assert(static_cast<DWORD>(ServiceConfigLevel::PreshutdownInfo) ==
               SERVICE_CONFIG_PRESHUTDOWN_INFO);
 
 namespace {
+
+// Where the Application log keeps its event sources: the service's name is one.
+constexpr std::wstring_view kEventSourceKey =
+    L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
+// The event types the launcher reports: error, warning and information.
+constexpr DWORD kEventTypesSupported =
+    EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
 
 // Size of the buffer the status command reads the service configuration into.
 constexpr DWORD kConfigBufferBytes = 6000;
@@ -248,12 +260,83 @@ std::optional<std::wstring> readAccountPassword(const std::wstring& account,
     return password;
 }
 
+// Registers the service's name as an event source of the Application log, its messages in this
+// executable; ERROR_SUCCESS or the error of the call that failed.
+LSTATUS registerEventSource(const std::wstring& name) {
+    UniqueKey key;
+    const std::wstring path = std::wstring(kEventSourceKey) + name;
+    LSTATUS status = ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
+                                       KEY_SET_VALUE, nullptr, key.put(), nullptr);
+    if (status != ERROR_SUCCESS) {
+        key.release();
+        return status;
+    }
+    const std::wstring& file = executablePathW();
+    status = ::RegSetValueExW(key.get(), L"EventMessageFile", 0, REG_EXPAND_SZ,
+                              reinterpret_cast<const BYTE*>(file.c_str()),
+                              static_cast<DWORD>((file.size() + 1) * sizeof(wchar_t)));
+    if (status != ERROR_SUCCESS) return status;
+    const DWORD types = kEventTypesSupported;
+    return ::RegSetValueExW(key.get(), L"TypesSupported", 0, REG_DWORD,
+                            reinterpret_cast<const BYTE*>(&types), sizeof types);
+}
+
+// What /status-json reports of the service: the manager's answers and the host's status record
+// when it belongs to the service's current host.
+void fillStatusReport(const std::wstring& name, ServiceStatusReport& report) {
+    UniqueServiceHandle manager = openManager(SC_MANAGER_CONNECT);
+    const auto fail = [&report](std::string_view text) {
+        report.error = text;
+        report.errorCode = ::GetLastError();
+    };
+    if (!manager) {
+        fail("Could not open the service manager.");
+        return;
+    }
+    UniqueServiceHandle service =
+        openService(manager, name, SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS);
+    if (!service) {
+        if (::GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST) fail("Could not open the service.");
+        return;
+    }
+    SERVICE_STATUS_PROCESS status{};
+    DWORD needed = 0;
+    if (!::QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
+                                reinterpret_cast<BYTE*>(&status), sizeof status, &needed)) {
+        fail("Could not get the status.");
+        return;
+    }
+    report.installed = true;
+    report.state = status.dwCurrentState;
+    report.hostPid = status.dwProcessId;
+    report.exitCode = status.dwWin32ExitCode;
+    report.serviceExitCode = status.dwServiceSpecificExitCode;
+    // Eight-byte elements keep the structure at the start of the buffer aligned.
+    uint64_t buffer[kConfigBufferBytes / sizeof(uint64_t)];
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer);
+    if (::QueryServiceConfigW(service.get(), config, kConfigBufferBytes, &needed)) {
+        report.startType = config->dwStartType;
+        if (config->lpDisplayName) report.displayName = narrowUtf8(config->lpDisplayName);
+        if (config->lpServiceStartName) report.account = narrowUtf8(config->lpServiceStartName);
+    }
+    // A manager that cannot tell (Wine's refuses the level) has no delayed start.
+    SERVICE_DELAYED_AUTO_START_INFO delayed{};
+    if (::QueryServiceConfig2W(service.get(), SERVICE_CONFIG_DELAYED_AUTO_START_INFO,
+                               reinterpret_cast<BYTE*>(&delayed), sizeof delayed, &needed)) {
+        report.delayed = delayed.fDelayedAutostart != FALSE;
+    }
+    report.recordText = readStatusRecord(name);
+    const StatusRecordValues record = parseStatusRecord(report.recordText);
+    if (recordBelongsToHost(record, report.state, report.hostPid)) report.record = record;
+}
+
 struct SystemOperations {
     const std::wstring& name;
     const ServiceInstallOptions& options;
     int install(uint32_t startType) { return installService(name, startType, options); }
     int start(const std::vector<std::wstring>& arguments) { return startService(name, arguments); }
     int status() { return queryServiceStatus(name); }
+    int statusJson() { return queryServiceStatusJson(name); }
     int stop(bool verbose) { return stopService(name, verbose); }
     int uninstall(bool verbose) { return uninstallService(name, verbose); }
     int32_t launcherKind() { return options.launcherKind; }
@@ -305,6 +388,15 @@ int installService(const std::wstring& name, uint32_t startType,
     }
     service.reset();
     manager.reset();
+    // A source that cannot be registered is named; the service is installed all the same.
+    if (options.eventLog) {
+        if (const LSTATUS status = registerEventSource(name); status != ERROR_SUCCESS) {
+            // As a DWORD, the type of every other error code the commands show.
+            const auto error = static_cast<DWORD>(status);
+            logMessage(L"could not register the event source %s (%d)", name, error);
+            printLine("Could not register the event source (error %d).\n", error);
+        }
+    }
     printLine("Installed service '%S'.\n", name);
     return 0;
 }
@@ -367,6 +459,14 @@ int queryServiceStatus(const std::wstring& name) {
     return running ? 0 : 3;
 }
 
+int queryServiceStatusJson(const std::wstring& name) {
+    ServiceStatusReport report;
+    report.service = narrowUtf8(name);
+    fillStatusReport(name, report);
+    printStdout(serviceStatusJson(report));
+    return statusJsonExitCode(report);
+}
+
 int stopService(const std::wstring& name, bool verbose) {
     UniqueServiceHandle manager = openManager(SC_MANAGER_CONNECT);
     if (!manager) {
@@ -405,6 +505,12 @@ int uninstallService(const std::wstring& name, bool verbose) {
     if (service && ::DeleteService(service.get())) {
         service.reset();
         manager.reset();
+        // The event source goes with the service, whether this launcher registers one or not.
+        const std::wstring source = std::wstring(kEventSourceKey) + name;
+        const auto status = static_cast<DWORD>(::RegDeleteKeyW(HKEY_LOCAL_MACHINE, source.c_str()));
+        if (verbose && status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
+            printLine("Could not remove the event source (error %d).\n", status);
+        }
         if (verbose) printLine("Uninstalled service '%S'.\n", name);
         return 0;
     }

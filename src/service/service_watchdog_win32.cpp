@@ -3,6 +3,7 @@
 #include <sddl.h>
 
 #include "common/log.h"
+#include "service/status_record_win32.h"
 
 namespace launcher {
 
@@ -161,13 +162,13 @@ void WatchdogPipe::collect(std::vector<std::string>& lines) {
 }
 
 bool StatusFile::open(const std::wstring& serviceName) {
-    wchar_t base[MAX_PATH];
-    const DWORD length = ::GetEnvironmentVariableW(L"ProgramData", base, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
+    // The same folder /status-json reads, whatever this account's environment says.
+    const std::wstring base = programDataFolder();
+    if (base.empty()) {
         logMessage(L"no ProgramData folder: the status record is not written");
         return false;
     }
-    std::wstring folder = std::wstring(base, length) + L"\\lumex";
+    std::wstring folder = base + L"\\lumex";
     ::CreateDirectoryW(folder.c_str(), nullptr);
     folder += L"\\status";
     // Every user may read the records; administrators, SYSTEM and the host's account write.

@@ -1,23 +1,12 @@
 #include "service/watchdog_rules.h"
 
+#include "service/status_report.h"
+
 namespace launcher {
 
 namespace {
 
 constexpr uint64_t kMillisecondsPerSecond = 1000;
-
-// Reads a decimal number of 1 to 10 digits that fits 32 bits; nothing otherwise.
-std::optional<uint32_t> parseNumber(std::string_view text) {
-    constexpr size_t kMaxDigits = 10;
-    if (text.empty() || text.size() > kMaxDigits) return std::nullopt;
-    uint64_t value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + static_cast<uint64_t>(c - '0');
-    }
-    if (value > UINT32_MAX) return std::nullopt;
-    return static_cast<uint32_t>(value);
-}
 
 void appendDecimal(std::string& out, uint64_t value, size_t minimumDigits = 1) {
     char digits[20];
@@ -98,7 +87,7 @@ WatchdogLine parseWatchdogLine(std::string_view line) {
     };
     if (word == "rotation-failed") return keyed('\t', WatchdogLine::Kind::RotationFailed);
     if (word == "info") return keyed('=', WatchdogLine::Kind::Info);
-    const std::optional<uint32_t> number = parseNumber(rest);
+    const std::optional<uint32_t> number = statusNumber(rest);
     if (!number) return parsed;
     parsed.number = *number;
     if (word == "hello") parsed.kind = WatchdogLine::Kind::Hello;

@@ -33,6 +33,19 @@ std::string quoted(const std::string& text) {
     return "\"" + text + "\"";
 }
 
+// The value of a member of /status-json's object as written (a JSON string with its quotes, a
+// number, null, true or false); "(absent)" when the object has no such member.
+std::string jsonMember(const std::string& json, const std::string& key) {
+    std::smatch m;
+    const std::regex member("\"" + key + R"(": ("(?:[^"\\]|\\.)*"|[^,}]+))");
+    return std::regex_search(json, m, member) ? m[1].str() : "(absent)";
+}
+
+// Where the Application log's event source of a service is registered.
+std::string eventSourceKey(const std::string& name) {
+    return "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" + name;
+}
+
 class ServiceControl : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -170,10 +183,25 @@ using Lines = std::vector<std::string>;
 TEST_F(ServiceControl, InstallDemandStartWithDependenciesAndDescription) {
     auto w = block("1");
     w.string(149, "a,,b").wide(20017, u"Dienst f\u00FCr die Tests");
+    // A launcher without the event log setting, which still removes the event source.
+    const auto plain = pack(w, "plain.exe");
+    w.string(launcher::idOf(launcher::Setting::EventLog), "1");
     const auto exe = pack(w);
     const std::string& n = name_;
 
     expectCommand(exe, {"/install"}, 0, crlf({"Installed service '" + n + "'."}));
+    // The service's name is an event source of the Application log, its messages in the
+    // launcher.
+    const RunResult source = runWine("reg", {"query", eventSourceKey(n)});
+    EXPECT_EQ(source.exitCode, 0) << source.describe();
+    EXPECT_TRUE(std::regex_search(
+        source.out, std::regex(R"(EventMessageFile\s+REG_EXPAND_SZ\s+)" +
+                               std::regex_replace(toWinePath(exe),
+                                                  std::regex(R"([\\.^$|()\[\]{}*+?])"), R"(\$&)") +
+                               "\r?\n")))
+        << source.out;
+    EXPECT_TRUE(std::regex_search(source.out, std::regex(R"(TypesSupported\s+REG_DWORD\s+0x7\b)")))
+        << source.out;
     auto config = serviceConfig(n);
     EXPECT_EQ(config["start-type"], "3");
     EXPECT_EQ(config["binary-path"], quoted(toWinePath(exe)));
@@ -184,14 +212,29 @@ TEST_F(ServiceControl, InstallDemandStartWithDependenciesAndDescription) {
 
     // A stopped demand-start service: one line, exit code 3.
     expectCommand(exe, {"/status"}, 3, crlf({"Not running."}));
+    // The same as one JSON object; a service that never ran has no status record.
+    const WinrunResult json = launch(exe, {"/status-json"});
+    EXPECT_EQ(json.exitCode, 3u) << json.describe();
+    EXPECT_TRUE(std::regex_match(
+        json.out(), std::regex(R"(\{"service": ")" + n +
+                               R"(", "installed": true, "state": "stopped", "start": "demand", )"
+                               R"("display_name": ")" +
+                               n +
+                               R"(", "account": "LocalSystem", "host_pid": 0, "exit_code": \d+, )"
+                               R"("service_exit_code": 0, "application": null\}\r\n)")))
+        << json.describe();
     // Installing over the stopped service deletes and creates it again.
     expectCommand(exe, {"/install"}, 0,
                   crlf({"Service is already stopped.", "Installed service '" + n + "'."}));
     EXPECT_EQ(serviceConfig(n)["depend-on-service"], "a|b");
 
-    expectCommand(exe, {"/uninstall"}, 0,
+    EXPECT_EQ(runWine("reg", {"query", eventSourceKey(n)}).exitCode, 0);
+
+    expectCommand(plain, {"/uninstall"}, 0,
                   crlf({"Service is already stopped.", "Uninstalled service '" + n + "'."}));
     EXPECT_EQ(scState(n), -1);
+    EXPECT_NE(runWine("reg", {"query", eventSourceKey(n)}).exitCode, 0)
+        << "the event source is left after the uninstall";
     expectCommand(exe, {"/uninstall"}, 1, crlf({"Could not delete service."}));
 }
 
@@ -252,6 +295,12 @@ TEST_F(ServiceControl, InstallOptionsAndAccountsReachTheServiceRecord) {
         EXPECT_TRUE(config[query] == value || config[query] == "error 124") << config[query];
     }
     EXPECT_EQ(r.out(), refusals + "Installed service '" + n + "'.\r\n");
+    const WinrunResult json = launch(exe, {"/status-json"});
+    EXPECT_EQ(json.exitCode, 3u) << json.describe();
+    EXPECT_EQ(jsonMember(json.out(), "display_name"), "\"Lumex Options \xC3\x84\"");
+    EXPECT_EQ(jsonMember(json.out(), "account"), R"(".\\tester")");
+    EXPECT_EQ(jsonMember(json.out(), "start"),
+              config["delayed-auto-start"] == "1" ? R"("delayed")" : R"("auto")");
     std::printf("[ wine     ] registry values kept: %s\n", config["registry-values"].c_str());
 
     // The service's virtual account; a user whose password comes from standard input, asked for
@@ -287,6 +336,8 @@ TEST_F(ServiceControl, InstallOptionsAndAccountsReachTheServiceRecord) {
 TEST_F(ServiceControl, CommandsOnAMissingServiceFail) {
     const auto exe = pack(block("4"));
     expectCommand(exe, {"/status"}, 1, crlf({"Could not get status."}));
+    expectCommand(exe, {"/status-json"}, 1,
+                  crlf({R"({"service": ")" + name_ + R"(", "installed": false, "state": null})"}));
     expectCommand(exe, {"/stop"}, 1, crlf({"Could not stop service."}));
     // 1060: ERROR_SERVICE_DOES_NOT_EXIST.
     expectCommand(exe, {"/start", name_, "a"}, 1,
@@ -337,6 +388,12 @@ TEST_F(ServiceControl, StartTypeFollowsTheCommandAndTheLauncherKind) {
     expectCommand(kind1, {"--install-auto", n}, 0,
                   crlf({"Service is already stopped.", "Installed service '" + n + "'."}));
     EXPECT_EQ(serviceConfig(n)["start-type"], "2");
+    // The name on the command line wins for /status-json too.
+    const WinrunResult json = launch(kind1, {"/status-json", n});
+    EXPECT_EQ(json.exitCode, 3u) << json.describe();
+    EXPECT_EQ(jsonMember(json.out(), "service"), quoted(n));
+    EXPECT_EQ(jsonMember(json.out(), "start"), R"("auto")");
+    EXPECT_EQ(jsonMember(json.out(), "account"), R"("LocalSystem")");
     EXPECT_EQ(scState(configured), -1);
     expectCommand(kind1, {"/uninstall", n}, 0,
                   crlf({"Service is already stopped.", "Uninstalled service '" + n + "'."}));

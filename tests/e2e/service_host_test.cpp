@@ -392,13 +392,39 @@ protected:
                 {Setting::StopTimeout, "3"}};
     }
 
-    // The host's status record, in %ProgramData% as the service's processes see it (Wine gives
-    // services another folder than its programs); empty when there is none.
+    // No record of an earlier run of the same test stands in for the one this run's host writes.
+    void SetUp() override {
+        ServiceHostExclusive::SetUp();
+        const fs::path record = statusRecordPath();
+        if (!record.empty()) fs::remove(record);
+    }
+
+    // The host's status record, in the machine's ProgramData folder as the registry's profile
+    // list names it (Wine gives services another %ProgramData% than its programs, so the host
+    // does not go by its environment); empty when the registry has no such value.
+    fs::path statusRecordPath() const {
+        const RunResult r = runWine(
+            "reg", {"query", R"(HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\ProfileList)",
+                    "/v", "ProgramData"});
+        std::smatch m;
+        static const std::regex value(R"(ProgramData\s+REG_\w+\s+(.+?)\r?\n)");
+        if (!std::regex_search(r.out, m, value)) return {};
+        const std::string programData =
+            std::regex_replace(m[1].str(), std::regex("%SystemDrive%"), "C:");
+        return fromWinePath(programData + "\\lumex\\status\\" + name_ + ".status");
+    }
+
+    // The record's text; empty when there is none.
     std::string statusRecord() const {
-        const std::string programData = traced(trace(), "environment ProgramData=");
-        if (programData.empty()) return "";
-        return readFile(fromWinePath(programData + "\\lumex\\status\\" + name_ + ".status"))
-            .value_or("");
+        const fs::path path = statusRecordPath();
+        return path.empty() ? "" : readFile(path).value_or("");
+    }
+
+    // The value of a member of /status-json's object as written; "(absent)" when there is none.
+    static std::string jsonMember(const std::string& json, const std::string& key) {
+        std::smatch m;
+        const std::regex member("\"" + key + R"(": ("(?:[^"\\]|\\.)*"|[^,}]+))");
+        return std::regex_search(json, m, member) ? m[1].str() : "(absent)";
     }
 
     // A runtime that records the service's %ProgramData%, with more standin.cfg lines.
@@ -521,6 +547,58 @@ TEST_F(ServiceHostKeepUpExclusive, AnApplicationThatNeverSaysHelloIsLeftRunning)
                   crlf({"Stopping service '" + name_ + "'.", "Service stopped"}));
     const Lines after = trace();
     EXPECT_EQ(std::count(after.begin(), after.end(), "serve stop"), 1) << joined(after);
+}
+
+// /status-json of the running service shows its host and, from the host's status record, the
+// application; once stopped, the record's last facts without a process.
+TEST_F(ServiceHostKeepUpExclusive, StatusJsonShowsTheHostAndItsApplication) {
+    const auto exe = pack("wait", runtimeWith({}), keepUpSettings("1", watched()));
+    const WinrunResult missing = runViaWinrun(exe, {"/status-json"});
+    EXPECT_EQ(missing.exitCode, 1u) << missing.describe();
+    EXPECT_EQ(missing.out(), R"({"service": ")" + name_ +
+                                 R"(", "installed": false, "state": null})"
+                                 "\r\n");
+    installAndStart(exe);
+    const Lines started = waitForTrace("ping 2");
+    const std::string childPid = traced(started, "wait pid=");
+    ASSERT_FALSE(childPid.empty()) << joined(started);
+
+    const WinrunResult running = runViaWinrun(exe, {"/status-json"});
+    const std::string json = running.out();
+    std::printf("[ status   ] %s", json.c_str());
+    EXPECT_EQ(running.exitCode, 0u) << running.describe();
+    EXPECT_TRUE(json.starts_with("{") && json.ends_with("}}\r\n")) << json;
+    EXPECT_EQ(std::count(json.begin(), json.end(), '\n'), 1) << json;
+    EXPECT_EQ(jsonMember(json, "state"), R"("running")");
+    EXPECT_EQ(jsonMember(json, "start"), R"("demand")");
+    const std::string hostPid = jsonMember(json, "host_pid");
+    EXPECT_TRUE(std::regex_match(hostPid, std::regex("[1-9][0-9]*"))) << json;
+    EXPECT_NE(statusRecord().find("host_pid=" + hostPid + "\n"), std::string::npos)
+        << statusRecord();
+    EXPECT_EQ(jsonMember(json, "pid"), childPid) << json;
+    EXPECT_TRUE(std::regex_match(jsonMember(json, "started"),
+                                 std::regex(R"("20\d\d-\d\d-\d\dT\d\d:\d\d:\d\dZ")")))
+        << json;
+    EXPECT_EQ(jsonMember(json, "restarts"), "0");
+    EXPECT_EQ(jsonMember(json, "consecutive_failures"), "0");
+    EXPECT_EQ(jsonMember(json, "last_exit_code"), "null");
+    EXPECT_EQ(jsonMember(json, "last_restart_reason"), "null");
+    // A ping may just be on its way.
+    EXPECT_TRUE(jsonMember(json, "watchdog") == R"("answering")" ||
+                jsonMember(json, "watchdog") == R"("late")")
+        << json;
+    EXPECT_EQ(jsonMember(json, "java_version"), R"("17.0.1")");
+
+    // The application ignores the stop line: the host ends it once the stop timeout has passed.
+    ASSERT_EQ(runViaWinrun(exe, {"/stop"}).exitCode, 0u);
+    EXPECT_TRUE(waitForState(1));
+    const WinrunResult stopped = runViaWinrun(exe, {"/status-json", name_});
+    EXPECT_EQ(stopped.exitCode, 3u) << stopped.describe();
+    EXPECT_EQ(jsonMember(stopped.out(), "state"), R"("stopped")");
+    EXPECT_EQ(jsonMember(stopped.out(), "host_pid"), "0");
+    EXPECT_EQ(jsonMember(stopped.out(), "pid"), "null") << stopped.out();
+    EXPECT_EQ(jsonMember(stopped.out(), "restarts"), "0") << stopped.out();
+    writeFile(dir_ / "jre" / "standin-release", "");
 }
 
 // A stop while the host waits to restart ends the service at once, and nothing starts after it.
