@@ -46,7 +46,7 @@ constexpr char kApplication = '\x1f';
 constexpr std::string_view kErrorObject =
     "{\"service\": \x01, \"error\": \x02, \"error_code\": \x03}";
 constexpr std::string_view kMissingObject =
-    "{\"service\": \x01, \"installed\": false, \"state\": null}";
+    "{\"service\": \x01, \"installed\": false, \"state\": \"not_installed\"}";
 constexpr std::string_view kServiceObject =
     "{\"service\": \x01, \"installed\": true, \"state\": \x04, \"start\": \x05, "
     "\"display_name\": \x06, \"account\": \x07, \"host_pid\": \x08, \"exit_code\": \x09, "
@@ -118,8 +118,8 @@ bool recordBelongsToHost(const StatusRecordValues& record, uint32_t serviceState
 
 std::string_view serviceStateText(uint32_t state) {
     constexpr std::array<std::string_view, 7> kStates{
-        "stopped",          "start pending", "stop pending", "running",
-        "continue pending", "pause pending", "paused"};
+        "stopped",          "start_pending", "stop_pending", "running",
+        "continue_pending", "pause_pending", "paused"};
     return state >= 1 && state <= kStates.size() ? kStates[state - 1] : std::string_view();
 }
 

@@ -188,11 +188,11 @@ TEST(ServiceStatusJson, OneObjectPerCaseAndTheExitCode) {
          R"("watchdog": null, "java_home": null, "java_version": null}})"
          "\n"},
         {unread, 3,
-         R"({"service": "Svc", "installed": true, "state": "start pending", "start": null, )"
+         R"({"service": "Svc", "installed": true, "state": "start_pending", "start": null, )"
          R"("display_name": null, "account": null, "host_pid": 1234, "exit_code": 0, )"
          R"("service_exit_code": 0, "application": null})"
          "\n"},
-        {missing, 1, "{\"service\": \"Sv\xC3\xA4\", \"installed\": false, \"state\": null}\n"},
+        {missing, 1, "{\"service\": \"Sv\xC3\xA4\", \"installed\": false, \"state\": \"not_installed\"}\n"},
         {failed, 1,
          R"({"service": "Svc", "error": "Could not open the service manager.", "error_code": 5})"
          "\n"},
@@ -204,8 +204,8 @@ TEST(ServiceStatusJson, OneObjectPerCaseAndTheExitCode) {
 }
 
 TEST(ServiceStatusJson, StateAndStartTexts) {
-    const char* states[] = {"",        "stopped",          "start pending", "stop pending",
-                            "running", "continue pending", "pause pending", "paused",
+    const char* states[] = {"",        "stopped",          "start_pending", "stop_pending",
+                            "running", "continue_pending", "pause_pending", "paused",
                             ""};
     for (uint32_t i = 0; i < std::size(states); ++i) {
         EXPECT_EQ(launcher::serviceStateText(i), states[i]) << i;

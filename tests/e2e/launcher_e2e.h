@@ -2,6 +2,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -93,6 +94,34 @@ inline std::vector<std::string> logMessages(const std::filesystem::path& file) {
         if (line.starts_with('[') && end != std::string::npos) line.erase(0, end + 2);
     }
     return lines;
+}
+
+// A member of a JSON object as Python's JSON parser reads it, written back as JSON (a string
+// with its quotes, a number, null, true or false): at the top or, when not there, inside its
+// "application" object. "(absent)" when neither has it; "(invalid JSON)" when the text does not
+// parse as one JSON object and nothing more.
+inline std::string jsonMember(const std::string& json, const std::string& key) {
+    const std::filesystem::path input = scratchDir() / "member.json";
+    writeFile(input, json);
+    const std::string command =
+        "python3 -c 'import json, sys\n"
+        "try:\n    d = json.loads(open(sys.argv[1], encoding=\"utf-8\").read())\n"
+        "except ValueError:\n    print(\"(invalid JSON)\"); sys.exit()\n"
+        "for o in (d, d.get(\"application\") or {}):\n"
+        "    if sys.argv[2] in o:\n"
+        "        sys.stdout.buffer.write(json.dumps(o[sys.argv[2]], ensure_ascii=False).encode())\n"
+        "        break\n"
+        "else:\n    print(\"(absent)\", end=\"\")' '" +
+        input.string() + "' '" + key + "'";
+    std::string out;
+    if (FILE* const pipe = ::popen(command.c_str(), "r")) {
+        char buffer[512];
+        size_t n = 0;
+        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+        ::pclose(pipe);
+    }
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+    return out;
 }
 
 }  // namespace e2e

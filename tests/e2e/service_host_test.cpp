@@ -420,13 +420,6 @@ protected:
         return path.empty() ? "" : readFile(path).value_or("");
     }
 
-    // The value of a member of /status-json's object as written; "(absent)" when there is none.
-    static std::string jsonMember(const std::string& json, const std::string& key) {
-        std::smatch m;
-        const std::regex member("\"" + key + R"(": ("(?:[^"\\]|\\.)*"|[^,}]+))");
-        return std::regex_search(json, m, member) ? m[1].str() : "(absent)";
-    }
-
     // A runtime that records the service's %ProgramData%, with more standin.cfg lines.
     static StandinRuntime runtimeWith(std::vector<std::string> lines) {
         StandinRuntime runtime;
@@ -525,6 +518,12 @@ TEST_F(ServiceHostKeepUpExclusive, AHungApplicationIsDumpedEndedAndRestarted) {
                              "java_version=17.0.1\n"}) {
         EXPECT_NE(status.find(line), std::string::npos) << line << "\n" << status;
     }
+    // /status-json shows the restart and the new child.
+    const std::string json = runViaWinrun(exe, {"/status-json"}).out();
+    EXPECT_EQ(jsonMember(json, "restarts"), "1") << json;
+    EXPECT_EQ(jsonMember(json, "last_restart_reason"), R"("hung")") << json;
+    const std::string pid = jsonMember(json, "pid");
+    EXPECT_TRUE(pid != pids[0] && pid != "null" && pid.find('(') == std::string::npos) << json;
     EXPECT_FALSE(anyAlive(pids)) << "a process of the hung child is left";
     writeFile(dir_ / "jre" / "standin-release", "");
 }
@@ -556,7 +555,7 @@ TEST_F(ServiceHostKeepUpExclusive, StatusJsonShowsTheHostAndItsApplication) {
     const WinrunResult missing = runViaWinrun(exe, {"/status-json"});
     EXPECT_EQ(missing.exitCode, 1u) << missing.describe();
     EXPECT_EQ(missing.out(), R"({"service": ")" + name_ +
-                                 R"(", "installed": false, "state": null})"
+                                 R"(", "installed": false, "state": "not_installed"})"
                                  "\r\n");
     installAndStart(exe);
     const Lines started = waitForTrace("ping 2");
