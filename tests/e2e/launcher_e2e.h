@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -122,6 +123,60 @@ inline std::string jsonMember(const std::string& json, const std::string& key) {
     }
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
     return out;
+}
+
+// One report to the event log as Wine printed it for the services it runs (wine-run.sh sends
+// their debug channels to $WINEPREFIX.services.log): the event id, its type and its inserts.
+struct ReportedEvent {
+    unsigned id = 0;
+    unsigned type = 0;
+    std::vector<std::string> inserts;
+};
+
+// Where the services' report log ends now: events() from here are those reported after.
+inline uintmax_t eventLogMark() {
+    std::error_code error;
+    const uintmax_t size =
+        std::filesystem::file_size(winePrefix().string() + ".services.log", error);
+    return error ? 0 : size;
+}
+
+// The reports printed after the mark, in order.
+inline std::vector<ReportedEvent> eventsReported(uintmax_t mark) {
+    const auto text = readFile(winePrefix().string() + ".services.log").value_or("");
+    static const std::regex call(
+        R"(^([0-9a-f]+):fixme:advapi:ReportEventW \([^,]*,0x([0-9a-f]+),[^,]*,0x([0-9a-f]+),[^,]*,0x([0-9a-f]+),)");
+    static const std::regex insert(R"xx(^([0-9a-f]+):(?:trace|warn|err):eventlog:ReportEventW L"(.*)"$)xx");
+    std::vector<ReportedEvent> events;
+    std::string thread;
+    size_t wanted = 0;
+    for (const std::string& line : splitLines(mark < text.size() ? text.substr(mark) : "")) {
+        std::smatch m;
+        if (std::regex_search(line, m, call)) {
+            events.push_back({static_cast<unsigned>(std::stoul(m[3], nullptr, 16)),
+                              static_cast<unsigned>(std::stoul(m[2], nullptr, 16)),
+                              {}});
+            thread = m[1];
+            wanted = std::stoul(m[4], nullptr, 16);
+        } else if (wanted > 0 && std::regex_match(line, m, insert) && m[1] == thread) {
+            events.back().inserts.push_back(m[2]);
+            --wanted;
+        }
+    }
+    return events;
+}
+
+// The reports of one event id, each as its inserts joined by "|".
+inline std::vector<std::string> eventInserts(const std::vector<ReportedEvent>& events,
+                                             unsigned id) {
+    std::vector<std::string> found;
+    for (const ReportedEvent& event : events) {
+        if (event.id != id) continue;
+        std::string joined;
+        for (const std::string& text : event.inserts) joined += (joined.empty() ? "" : "|") + text;
+        found.push_back(joined);
+    }
+    return found;
 }
 
 }  // namespace e2e

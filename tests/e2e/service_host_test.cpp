@@ -308,7 +308,8 @@ TEST_F(ServiceHostExclusive, AnApplicationIgnoringTheStopLeavesNoProcess) {
         fs::remove(dir_ / "jre" / "standin-jvm.log");
         StandinRuntime runtime;
         runtime.extraConfigLines = {"grandchild=1"};
-        const auto exe = pack("wait", runtime, {{setting, std::to_string(value)}});
+        const auto exe =
+            pack("wait", runtime, {{setting, std::to_string(value)}, {Setting::EventLog, "1"}});
         ASSERT_EQ(runViaWinrun(exe, {"/install"}).exitCode, 0u);
         expectCommand(exe, {"/start"}, 0, crlf({"Starting service '" + n + "'."}));
         const Lines started = waitForTrace("grandchild ");
@@ -317,8 +318,15 @@ TEST_F(ServiceHostExclusive, AnApplicationIgnoringTheStopLeavesNoProcess) {
         if (setting == Setting::KillChildWithHost) {
             ASSERT_EQ(runWine(helperPath("service_query").string(), {"kill", n}).exitCode, 0);
         } else {
+            const uintmax_t mark = eventLogMark();
             const WinrunResult stopped = expectCommand(
                 exe, {"/stop"}, 0, crlf({"Stopping service '" + n + "'.", "Service stopped"}));
+            // The stop timeout's event, then the stop's with how long it took.
+            const auto events = eventsReported(mark);
+            EXPECT_EQ(eventInserts(events, 1002), Lines{n + "|" + std::to_string(value)});
+            const Lines stop = eventInserts(events, 1001);
+            ASSERT_EQ(stop.size(), 1u);
+            EXPECT_GE(std::stoi(stop[0].substr(n.size() + 1)), value * 1000 - 500) << stop[0];
             std::printf(
                 "[ stop     ] stop_timeout = %d s: /stop of an application that ignores "
                 "the stop line took %.1f s\n",
@@ -376,7 +384,8 @@ protected:
 
     static Settings keepUpSettings(const std::string& delay, Settings more = {}) {
         using launcher::Setting;
-        Settings settings = {{Setting::RestartOnExit, "failure"},
+        Settings settings = {{Setting::EventLog, "1"},
+                             {Setting::RestartOnExit, "failure"},
                              {Setting::RestartDelay, delay},
                              {Setting::RestartMaxDelay, "2"},
                              {Setting::RestartSuccessfulRun, "60"},
@@ -458,6 +467,7 @@ TEST_F(ServiceHostKeepUpExclusive, AFailingApplicationIsRestartedUntilTheHostGiv
     const auto exe = pack(
         "exit:3", runtimeWith({}),
         keepUpSettings("1", {{Setting::PassSecondPath, "1"}, {Setting::SecondPath, "stderr.txt"}}));
+    const uintmax_t mark = eventLogMark();
     installAndStart(exe);
     EXPECT_TRUE(waitForState(1));
     const Lines seen = trace();
@@ -478,6 +488,12 @@ TEST_F(ServiceHostKeepUpExclusive, AFailingApplicationIsRestartedUntilTheHostGiv
     ASSERT_EQ(file.size(), expected.size()) << joined(file);
     for (size_t i = 0; i < file.size(); ++i)
         EXPECT_TRUE(file[i].starts_with(expected[i])) << file[i];
+    // The event log: each end, the two restarts with their delays, giving up.
+    const auto events = eventsReported(mark);
+    const std::string n = name_ + "|";
+    EXPECT_EQ(eventInserts(events, 1003), Lines(3, n + "3"));
+    EXPECT_EQ(eventInserts(events, 1004), (Lines{n + "1|1|exit code 3", n + "2|2|exit code 3"}));
+    EXPECT_EQ(eventInserts(events, 1006), Lines{n + "3|3"});
 }
 
 // The watchdog: a runtime that answers once and then no more is asked for its thread dump,
@@ -486,6 +502,7 @@ TEST_F(ServiceHostKeepUpExclusive, AFailingApplicationIsRestartedUntilTheHostGiv
 TEST_F(ServiceHostKeepUpExclusive, AHungApplicationIsDumpedEndedAndRestarted) {
     const StandinRuntime runtime = runtimeWith({"watchdog=hang-after=1", "grandchild=1"});
     const auto exe = pack("wait", runtime, keepUpSettings("1", watched()));
+    const uintmax_t mark = eventLogMark();
     installAndStart(exe);
     const Lines started = waitForTrace("ping 2");
     const auto hangSeen = std::chrono::steady_clock::now();
@@ -524,6 +541,12 @@ TEST_F(ServiceHostKeepUpExclusive, AHungApplicationIsDumpedEndedAndRestarted) {
     EXPECT_EQ(jsonMember(json, "last_restart_reason"), R"("hung")") << json;
     const std::string pid = jsonMember(json, "pid");
     EXPECT_TRUE(pid != pids[0] && pid != "null" && pid.find('(') == std::string::npos) << json;
+    // The event log: the hang, then the restart (the new child may be found hung in its turn).
+    const auto events = eventsReported(mark);
+    const Lines hung = eventInserts(events, 1005), restarted = eventInserts(events, 1004);
+    ASSERT_FALSE(hung.empty() || restarted.empty()) << events.size();
+    EXPECT_EQ(hung[0], name_ + "|3|written to standard error");
+    EXPECT_EQ(restarted[0], name_ + "|1|1|not answering");
     EXPECT_FALSE(anyAlive(pids)) << "a process of the hung child is left";
     writeFile(dir_ / "jre" / "standin-release", "");
 }
@@ -557,10 +580,15 @@ TEST_F(ServiceHostKeepUpExclusive, StatusJsonShowsTheHostAndItsApplication) {
     EXPECT_EQ(missing.out(), R"({"service": ")" + name_ +
                                  R"(", "installed": false, "state": "not_installed"})"
                                  "\r\n");
+    const uintmax_t mark = eventLogMark();
     installAndStart(exe);
     const Lines started = waitForTrace("ping 2");
     const std::string childPid = traced(started, "wait pid=");
     ASSERT_FALSE(childPid.empty()) << joined(started);
+    // The start's event, with the Java the runtime named.
+    const Lines start = eventInserts(eventsReported(mark), 1000);
+    ASSERT_EQ(start.size(), 1u);
+    EXPECT_TRUE(start[0].starts_with(name_ + "|" + childPid + "|17.0.1|")) << start[0];
 
     const WinrunResult running = runViaWinrun(exe, {"/status-json"});
     const std::string json = running.out();

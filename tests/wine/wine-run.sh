@@ -45,7 +45,10 @@ prepare() {
   fi
   # A persistent server keeps start-up fast and keeps services alive between programs. When it
   # was not running, one quiet program starts Wine's own processes (services.exe, ...) with no
-  # standard handles of ours: otherwise they would hold the caller's output pipes open.
+  # standard handles of ours: otherwise they would hold the caller's output pipes open. Their
+  # standard error, which the services they start inherit with their debug channels, goes to
+  # $WINEPREFIX.services.log: Wine's event log functions store nothing, they only print each
+  # report there (its id on the advapi fixme channel, its strings on the eventlog channel).
   local id
   id=$(stat -c '%d %i' "$WINEPREFIX")
   local name
@@ -53,7 +56,8 @@ prepare() {
   if ! compgen -G "/tmp/.wine-$(id -u)/$name/socket" >/dev/null &&
      ! compgen -G "/tmp/wine-*/$name/socket" >/dev/null; then
     "$wine_dir/wineserver" -p </dev/null >/dev/null 2>&1 || true
-    "${wine64[@]}" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+    WINEDEBUG=-all,fixme+advapi,err+eventlog,warn+eventlog,trace+eventlog \
+      "${wine64[@]}" cmd.exe /c exit </dev/null >/dev/null 2>>"$WINEPREFIX.services.log" || true
   fi
   flock -u 9
 }
