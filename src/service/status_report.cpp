@@ -214,6 +214,14 @@ void appendJsonString(std::string& out, std::string_view text) {
                 length = 0;
             }
         }
+        // No overlong form, no surrogate (a lone one is no character), nothing past U+10FFFF.
+        if (length >= 3) {
+            const auto second = static_cast<unsigned char>(text[i + 1]);
+            if ((c == 0xE0 && second < 0xA0) || (c == 0xED && second > 0x9F) ||
+                (c == 0xF0 && second < 0x90) || (c == 0xF4 && second > 0x8F)) {
+                length = 0;
+            }
+        }
         char escaped[] = "\\u00..";
         std::string_view piece = text.substr(i, length);
         if (length == 0) {

@@ -115,6 +115,12 @@ TEST(AppendJsonString, EscapesControlsQuotesAndBadUtf8) {
          "\"a\\ufffdb\""},
         {"\xC3", "\"\\ufffd\""},
         {"\xC0\xAF", "\"\\ufffd\\ufffd\""},  // overlong
+        {"\xE0\x80\xAF", "\"\\ufffd\\ufffd\\ufffd\""},
+        {"\xF0\x80\x80\xAF", "\"\\ufffd\\ufffd\\ufffd\\ufffd\""},
+        {"\xED\xA0\x80", "\"\\ufffd\\ufffd\\ufffd\""},             // a lone (high) surrogate
+        {"\xED\xBF\xBFx", "\"\\ufffd\\ufffd\\ufffdx\""},           // a lone low surrogate
+        {"\xED\x9F\xBF", "\"\xED\x9F\xBF\""},                      // U+D7FF, just below them
+        {"\xF4\x90\x80\x80", "\"\\ufffd\\ufffd\\ufffd\\ufffd\""},  // past U+10FFFF
         {"\xF8\x88\x80\x80\x80", "\"\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\""},
         {"\xE2\x82"
          "x",
@@ -192,7 +198,8 @@ TEST(ServiceStatusJson, OneObjectPerCaseAndTheExitCode) {
          R"("display_name": null, "account": null, "host_pid": 1234, "exit_code": 0, )"
          R"("service_exit_code": 0, "application": null})"
          "\n"},
-        {missing, 1, "{\"service\": \"Sv\xC3\xA4\", \"installed\": false, \"state\": \"not_installed\"}\n"},
+        {missing, 1,
+         "{\"service\": \"Sv\xC3\xA4\", \"installed\": false, \"state\": \"not_installed\"}\n"},
         {failed, 1,
          R"({"service": "Svc", "error": "Could not open the service manager.", "error_code": 5})"
          "\n"},
