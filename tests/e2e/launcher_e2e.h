@@ -146,7 +146,8 @@ inline std::vector<ReportedEvent> eventsReported(uintmax_t mark) {
     const auto text = readFile(winePrefix().string() + ".services.log").value_or("");
     static const std::regex call(
         R"(^([0-9a-f]+):fixme:advapi:ReportEventW \([^,]*,0x([0-9a-f]+),[^,]*,0x([0-9a-f]+),[^,]*,0x([0-9a-f]+),)");
-    static const std::regex insert(R"xx(^([0-9a-f]+):(?:trace|warn|err):eventlog:ReportEventW L"(.*)"$)xx");
+    static const std::regex insert(
+        R"xx(^([0-9a-f]+):(?:trace|warn|err):eventlog:ReportEventW L"(.*)"$)xx");
     std::vector<ReportedEvent> events;
     std::string thread;
     size_t wanted = 0;
