@@ -19,6 +19,7 @@
 #include "service/service_child_win32.h"
 #include "service/service_control.h"
 #include "service/service_host.h"
+#include "service/service_keep_up_win32.h"
 #include "service/service_watchdog_win32.h"
 
 namespace launcher {
@@ -78,17 +79,6 @@ std::atomic<uint64_t> stopRequestTick{0};
 // The system time (FILETIME units) just before the stop line went to the child: a child that
 // ended before it failed on its own.
 std::atomic<uint64_t> stopSentTime{0};
-
-uint64_t fileTimeValue(const FILETIME& time) {
-    return (uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
-}
-
-// The system time now, in FILETIME units (100 ns since 1601, UTC).
-uint64_t systemTimeNow() {
-    FILETIME now{};
-    ::GetSystemTimeAsFileTime(&now);
-    return fileTimeValue(now);
-}
 
 // Whether the ended child was gone before the stop line was sent to it.
 bool endedBeforeStopSent(HANDLE child) {
@@ -265,80 +255,6 @@ void writeChildInput(const std::string& line) {
     }
 }
 
-// UTC seconds since 1970.
-uint64_t unixNow() {
-    constexpr uint64_t kUnixEpoch = 116444736000000000ull;  // 1970 in FILETIME units
-    constexpr uint64_t kUnitsPerSecond = 10000000;
-    const uint64_t value = systemTimeNow();
-    return value > kUnixEpoch ? (value - kUnixEpoch) / kUnitsPerSecond : 0;
-}
-
-// What the host keeps up to date while it keeps its child up.
-struct KeepUp {
-    StatusFile file;
-    StatusRecord record;
-    // The application's standard error file as its runtime named it (UTF-8), and the host's
-    // lines about the current child, appended there once the child has ended (a running child
-    // may still write where the host would).
-    std::string errorFile;
-    std::vector<std::string> notes;
-    // The current child's start is reported once the runtime said which Java runs it.
-    bool startReported = false;
-
-    void write() const { file.write(record); }
-    // One line for the diagnostic log and, later, the application's standard error file.
-    void note(const std::string& text) {
-        logMessage(L"%S", text);
-        notes.push_back(text);
-    }
-    void writeNotes() {
-        appendHostLines(errorFile, kHostLinePrefix, notes);
-        notes.clear();
-    }
-};
-
-// Hands one line of the runtime to the rules; info lines go to the status record.
-void takeWatchdogLine(const std::string& text, WatchdogRules& rules, KeepUp& keepUp, uint64_t now) {
-    constexpr size_t kMaxInfoValue = 260;
-    const WatchdogLine line = parseWatchdogLine(text);
-    switch (line.kind) {
-        case WatchdogLine::Kind::Hello:
-            logMessage(L"the application's runtime said hello (protocol %d)", line.number);
-            rules.hello(line.number, now);
-            break;
-        case WatchdogLine::Kind::Pong:
-            rules.pong(line.number, now);
-            break;
-        case WatchdogLine::Kind::Sick:
-            logMessage(L"the application reported itself sick (sick %d)", line.number);
-            rules.sick(line.number, now);
-            break;
-        case WatchdogLine::Kind::Dumped:
-            rules.dumped(now);
-            break;
-        case WatchdogLine::Kind::Info: {
-            const std::string value(line.value.substr(0, kMaxInfoValue));
-            if (line.key == "java.home") keepUp.record.javaHome = value;
-            if (line.key == "java.version") keepUp.record.javaVersion = value;
-            if (line.key == "stderr") keepUp.errorFile = line.value;
-            keepUp.write();
-            if (line.key == "java.home" && !keepUp.startReported) {
-                keepUp.startReported = true;
-                hostEvents.report<EventId::ApplicationStarted>(
-                    keepUp.record.appPid, wideUtf8(keepUp.record.javaVersion), wideUtf8(value));
-            }
-            break;
-        }
-        case WatchdogLine::Kind::RotationFailed:
-            logMessage(L"the application's output was not rotated");
-            hostEvents.report<EventId::OutputNotRotated>(wideUtf8(std::string(line.key)),
-                                                         wideUtf8(std::string(line.value)));
-            break;
-        case WatchdogLine::Kind::Unknown:
-            break;
-    }
-}
-
 // Waits for the child, a stop, the runtime's lines and the watchdog's deadlines: pings the
 // child, asks a hung one for its thread dump and ends it.
 ChildWait waitWatched(const ChildRun& run, WatchdogPipe& pipe, KeepUp& keepUp) {
@@ -359,7 +275,7 @@ ChildWait waitWatched(const ChildRun& run, WatchdogPipe& pipe, KeepUp& keepUp) {
             lines.clear();
             pipe.drain(lines);
             for (const std::string& line : lines)
-                takeWatchdogLine(line, rules, keepUp, ::GetTickCount64());
+                takeWatchdogLine(line, rules, keepUp, hostEvents, ::GetTickCount64());
             return ChildWait::Ended;
         }
         if (woken == WAIT_OBJECT_0 + 1 || woken == WAIT_FAILED) {
@@ -378,7 +294,8 @@ ChildWait waitWatched(const ChildRun& run, WatchdogPipe& pipe, KeepUp& keepUp) {
         if (woken == WAIT_OBJECT_0 + 2) {
             lines.clear();
             pipe.collect(lines);
-            for (const std::string& line : lines) takeWatchdogLine(line, rules, keepUp, now);
+            for (const std::string& line : lines)
+                takeWatchdogLine(line, rules, keepUp, hostEvents, now);
         }
         for (WatchdogStep step = rules.poll(now); step.action != WatchdogAction::None;
              step = rules.poll(now)) {
