@@ -418,9 +418,10 @@ void serviceMain(uint32_t argumentCount, wchar_t** arguments, const ServiceHostO
     stateTracker.recoveryConfigured(options.recoveryConfigured);
     if (options.stopTimeoutSeconds > 0)
         logMessage(L"stop timeout %d s", options.stopTimeoutSeconds);
-    // A bounded stop, a restart delay and the watchdog's wait end at a stop request.
+    // A bounded stop, a restart delay and the wait for the runtime's lines end at a stop
+    // request.
     if (options.stopTimeoutSeconds > 0 || options.restart.on != RestartOn::Never ||
-        options.watchdog.intervalSeconds > 0) {
+        options.watchdog.intervalSeconds > 0 || options.eventLog) {
         stopEvent().reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     }
     serviceStatus = SERVICE_STATUS{};

@@ -181,6 +181,26 @@ TEST_F(ServiceHostExclusive, StartRunsTheChildAndStopSendsTheStopLine) {
                   crlf({"Service is already stopped.", "Uninstalled service '" + n + "'."}));
 }
 
+// With the event log alone (no restart, no watchdog, no stop timeout) the host still reads the
+// runtime's lines: the start is reported with the Java it runs, then the stop.
+TEST_F(ServiceHostExclusive, TheEventLogAloneReportsTheStartAndTheStop) {
+    const std::string& n = name_;
+    const auto exe = pack("serve", {}, {{launcher::Setting::EventLog, "1"}});
+    const uintmax_t mark = eventLogMark();
+    expectCommand(exe, {"/install"}, 0, crlf({"Installed service '" + n + "'."}));
+    expectCommand(exe, {"/start"}, 0, crlf({"Starting service '" + n + "'."}));
+    const Lines seen = waitForTrace("watchdog hello");
+    ASSERT_NE(std::find(seen.begin(), seen.end(), "watchdog hello"), seen.end()) << joined(seen);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    expectCommand(exe, {"/stop"}, 0, crlf({"Stopping service '" + n + "'.", "Service stopped"}));
+    const auto events = eventsReported(mark);
+    const Lines start = eventInserts(events, 1000);
+    ASSERT_EQ(start.size(), 1u) << events.size();
+    EXPECT_TRUE(start[0].starts_with(n + "|")) << start[0];
+    EXPECT_EQ(eventInserts(events, 1001).size(), 1u);
+    EXPECT_TRUE(eventInserts(events, 1003).empty());
+}
+
 TEST_F(ServiceHostExclusive, AChildEndingWithExitCodeZeroLeavesTheServiceStopped) {
     const std::string& n = name_;
     const auto exe = pack("exit:0");
