@@ -67,7 +67,7 @@ timed() {
     'BEGIN { printf "%.1f %.1f\n", (e - s) / 1000, (x - s) / 1000 }' >>"$out/$name.times"
 }
 
-# The options of each mechanism: FIRST_<m> on the first run, LATER_<m> after; F is the archive.
+# Each mechanism's archive and its options on the first run and on later runs.
 archive() { echo "$out/$1.$([ "$1" = j25-aot ] && echo aot || echo jsa)"; }
 first_options() {
   case $1 in
@@ -168,8 +168,11 @@ if [ "${HYPERFINE:-yes}" != no ]; then
       "" "" false bench)
     hyperfine --runs "$runs" --warmup 1 --style none --output null --prepare "$prepare" \
       --export-json "$out/fine.json" -n "$name" "$command" >/dev/null
-    python3 -c 'import json, sys; r = json.load(open(sys.argv[1]))["results"][0]
-print(f"{r[\"command\"]:18} {r[\"median\"] * 1000:6.0f} ms")' "$out/fine.json"
+    python3 - "$out/fine.json" <<'PY'
+import json, sys
+result = json.load(open(sys.argv[1]))["results"][0]
+print(f"  {result['command']:18} {result['median'] * 1000:6.0f} ms")
+PY
   }
   echo
   echo "hyperfine, median wall time of the whole process ($runs runs each):"
@@ -185,7 +188,8 @@ fi
 
 # probe MECHANISM TITLE CLASS-PATH OPTIONS: one run on a damaged or mismatched archive; prints
 # the exit code, whether main ran to its end, the classes taken from archives and what the JVM
-# printed besides the application's and the driver's own lines.
+# printed besides the application's and the driver's own lines. "(changed code)": the changed
+# application ran, not the one in the archive.
 probe() {
   local m=$1 title=$2 path=$3 options=$4 code=0 ended=no said
   rm -f "$out/probe/classes.log" "$out/probe"/hs_err_pid*.log
@@ -195,6 +199,7 @@ probe() {
     -Xlog:class+load:file="$out/probe/classes.log") >"$out/probe/run.out" 2>&1 || code=$?
   touch "$out/probe/classes.log"
   grep -q '^main end ' "$out/probe/run.out" && ended=yes
+  grep -q '^check changed ' "$out/probe/run.out" && ended+=" (changed code)"
   said=$({ grep -v -e '^check ' -e '^main end ' -e '^param ' -e '^main class: ' -e '^calling main' \
     -e '^main returned' -e '^ERROR: did not find com/parcelkit' -e '^#$' -e '^# *[A-Z]' \
     -e 'line [0-9]*: *[0-9]* Aborted' "$out/probe/run.out" || true; } |
@@ -205,7 +210,7 @@ probe() {
     said+=" $(grep -h -m 1 -A 1 '^# Problematic frame' "$out/probe"/hs_err_pid*.log | tail -n 1 |
       sed 's/^# *//')"
   fi
-  printf '  %-12s %-34s exit %s, main ended %s, %4s of %4s classes from archives; printed: %s\n' \
+  printf '  %-12s %-34s exit %s, main ended %-18s, %4s of %4s classes from archives; printed: %s\n' \
     "$m" "$title" "$code" "$ended" "$(grep -c 'source: shared objects file' "$out/probe/classes.log")" \
     "$(wc -l <"$out/probe/classes.log")" "${said:-nothing}"
 }
@@ -229,10 +234,15 @@ done
 
 echo
 echo "a changed class path after the first run:"
-"$jdk17/bin/jar" --create --file "$out/probe/extra.jar" -C "$out/classes" startup/Main.class
-cp "$out/app.jar" "$out/probe/app.jar"
+# extra.jar: the application changed (it prints "check changed"), to see which one runs.
+mkdir -p "$out/probe/src" "$out/probe/classes"
+sed 's/"check " + check/"check changed " + check/' bench/java/startup/Main.java \
+  >"$out/probe/src/Main.java"
+"$jdk17/bin/javac" --release 17 -d "$out/probe/classes" "$out/probe/src/Main.java"
+"$jdk17/bin/jar" --create --file "$out/probe/extra.jar" -C "$out/probe/classes" .
 probe_path="$runtime_jar:$out/probe/app.jar"
 for m in "${mechanisms[@]}"; do
+  cp "$out/app.jar" "$out/probe/app.jar"
   fresh "$m" "$probe_path"
   probe "$m" "unchanged" "$probe_path" "$(later_options "$m")"
   probe "$m" "a jar appended" "$probe_path:$out/probe/extra.jar" "$(later_options "$m")"
@@ -240,7 +250,7 @@ for m in "${mechanisms[@]}"; do
   probe "$m" "a jar put ahead of the app" "$runtime_jar:$out/probe/extra.jar:$out/probe/app.jar" \
     "$(later_options "$m")"
   fresh "$m" "$probe_path"
-  touch -d '+1 minute' "$out/probe/app.jar"
-  probe "$m" "the app jar rewritten (new time)" "$probe_path" "$(later_options "$m")"
+  cp "$out/probe/extra.jar" "$out/probe/app.jar"
+  probe "$m" "the app jar replaced by the change" "$probe_path" "$(later_options "$m")"
   probe "$m" "  and once more" "$probe_path" "$(later_options "$m")"
 done
