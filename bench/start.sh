@@ -69,18 +69,16 @@ timed() {
 
 # Each mechanism's archive and its options on the first run and on later runs.
 archive() { echo "$out/$1.$([ "$1" = j25-aot ] && echo aot || echo jsa)"; }
-first_options() {
-  case $1 in
-    j17-dynamic) echo "-XX:ArchiveClassesAtExit=$(archive "$1")" ;;
-    j25-auto) echo "-XX:+AutoCreateSharedArchive -XX:SharedArchiveFile=$(archive "$1")" ;;
-    j25-aot) echo "-XX:AOTCacheOutput=$(archive "$1")" ;;
-  esac
-}
-later_options() {
-  case $1 in
-    j17-dynamic) echo "-XX:SharedArchiveFile=$(archive "$1")" ;;
-    j25-auto) echo "-XX:+AutoCreateSharedArchive -XX:SharedArchiveFile=$(archive "$1")" ;;
-    j25-aot) echo "-XX:AOTCache=$(archive "$1")" ;;
+# options MECHANISM first|later
+options() {
+  local file
+  file=$(archive "$1")
+  case $1-$2 in
+    j17-dynamic-first) echo "-XX:ArchiveClassesAtExit=$file" ;;
+    j17-dynamic-later) echo "-XX:SharedArchiveFile=$file" ;;
+    j25-auto-*) echo "-XX:+AutoCreateSharedArchive -XX:SharedArchiveFile=$file" ;;
+    j25-aot-first) echo "-XX:AOTCacheOutput=$file" ;;
+    j25-aot-later) echo "-XX:AOTCache=$file" ;;
   esac
 }
 jdk_of() { case $1 in j17*) echo "$jdk17" ;; *) echo "$jdk25" ;; esac; }
@@ -95,9 +93,9 @@ round() {
   for m in "${mechanisms[@]}"; do
     rm -f "$(archive "$m")"
     # shellcheck disable=SC2046
-    timed "$m-first" "$(jdk_of "$m")" $(first_options "$m")
+    timed "$m-first" "$(jdk_of "$m")" $(options "$m" first)
     # shellcheck disable=SC2046
-    timed "$m-later" "$(jdk_of "$m")" $(later_options "$m")
+    timed "$m-later" "$(jdk_of "$m")" $(options "$m" later)
   done
 }
 echo "start: $runs rounds of 8 runs on $("$jdk17/bin/java" -version 2>&1 | sed -n 2p) and" \
@@ -111,7 +109,7 @@ shared_share() {
   local m=$1 jdk
   jdk=$(jdk_of "$m")
   # shellcheck disable=SC2046
-  launch "$jdk" "$class_path" $(later_options "$m") -Xlog:class+load:file="$out/classes.log" \
+  launch "$jdk" "$class_path" $(options "$m" later) -Xlog:class+load:file="$out/classes.log" \
     >/dev/null 2>&1
   echo "$(grep -c 'source: shared objects file' "$out/classes.log") of $(wc -l <"$out/classes.log")"
 }
@@ -180,9 +178,9 @@ PY
   fine j25-plain true "$jdk25"
   for m in "${mechanisms[@]}"; do
     # shellcheck disable=SC2046
-    fine "$m-first" "rm -f $(archive "$m")" "$(jdk_of "$m")" $(first_options "$m")
+    fine "$m-first" "rm -f $(archive "$m")" "$(jdk_of "$m")" $(options "$m" first)
     # shellcheck disable=SC2046
-    fine "$m-later" true "$(jdk_of "$m")" $(later_options "$m")
+    fine "$m-later" true "$(jdk_of "$m")" $(options "$m" later)
   done
 fi
 
@@ -219,7 +217,7 @@ probe() {
 fresh() {
   rm -f "$(archive "$1")"
   # shellcheck disable=SC2046
-  launch "$(jdk_of "$1")" "$2" $(first_options "$1") >/dev/null 2>&1
+  launch "$(jdk_of "$1")" "$2" $(options "$1" first) >/dev/null 2>&1
 }
 
 echo
@@ -228,7 +226,7 @@ for m in "${mechanisms[@]}"; do
   fresh "$m" "$class_path"
   size=$(stat -c %s "$(archive "$m")")
   truncate -s $((size / 2)) "$(archive "$m")"
-  probe "$m" "truncated" "$class_path" "$(later_options "$m")"
+  probe "$m" "truncated" "$class_path" "$(options "$m" later)"
   echo "  $m archive after that run: $(stat -c %s "$(archive "$m")") bytes (was cut to $((size / 2)))"
 done
 
@@ -244,13 +242,13 @@ probe_path="$runtime_jar:$out/probe/app.jar"
 for m in "${mechanisms[@]}"; do
   cp "$out/app.jar" "$out/probe/app.jar"
   fresh "$m" "$probe_path"
-  probe "$m" "unchanged" "$probe_path" "$(later_options "$m")"
-  probe "$m" "a jar appended" "$probe_path:$out/probe/extra.jar" "$(later_options "$m")"
+  probe "$m" "unchanged" "$probe_path" "$(options "$m" later)"
+  probe "$m" "a jar appended" "$probe_path:$out/probe/extra.jar" "$(options "$m" later)"
   fresh "$m" "$probe_path"
   probe "$m" "a jar put ahead of the app" "$runtime_jar:$out/probe/extra.jar:$out/probe/app.jar" \
-    "$(later_options "$m")"
+    "$(options "$m" later)"
   fresh "$m" "$probe_path"
   cp "$out/probe/extra.jar" "$out/probe/app.jar"
-  probe "$m" "the app jar replaced by the change" "$probe_path" "$(later_options "$m")"
-  probe "$m" "  and once more" "$probe_path" "$(later_options "$m")"
+  probe "$m" "the app jar replaced by the change" "$probe_path" "$(options "$m" later)"
+  probe "$m" "  and once more" "$probe_path" "$(options "$m" later)"
 done
