@@ -1,5 +1,6 @@
 // Fuzzes the configuration block readers with arbitrary bytes taken as a whole executable
-// image: the launcher's location and two readings, and the pack tool's inspector.
+// image: the launcher's location and two readings, and the pack tool's inspector; and the same
+// bytes as a message table.
 //
 // Besides "no crash, no overrun, no unbounded allocation" it checks that
 // - the reader's buffer window size never changes what is read,
@@ -18,6 +19,7 @@
 #include "block_writer.h"
 #include "config/config_block.h"
 #include "launcher_toml.h"
+#include "pe_messages.h"
 #include "test_pe_image.h"
 
 namespace {
@@ -73,6 +75,16 @@ Tables readTables(launcher::ByteSource& source, size_t window) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    {
+        std::vector<pack::MessageEntry> messages;
+        std::string error;
+        const bool read = pack::readMessageTable({data, size}, messages, error);
+        check(read == error.empty(), "a message table read with an error, or refused without one");
+        // Every entry's text came out of the bytes: two bytes a character at least.
+        size_t characters = 0;
+        for (const auto& message : messages) characters += message.text.size();
+        check(characters * 2 <= size, "message texts longer than their table");
+    }
     launcher::MemorySource source(std::vector<uint8_t>(data, data + size));
     const Tables wide = readTables(source, 64 * 1024);
     const Tables narrow = readTables(source, 64 + size % 61);
