@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/log.h"
+#include "service/service_watchdog_win32.h"
 
 namespace launcher {
 
@@ -181,16 +182,6 @@ bool startChild(const std::wstring& commandLine, const std::wstring& serviceName
         pipes.outputRead.reset();
     }
     return true;
-}
-
-std::wstring wideUtf8(const std::string& text) {
-    const int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                                             static_cast<int>(text.size()), nullptr, 0);
-    if (length <= 0) return {};
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
-                          wide.data(), length);
-    return wide;
 }
 
 void appendHostLines(const std::string& utf8Path, std::string_view prefix,

@@ -34,9 +34,6 @@ bool startChild(const std::wstring& commandLine, const std::wstring& serviceName
 // and waits up to kEndChildAllowance for them to go. False when something still runs then.
 bool endJob(HANDLE child, HANDLE job);
 
-// The wide text of UTF-8 bytes; empty when they are not UTF-8.
-std::wstring wideUtf8(const std::string& text);
-
 // Appends each line, behind the prefix and ended by CR LF, to the existing file named in UTF-8
 // (the application's standard error file, once its child has ended). Nothing when the name is
 // empty; a file that cannot be opened or written is logged.

@@ -51,6 +51,16 @@ std::string narrowUtf8(const std::wstring& text) {
     return out;
 }
 
+std::wstring wideUtf8(const std::string& text) {
+    const int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                                             static_cast<int>(text.size()), nullptr, 0);
+    if (length <= 0) return {};
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
+                          wide.data(), length);
+    return wide;
+}
+
 WatchdogPipe::~WatchdogPipe() {
     closePipe();
 }

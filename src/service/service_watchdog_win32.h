@@ -59,7 +59,8 @@ private:
     std::wstring path_;
 };
 
-// UTF-8 of a wide text.
+// UTF-8 of a wide text, and the wide text of UTF-8 bytes (empty when they are not UTF-8).
 std::string narrowUtf8(const std::wstring& text);
+std::wstring wideUtf8(const std::string& text);
 
 }  // namespace launcher
