@@ -6,6 +6,7 @@
 #   17 plain       no archive options (the JDK's base archive only)
 #   17 dynamic     -XX:ArchiveClassesAtExit=F on the first run, -XX:SharedArchiveFile=F after
 #   25 plain       no archive options
+#   25 dynamic     as 17 dynamic, on Java 25
 #   25 auto        -XX:+AutoCreateSharedArchive -XX:SharedArchiveFile=F on every run
 #   25 aot         -XX:AOTCacheOutput=F on the first run, -XX:AOTCache=F after
 # RUNS rounds (default 10), each one plain run, one first run (archive deleted before it) and one
@@ -74,15 +75,15 @@ options() {
   local file
   file=$(archive "$1")
   case $1-$2 in
-    j17-dynamic-first) echo "-XX:ArchiveClassesAtExit=$file" ;;
-    j17-dynamic-later) echo "-XX:SharedArchiveFile=$file" ;;
+    j*-dynamic-first) echo "-Xlog:cds=off -XX:ArchiveClassesAtExit=$file" ;;
+    j*-dynamic-later) echo "-XX:SharedArchiveFile=$file" ;;
     j25-auto-*) echo "-XX:+AutoCreateSharedArchive -XX:SharedArchiveFile=$file" ;;
-    j25-aot-first) echo "-XX:AOTCacheOutput=$file" ;;
+    j25-aot-first) echo "-Xlog:cds=off,aot=off -XX:AOTCacheOutput=$file" ;;
     j25-aot-later) echo "-XX:AOTCache=$file" ;;
   esac
 }
 jdk_of() { case $1 in j17*) echo "$jdk17" ;; *) echo "$jdk25" ;; esac; }
-mechanisms=(j17-dynamic j25-auto j25-aot)
+mechanisms=(j17-dynamic j25-dynamic j25-auto j25-aot)
 
 # round: the plain runs, then each mechanism's first and later run. Paths hold no spaces, so
 # the options are split on them on purpose.
@@ -98,7 +99,7 @@ round() {
     timed "$m-later" "$(jdk_of "$m")" $(options "$m" later)
   done
 }
-echo "start: $runs rounds of 8 runs on $("$jdk17/bin/java" -version 2>&1 | sed -n 2p) and" \
+echo "start: $runs rounds of 10 runs on $("$jdk17/bin/java" -version 2>&1 | sed -n 2p) and" \
   "$("$jdk25/bin/java" -version 2>&1 | sed -n 2p)"
 round
 rm -f "$out"/*.times
@@ -137,7 +138,8 @@ print(f"{'mechanism':12} {'plain':>13} {'first':>13} {'later':>13} {'first/plain
       f" {'later/plain':>11} {'first exit +ms':>14} {'archive':>12}  classes from archives (later)")
 targets = {"j17": 0.85, "j25": 0.75}
 verdicts = []
-for plain_name, name in [("j17-plain", "j17-dynamic"), ("j25-plain", "j25-auto"),
+for plain_name, name in [("j17-plain", "j17-dynamic"), ("j25-plain", "j25-dynamic"),
+                         ("j25-plain", "j25-auto"),
                          ("j25-plain", "j25-aot")]:
     pm, pe = times(plain_name)
     fm, fe = times(name + "-first")

@@ -92,7 +92,8 @@ namespace launcher {
     X(RestartMaxFailures, 3017, "restart_max_failures", Number)                  \
     X(WatchdogInterval, 3018, "watchdog_interval", Number)                       \
     X(WatchdogTimeout, 3019, "watchdog_timeout", Number)                         \
-    X(EventLog, 3020, "event_log", Flag)
+    X(EventLog, 3020, "event_log", Flag)                                         \
+    X(ClassDataSharing, 3021, "class_data_sharing", Flag)
 
 // Every localized message: name, id, key.
 #define LAUNCHER_MESSAGES(X)                                       \

@@ -56,6 +56,7 @@ constexpr Row kRows[] = {
     LAUNCHER_FIELD(ClassPath, Whole, options.classPathEntries),
     LAUNCHER_FIELD(ModulePath, Whole, options.modulePathEntries),
     LAUNCHER_FIELD(ApplicationDirectory, Whole, options.applicationDirectory),
+    LAUNCHER_FIELD(ClassDataSharing, Flag, options.classDataSharing),
     // The JVM thread.
     LAUNCHER_FIELD(MainClass, Wide, launch.arguments.mainClass),
     LAUNCHER_FIELD(PassFirstPath, Flag, launch.arguments.passFirstPath),

@@ -51,6 +51,7 @@ struct OptionSettings {
     std::string classPathEntries;           // config 121
     std::string modulePathEntries;          // config 132
     std::string applicationDirectory;       // config 10003
+    bool classDataSharing = false;          // config 3021
 };
 
 // The JVM thread's configured parts.

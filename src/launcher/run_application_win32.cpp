@@ -18,12 +18,13 @@ namespace launcher {
 
 namespace {
 
-// The option list for the selected runtime, from every configured and outside source.
-std::vector<std::string> assembleJvmOptions(const LauncherState& state, const Settings& settings,
-                                            const Extraction& extraction, const RunDirectory& run,
-                                            const SelectedRuntime& runtime,
-                                            const std::string& semaphoreName,
-                                            const std::vector<std::wstring>& arguments) {
+// The option list for the selected runtime, from every configured and outside source, and the
+// class-data archive to finish after a normal end.
+AssembledOptions assembleJvmOptions(const LauncherState& state, const Settings& settings,
+                                    const Extraction& extraction, const RunDirectory& run,
+                                    const SelectedRuntime& runtime,
+                                    const std::string& semaphoreName,
+                                    const std::vector<std::wstring>& arguments) {
     const bool parcelkit = state.productMarker == kParcelkitMarker;
     SystemPropertyInputs properties = currentSystemPropertyInputs();
     properties.semaphoreName = semaphoreName;
@@ -67,11 +68,19 @@ std::vector<std::string> assembleJvmOptions(const LauncherState& state, const Se
     // Option lines may name the selected runtime's home.
     WindowsOptionSources sources(run, runtime.jvmHome);
     WindowsAssemblyMachine machine(run);
+    WindowsClassDataMachine classData(state.serviceMode ? state.serviceName : std::wstring());
+    if (options.classDataSharing) {
+        ClassDataInputs& data = inputs.classData.emplace();
+        data.jvmVersion = runtime.jvmVersion;
+        data.jvmLibraryPath = runtime.jvmLibraryPath;
+        if (!run.path().empty()) data.runDirectory = run.path() + "\\";
+        machine.setClassDataMachine(&classData);
+    }
     RunFailure failure;
     AssembledOptions assembled = buildJvmOptions(inputs, sources, machine, failure);
     if (failure) fatalMessage(failure);
     if (!assembled.refusal.empty()) fatalMessage(Message::SetupFailed, assembled.refusal);
-    return std::move(assembled.options);
+    return assembled;
 }
 
 // How extraction's failure ends the launch; the partial file is already gone.
@@ -119,8 +128,15 @@ void runApplication(const LauncherState& state, const Settings& settings,
     logMessage(L"launching program");
     LaunchRequest request;
     request.createJavaVm = runtime->createJavaVm;
-    request.options =
+    AssembledOptions assembled =
         assembleJvmOptions(state, settings, extraction, run, *runtime, *semaphoreName, arguments);
+    request.options = std::move(assembled.options);
+    if (const std::optional<ClassDataWrite>& write = assembled.classDataWrite) {
+        request.afterNormalEnd = [write = *write, serviceName = state.serviceName]() {
+            WindowsClassDataMachine machine(serviceName);
+            finishClassData(write, machine);
+        };
+    }
     request.elements = launcherArguments(
         launcherArgumentInputs(settings.launch.arguments, run, runtime->jvmHome), arguments);
     request.parcelkitFamily = state.productMarker == kParcelkitMarker;

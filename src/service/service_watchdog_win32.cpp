@@ -3,27 +3,12 @@
 #include <sddl.h>
 
 #include "common/log.h"
+#include "env/safe_folder_win32.h"
 #include "service/status_record_win32.h"
 
 namespace launcher {
 
 namespace {
-
-// The SID of the account the host runs under, as text; empty when it cannot be read.
-std::wstring ownUserSid() {
-    UniqueHandle token;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) return {};
-    DWORD size = 0;
-    ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
-    constexpr DWORD kMaxTokenUser = 512;
-    if (size == 0 || size > kMaxTokenUser) return {};
-    alignas(TOKEN_USER) unsigned char data[kMaxTokenUser];
-    if (!::GetTokenInformation(token.get(), TokenUser, data, size, &size)) return {};
-    LPWSTR text = nullptr;
-    if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(data)->User.Sid, &text)) return {};
-    const UniqueLocal owned(text);
-    return text;
-}
 
 // A security descriptor from its text; the owner frees it.
 bool securityDescriptor(const std::wstring& text, UniqueLocal& owner) {

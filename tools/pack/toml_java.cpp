@@ -103,6 +103,11 @@ void Reader::java(const toml::table* t) {
     textSetting(t, p, "application_id", Setting::ApplicationId);
     runtimeJar_ = flag(t, p, "runtime_jar").value_or(true);
     flagSetting(t, p, "skip_vendor_registry", Setting::SkipVendorRegistry);
+    // A new launcher keeps class-data archives unless told not to; a block without the setting
+    // keeps none.
+    if (choice(t, p, "class_data_sharing", {"auto", "off"}).value_or("auto") == "auto") {
+        put(Setting::ClassDataSharing, "1");
+    }
 }
 
 void Reader::pathEntries(const toml::table* t, std::string_view key, Setting id) {
@@ -370,6 +375,11 @@ void Printer::java() {
     flag("ignore_java_option_variables", Setting::IgnoreJavaOptionVariables);
     text("application_id", Setting::ApplicationId);
     flag("skip_vendor_registry", Setting::SkipVendorRegistry);
+    if (const auto sharing = take(Setting::ClassDataSharing); !sharing) {
+        line("class_data_sharing", "\"off\"");
+    } else if (*sharing != "1") {
+        keep(idOf(Setting::ClassDataSharing), *sharing);
+    }
     // A launcher without a runtime jar is built again without one.
     if (leftOutJar_.empty() && !namesRuntimeJar(content_)) line("runtime_jar", "false");
 }

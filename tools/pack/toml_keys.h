@@ -117,7 +117,8 @@ inline constexpr std::string_view kJavaKeys[] = {"main_class",
                                                  "ignore_java_option_variables",
                                                  "application_id",
                                                  "skip_vendor_registry",
-                                                 "runtime_jar"};
+                                                 "runtime_jar",
+                                                 "class_data_sharing"};
 inline constexpr std::string_view kLauncherKeys[] = {"family",
                                                      "errors",
                                                      "windowed",

@@ -179,9 +179,11 @@ TEST(Description, DefaultsOfTheSmallestDescription) {
                                         {3017, "5"},
                                         {3018, "10"},
                                         {3019, "60"},
-                                        {3020, "1"}}))
+                                        {3020, "1"},
+                                        {3021, "1"}}))
         << "a new launcher's stop is bounded, its child never outlives the host, a failed "
-           "application is restarted, a hung JVM noticed and what happens reported";
+           "application is restarted, a hung JVM noticed, what happens reported and its "
+           "classes kept in an archive";
     EXPECT_EQ(content.wides.size(), 12u) << "every message but the description, in English";
     EXPECT_TRUE(content.sections.empty());
 }
@@ -246,7 +248,8 @@ TEST(Description, KeysThatShareOneSettingAndGroupDefaults) {
         // Every new launcher's defaults are left out; "0" in a row: the key left the id out.
         const std::pair<int32_t, std::string> defaults[] = {
             {3001, "30"},  {3002, "1"}, {3013, "failure"}, {3014, "5"},  {3015, "300"},
-            {3016, "300"}, {3017, "5"}, {3018, "10"},      {3019, "60"}, {3020, "1"}};
+            {3016, "300"}, {3017, "5"}, {3018, "10"},      {3019, "60"}, {3020, "1"},
+            {3021, "1"}};
         for (const auto& [id, value] : defaults) {
             if (strings.count(id) == 0) strings[id] = "0";
             if (strings[id] == value) strings.erase(id);
@@ -325,6 +328,7 @@ TEST(Description, InspectPrintsWhatBuildsTheSameBlock) {
           "on_error_exit = false",
           "kill_child_with_host = false",
           "event_log = false",
+          "class_data_sharing = \"off\"",
           "account = \".\\\\svcuser\"",
           "output_rotate_size = \"10 MiB\"",
           "output_keep = 3",
@@ -370,6 +374,7 @@ TEST(Description, InspectNamesWhatADescriptionCannotSay) {
     EXPECT_NE(printed.find("stop_timeout = 0\nkill_child_with_host = false\nevent_log = false\n"),
               std::string::npos)
         << printed;
+    EXPECT_NE(printed.find("class_data_sharing = \"off\"\n"), std::string::npos) << printed;
     // ... and it restarts nothing and watches nothing.
     EXPECT_NE(printed.find("[service.restart]\non_exit = \"never\"\n\n[service.watchdog]\n"
                            "interval = 0\n"),
@@ -468,6 +473,9 @@ TEST(Description, EveryMistakeIsReportedWithItsPlaceAndKey) {
          "\"none\"]"},
         {withLines("[service.recovery]\nactions = [\"restart\", \"reboot\"]", ""),
          "t.toml:4:23: service.recovery.actions[1]: write \"restart\" or \"none\""},
+        {withLines("", "class_data_sharing = \"on\""),
+         "t.toml:6:22: java.class_data_sharing: \"on\" is not allowed here; write \"auto\" or "
+         "\"off\""},
         {withLines("[service.restart]\non_exit = \"sometimes\"", ""),
          "t.toml:4:11: service.restart.on_exit: \"sometimes\" is not allowed here; write "
          "\"failure\", \"always\" or \"never\""},

@@ -77,6 +77,7 @@ bool findJvmInRegistry(Discovery& discovery, std::string& javaExe, std::string& 
 struct LoadedJvm {
     void* module = nullptr;  // the loaded jvm.dll; never freed
     std::string binDirectory;
+    std::string libraryPath;  // the jvm.dll that loaded
 };
 
 // Loads jvm.dll of the runtime of a validated executable, trying its variant folders first
@@ -95,6 +96,7 @@ struct SelectedRuntime {
     std::string jvmHome;           // "<bin directory>\.."
     std::string jvmVersion;
     std::string jvmBinDirectory;
+    std::string jvmLibraryPath;  // the loaded jvm.dll
     bool legacyMinimumVersion = false;
     bool usedPreviousInstallationJvm = false;
 };

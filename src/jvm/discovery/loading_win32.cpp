@@ -66,7 +66,7 @@ std::optional<LoadedJvm> loadJvmFromBinDirectory(const Discovery& discovery,
     }
 
     for (const std::string& dll : jvmDllAttempts(binDirectory, discovery.settings.jvmVariant)) {
-        if (HMODULE module = tryJvmDll(dll)) return LoadedJvm{module, binDirectory};
+        if (HMODULE module = tryJvmDll(dll)) return LoadedJvm{module, binDirectory, dll};
     }
 
     removeDllSearchDirectory(cookie);

@@ -229,6 +229,7 @@ std::optional<SelectedRuntime> LoadDLL(const DiscoverySettings& settings, const 
     if (!state.loaded) logError(L"Could not get DLL-Handle.");
     if (state.loaded) {
         runtime.jvmBinDirectory = state.loaded->binDirectory;
+        runtime.jvmLibraryPath = state.loaded->libraryPath;
         runtime.createJavaVm = reinterpret_cast<void*>(
             ::GetProcAddress(static_cast<HMODULE>(state.loaded->module), "JNI_CreateJavaVM"));
     }

@@ -2,6 +2,7 @@
 // launcher class (the Windows side; the JNI calls themselves are in jvm_calls.h).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,10 @@ struct LaunchRequest {
     std::wstring applicationDirectory;   // config 10003, for the helper library
     // Handed to the launcher class when config 108 is set; the settings outlive the launch.
     const SplashSettings* splash = nullptr;
+    // Runs once when the JVM ended normally: after DestroyJavaVM returned, or from the JVM's exit
+    // hook when the application called System.exit or Runtime.halt (what the JVM writes at its
+    // exit is written then). Empty: nothing runs and the JVM gets no exit hook.
+    std::function<void()> afterNormalEnd;
 };
 
 // Runs the application: true when the launcher class's main returned normally (the JVM is then

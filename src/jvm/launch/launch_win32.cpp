@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <new>
+#include <utility>
 
 #include "common/fatal.h"
 #include "common/log.h"
@@ -52,6 +53,23 @@ void loadHelperDll(JNIEnv* env, const LaunchRequest& request) {
     }
 }
 
+// What runs after a normal end of the JVM; set once before the JVM is created. The exit hook is
+// a plain function, so it reaches the request through this.
+const std::function<void()>* afterNormalEnd = nullptr;
+
+void runAfterNormalEnd() {
+    const std::function<void()>* run = std::exchange(afterNormalEnd, nullptr);
+    if (run != nullptr && *run) (*run)();
+}
+
+// The JVM calls it at System.exit and Runtime.halt, after its own exit work; when it returns,
+// the JVM ends the process as it would have without it.
+void JNICALL jvmExitHook(jint) {
+    runAfterNormalEnd();
+}
+
+char kExitHookOption[] = "exit";
+
 // The option strings handed to the JVM. It may keep pointers into them for as long as it lives,
 // and when main threw it is never destroyed: they stay until the process ends, past the
 // exit-time destructors too, so they are built in storage that is never destroyed.
@@ -60,12 +78,15 @@ struct JvmOptionStorage {
     std::vector<JavaVMOption> options;
 };
 
-JvmOptionStorage& jvmOptionStorage(const std::vector<std::string>& from) {
+JvmOptionStorage& jvmOptionStorage(const std::vector<std::string>& from, bool exitHook) {
     alignas(JvmOptionStorage) static unsigned char place[sizeof(JvmOptionStorage)];
     auto* storage = new (place) JvmOptionStorage{from, {}};
     storage->options.resize(storage->strings.size());
     for (size_t i = 0; i < storage->strings.size(); ++i)
         storage->options[i].optionString = storage->strings[i].data();
+    if (exitHook) {
+        storage->options.push_back({kExitHookOption, reinterpret_cast<void*>(&jvmExitHook)});
+    }
     return *storage;
 }
 
@@ -73,7 +94,8 @@ JvmOptionStorage& jvmOptionStorage(const std::vector<std::string>& from) {
 bool runJvm(const LaunchRequest& request) {
     logMessage(L"Creating JVM");
     // Runs once a process: a JVM is created only once.
-    JvmOptionStorage& options = jvmOptionStorage(request.options);
+    if (request.afterNormalEnd) afterNormalEnd = &request.afterNormalEnd;
+    JvmOptionStorage& options = jvmOptionStorage(request.options, afterNormalEnd != nullptr);
     JavaVMInitArgs arguments{};
     arguments.version = JNI_VERSION_1_2;
     arguments.nOptions = static_cast<jint>(options.options.size());
@@ -98,6 +120,7 @@ bool runJvm(const LaunchRequest& request) {
         case LaunchOutcome::Returned:
             logMessage(L"dest JVM");
             vm->DestroyJavaVM();
+            runAfterNormalEnd();
             logMessage(L"launch done");
             return true;
         case LaunchOutcome::Threw:

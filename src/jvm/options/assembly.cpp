@@ -159,6 +159,11 @@ AssembledOptions buildJvmOptions(const AssemblyInputs& inputs, OptionSources& so
         }
     }
     std::erase_if(options, [](const std::string& o) { return o.empty(); });
+    std::optional<ClassDataWrite> classDataWrite;
+    if (ClassDataMachine* classData = machine.classDataMachine();
+        classData != nullptr && inputs.classData) {
+        classDataWrite = addClassDataOptions(*inputs.classData, options, *classData);
+    }
     // Argument files and the class path add to what the reader let through.
     size_t bytes = 0;
     for (const std::string& option : options) bytes += option.size();
@@ -171,7 +176,7 @@ AssembledOptions buildJvmOptions(const AssemblyInputs& inputs, OptionSources& so
     for (size_t i = 0; i < options.size(); ++i) {
         logMessage(L"vmoption %d: %S", static_cast<int>(i), options[i]);
     }
-    return {std::move(options), {}};
+    return {std::move(options), {}, std::move(classDataWrite)};
 }
 
 }  // namespace launcher

@@ -11,6 +11,7 @@
 
 #include "common/fatal.h"
 #include "config/settings.h"
+#include "jvm/options/class_data.h"
 #include "jvm/options/vm_options.h"
 
 namespace launcher {
@@ -36,6 +37,8 @@ struct AssemblyInputs {
     std::string classPathEntries;                     // config 121
     std::string modulePathEntries;                    // config 132
     std::string applicationDirectory;                 // config 10003 as written
+    // Set when class-data sharing is on (config 3021): the runtime it is for.
+    std::optional<ClassDataInputs> classData;
 };
 
 // What the assembly needs from the machine besides OptionSources.
@@ -57,6 +60,8 @@ public:
     // nothing when the library or its functions are missing (logged).
     virtual std::optional<std::vector<std::string>> expandArgumentFiles(
         const std::vector<std::string>& options, const std::string& binDirectory) = 0;
+    // Where class-data archives are kept; nothing: class-data sharing is off.
+    virtual ClassDataMachine* classDataMachine() { return nullptr; }
 };
 
 // The Java-side runtime's module, which the launcher adds and opens packages to.
@@ -71,11 +76,14 @@ struct AssembledOptions {
     // Empty, or the detail text of a list past kMaxVmOptionCount or kMaxVmOptionBytes: the
     // launch cannot go on.
     std::string refusal;
+    // The class-data archive the JVM writes at its exit, to finish after a normal end.
+    std::optional<ClassDataWrite> classDataWrite;
 };
 
-// Builds the final option list (logged as "vmoption %d: %S" lines). At a required configured
-// entry that is missing it stops at once with failure filled in (messages 1006, 1008) and no
-// options.
+// Builds the final option list (logged as "vmoption %d: %S" lines); with class-data sharing on,
+// its options lead the list (after '@' files are expanded, so that their options choose too). At a
+// required configured entry that is missing it stops at once with failure filled in (messages 1006,
+// 1008) and no options.
 AssembledOptions buildJvmOptions(const AssemblyInputs& inputs, OptionSources& sources,
                                  AssemblyMachine& machine, RunFailure& failure);
 
@@ -91,9 +99,13 @@ public:
     std::string applicationDirectory(std::string_view configured) override;
     std::optional<std::vector<std::string>> expandArgumentFiles(
         const std::vector<std::string>& options, const std::string& binDirectory) override;
+    ClassDataMachine* classDataMachine() override { return classData_; }
+    // The class-data archives' machine, owned by the caller; none leaves sharing off.
+    void setClassDataMachine(ClassDataMachine* machine) { classData_ = machine; }
 
 private:
     const RunDirectory& run_;
+    ClassDataMachine* classData_ = nullptr;
 };
 
 }  // namespace launcher
