@@ -281,3 +281,100 @@ TEST(JvmOptions, ConfiguredPathEntriesOfEveryKind) {
         EXPECT_TRUE(sameOptions(run, withProperties(exes[i], expected)));
     }
 }
+
+// Class-data sharing under the stand-in runtime: the options each Java version gets, the cases
+// that get none, and an archive written at the JVM's exit (DestroyJavaVM or System.exit) that
+// the next start maps.
+TEST(JvmOptions, ClassDataOptionsFollowTheRuntimeVersion) {
+    struct Row {
+        std::string name, version;
+        bool baseArchive = true;
+        std::string userOption;  // configured option
+        bool unsafeFolder = false;
+        std::string main = "return";
+        std::string first, later;  // the archive options' names; empty: none
+    };
+    const std::vector<Row> rows = {
+        {"8", "1.8.0_301"},
+        {"11", "11.0.2"},
+        {"17", "17.0.1", true, "", false, "return", "ArchiveClassesAtExit", "SharedArchiveFile"},
+        {"21 exit", "21.0.2", true, "", false, "exit:3", "ArchiveClassesAtExit",
+         "SharedArchiveFile"},
+        {"25", "25", true, "", false, "return", "AOTCacheOutput", "AOTCache"},
+        {"17 no base", "17.0.1", false},
+        {"17 share off", "17.0.1", true, "-Xshare:off"},
+        {"25 own cache", "25", true, "-XX:AOTCache=C:\\own.aot"},
+        {"17 unsafe", "17.0.1", true, "", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const fs::path dir = scratchDir() / std::to_string(&row - rows.data());
+        pack::BlockWriter block = sampleBlock("2");
+        block.string(idOf(Setting::ClassDataSharing), "1")
+            .string(idOf(Setting::ClassPath), "A0app.jar")
+            .file({"extra.jar", {'P', 'K'}});
+        if (!row.userOption.empty()) block.string(idOf(Setting::JvmOptions), row.userOption);
+        StandinRuntime runtime;
+        runtime.versionText = "openjdk version \"" + row.version + "\" 2022-01-18\n";
+        runtime.mainBehaviour = row.main;
+        const fs::path exe = packRunnableLauncher(dir, "cds.exe", block, runtime);
+        if (row.baseArchive) writeFile(dir / "jre/bin/server/classes.jsa", "base");
+        const fs::path appData = dir / "appdata";
+        const fs::path archives = appData / "lumex/class-data";
+        fs::create_directories(archives);
+        // Another account could put an archive there: the launcher must not use the folder.
+        if (row.unsafeFolder) fs::permissions(archives, fs::perms::all);
+        const Environment env = {{"LOCALAPPDATA", toWinePath(appData)}};
+
+        const OptionsRun first = runOptions(exe, {}, {}, env);
+        const std::string lead = row.first.empty() ? "" : "-XX:" + row.first + "=";
+        if (row.first.empty()) {
+            EXPECT_TRUE(std::none_of(first.options.begin(), first.options.end(),
+                                     [](const std::string& o) {
+                                         return o.starts_with("-Xlog:cds") ||
+                                                o.starts_with("-XX:ArchiveClasses") ||
+                                                o.starts_with("-XX:AOTCacheOutput") ||
+                                                o.starts_with("-XX:SharedArchiveFile");
+                                     }))
+                << joined(first.options);
+            const std::string why = row.unsafeFolder ? "class-data sharing: no safe archive folder"
+                                    : !row.baseArchive ? "class-data sharing: the runtime has no"
+                                    : !row.userOption.empty()
+                                        ? "class-data sharing: the options choose"
+                                        : "class-data sharing: none for Java";
+            EXPECT_TRUE(std::any_of(first.log.begin(), first.log.end(),
+                                    [&](const std::string& l) { return l.starts_with(why); }))
+                << why << "\n"
+                << joined(first.log);
+            continue;
+        }
+        fs::remove_all(dir / "temp");  // the later start's log is the first log again
+        const OptionsRun later = runOptions(exe, {}, {}, env);
+        ASSERT_GE(first.options.size(), 2u);
+        const bool dynamic = row.first == "ArchiveClassesAtExit";
+        EXPECT_EQ(first.options[0], dynamic ? "-Xlog:cds=off" : "-Xlog:cds=off,aot=off");
+        // <folder>\<16 digits>.<pid>.part.<ext>, then "<16 digits>-<size>.<ext>" once kept.
+        const std::string ext = dynamic ? "jsa" : "aot";
+        const std::string folder = toWinePath(archives) + "\\cds-";
+        const std::regex written(
+            std::regex_replace(lead + folder, std::regex(R"([\\.^$|()\[\]{}*+?])"), R"(\$&)") +
+            "[0-9a-f]{8}\\\\([0-9a-f]{16})\\.[0-9]+\\.part\\." + ext);
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(first.options[1], m, written)) << first.options[1];
+        const std::string stamp = m[1];
+        // The per-run directory's jar is on the class path as the archive's copy.
+        const auto classPath =
+            std::find_if(first.options.begin(), first.options.end(),
+                         [](const std::string& o) { return o.starts_with("-Djava.class.path="); });
+        ASSERT_NE(classPath, first.options.end());
+        EXPECT_NE(classPath->find("\\" + stamp + ".lib\\extra.jar;"), std::string::npos)
+            << *classPath;
+        ASSERT_FALSE(later.options.empty());
+        EXPECT_TRUE(later.options[0].starts_with("-XX:" + row.later + "=" + folder))
+            << later.options[0];
+        EXPECT_TRUE(later.options[0].ends_with("\\" + stamp + "-18." + ext)) << later.options[0];
+        EXPECT_NE(std::find(later.options.begin(), later.options.end(), *classPath),
+                  later.options.end())
+            << "the later start names the same copy";
+    }
+}

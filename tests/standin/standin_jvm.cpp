@@ -35,6 +35,9 @@
 // pong after the first n, the process runs on). In "wait" a thread of its own reads the input.
 // standin.cfg's key environment names a variable whose value main records first, as
 // "environment <name>=<value>" ("(unset)" when absent).
+// Like a JVM at its exit (DestroyJavaVM, or main's "exit:<code>"), it writes the class-data archive
+// named by -XX:ArchiveClassesAtExit= or -XX:AOTCacheOutput= ("archive written <path>"); at
+// "exit:<code>" it then calls the exit hook given as the option "exit".
 // A JNI call that must not be made with an exception pending is recorded as "call with an
 // exception pending: <what>" when it is. At the process's end, after a JVM was created, the option
 // strings it was given are compared with what they held at creation (unless it was destroyed):
@@ -96,6 +99,21 @@ std::map<std::u16string, std::u16string> properties;
 
 void record(std::string_view line) {
     standin::appendRecord(home.file(L"standin-jvm.log"), line);
+}
+
+// What a JVM does at its exit: writes the class-data archive its options ask for, then calls
+// the exit hook it was given (System.exit and halt only).
+std::string archiveOutput;
+void(JNICALL* exitHook)(jint) = nullptr;
+
+void writeArchiveAtExit() {
+    if (archiveOutput.empty()) return;
+    const launcher::UniqueFile file(
+        CreateFileA(archiveOutput.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    if (file) WriteFile(file.get(), "stand-in archive\r\n", 18, &written, nullptr);
+    record("archive written " + standin::recordValue(archiveOutput));
+    archiveOutput.clear();
 }
 
 std::string slashed(std::string name) {
@@ -446,6 +464,8 @@ void runMain(const Object* array) {
         watchdogHello();
         const auto code = static_cast<UINT>(std::strtoll(behaviour.c_str() + 5, nullptr, 0));
         record("exit " + std::to_string(static_cast<int>(code)));
+        writeArchiveAtExit();
+        if (exitHook != nullptr) exitHook(static_cast<jint>(code));
         ExitProcess(code);
     } else if (behaviour == "serve") {
         watchdogHello();
@@ -792,6 +812,7 @@ JNIEnv jniEnv{&nativeTable};
 
 jint JNICALL destroyVm(JavaVM*) {
     record("destroy");
+    writeArchiveAtExit();
     destroyed = true;
     return JNI_OK;
 }
@@ -900,6 +921,12 @@ jint createVm(JavaVM** vm, JNIEnv** env, const JavaVMInitArgs& args) {
         constexpr std::string_view kPipeOption = "-Dlumex.watchdogPipe=";
         if (option != nullptr && std::string_view(option).starts_with(kPipeOption))
             watchdogPipeName = option + kPipeOption.size();
+        for (const std::string_view name : {"-XX:ArchiveClassesAtExit=", "-XX:AOTCacheOutput="}) {
+            if (option != nullptr && std::string_view(option).starts_with(name))
+                archiveOutput = option + name.size();
+        }
+        if (option != nullptr && std::string_view(option) == "exit")
+            exitHook = reinterpret_cast<void(JNICALL*)(jint)>(args.options[i].extraInfo);
     }
     *vm = &javaVm;
     *env = &jniEnv;
