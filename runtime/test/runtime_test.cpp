@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -12,6 +13,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "jvm/options/class_data.h"
 
 namespace {
 
@@ -614,3 +617,158 @@ TEST_F(RuntimeTest, TheRuntimeReadsTheLaunchersPropertiesByItsRules) {
 }
 
 }  // namespace
+
+namespace {
+
+// The launcher's class-data rules on the machine's files.
+class FolderMachine : public launcher::ClassDataMachine {
+public:
+    explicit FolderMachine(fs::path folder) : folder_(std::move(folder)) {}
+    std::optional<launcher::FileStamp> stamp(const std::string& path) override {
+        std::error_code error;
+        const auto status = fs::status(path, error);
+        if (error || !fs::exists(status)) return std::nullopt;
+        const uint64_t size = fs::is_regular_file(status) ? fs::file_size(path) : 0;
+        return launcher::FileStamp{
+            size, static_cast<uint64_t>(fs::last_write_time(path).time_since_epoch().count())};
+    }
+    std::optional<std::string> archiveFolder() override {
+        fs::create_directories(folder_);
+        return folder_.string() + "/";
+    }
+    std::vector<launcher::FolderEntry> listFolder(const std::string& folder) override {
+        std::vector<launcher::FolderEntry> entries;
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            const std::string path = entry.path().string();
+            entries.push_back(
+                {entry.path().filename().string(), stamp(path).value(), entry.is_directory()});
+        }
+        return entries;
+    }
+    void removeFile(const std::string& path) override { fs::remove(path); }
+    bool renameFile(const std::string& from, const std::string& to) override {
+        if (!fs::exists(from) || fs::exists(to)) return false;
+        fs::rename(from, to);
+        return true;
+    }
+    std::optional<uint64_t> contentHash(const std::string& path) override {
+        const std::string bytes = read(path);
+        return std::hash<std::string>()(bytes);
+    }
+    bool copyFile(const std::string& from, const std::string& to) override {
+        fs::create_directories(fs::path(to).parent_path());
+        return fs::copy_file(from, to);
+    }
+    void removeFolder(const std::string& path) override { fs::remove_all(path); }
+    uint32_t processId() override { return static_cast<uint32_t>(getpid()); }
+
+private:
+    fs::path folder_;
+};
+
+// The JDK of the libjvm.so the driver loads, and its version.
+std::pair<std::string, std::string> runtimeUnderTest() {
+    const char* chosen = std::getenv("RUNTIME_LIBJVM");
+    const std::string library = chosen != nullptr ? chosen : RUNTIME_LIBJVM;
+    const fs::path home = fs::path(library).parent_path().parent_path().parent_path();
+    std::string version;
+    std::ifstream release(home / "release");
+    for (std::string line; std::getline(release, line);) {
+        if (line.rfind("JAVA_VERSION=\"", 0) == 0) version = line.substr(14, line.size() - 15);
+    }
+    return {library, version};
+}
+
+}  // namespace
+
+// Start after start as the launcher plays them: the first writes the archive at the JVM's exit,
+// the next maps the application's classes from it; a changed application jar makes a new one,
+// which is mapped in turn; a cut-off archive is written anew and the application still starts.
+TEST_F(RuntimeTest, ClassDataArchivesFollowTheClassPathAndSurviveDamage) {
+    const auto [library, version] = runtimeUnderTest();
+    SCOPED_TRACE(version);
+    if (!fs::exists(fs::path(library).parent_path() / "classes.jsa")) {
+        GTEST_SKIP() << library << " has no base archive";
+    }
+    const std::string build = RUNTIME_BUILD_DIR;
+    const fs::path jdk = fs::path(library).parent_path().parent_path().parent_path();
+    const fs::path app = dir / "app.jar";
+    const auto makeApp = [&](const std::string& extra) {
+        std::ofstream(dir / "extra.txt") << extra;
+        fs::remove(app);
+        const std::string command = "'" + (jdk / "bin/jar").string() + "' --create --file '" +
+                                    app.string() + "' -C '" + build + "/test/sample-lumex' . -C '" +
+                                    dir.string() + "' extra.txt";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+    };
+    makeApp("1");
+    FolderMachine machine(dir / "archives");
+    launcher::ClassDataInputs inputs{version, library, ':', ""};
+
+    // One start: the runtime jar extracted anew into a per-run directory, the options planned,
+    // the driver run, the archive finished. Returns the options and how Main was loaded.
+    int starts = 0;
+    const auto start = [&]() {
+        const fs::path run = dir / ("run" + std::to_string(++starts));
+        fs::create_directories(run);
+        fs::copy_file(build + "/lumex-runtime.jar", run / "lumex-runtime.jar");
+        inputs.runDirectory = run.string() + "/";
+        Texts options = {"-Djava.class.path=" + (run / "lumex-runtime.jar").string() + ":" +
+                         app.string()};
+        const auto write = launcher::addClassDataOptions(inputs, options, machine);
+        options.push_back("-Xlog:class+load=info:file=" + (dir / "classes.log").string());
+        Launch launch{"lumex", false, {}, elements("sample.app.Main")};
+        launch.options = options;
+        fs::remove(dir / "classes.log");
+        EXPECT_EQ(runToEnd(launch), 0) << file("stderr") << file("stdout");
+        EXPECT_NE(file("report").find("\nmain-to-main "), std::string::npos) << file("report");
+        if (write) launcher::finishClassData(*write, machine);
+        const std::string loads = file("classes.log");
+        const size_t main = loads.find(" sample.app.Main source: ");
+        return std::make_pair(options,
+                              main == std::string::npos
+                                  ? std::string("(not loaded)")
+                                  : loads.substr(main + 25, loads.find('\n', main) - main - 25));
+    };
+    const auto archives = [&]() {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir / "archives")) {
+            if (entry.is_regular_file()) names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+
+    const auto [first, firstSource] = start();
+    ASSERT_EQ(archives().size(), 1u) << file("stderr");
+    const std::string archive = archives()[0];
+    EXPECT_NE(first[1].find("ArchiveClassesAtExit=") + first[1].find("AOTCacheOutput="),
+              2 * std::string::npos)
+        << first[1];
+    const auto [later, laterSource] = start();
+    EXPECT_NE(later[0].find(archive), std::string::npos) << later[0];
+    EXPECT_EQ(laterSource.rfind("shared objects file", 0), 0u) << laterSource;
+
+    makeApp("2");
+    // (The log of a first run on the ahead-of-time cache is written again by the process that
+    // assembles the cache, so only the options tell.)
+    const auto [changed, changedSource] = start();
+    EXPECT_EQ(changed[0].rfind("-Xlog:cds=off", 0), 0u) << changed[0];
+    ASSERT_EQ(archives().size(), 2u) << "the new archive beside the older one";
+    const auto [again, againSource] = start();
+    EXPECT_EQ(againSource.rfind("shared objects file", 0), 0u) << againSource;
+    EXPECT_EQ(again[0].find(archive), std::string::npos) << again[0];
+
+    // Cut to half: the launcher writes it anew, and the application starts all the same.
+    std::string current;
+    for (const std::string& name : archives()) {
+        if (again[0].find(name) != std::string::npos) current = name;
+    }
+    ASSERT_FALSE(current.empty());
+    fs::resize_file(dir / "archives" / current, fs::file_size(dir / "archives" / current) / 2);
+    const auto [cut, cutSource] = start();
+    EXPECT_EQ(cut[0].rfind("-Xlog:cds=off", 0), 0u) << cut[0];
+    EXPECT_EQ(archives().size(), 2u);
+    const auto [whole, wholeSource] = start();
+    EXPECT_EQ(wholeSource.rfind("shared objects file", 0), 0u) << wholeSource;
+}
