@@ -12,8 +12,6 @@ namespace {
 
 constexpr int kFirstDynamicArchiveVersion = 13;
 constexpr int kFirstAheadOfTimeCacheVersion = 25;
-// The newest archive besides the one of this start stays, in case the change is undone.
-constexpr size_t kOtherArchivesKept = 1;
 constexpr size_t kStampDigits = 16;
 
 constexpr std::string_view kDynamicExtension = ".jsa";
@@ -38,6 +36,17 @@ constexpr std::array<std::string_view, 10> kChoosingOptions = {"-Xshare:off",
 constexpr std::array<std::string_view, 3> kPathOptions = {
     "-Djava.class.path=", "--module-path=", "-Djdk.module.path="};
 
+// The stub has no std::to_string: it would bring the C++ library's exception runtime along.
+std::string decimalText(uint64_t value) {
+    char digits[20];
+    size_t at = sizeof digits;
+    do {
+        digits[--at] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    return std::string(digits + at, sizeof digits - at);
+}
+
 // 64-bit FNV-1a over the texts given, each ended by a zero byte so that no two lists of
 // texts give the same bytes.
 class StampHash {
@@ -46,7 +55,7 @@ public:
         for (const char c : text) step(static_cast<unsigned char>(c));
         step(0);
     }
-    void add(uint64_t number) { add(std::to_string(number)); }
+    void add(uint64_t number) { add(decimalText(number)); }
     void add(const std::optional<FileStamp>& stamp) {
         if (!stamp) return add("-");
         add(stamp->size);
@@ -87,9 +96,15 @@ bool isHexStamp(std::string_view text) {
            });
 }
 
-bool isDigits(std::string_view text) {
-    return !text.empty() && text.size() <= 20 &&
-           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+// A number of at most 19 digits (no overflow), or nothing.
+std::optional<uint64_t> decimal(std::string_view text) {
+    if (text.empty() || text.size() > 19) return std::nullopt;
+    uint64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<uint64_t>(c - '0');
+    }
+    return value;
 }
 
 // What a name in the archive folder is: an archive "<stamp>-<size><ext>", a part
@@ -113,14 +128,14 @@ FolderName readFolderName(std::string_view name, bool folder) {
     if (!rest.ends_with(kDynamicExtension) && !rest.ends_with(kCacheExtension)) return read;
     rest.remove_suffix(kDynamicExtension.size());
     if (rest.empty()) return read;
-    if (rest.front() == '-' && isDigits(rest.substr(1))) {
+    if (const auto size = decimal(rest.substr(1)); rest.front() == '-' && size) {
         read.kind = FolderName::Kind::Archive;
-        read.size = std::stoull(std::string(rest.substr(1)));
+        read.size = *size;
     } else if (rest.front() == '.' && rest.ends_with(kPartMark)) {
-        rest = rest.substr(1, rest.size() - 1 - kPartMark.size());
-        if (isDigits(rest) && rest.size() <= 10) {
+        const auto pid = decimal(rest.substr(1, rest.size() - 1 - kPartMark.size()));
+        if (pid && *pid <= UINT32_MAX) {
             read.kind = FolderName::Kind::Part;
-            read.pid = static_cast<uint32_t>(std::stoull(std::string(rest)));
+            read.pid = static_cast<uint32_t>(*pid);
         }
     }
     return read;
@@ -201,19 +216,17 @@ std::optional<std::string> tidyFolder(const std::string& folder, std::string_vie
             others.push_back(&entry);
         }
     }
-    std::sort(others.begin(), others.end(), [](const FolderEntry* a, const FolderEntry* b) {
-        return a->stamp.modified > b->stamp.modified;
-    });
+    // The newest other archive stays; every older one goes.
+    const FolderEntry* newest = nullptr;
+    for (const FolderEntry* other : others) {
+        if (newest == nullptr || other->stamp.modified > newest->stamp.modified) newest = other;
+    }
     std::vector<std::string_view> kept = {stamp};
-    for (size_t i = 0; i < others.size(); ++i) {
-        const std::string_view otherStamp =
-            std::string_view(others[i]->name).substr(0, kStampDigits);
-        if (i < kOtherArchivesKept) {
-            kept.push_back(otherStamp);
-        } else {
-            logMessage(L"class-data sharing: removing the older archive %S", others[i]->name);
-            machine.removeFile(folder + others[i]->name);
-        }
+    if (newest != nullptr) kept.push_back(std::string_view(newest->name).substr(0, kStampDigits));
+    for (const FolderEntry* other : others) {
+        if (other == newest) continue;
+        logMessage(L"class-data sharing: removing the older archive %S", other->name);
+        machine.removeFile(folder + other->name);
     }
     for (const FolderEntry& entry : entries) {
         const FolderName name = readFolderName(entry.name, entry.folder);
@@ -328,7 +341,7 @@ std::optional<ClassDataWrite> addClassDataOptions(const ClassDataInputs& inputs,
         logMessage(L"class-data sharing: using %S", path);
         added.push_back((dynamic ? "-XX:SharedArchiveFile=" : "-XX:AOTCache=") + path);
     } else {
-        write = ClassDataWrite{*folder + stamp + "." + std::to_string(machine.processId()) +
+        write = ClassDataWrite{*folder + stamp + "." + decimalText(machine.processId()) +
                                    std::string(kPartMark) + std::string(extension),
                                *folder, stamp, std::string(extension)};
         logMessage(L"class-data sharing: writing %S at the exit", write->written);
@@ -348,8 +361,7 @@ bool finishClassData(const ClassDataWrite& write, ClassDataMachine& machine) {
         if (written) machine.removeFile(write.written);
         return false;
     }
-    const std::string name =
-        write.stampName + "-" + std::to_string(written->size) + write.extension;
+    const std::string name = write.stampName + "-" + decimalText(written->size) + write.extension;
     if (!machine.renameFile(write.written, write.folder + name)) {
         // Another start of the same application was first.
         machine.removeFile(write.written);
