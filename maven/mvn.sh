@@ -5,5 +5,5 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 repo=${MAVEN_REPO_LOCAL:-$root/build/maven/repo}
-exec /usr/bin/mvn --batch-mode --no-transfer-progress -s "$root/maven/settings.xml" \
+exec /usr/bin/mvn --batch-mode --no-transfer-progress -Dstyle.color=never -s "$root/maven/settings.xml" \
   -Dmaven.repo.local="$repo" -Daether.offline.protocols=file "$@"

@@ -131,12 +131,12 @@ public class PackMojo extends AbstractMojo {
             final List<String> errors = Diagnostics.located(
                     Files.readAllLines(errFile, StandardCharsets.UTF_8), input.toString(),
                     descriptor.getPath(), derived);
-            for (final String line : errors) getLog().error(line);
-            if (code == 2) {
+            if (code == 0) {
+                for (final String line : errors) getLog().warn(line);
+            } else if (code == 2) {
                 throw new MojoFailureException("The launcher description has mistakes:\n"
                         + String.join("\n", errors));
-            }
-            if (code != 0) {
+            } else {
                 throw new MojoExecutionException("pack build failed (exit code " + code + "):\n"
                         + String.join("\n", errors));
             }
