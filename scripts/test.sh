@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The test command: every test layer (host unit tests under ASan/UBSan, fuzzing, the packing
 # tool, the shipped-artifact checks, the Windows tests and the end-to-end tests under Wine for
-# Arm64 with message boxes on Xvfb).
+# Arm64 with message boxes on Xvfb, among them the Maven plugin's: maven/build.sh builds it
+# offline with its unit tests, then maven/sample is packed with it).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
