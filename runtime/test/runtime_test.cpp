@@ -703,6 +703,10 @@ TEST_F(RuntimeTest, ClassDataArchivesFollowTheClassPathAndSurviveDamage) {
     };
     makeApp("1");
     FolderMachine machine(dir / "archives");
+    // What a process killed while writing left behind, and a file the launcher did not make.
+    fs::create_directories(dir / "archives");
+    std::ofstream(dir / "archives" / "0123456789abcdef.99999.part.jsa") << "cut";
+    std::ofstream(dir / "archives" / "notes.txt") << "kept";
     launcher::ClassDataInputs inputs{version, library, ':', ""};
 
     // One start: the runtime jar extracted anew into a per-run directory, the options planned,
@@ -740,7 +744,8 @@ TEST_F(RuntimeTest, ClassDataArchivesFollowTheClassPathAndSurviveDamage) {
     };
 
     const auto [first, firstSource] = start();
-    ASSERT_EQ(archives().size(), 1u) << file("stderr");
+    ASSERT_EQ(archives().size(), 2u) << file("stderr");
+    EXPECT_EQ(archives()[1], "notes.txt");
     const std::string archive = archives()[0];
     EXPECT_NE(first[1].find("ArchiveClassesAtExit=") + first[1].find("AOTCacheOutput="),
               2 * std::string::npos)
@@ -754,7 +759,7 @@ TEST_F(RuntimeTest, ClassDataArchivesFollowTheClassPathAndSurviveDamage) {
     // assembles the cache, so only the options tell.)
     const auto [changed, changedSource] = start();
     EXPECT_EQ(changed[0].rfind("-Xlog:cds=off", 0), 0u) << changed[0];
-    ASSERT_EQ(archives().size(), 2u) << "the new archive beside the older one";
+    ASSERT_EQ(archives().size(), 3u) << "the new archive beside the older one";
     const auto [again, againSource] = start();
     EXPECT_EQ(againSource.rfind("shared objects file", 0), 0u) << againSource;
     EXPECT_EQ(again[0].find(archive), std::string::npos) << again[0];
@@ -768,7 +773,14 @@ TEST_F(RuntimeTest, ClassDataArchivesFollowTheClassPathAndSurviveDamage) {
     fs::resize_file(dir / "archives" / current, fs::file_size(dir / "archives" / current) / 2);
     const auto [cut, cutSource] = start();
     EXPECT_EQ(cut[0].rfind("-Xlog:cds=off", 0), 0u) << cut[0];
-    EXPECT_EQ(archives().size(), 2u);
+    EXPECT_EQ(archives().size(), 3u);
     const auto [whole, wholeSource] = start();
     EXPECT_EQ(wholeSource.rfind("shared objects file", 0), 0u) << wholeSource;
+
+    // A third application jar: the first archive and its copies go, two archives stay.
+    makeApp("3");
+    start();
+    EXPECT_EQ(archives().size(), 3u);
+    EXPECT_FALSE(fs::exists(dir / "archives" / archive));
+    EXPECT_FALSE(fs::exists(dir / "archives" / (archive.substr(0, 16) + ".lib")));
 }

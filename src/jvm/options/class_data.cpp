@@ -47,13 +47,14 @@ std::string decimalText(uint64_t value) {
     return std::string(digits + at, sizeof digits - at);
 }
 
-// 64-bit FNV-1a over the texts given, each ended by a zero byte so that no two lists of
+// FNV-1a over the texts given, each ended by a zero byte so that no two lists of
 // texts give the same bytes.
 class StampHash {
 public:
     void add(std::string_view text) {
-        for (const char c : text) step(static_cast<unsigned char>(c));
-        step(0);
+        value_ = fnv1a(value_, reinterpret_cast<const unsigned char*>(text.data()), text.size());
+        constexpr unsigned char kEnd = 0;
+        value_ = fnv1a(value_, &kEnd, 1);
     }
     void add(uint64_t number) { add(decimalText(number)); }
     void add(const std::optional<FileStamp>& stamp) {
@@ -70,11 +71,7 @@ public:
     }
 
 private:
-    void step(unsigned char byte) {
-        value_ ^= byte;
-        value_ *= 0x100000001b3ULL;
-    }
-    uint64_t value_ = 0xcbf29ce484222325ULL;
+    uint64_t value_ = kFnvStart;
 };
 
 int featureVersion(std::string_view jvmVersion) {
@@ -239,6 +236,14 @@ std::optional<std::string> tidyFolder(const std::string& folder, std::string_vie
 }
 
 }  // namespace
+
+uint64_t fnv1a(uint64_t hash, const unsigned char* data, size_t size) {
+    for (size_t i = 0; i < size; ++i) {
+        hash ^= data[i];
+        hash *= 0x100000001b3ULL;
+    }
+    return hash;
+}
 
 ClassDataMechanism classDataMechanism(std::string_view jvmVersion) {
     const int feature = featureVersion(jvmVersion);

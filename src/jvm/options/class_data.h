@@ -6,6 +6,7 @@
 // writes at its exit take its name only once the JVM ended normally.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -22,6 +23,11 @@ enum class ClassDataMechanism {
 };
 
 ClassDataMechanism classDataMechanism(std::string_view jvmVersion);
+
+// 64-bit FNV-1a, the hash of the archives' names and of the per-run jars' bytes: hash is
+// kFnvStart or what an earlier part gave.
+constexpr uint64_t kFnvStart = 0xcbf29ce484222325ULL;
+uint64_t fnv1a(uint64_t hash, const unsigned char* data, size_t size);
 
 // The first option that chooses class-data sharing itself ("-Xshare:off", an archive or cache
 // of its own, an AOT mode), or nothing.

@@ -18,21 +18,13 @@ uint64_t fileTimeValue(const FILETIME& time) {
     return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
-uint64_t fnv1a(uint64_t hash, const unsigned char* data, size_t size) {
-    for (size_t i = 0; i < size; ++i) {
-        hash ^= data[i];
-        hash *= 0x100000001b3ULL;
-    }
-    return hash;
-}
-
 // A short, stable mark of the program's full path: two copies of one program in two folders
 // keep their archives apart.
 std::wstring pathMark(const std::wstring& path) {
     std::string lower;
     for (const wchar_t c : path) lower += static_cast<char>(::towlower(c) & 0xff);
-    const uint64_t hash = fnv1a(0xcbf29ce484222325ULL,
-                                reinterpret_cast<const unsigned char*>(lower.data()), lower.size());
+    const uint64_t hash =
+        fnv1a(kFnvStart, reinterpret_cast<const unsigned char*>(lower.data()), lower.size());
     std::wstring digits(8, L'0');
     for (size_t i = 0; i < digits.size(); ++i) {
         digits[i] = L"0123456789abcdef"[(hash >> (28 - 4 * i)) & 15];
@@ -123,7 +115,7 @@ std::optional<uint64_t> WindowsClassDataMachine::contentHash(const std::string& 
                                         nullptr));
     if (!file) return std::nullopt;
     std::vector<unsigned char> chunk(kReadChunk);
-    uint64_t hash = 0xcbf29ce484222325ULL;
+    uint64_t hash = kFnvStart;
     DWORD read = 0;
     while (::ReadFile(file.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr) &&
            read > 0) {
