@@ -100,9 +100,10 @@ std::optional<ClassDataWrite> addClassDataOptions(const ClassDataInputs& inputs,
 // when nothing was written.
 bool finishClassData(const ClassDataWrite& write, ClassDataMachine& machine);
 
-// The Windows machine. The archive folder is <ProgramData>\lumex\class-data\<service name> for
-// a service and %LOCALAPPDATA%\lumex\class-data\<program name>-<hash of its path> for a run
-// of its own; paths the code page cannot hold are refused.
+// The Windows machine. The archive folder is %LOCALAPPDATA%\lumex\class-data\<service name> for
+// a service (under ProgramData when its account has no LOCALAPPDATA) and
+// %LOCALAPPDATA%\lumex\class-data\<program name>-<hash of its path> for a run of its own;
+// paths the code page cannot hold are refused.
 class WindowsClassDataMachine final : public ClassDataMachine {
 public:
     // serviceName empty: a run of its own.

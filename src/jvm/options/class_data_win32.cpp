@@ -52,15 +52,17 @@ std::optional<FileStamp> WindowsClassDataMachine::stamp(const std::string& path)
 }
 
 std::optional<std::string> WindowsClassDataMachine::archiveFolder() {
+    // The account's own local application data: owned by the account (SYSTEM's for services
+    // running as LocalSystem), so no other account can have put anything above the archives.
     std::wstring base;
+    wchar_t value[MAX_PATH] = {};
+    const DWORD length = ::GetEnvironmentVariableW(L"LOCALAPPDATA", value, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) base.assign(value, length);
     std::vector<std::wstring> names = {L"lumex", L"class-data"};
     if (!serviceName_.empty()) {
-        base = programDataFolder();
+        if (base.empty()) base = programDataFolder();
         names.push_back(serviceName_);
     } else {
-        wchar_t value[MAX_PATH] = {};
-        const DWORD length = ::GetEnvironmentVariableW(L"LOCALAPPDATA", value, MAX_PATH);
-        if (length > 0 && length < MAX_PATH) base.assign(value, length);
         names.push_back(programName() + L"-" + pathMark(executablePathW()));
     }
     if (base.empty()) {
