@@ -321,13 +321,12 @@ std::optional<ClassDataWrite> addClassDataOptions(const ClassDataInputs& inputs,
         }
         return text;
     };
-    // A copy made again has a new time, which the JVM would refuse in the archive.
+    // The copies are named by their bytes and only ever appear whole, so one that is there is
+    // the right one, and another start may be using it. A copy made anew has a new time, which
+    // the JVM would refuse in an archive made with the earlier one.
     for (const auto& [from, to] : paths.copies) {
         const std::string target = named(to);
-        const std::optional<FileStamp> present = machine.stamp(target);
-        const std::optional<FileStamp> source = machine.stamp(from);
-        if (present && source && present->size == source->size) continue;
-        if (present) machine.removeFile(target);
+        if (machine.stamp(target)) continue;
         if (!machine.copyFile(from, target)) {
             logMessage(L"class-data sharing: %S cannot be copied to %S", from, target);
             return std::nullopt;

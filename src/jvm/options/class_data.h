@@ -60,7 +60,8 @@ public:
     virtual bool renameFile(const std::string& from, const std::string& to) = 0;
     // A hash of the file's bytes; nothing when it cannot be read.
     virtual std::optional<uint64_t> contentHash(const std::string& path) = 0;
-    // Copies from to a new file to (its folder made where missing); false when it failed.
+    // Copies from to a new file to (its folder made where missing), which appears only whole;
+    // true also when another process made it meanwhile, false when it failed.
     virtual bool copyFile(const std::string& from, const std::string& to) = 0;
     // Removes a folder made for copies, with the files in it.
     virtual void removeFolder(const std::string& path) = 0;

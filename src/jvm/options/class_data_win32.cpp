@@ -131,7 +131,14 @@ bool WindowsClassDataMachine::copyFile(const std::string& from, const std::strin
     const std::wstring folder = target.substr(0, target.find_last_of(L'\\'));
     // Inside the safe folder, so the copies' folder inherits its access list.
     ::CreateDirectoryW(folder.c_str(), nullptr);
-    return ::CopyFileW(fromNarrowPath(from).c_str(), target.c_str(), TRUE) != FALSE;
+    const std::wstring part =
+        formatW(L"%s.%d.part", target, static_cast<long long>(::GetCurrentProcessId()));
+    if (::CopyFileW(fromNarrowPath(from).c_str(), part.c_str(), FALSE) &&
+        ::MoveFileExW(part.c_str(), target.c_str(), 0)) {
+        return true;
+    }
+    ::DeleteFileW(part.c_str());
+    return pathExists(std::wstring_view(target));
 }
 
 void WindowsClassDataMachine::removeFolder(const std::string& path) {
