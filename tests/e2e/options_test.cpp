@@ -289,22 +289,27 @@ TEST(JvmOptions, ClassDataOptionsFollowTheRuntimeVersion) {
     struct Row {
         std::string name, version;
         bool baseArchive = true;
-        std::string userOption;  // configured option
-        bool unsafeFolder = false;
+        std::string userOption;       // configured option
+        std::string folder = "safe";  // or "unsafe" (anyone may write) or "unwritable"
         std::string main = "return";
         std::string first, later;  // the archive options' names; empty: none
     };
     const std::vector<Row> rows = {
         {"8", "1.8.0_301"},
         {"11", "11.0.2"},
-        {"17", "17.0.1", true, "", false, "return", "ArchiveClassesAtExit", "SharedArchiveFile"},
-        {"21 exit", "21.0.2", true, "", false, "exit:3", "ArchiveClassesAtExit",
+        {"17", "17.0.1", true, "", "safe", "return", "ArchiveClassesAtExit", "SharedArchiveFile"},
+        {"21 exit", "21.0.2", true, "", "safe", "exit:3", "ArchiveClassesAtExit",
          "SharedArchiveFile"},
-        {"25", "25", true, "", false, "return", "AOTCacheOutput", "AOTCache"},
+        {"25", "25", true, "", "safe", "return", "AOTCacheOutput", "AOTCache"},
         {"17 no base", "17.0.1", false},
         {"17 share off", "17.0.1", true, "-Xshare:off"},
+        {"17 own archive", "17.0.1", true, "-XX:SharedArchiveFile=C:\\own.jsa"},
+        {"21 own dump", "21.0.2", true, "-XX:ArchiveClassesAtExit=Z:\\none\\own.jsa"},
         {"25 own cache", "25", true, "-XX:AOTCache=C:\\own.aot"},
-        {"17 unsafe", "17.0.1", true, "", true},
+        {"25 own cache output", "25", true, "-XX:AOTCacheOutput=Z:\\none\\own.aot"},
+        {"25 AOT mode", "25", true, "-XX:AOTMode=off"},
+        {"17 unsafe", "17.0.1", true, "", "unsafe"},
+        {"17 unwritable", "17.0.1", true, "", "unwritable"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -321,27 +326,33 @@ TEST(JvmOptions, ClassDataOptionsFollowTheRuntimeVersion) {
         if (row.baseArchive) writeFile(dir / "jre/bin/server/classes.jsa", "base");
         const fs::path appData = dir / "appdata";
         const fs::path archives = appData / "lumex/class-data";
-        fs::create_directories(archives);
+        fs::create_directories(archives.parent_path());
+        if (row.folder == "unwritable") {
+            writeFile(archives, "a file where the folder goes");
+        } else {
+            fs::create_directories(archives);
+        }
         // Another account could put an archive there: the launcher must not use the folder.
-        if (row.unsafeFolder) fs::permissions(archives, fs::perms::all);
+        if (row.folder == "unsafe") fs::permissions(archives, fs::perms::all);
         const Environment env = {{"LOCALAPPDATA", toWinePath(appData)}};
 
         const OptionsRun first = runOptions(exe, {}, {}, env);
         const std::string lead = row.first.empty() ? "" : "-XX:" + row.first + "=";
         if (row.first.empty()) {
             EXPECT_TRUE(std::none_of(first.options.begin(), first.options.end(),
-                                     [](const std::string& o) {
-                                         return o.starts_with("-Xlog:cds") ||
-                                                o.starts_with("-XX:ArchiveClasses") ||
-                                                o.starts_with("-XX:AOTCacheOutput") ||
-                                                o.starts_with("-XX:SharedArchiveFile");
+                                     [&](const std::string& o) {
+                                         return o != row.userOption &&
+                                                (o.starts_with("-Xlog:cds") ||
+                                                 o.starts_with("-XX:ArchiveClasses") ||
+                                                 o.starts_with("-XX:AOTCacheOutput") ||
+                                                 o.starts_with("-XX:SharedArchiveFile"));
                                      }))
                 << joined(first.options);
-            const std::string why = row.unsafeFolder ? "class-data sharing: no safe archive folder"
-                                    : !row.baseArchive ? "class-data sharing: the runtime has no"
-                                    : !row.userOption.empty()
-                                        ? "class-data sharing: the options choose"
-                                        : "class-data sharing: none for Java";
+            const std::string why =
+                row.folder != "safe"      ? "class-data sharing: no safe archive folder"
+                : !row.baseArchive        ? "class-data sharing: the runtime has no"
+                : !row.userOption.empty() ? "class-data sharing: the options choose"
+                                          : "class-data sharing: none for Java";
             EXPECT_TRUE(std::any_of(first.log.begin(), first.log.end(),
                                     [&](const std::string& l) { return l.starts_with(why); }))
                 << why << "\n"
