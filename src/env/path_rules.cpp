@@ -109,4 +109,13 @@ std::wstring folderOf(std::wstring_view path) {
     return at == std::wstring_view::npos ? std::wstring() : std::wstring(path.substr(0, at + 1));
 }
 
+std::wstring programNameOf(std::wstring_view path) {
+    if (path.size() >= 2 && path[1] == L':') path.remove_prefix(2);
+    const size_t slash = path.find_last_of(L"\\/");
+    if (slash != std::wstring_view::npos) path.remove_prefix(slash + 1);
+    const size_t dot = path.rfind(L'.');
+    if (dot != std::wstring_view::npos) path = path.substr(0, dot);
+    return std::wstring(path);
+}
+
 }  // namespace launcher

@@ -25,6 +25,10 @@ bool isDriveRoot(std::wstring_view path);
 bool hasBangMark(std::string_view path);
 bool hasBangMark(std::wstring_view path);
 
+// A program's name as its path gives it: a drive "X:" prefix and the folders dropped, then the
+// text up to the last dot ("C:\\App\\my.service.exe" gives "my.service").
+std::wstring programNameOf(std::wstring_view path);
+
 // Ends with ".exe" (any case) and is at least 5 characters long.
 bool endsWithExe(std::string_view path);
 bool endsWithExe(std::wstring_view path);

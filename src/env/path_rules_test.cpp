@@ -64,6 +64,15 @@ TEST(EndsWithExe, CaseInsensitiveAndLongEnough) {
     EXPECT_FALSE(endsWithExe(std::string_view("a.exe ")));
 }
 
+// The usage line's and the class-data folder's program name.
+TEST(ProgramNameOf, DropsDriveDirectoryAndLastExtension) {
+    EXPECT_EQ(launcher::programNameOf(L"C:\\App\\my.service.exe"), L"my.service");
+    EXPECT_EQ(launcher::programNameOf(L"C:\\a.b\\launcher"), L"launcher");
+    EXPECT_EQ(launcher::programNameOf(L"C:launcher.exe"), L"launcher");
+    EXPECT_EQ(launcher::programNameOf(L"x/y/z.exe"), L"z");
+    EXPECT_EQ(launcher::programNameOf(L""), L"");
+}
+
 TEST(SplitPathList, DropsEmptyEntries) {
     EXPECT_EQ(splitPathList(L";a;;b;"), (std::vector<std::wstring>{L"a", L"b"}));
     EXPECT_EQ(splitPathList(std::string_view("")), std::vector<std::string>{});

@@ -116,18 +116,31 @@ std::wstring ownUserSid() {
     return text;
 }
 
-std::wstring makeSafeFolder(const std::wstring& base, const std::vector<std::wstring>& names) {
-    const TrustedAccounts trusted;
-    std::wstring sddl = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
-    if (const std::wstring own = ownUserSid(); !own.empty()) sddl += L"(A;OICI;FA;;;" + own + L")";
+bool accessListWithOwnAccount(const std::wstring& text, std::wstring_view ownEntry,
+                              UniqueLocal& owner) {
+    std::wstring sddl = text;
+    if (const std::wstring own = ownUserSid(); !own.empty()) {
+        sddl += L"(" + std::wstring(ownEntry) + L";;;" + own + L")";
+    }
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
                                                                 &descriptor, nullptr)) {
-        logMessage(L"safe folder: no access list (%d)", ::GetLastError());
+        logMessage(L"ConvertStringSecurityDescriptorToSecurityDescriptor error (%d)",
+                   ::GetLastError());
+        return false;
+    }
+    owner.reset(descriptor);
+    return true;
+}
+
+std::wstring makeSafeFolder(const std::wstring& base, const std::vector<std::wstring>& names) {
+    const TrustedAccounts trusted;
+    UniqueLocal descriptor;
+    if (!accessListWithOwnAccount(L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", L"A;OICI;FA",
+                                  descriptor)) {
         return {};
     }
-    const UniqueLocal descriptorOwner(descriptor);
-    SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor, FALSE};
+    SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
     std::wstring folder = base;
     while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
     if (folder.empty()) {

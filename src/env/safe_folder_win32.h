@@ -4,7 +4,10 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "common/unique_handle.h"
 
 namespace launcher {
 
@@ -16,6 +19,12 @@ std::wstring programDataFolder();
 
 // The SID of the account this process runs under, as text; empty when it cannot be read.
 std::wstring ownUserSid();
+
+// A security descriptor from its text with one more entry, (ownEntry;;;<this account's SID>),
+// when the SID can be read, e.g. ownEntry "A;OICI;FA": full control for files and folders
+// below too. false (logged) when the text is refused; owner frees it.
+bool accessListWithOwnAccount(const std::wstring& text, std::wstring_view ownEntry,
+                              UniqueLocal& owner);
 
 // base\names[0]\names[1]... made where missing, each new folder with a protected access list
 // (SYSTEM, administrators and this account, full control). Every folder of the chain, base

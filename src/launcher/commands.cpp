@@ -77,15 +77,4 @@ DispatchDecision decideDispatch(std::vector<std::wstring> list) {
     return decision;
 }
 
-std::wstring usageProgramName(std::wstring_view path) {
-    // As the runtime's path splitter: a drive "X:" prefix, then the directory up to the last
-    // separator, then the name up to its last dot.
-    if (path.size() >= 2 && path[1] == L':') path.remove_prefix(2);
-    const size_t slash = path.find_last_of(L"\\/");
-    if (slash != std::wstring_view::npos) path.remove_prefix(slash + 1);
-    const size_t dot = path.rfind(L'.');
-    if (dot != std::wstring_view::npos) path = path.substr(0, dot);
-    return std::wstring(path);
-}
-
 }  // namespace launcher

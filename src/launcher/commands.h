@@ -57,7 +57,4 @@ std::optional<ServiceCommand> serviceCommandOf(Command command);
 // Decides the road for a split command line (program path first).
 DispatchDecision decideDispatch(std::vector<std::wstring> list);
 
-// The file-name component of a path, without directory and extension (for the usage line).
-std::wstring usageProgramName(std::wstring_view path);
-
 }  // namespace launcher

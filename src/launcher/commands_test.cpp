@@ -76,14 +76,6 @@ TEST(DecideDispatch, HelpWordsAreCommands) {
     EXPECT_EQ(launcher::decideDispatch({L"x", L"--help"}).command, Command::Help);
 }
 
-TEST(UsageProgramName, DropsDirectoryAndLastExtension) {
-    EXPECT_EQ(launcher::usageProgramName(L"C:\\App\\my.service.exe"), L"my.service");
-    EXPECT_EQ(launcher::usageProgramName(L"C:\\a.b\\launcher"), L"launcher");
-    EXPECT_EQ(launcher::usageProgramName(L"C:launcher.exe"), L"launcher");
-    EXPECT_EQ(launcher::usageProgramName(L"x/y/z.exe"), L"z");
-    EXPECT_EQ(launcher::usageProgramName(L""), L"");
-}
-
 TEST(ServiceCommandOf, OnlyServiceWordsRunServiceOperations) {
     using launcher::ServiceCommand;
     EXPECT_EQ(launcher::serviceCommandOf(Command::InstallAndStart),

@@ -12,6 +12,7 @@
 #include "config/config_reader.h"
 #include "env/expand_launcher_variables.h"
 #include "env/path_environment.h"
+#include "env/path_rules.h"
 #include "env/paths.h"
 #include "env/temp_dir.h"
 #include "launcher/commands.h"
@@ -93,7 +94,7 @@ void printUsage() {
     path.resize(n < kBufferLength ? n : 0);
     printConsole(
         L"Usage: %s.exe /install | /uninstall | /stop | /start | /status | /run | /run-redirect\n",
-        usageProgramName(path));
+        programNameOf(path));
 }
 
 // The host's settings, read before the dispatcher starts (its service main takes no context).

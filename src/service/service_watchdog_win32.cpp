@@ -1,29 +1,10 @@
 #include "service/service_watchdog_win32.h"
 
-#include <sddl.h>
-
 #include "common/log.h"
 #include "env/safe_folder_win32.h"
 #include "service/status_record_win32.h"
 
 namespace launcher {
-
-namespace {
-
-// A security descriptor from its text; the owner frees it.
-bool securityDescriptor(const std::wstring& text, UniqueLocal& owner) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(text.c_str(), SDDL_REVISION_1,
-                                                                &descriptor, nullptr)) {
-        logMessage(L"ConvertStringSecurityDescriptorToSecurityDescriptor error (%d)",
-                   ::GetLastError());
-        return false;
-    }
-    owner.reset(descriptor);
-    return true;
-}
-
-}  // namespace
 
 std::string narrowUtf8(const std::wstring& text) {
     if (text.empty()) return {};
@@ -66,11 +47,10 @@ bool WatchdogPipe::create(uint32_t childNumber) {
             formatW(L"%d-%d", static_cast<long long>(::GetCurrentProcessId()),
                     static_cast<long long>(childNumber));
     // Only the host's own account, administrators and SYSTEM may open the pipe.
-    const std::wstring sid = ownUserSid();
-    std::wstring sddl = L"D:P(A;;GA;;;SY)(A;;GA;;;BA)";
-    if (!sid.empty()) sddl += L"(A;;GA;;;" + sid + L")";
     UniqueLocal descriptor;
-    if (!securityDescriptor(sddl, descriptor)) return false;
+    if (!accessListWithOwnAccount(L"D:P(A;;GA;;;SY)(A;;GA;;;BA)", L"A;;GA", descriptor)) {
+        return false;
+    }
     SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
     pipe_.reset(::CreateNamedPipeW(
         name_.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
@@ -167,11 +147,11 @@ bool StatusFile::open(const std::wstring& serviceName) {
     ::CreateDirectoryW(folder.c_str(), nullptr);
     folder += L"\\status";
     // Every user may read the records; administrators, SYSTEM and the host's account write.
-    const std::wstring sid = ownUserSid();
-    std::wstring sddl = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FR;;;BU)";
-    if (!sid.empty()) sddl += L"(A;OICI;FA;;;" + sid + L")";
     UniqueLocal descriptor;
-    if (!securityDescriptor(sddl, descriptor)) return false;
+    if (!accessListWithOwnAccount(L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FR;;;BU)",
+                                  L"A;OICI;FA", descriptor)) {
+        return false;
+    }
     SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), descriptor.get(), FALSE};
     if (!::CreateDirectoryW(folder.c_str(), &attributes) &&
         ::GetLastError() != ERROR_ALREADY_EXISTS) {

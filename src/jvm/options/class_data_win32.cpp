@@ -4,8 +4,10 @@
 
 #include "common/log.h"
 #include "common/unique_handle.h"
+#include "env/path_rules.h"
 #include "env/paths.h"
 #include "env/safe_folder_win32.h"
+#include "env/temp_dir.h"
 #include "jvm/options/class_data.h"
 
 namespace launcher {
@@ -32,14 +34,6 @@ std::wstring pathMark(const std::wstring& path) {
     return digits;
 }
 
-// The program's name without its folder and extension.
-std::wstring programName() {
-    const std::wstring& path = executablePathW();
-    std::wstring name = path.substr(path.find_last_of(L"\\/") + 1);
-    if (const size_t dot = name.rfind(L'.'); dot != std::wstring::npos && dot > 0) name.resize(dot);
-    return name;
-}
-
 }  // namespace
 
 std::optional<FileStamp> WindowsClassDataMachine::stamp(const std::string& path) {
@@ -63,7 +57,7 @@ std::optional<std::string> WindowsClassDataMachine::archiveFolder() {
         if (base.empty()) base = programDataFolder();
         names.push_back(serviceName_);
     } else {
-        names.push_back(programName() + L"-" + pathMark(executablePathW()));
+        names.push_back(programNameOf(executablePathW()) + L"-" + pathMark(executablePathW()));
     }
     if (base.empty()) {
         logMessage(L"class-data sharing: no base folder for the archives");
@@ -142,11 +136,8 @@ bool WindowsClassDataMachine::copyFile(const std::string& from, const std::strin
 }
 
 void WindowsClassDataMachine::removeFolder(const std::string& path) {
-    const std::wstring folder = fromNarrowPath(path);
-    for (const FolderEntry& entry : listFolder(path + "\\")) {
-        if (!entry.folder) removeFile(path + "\\" + entry.name);
-    }
-    ::RemoveDirectoryW(folder.c_str());
+    emptyDirectory(path, 0);
+    ::RemoveDirectoryA(path.c_str());
 }
 
 uint32_t WindowsClassDataMachine::processId() {
